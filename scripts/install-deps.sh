@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Marlo needs to build, run and test, when any is missing.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build ccache pkg-config
+  qt6-base-dev qt6-multimedia-dev libgl-dev
+  fonts-noto-cjk
+  liblhasa-dev
+  libgtest-dev libgmock-dev
+  lrzsz socat xvfb xauth inetutils-telnetd
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,49 @@
+// marlo-cli: the headless front end. Every capability that needs no display is reachable here.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommand.h"
+
+namespace marlo::cli {
+
+std::vector<CliCommand>& CliCommands() {
+    static std::vector<CliCommand> commands;
+    return commands;
+}
+
+bool SplitSetting(const std::string& arg, std::string& name, std::string& value) {
+    auto eq = arg.find('=');
+    if (eq == std::string::npos || eq == 0) return false;
+    name = arg.substr(0, eq);
+    value = arg.substr(eq + 1);
+    return true;
+}
+
+}  // namespace marlo::cli
+
+namespace {
+
+void PrintUsage(FILE* out) {
+    std::fprintf(out, "usage: marlo-cli COMMAND [OPTIONS]...\n\ncommands:\n");
+    for (const auto& c : marlo::cli::CliCommands()) std::fprintf(out, "%s\n", c.usage.c_str());
+    std::fprintf(out,
+                 "\nSettings are given by their stored value names: --set CodeExchange=4.\n"
+                 "Errors go to stderr; exit status 2 for a usage or file error.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
+        !std::strcmp(argv[1], "help")) {
+        PrintUsage(argc < 2 ? stderr : stdout);
+        return argc < 2 ? marlo::cli::kExitUsage : marlo::cli::kExitOk;
+    }
+    for (const auto& c : marlo::cli::CliCommands()) {
+        if (c.name == argv[1]) return c.run(std::vector<std::string>(argv + 2, argv + argc));
+    }
+    std::fprintf(stderr, "marlo-cli: unknown command '%s' (see marlo-cli --help)\n", argv[1]);
+    return marlo::cli::kExitUsage;
+}

@@ -1,0 +1,114 @@
+// The common base of the file-transfer engines: byte-level receive through a 4096-byte buffer,
+// buffered byte and block send, CRC-16/CCITT and CRC-32, and what every engine shares of the
+// transfer's context (line, status window, abort request, folders).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "line/LineIo.h"
+
+namespace marlo {
+
+class IPlatform;
+
+// Result codes of the engines' internal operations (a byte value 0..255 otherwise).
+enum TransResult : int {
+    ERR_PROTOCOL = -1000,
+    ERR_TIMEOUT = -1001,
+    ERR_RETRYMAX = -1002,
+    ERR_BLOCKNUM = -1003,
+    ERR_EOT = -1004,
+    ERR_CANCEL = -1005,
+};
+
+// The fields of the transfer status window "転送中".
+enum class TransField { File, Size, Protocol, Retries, Elapsed, Bytes, Speed, Remaining, Message };
+
+// Where an engine reports progress: the status window in the GUI, stderr in marlo-cli. Texts are
+// UTF-8. Called from the transfer thread.
+class ITransferStatus {
+public:
+    virtual ~ITransferStatus() = default;
+    virtual void SetField(TransField field, const std::string& utf8) = 0;
+    // The main window's title during the transfer ("アップロード中(%d%%)" and the like).
+    virtual void SetTitle(const std::string& utf8) = 0;
+};
+
+// Everything an engine may use of the one transfer that runs.
+struct TransferContext {
+    ILineIo* line = nullptr;
+    ITransferStatus* status = nullptr;
+    IPlatform* platform = nullptr;  // questions and messages; may be null (nobody to ask)
+    std::atomic<bool> abort{false};    // the user asked to cancel
+    std::atomic<bool> running{true};   // the status window is open
+    std::atomic<long> elapsedSeconds{0};
+    std::filesystem::path downloadDir;
+    std::filesystem::path uploadDir;
+    // Download: the file to write (XMODEM) or empty (batch protocols name their files).
+    // Upload: the files to send. After the run: the name actually received, if any.
+    std::vector<std::filesystem::path> files;
+    std::vector<std::filesystem::path> received;  // files completely received
+    int protocol = 0;
+    // The answer to a resume question when nobody can be asked: -1 ask, 0 no, 1 yes.
+    int resumeAnswer = -1;
+    std::string management;  // ZMODEM management option forced for tests ("" = as sent)
+};
+
+class CTransEngine {
+public:
+    explicit CTransEngine(TransferContext& ctx);
+    virtual ~CTransEngine() = default;
+    CTransEngine(const CTransEngine&) = delete;
+    CTransEngine& operator=(const CTransEngine&) = delete;
+
+    // Runs the whole transfer; true when every file crossed completely.
+    virtual bool Download() = 0;
+    virtual bool Upload() = 0;
+
+    static uint16_t UpdateCrc16(uint8_t c, uint16_t crc);
+    static uint32_t UpdateCrc32(uint8_t c, uint32_t crc);
+    // CRC-16/XMODEM and CRC-32 (ISO 3309) of a whole block.
+    static uint16_t Crc16(const uint8_t* p, size_t n, uint16_t crc = 0);
+    static uint32_t Crc32(const uint8_t* p, size_t n, uint32_t crc = 0xFFFFFFFFu);
+
+    // A name received from the far end, confined to `dir`: the last path component, with control
+    // characters and "..", absolute paths and empty names refused. nullopt when nothing is left.
+    static std::optional<std::filesystem::path> ConfineReceivedName(
+        const std::filesystem::path& dir, const std::string& name);
+
+protected:
+    // The next received byte, or ERR_TIMEOUT after `timeoutMs` of silence (or when the transfer was
+    // aborted or its window closed). Sends what is queued before it waits.
+    int RecvByte(int timeoutMs);
+    // Reads until byte `b` arrives: b, or ERR_TIMEOUT.
+    int WaitForByte(uint8_t b, int timeoutMs);
+    // Queues bytes for the line; they go out when 4096 are queued, at Flush or before a wait.
+    void SendByte(uint8_t b);
+    void SendBlock(const uint8_t* p, size_t n);
+    // Sends what is queued; false when the line refused it.
+    bool Flush();
+    // Drops received bytes not yet taken (after an error, before a retry).
+    void PurgeInput();
+    // True when no received byte is waiting in the buffer (the line may still hold some).
+    bool InputBufferEmpty() const { return rindex_ >= rcount_; }
+    // Takes what the line has now without waiting; true when at least one byte is buffered.
+    bool PollInput();
+    bool Aborted() const { return ctx_.abort.load() || !ctx_.running.load(); }
+    bool LineFailed() const { return lineFailed_; }
+
+    TransferContext& ctx_;
+
+private:
+    uint8_t rbuf_[4096];
+    int rcount_ = 0;
+    int rindex_ = 0;
+    std::vector<uint8_t> out_;
+    bool lineFailed_ = false;
+};
+
+}  // namespace marlo

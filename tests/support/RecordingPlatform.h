@@ -1,0 +1,54 @@
+// The platform of the core tests: the headless event loop, with every message box, sound, title
+// and process start recorded, and the answers to questions scripted.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/QueuedPlatform.h"
+
+namespace marlo::test {
+
+class RecordingPlatform : public QueuedPlatform {
+public:
+    struct Box {
+        std::string text;
+        MsgIcon icon;
+        std::string title;
+    };
+
+    MsgResult MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                         const std::string& title) override;
+    std::optional<std::string> ChooseFile(bool, const std::string&, const std::string&,
+                                          const std::string&) override;
+    std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override;
+    std::optional<int> ChooseFromList(const std::string&, const std::string&,
+                                      const std::vector<std::string>& items, int) override;
+    void SetClipboardText(const std::string& sjis) override { clipboard = sjis; }
+    std::string ClipboardText() override { return clipboard; }
+    void PlaySound(const std::string& path, bool) override { sounds.push_back(path); }
+    void Beep() override { ++beeps; }
+    bool StartProcess(const std::vector<std::string>& argv) override {
+        processes.push_back(argv);
+        return true;
+    }
+    void SetStatusText(const std::string& t) override { statusText = t; }
+    void SetWindowTitle(const std::string& t) override { title = t; }
+    void UpdateLamps(unsigned l) override { lamps = l; }
+
+    // Scripted answers, taken in order; when empty: Yes/Ok, cancel for choosers, 0 for lists.
+    std::deque<MsgResult> answers;
+    std::deque<std::optional<std::string>> fileAnswers;
+    std::deque<std::optional<int>> listAnswers;
+
+    std::vector<Box> boxes;
+    std::vector<std::string> sounds;
+    std::vector<std::vector<std::string>> processes;
+    std::vector<std::vector<std::string>> listsShown;
+    std::string clipboard, statusText, title;
+    unsigned lamps = 0;
+    int beeps = 0;
+};
+
+}  // namespace marlo::test
