@@ -115,6 +115,16 @@ public:
     virtual void SetWindowTitle(const std::string& utf8) = 0;
     // A lamp bit of the status bar changed (DTR 1 .. RD 64); `lamps` is the whole set.
     virtual void UpdateLamps(unsigned lamps) = 0;
+
+    // The modeless progress window "マーロ" of dialling, telnet connect, modem initialisation and
+    // hang-up: a text line, a status line, a seconds field and the button "中断". Texts are UTF-8.
+    // Pressing "中断" sets the flag returned by ProgressCancelled until the next ShowProgress.
+    virtual void ShowProgress(const std::string& text) = 0;
+    virtual void SetProgressStatus(const std::string& status) = 0;
+    virtual void SetProgressSeconds(const std::string& seconds) = 0;
+    virtual void CloseProgress() = 0;
+    virtual bool ProgressVisible() const = 0;
+    virtual const std::atomic<bool>& ProgressCancelled() const = 0;
 };
 
 }  // namespace marlo

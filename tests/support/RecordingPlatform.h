@@ -36,6 +36,16 @@ public:
     void SetStatusText(const std::string& t) override { statusText = t; }
     void SetWindowTitle(const std::string& t) override { title = t; }
     void UpdateLamps(unsigned l) override { lamps = l; }
+    void ShowProgress(const std::string& t) override {
+        progressCancel = false;
+        progressVisible = true;
+        progressTexts.push_back(t);
+    }
+    void SetProgressStatus(const std::string& s) override { progressStatus.push_back(s); }
+    void SetProgressSeconds(const std::string& s) override { progressSeconds = s; }
+    void CloseProgress() override { progressVisible = false; }
+    bool ProgressVisible() const override { return progressVisible; }
+    const std::atomic<bool>& ProgressCancelled() const override { return progressCancel; }
 
     // Scripted answers, taken in order; when empty: Yes/Ok, cancel for choosers, 0 for lists.
     std::deque<MsgResult> answers;
@@ -48,6 +58,11 @@ public:
     std::vector<std::vector<std::string>> listsShown;
     std::string clipboard, statusText, title;
     unsigned lamps = 0;
+    // Set it to press "中断".
+    std::atomic<bool> progressCancel{false};
+    bool progressVisible = false;
+    std::vector<std::string> progressTexts, progressStatus;
+    std::string progressSeconds;
     int beeps = 0;
 };
 
