@@ -269,27 +269,28 @@ inline void KanjiDecoder::StepNec(uint8_t b, Sink& sink) {
 
 template <class Sink>
 inline void KanjiDecoder::StepEuc(uint8_t b, Sink& sink) {
-    if (ss3Left_) {
-        // A JIS X 0212 character has no Shift-JIS form: its two bytes become the geta mark.
-        if (b >= 0x80) {
-            if (--ss3Left_ == 0) sink.DoubleByte(kGetaSjis[0], kGetaSjis[1]);
-            return;
+    if (ss3Left_ | ss2_) [[unlikely]] {
+        if (ss3Left_) {
+            // A JIS X 0212 character has no Shift-JIS form: its two bytes become the geta mark.
+            if (b >= 0x80) {
+                if (--ss3Left_ == 0) sink.DoubleByte(kGetaSjis[0], kGetaSjis[1]);
+                return;
+            }
+            ss3Left_ = 0;  // cut short by a control or ASCII byte, which is kept
+        } else {
+            ss2_ = false;
+            if (b < 0x80 || IsHalfWidthKana(b)) {
+                Single(b, sink);
+                return;
+            }
+            // A stray SS2 before a byte that is no katakana: the byte is taken as it comes.
         }
-        ss3Left_ = 0;  // cut short by a control or ASCII byte, which is kept
-    }
-    if (ss2_) {
-        ss2_ = false;
-        if (b < 0x80 || IsHalfWidthKana(b)) {
-            Single(b, sink);
-            return;
-        }
-        // A stray SS2 before a byte that is no katakana: the byte is taken as it comes.
     }
     if (b < 0x80) {
         Single(b, sink);
         return;
     }
-    if (b == kSs2 || b == kSs3) {
+    if (b == kSs2 || b == kSs3) [[unlikely]] {
         hasLead_ = false;
         if (b == kSs2)
             ss2_ = true;
