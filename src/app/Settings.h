@@ -1,5 +1,6 @@
 // The active settings: every stored value under its value name, with its default. The main frame
-// owns one; connecting a host entry overwrites some of them for the connection. Texts are Shift-JIS.
+// owns one; connecting a host entry overwrites some of them for the connection. Texts are
+// Shift-JIS.
 #pragma once
 
 #include <array>
@@ -126,12 +127,12 @@ struct Settings {
     std::string TraceFile;
 
     // Values clamped where they are used as sizes, counts or indexes.
-    int BufferLines() const;      // BufferSize, at least 30, at most 200000
-    int ReadBlockSize() const;    // ReadSize, 1..4096
-    int ScreenRows() const;       // LineColumn rows, 1..BufferLines
-    int ReceiveCode() const;      // CodeExchange, 0..4 (an unknown value is Shift-JIS)
-    int SendCode() const;         // CodeExchange2, 0..4
-    int EmulationMode() const;    // Emulation, 0..2 (an unknown value is the dumb terminal)
+    int BufferLines() const;    // BufferSize, at least 30, at most 200000
+    int ReadBlockSize() const;  // ReadSize, 1..4096
+    int ScreenRows() const;     // LineColumn rows, 1..BufferLines
+    int ReceiveCode() const;    // CodeExchange, 0..4 (an unknown value is Shift-JIS)
+    int SendCode() const;       // CodeExchange2, 0..4
+    int EmulationMode() const;  // Emulation, 0..2 (an unknown value is the dumb terminal)
 };
 
 }  // namespace marlo
