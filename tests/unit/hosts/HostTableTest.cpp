@@ -4,6 +4,7 @@
 #include "hosts/HostSheet.h"
 #include "hosts/HostTable.h"
 #include "hosts/Password.h"
+#include "support/CliRun.h"
 #include "support/MemoryStore.h"
 #include "text/Encoding.h"
 
@@ -325,6 +326,21 @@ TEST(HostSheet, RefusedValues) {
         HostEntry e = ok;
         cases[i].change(e);
         EXPECT_EQ(CheckHostSheet(e).has_value(), cases[i].refused) << "case " << i;
+    }
+}
+
+TEST(HostsCli, SubCommandsAndTheirStatuses) {
+    const struct {
+        const char* args;
+        int status;
+    } cases[] = {
+        {"hosts list", 0}, {"hosts show nobody", 1},  {"hosts connect nobody", 2},
+        {"hosts", 2},      {"hosts list --bogus", 2},
+    };
+    for (const auto& c : cases) {
+        int status = -1;
+        test::RunMarloCli(c.args, &status);
+        EXPECT_EQ(status, c.status) << c.args;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "line/History.h"
+#include "support/CliRun.h"
 #include "text/Encoding.h"
 
 namespace marlo {
@@ -232,40 +233,28 @@ TEST_F(HistoryFile, WriteAppendsRecordsAndReportsAnUnwritableFolder) {
     EXPECT_EQ(message, kHistoryOpenFailed);
 }
 
-std::string RunCli(const std::string& args, int* status) {
-    std::string out;
-    FILE* p = ::popen((std::string(MARLO_CLI_PATH) + " " + args + " 2>/dev/null").c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = ::pclose(p);
-    *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return out;
-}
-
 TEST_F(HistoryFile, CliListsRecordsAndTotals) {
     Write(Rec(Utf8ToSjis("ニフティ"), 2024, 5, 1, 10, 0, 10, 30, 100) +
           Rec("PC-VAN", 2024, 5, 2, 22, 0, 23, 0, 2000));
     int status = -1;
-    std::string out = RunCli("history --utf8 --set HistoryDefPath=" + Dir(), &status);
+    std::string out = test::RunMarloCli("history --utf8 --set HistoryDefPath=" + Dir(), &status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(out,
               "ニフティ\t2024年05月01日(月)\t10:00:00～10:30:00\t100\n"
               "PC-VAN\t2024年05月02日(月)\t22:00:00～23:00:00\t2000\n"
               "2回\n1時間 30分 0秒\n2100円\n");
 
-    out = RunCli("history --utf8 --period all --host ニフティ --set HistoryDefPath=" + Dir(),
-                 &status);
+    out = test::RunMarloCli(
+        "history --utf8 --period all --host ニフティ --set HistoryDefPath=" + Dir(), &status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(
         out, "ニフティ\t2024年05月01日(月)\t10:00:00～10:30:00\t100\n1回\n0時間 30分 0秒\n100円\n");
 
     // Without --utf8 the output is the program's Shift-JIS.
-    out = RunCli("history --period today --set HistoryDefPath=" + Dir(), &status);
+    out = test::RunMarloCli("history --period today --set HistoryDefPath=" + Dir(), &status);
     EXPECT_EQ(out, Utf8ToSjis("0回\n0時間 0分 0秒\n0円\n"));
 
-    RunCli("history --period week", &status);
+    test::RunMarloCli("history --period week", &status);
     EXPECT_EQ(status, 2);
 }
 
