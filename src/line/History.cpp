@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/Platform.h"
+
 namespace marlo {
 
 namespace {
@@ -274,6 +276,25 @@ bool DeleteHistory(const std::string& dir, std::string* message) {
         return false;
     }
     return true;
+}
+
+bool AskAndDeleteHistory(IPlatform& platform, const std::string& dir) {
+    if (platform.MessageBox(kHistoryDeleteAsk, MsgIcon::Question, MsgButtons::YesNo) !=
+        MsgResult::Yes)
+        return false;
+    std::string message;
+    if (!DeleteHistory(dir, &message)) {
+        platform.MessageBox(message, MsgIcon::Exclamation);
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> HistoryHostChoices(const std::vector<std::string>& hostNames) {
+    std::vector<std::string> names;
+    for (const auto& n : hostNames)
+        if (!n.empty()) names.push_back(n);
+    return names;
 }
 
 }  // namespace marlo

@@ -11,6 +11,8 @@
 
 namespace marlo {
 
+class IPlatform;
+
 inline constexpr const char* kHistoryFileName = "history.txt";
 // Messages and labels (UTF-8).
 inline constexpr const char* kHistoryOpenFailed =
@@ -80,6 +82,15 @@ HistoryView ReadHistory(const std::string& dir, HistoryPeriod period,
 
 // Deletes "history.txt" in `dir`; false with `message` set when it exists and cannot be removed.
 bool DeleteHistory(const std::string& dir, std::string* message);
+
+// The window's "削除(&D)..." command: asks "接続履歴を削除してもいいですか？" and, on Yes, deletes
+// the file, telling the user when that fails. True when the file is gone (the list is then
+// emptied).
+bool AskAndDeleteHistory(IPlatform& platform, const std::string& dir);
+
+// The host choices of the window (Shift-JIS): every host name in table order, empty ones left out;
+// the window puts "すべてのホスト" before them.
+std::vector<std::string> HistoryHostChoices(const std::vector<std::string>& hostNames);
 
 std::string HistoryPath(const std::string& dir);
 

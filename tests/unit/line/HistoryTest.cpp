@@ -8,6 +8,7 @@
 
 #include "line/History.h"
 #include "support/CliRun.h"
+#include "support/RecordingPlatform.h"
 #include "text/Encoding.h"
 
 namespace marlo {
@@ -210,6 +211,25 @@ TEST_F(HistoryFile, MissingFileIsEmptyAndDeleteRemovesIt) {
     EXPECT_TRUE(DeleteHistory(Dir(), &message));
     EXPECT_FALSE(fs::exists(dir_ / "history.txt"));
     EXPECT_TRUE(DeleteHistory(Dir(), &message));  // nothing to delete is not a failure
+}
+
+TEST_F(HistoryFile, DeleteAsksFirst) {
+    Write(Rec("a", 2026, 1, 1, 1, 0, 2, 0, 0));
+    test::RecordingPlatform platform;
+    platform.answers = {MsgResult::No, MsgResult::Yes};
+    EXPECT_FALSE(AskAndDeleteHistory(platform, Dir()));
+    EXPECT_TRUE(fs::exists(dir_ / "history.txt"));
+    EXPECT_TRUE(AskAndDeleteHistory(platform, Dir()));
+    EXPECT_FALSE(fs::exists(dir_ / "history.txt"));
+    ASSERT_EQ(platform.boxes.size(), 2u);
+    EXPECT_EQ(platform.boxes[0].text, kHistoryDeleteAsk);
+    EXPECT_EQ(platform.boxes[0].icon, MsgIcon::Question);
+    // A history that is a folder with contents cannot be deleted: the failure is told.
+    fs::create_directories(dir_ / "history.txt" / "x");
+    EXPECT_FALSE(AskAndDeleteHistory(platform, Dir()));
+    ASSERT_EQ(platform.boxes.size(), 4u);
+    EXPECT_EQ(platform.boxes[3].text, kHistoryDeleteFailed);
+    EXPECT_EQ(HistoryHostChoices({"a", "", "b"}), (std::vector<std::string>{"a", "b"}));
 }
 
 TEST_F(HistoryFile, WriteAppendsRecordsAndReportsAnUnwritableFolder) {
