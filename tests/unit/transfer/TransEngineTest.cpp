@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "transfer/TransEngine.h"
+
+#include <gtest/gtest.h>
 
 namespace marlo {
 namespace {
