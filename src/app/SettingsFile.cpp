@@ -38,17 +38,27 @@ namespace {
 constexpr const char* kFileName = "settings.conf";
 constexpr size_t kMaxFileSize = 64u << 20;
 
-// Key paths use "\\" between levels; "" is the main key.
-std::vector<std::string> SplitPath(const std::string& key, char sep) {
+bool IsLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// Key paths use "\\" between levels; "" is the main key. The second byte of a Shift-JIS character
+// may be 0x5C ("ソ", "表"), which does not separate levels.
+std::vector<std::string> SplitPath(const std::string& key, char sep, bool sjis = true) {
     std::vector<std::string> parts;
     if (key.empty()) return parts;
-    size_t start = 0;
-    for (;;) {
-        size_t p = key.find(sep, start);
-        parts.push_back(key.substr(start, p == std::string::npos ? std::string::npos : p - start));
-        if (p == std::string::npos) break;
-        start = p + 1;
+    std::string part;
+    for (size_t i = 0; i < key.size(); ++i) {
+        if (key[i] == sep) {
+            parts.push_back(std::move(part));
+            part.clear();
+            continue;
+        }
+        part += key[i];
+        if (sjis && IsLeadByte(static_cast<unsigned char>(key[i])) && i + 1 < key.size())
+            part += key[++i];
     }
+    parts.push_back(std::move(part));
     return parts;
 }
 
@@ -391,7 +401,7 @@ bool SettingsFile::Parse(const std::string& text, std::string* error) {
             section = root.get();
             if (inner.empty()) continue;
             std::string part;
-            for (const std::string& raw : SplitPath(std::string(inner), '/')) {
+            for (const std::string& raw : SplitPath(std::string(inner), '/', false)) {
                 if (!Unescape(raw, part, &why)) return fail(why);
                 Node* c = section->Child(part);
                 section = c != nullptr ? c : section->AddChild(part);
