@@ -461,7 +461,8 @@ bool SettingsFile::Load(std::string* message, bool setAsideDamaged) {
         pendingSetAside_ = false;
     }
     int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) return true;
+    fileFound_ = !(fd < 0 && errno == ENOENT);
+    if (!fileFound_) return true;
     std::string text;
     bool readOk = fd >= 0;
     std::string readError = readOk ? "" : Errno();

@@ -64,6 +64,8 @@ class SettingsFile : public ISettingsStore {
     std::string Serialize() const;
     bool Parse(const std::string& text, std::string* error);
 
+    // Whether the last Load found a settings file (false on a first run).
+    bool FileFound() const { return fileFound_; }
     const std::string& FilePath() const { return path_; }
     std::string BackupPath() const { return path_ + ".bak"; }
     // Why the last Save failed (UTF-8), empty after a successful one.
@@ -93,6 +95,7 @@ class SettingsFile : public ISettingsStore {
     std::string path_;
     std::unique_ptr<Node> root_;
     bool dirty_ = false;
+    bool fileFound_ = false;
     // Set when the file on disk must not be replaced: it could not be read, or it is damaged and
     // could not be moved aside yet.
     bool mustNotOverwrite_ = false;

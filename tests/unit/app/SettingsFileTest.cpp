@@ -250,6 +250,10 @@ TEST(SettingsFile, MissingFileIsAnEmptyStore) {
     EXPECT_TRUE(f.Load(&msg));
     EXPECT_TRUE(msg.empty());
     EXPECT_TRUE(f.ValueNames("").empty());
+    EXPECT_FALSE(f.FileFound());
+    ASSERT_TRUE(f.Save());
+    EXPECT_TRUE(f.Load(&msg));
+    EXPECT_TRUE(f.FileFound());
 }
 
 }  // namespace
