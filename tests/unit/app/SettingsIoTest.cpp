@@ -225,7 +225,7 @@ TEST(SettingsIo, FromTextRefusesWhatCannotBeStored) {
         {"Window", "1 2 3"},
         {"LineColumn", "80 24 1"},
         {"Quote", "0123456789A"},
-        {"TextColorCust", std::string(17, '1').c_str()},
+        {"TextColorCust", "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1"},
         {"ShowStatusBar", "1 x"},
     };
     for (const auto& b : bad) {
