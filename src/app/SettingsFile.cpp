@@ -342,6 +342,10 @@ std::string SettingsFile::LastError() const {
 
 std::string SettingsFile::Serialize() const {
     std::lock_guard lock(mutex_);
+    return SerializeLocked();
+}
+
+std::string SettingsFile::SerializeLocked() const {
     std::string out =
         "# Marlo settings. One section per key, `Name = number` or `Name = \"text\"`;\n"
         "# \\xHH is a raw Shift-JIS byte. Written by the program: edit only while it is not "
@@ -531,7 +535,6 @@ bool SettingsFile::SetAside(std::string* asidePath) {
 }
 
 bool SettingsFile::Save() {
-    std::string text = Serialize();
     std::lock_guard lock(mutex_);
     lastError_.clear();
     if (mustNotOverwrite_) {
@@ -547,9 +550,9 @@ bool SettingsFile::Save() {
     }
     if (!dirty_ && ::access(path_.c_str(), F_OK) == 0) return true;
     std::error_code ec;
-    std::filesystem::create_directories(dir_, ec);
-    ::chmod(dir_.c_str(), 0700);
-    if (!WriteFile(text)) return false;
+    // Only a folder made here is made private; one the user chose keeps its mode.
+    if (std::filesystem::create_directories(dir_, ec)) ::chmod(dir_.c_str(), 0700);
+    if (!WriteFile(SerializeLocked())) return false;
     dirty_ = false;
     return true;
 }

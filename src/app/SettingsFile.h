@@ -83,6 +83,7 @@ class SettingsFile : public ISettingsStore {
     };
     struct Node;
 
+    std::string SerializeLocked() const;
     Node* Find(const std::string& key) const;
     Node* FindOrCreate(const std::string& key);
     Value* FindValue(const std::string& key, const std::string& name) const;

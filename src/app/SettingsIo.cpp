@@ -437,15 +437,20 @@ bool SettingFromText(Settings& s, const std::string& name, const std::string& va
         }
         return true;
     }
-    const ListRef& l = std::get<ListRef>(r);
     std::vector<int32_t> v;
     if (!StrictNumbers(value, v)) return fail(name + " には空白で区切った整数を指定してください");
-    if (i.form != SettingForm::List && v.size() != l.capacity)
-        return fail(name + " には整数を " + std::to_string(l.capacity) + " 個指定してください");
-    if (v.size() > l.capacity)
-        return fail(name + " は " + std::to_string(l.capacity) + " 個までです");
+    const size_t capacity = std::get<ListRef>(r).capacity;
+    if (i.form != SettingForm::List && v.size() != capacity)
+        return fail(name + " には整数を " + std::to_string(capacity) + " 個指定してください");
+    if (v.size() > capacity) return fail(name + " は " + std::to_string(capacity) + " 個までです");
+    // The stored text must read back: try it on a copy first.
+    Settings trial = s;
+    const ListRef l = std::get<ListRef>(e->ref(trial));
     std::copy(v.begin(), v.end(), l.data);
     if (l.length != nullptr) *l.length = static_cast<int32_t>(v.size());
+    if (ToText(*e, trial).size() + 1 > i.limit)
+        return fail(name + " は保存形式で " + std::to_string(i.limit - 1) + " バイトまでです");
+    s = std::move(trial);
     return true;
 }
 

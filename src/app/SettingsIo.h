@@ -64,9 +64,10 @@ bool StoreSetting(ISettingsStore& store, const Settings& s, const std::string& n
 // The value in its stored text form (numbers in decimal, texts as their Shift-JIS bytes, lists
 // blank-separated); nullopt for an unknown name.
 std::optional<std::string> SettingToText(const Settings& s, const std::string& name);
-// Sets a value from its text form, strictly: a number must be a whole 32-bit decimal, a byte value
-// 0..255, a text within its limit, a list at most its capacity (it also sets the list's length),
-// Window four numbers and LineColumn two. On failure `s` is unchanged and `error` (UTF-8) says why.
+// Sets a value from its stored text form (texts in Shift-JIS), strictly: a number must be a whole
+// 32-bit decimal, a byte value 0..255, a text within its limit, a list at most its capacity and
+// its stored text within its limit (it also sets the list's length), Window four numbers and
+// LineColumn two. On failure `s` is unchanged and `error` (UTF-8) says why.
 bool SettingFromText(Settings& s, const std::string& name, const std::string& value,
                      std::string* error);
 // Every name in load order.

@@ -227,6 +227,9 @@ TEST(SettingsIo, FromTextRefusesWhatCannotBeStored) {
         {"Quote", "0123456789A"},
         {"TextColorCust", "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1"},
         {"ShowStatusBar", "1 x"},
+        {"ShowStatusBar",
+         "1000000 1000000 1000000 1000000 1000000 1000000 1000000 1000000 "
+         "1000000 1000000 1000000 1000000 1000000"},  // over its 100 bytes
     };
     for (const auto& b : bad) {
         SCOPED_TRACE(std::string(b.name) + "=" + b.value);
