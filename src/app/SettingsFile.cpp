@@ -563,7 +563,17 @@ bool SettingsFile::WriteFile(const std::string& text) {
         lastError_ = what + "（" + Errno() + "）";
         return false;
     };
-    const std::string tmp = path_ + ".tmp";
+    // A settings file that is a symbolic link (a dotfile manager's) stays one: the file it points
+    // to is replaced, beside itself.
+    std::string target = path_;
+    std::error_code ec;
+    if (std::filesystem::is_symlink(path_, ec)) {
+        std::filesystem::path resolved = std::filesystem::weakly_canonical(path_, ec);
+        if (ec) return failed("設定ファイル「" + path_ + "」のリンク先がわかりません");
+        target = resolved.string();
+    }
+    const std::string targetDir = std::filesystem::path(target).parent_path().string();
+    const std::string tmp = target + ".tmp";
     if (!step(SaveStep::OpenTemp)) return false;
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return failed("一時ファイル「" + tmp + "」を作れません");
@@ -603,21 +613,21 @@ bool SettingsFile::WriteFile(const std::string& text) {
     }
     ::close(fd);
     if (!step(SaveStep::Backup)) return false;
-    if (::access(path_.c_str(), F_OK) == 0) {
+    if (::access(target.c_str(), F_OK) == 0) {
         const std::string bak = BackupPath();
         ::unlink(bak.c_str());
         // A second name for the current file costs nothing and never leaves it missing.
-        if (::link(path_.c_str(), bak.c_str()) != 0 && !CopyFile(path_, bak))
+        if (::link(target.c_str(), bak.c_str()) != 0 && !CopyFile(target, bak))
             return failed("バックアップ「" + bak + "」を作れません");
     }
     if (!step(SaveStep::Rename)) return false;
-    if (::rename(tmp.c_str(), path_.c_str()) != 0) {
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
         failed("設定ファイル「" + path_ + "」を置き換えられません");
         ::unlink(tmp.c_str());
         return false;
     }
     if (!step(SaveStep::SyncDir)) return false;
-    SyncFolder(dir_);
+    SyncFolder(targetDir);
     return true;
 }
 

@@ -243,6 +243,22 @@ TEST(SettingsFile, ParseAcceptsHandEditsAndRefusesGarbage) {
     }
 }
 
+TEST(SettingsFile, ASymlinkedFileStaysALink) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() + "/dotfiles");
+    test::WriteWhole(dir.path() + "/dotfiles/marlo.conf", "Speed = 1200\n");
+    std::filesystem::create_symlink(dir.path() + "/dotfiles/marlo.conf",
+                                    dir.path() + "/settings.conf");
+    SettingsFile f(dir.path());
+    ASSERT_TRUE(f.Load(nullptr));
+    f.SetNumber("", "Speed", 9600);
+    ASSERT_TRUE(f.Save()) << f.LastError();
+    EXPECT_TRUE(std::filesystem::is_symlink(f.FilePath()));
+    EXPECT_NE(ReadWhole(dir.path() + "/dotfiles/marlo.conf").find("Speed = 9600"),
+              std::string::npos);
+    EXPECT_EQ(ReadWhole(f.BackupPath()), "Speed = 1200\n");
+}
+
 TEST(SettingsFile, MissingFileIsAnEmptyStore) {
     TempDir dir;
     SettingsFile f(dir.path() + "/none");
