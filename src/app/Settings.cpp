@@ -47,5 +47,20 @@ int Settings::SendCode() const {
 int Settings::EmulationMode() const {
     return Emulation >= 0 && Emulation <= 2 ? Emulation : 0;
 }
+int Settings::ScreenColumns() const {
+    return std::clamp<int32_t>(LineColumn[0], 1, 80);
+}
+int Settings::ToolCount(int bar) const {
+    int32_t n = bar == 1 ? ToolNum : bar == 2 ? ToolNum2 : bar == 3 ? ToolNum3 : 0;
+    return std::clamp<int32_t>(n, 0, 100);
+}
+int Settings::StatusItemCount() const {
+    return std::clamp<int32_t>(ShowStatusBarCount, 0, static_cast<int32_t>(ShowStatusBar.size()));
+}
+int Settings::ClearUpLines() const {
+    const int lines = BufferLines();
+    const int n = static_cast<int>(int64_t{lines} * std::clamp<int32_t>(ClearUp, 0, 100) / 100);
+    return std::clamp(n, 1, lines - 1);
+}
 
 }  // namespace marlo
