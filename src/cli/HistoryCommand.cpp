@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Paths.h"
 #include "app/StoreFactory.h"
 #include "cli/CliCommand.h"
 #include "cli/CliText.h"
@@ -15,16 +16,6 @@
 namespace marlo::cli {
 
 namespace {
-
-// Where the history lives when neither --set nor the stored settings say: the data folder.
-std::string DefaultDataDir() {
-    namespace fs = std::filesystem;
-    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x)
-        return (fs::path(x) / "marlo").string();
-    if (const char* h = std::getenv("HOME"); h && *h)
-        return (fs::path(h) / ".local" / "share" / "marlo").string();
-    return ".";
-}
 
 int Usage() {
     std::fprintf(stderr,
@@ -73,7 +64,7 @@ int RunHistory(const std::vector<std::string>& args) {
         if (auto stored = store->GetText("", "HistoryDefPath"); stored && !stored->empty())
             dir = *stored;
         else
-            dir = DefaultDataDir();
+            dir = DataDir();
     }
 
     const std::time_t now = std::time(nullptr);
