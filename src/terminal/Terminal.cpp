@@ -129,6 +129,11 @@ void Terminal::ProcessReceived(const uint8_t* bytes, size_t count) {
         batchRemaining_ = lines;
     }
     sendToViews([](TerminalView& v) { v.OnHideCaret(); });
+    if (batchRemaining_ > 0) {
+        // A scrolled view skips drawing from here to the run's last line feed.
+        batchOpen_ = true;
+        sendToViews([](TerminalView& v) { v.OnBatchBegin(); });
+    }
 
     const bool plainSjis = decoder_.Code() == kShiftJis;
     for (size_t i = 0; i < count; ++i) {
@@ -320,15 +325,8 @@ void Terminal::lineFeed(bool expand) {
     if (expand && rcvLfCr_) carriageReturn(false);
     logByte(kLf);
     flushDisplay();
-    bool batched = false;
-    if (batchRemaining_ > 0) {
-        if (!batchOpen_) {
-            batchOpen_ = true;
-            sendToViews([](TerminalView& v) { v.OnBatchBegin(); });
-        }
-        --batchRemaining_;
-        batched = true;
-    }
+    bool batched = batchOpen_ && batchRemaining_ > 0;
+    if (batched) --batchRemaining_;
     if (vt_) {
         int line, column;
         ActiveView().GetCursor(line, column);
@@ -463,11 +461,18 @@ bool Terminal::SaveScreenFile(const std::string& path) const {
 
 Terminal::LoadResult Terminal::LoadScreenFile(const std::string& path) {
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec) && !ec) return kLoadMissing;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return kLoadFailed;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return kLoadFailed;
+    auto status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found) return kLoadMissing;
+    if (ec || status.type() != std::filesystem::file_type::regular) return kLoadFailed;
+    std::string text;
+    try {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return kLoadFailed;
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad()) return kLoadFailed;
+    } catch (const std::exception&) {
+        return kLoadFailed;
+    }
     auto lock = buffer_.Lock();
     buffer_.ClearPending();
     buffer_.LoadText(text, vt_ ? std::min(settings_.ScreenRows(), buffer_.Lines() - 1) : 0);
