@@ -45,13 +45,26 @@ int Count(const uint8_t* s, int n) {
 
 }  // namespace
 
+namespace {
+struct FinalBytes {
+    bool vt100[256] = {};
+    bool vt52[256] = {};
+    constexpr FinalBytes() {
+        for (const char* c = "=@ABCDEFGHJKLMPZfghlmsu"; *c; ++c)
+            vt100[static_cast<uint8_t>(*c)] = true;
+        for (const char* c = "ABCDHIJK"; *c; ++c) vt52[static_cast<uint8_t>(*c)] = true;
+    }
+};
+constexpr FinalBytes kFinal;
+}  // namespace
+
 bool Vt100SequenceComplete(uint8_t last, int length) {
     if (length == 1 && (last == '7' || last == '8' || last == '>')) return true;
-    return std::strchr("=@ABCDEFGHJKLMPZfghlmsu", last) != nullptr && last != 0;
+    return kFinal.vt100[last];
 }
 
 bool Vt52SequenceEnds(uint8_t last) {
-    return last != 0 && std::strchr("ABCDHIJK", last) != nullptr;
+    return kFinal.vt52[last];
 }
 
 void EscapeInterpreter::Vt100(const uint8_t* s, int n) {

@@ -39,6 +39,24 @@ void ScreenBuffer::SetDumbColumn(int column) {
     dumbColumn_ = std::clamp(column, 0, kBufferColumns - 1);
 }
 
+void ScreenBuffer::StoreRun(int line, int column, const uint8_t* bytes, int n) {
+    if (line < 0 || line >= lines_ || column < 0 || column >= kBufferColumns) return;
+    n = std::min(n, kBufferColumns - column);
+    if (n <= 0) return;
+    uint8_t* at = cells_.data() + offset(line) + static_cast<size_t>(column);
+    std::memcpy(at, bytes, static_cast<size_t>(n));
+    std::memset(at + planeSize_, attrs_.flags, static_cast<size_t>(n));
+    std::memset(at + 2 * planeSize_, attrs_.fore, static_cast<size_t>(n));
+    std::memset(at + 3 * planeSize_, attrs_.back, static_cast<size_t>(n));
+}
+
+void ScreenBuffer::AppendPending(const uint8_t* bytes, int n) {
+    n = std::min(n, static_cast<int>(pending_.size()) - pendingCount_);
+    if (n <= 0) return;
+    std::memcpy(pending_.data() + pendingCount_, bytes, static_cast<size_t>(n));
+    pendingCount_ += n;
+}
+
 void ScreenBuffer::SetChar(int line, int column, uint8_t b) {
     if (line < 0 || line >= lines_ || column < 0 || column >= kBufferColumns) return;
     cells_[offset(line) + static_cast<size_t>(column)] = b;

@@ -77,6 +77,8 @@ class ScreenBuffer {
         cells_[at + 2 * planeSize_] = attrs_.fore;
         cells_[at + 3 * planeSize_] = attrs_.back;
     }
+    // Stores a run of bytes on one line from `column` with the current attributes (clipped).
+    void StoreRun(int line, int column, const uint8_t* bytes, int n);
     // Sets one character cell without touching the attributes (0 marks "never written").
     void SetChar(int line, int column, uint8_t b);
     // Cells first..last of a line become spaces with attributes 0 (clipped).
@@ -104,6 +106,7 @@ class ScreenBuffer {
     void AppendPending(uint8_t b) {
         if (pendingCount_ < static_cast<int>(pending_.size())) pending_[pendingCount_++] = b;
     }
+    void AppendPending(const uint8_t* bytes, int n);
     const uint8_t* Pending() const { return pending_.data(); }
     int PendingCount() const { return pendingCount_; }
     void ClearPending() { pendingCount_ = 0; }

@@ -135,9 +135,16 @@ void Terminal::ProcessReceived(const uint8_t* bytes, size_t count) {
         sendToViews([](TerminalView& v) { v.OnBatchBegin(); });
     }
 
-    const bool plainSjis = decoder_.Code() == kShiftJis;
-    for (size_t i = 0; i < count; ++i) {
-        uint8_t b = bytes[i];
+    const bool plainSjis = textRuns_ && decoder_.Code() == kShiftJis;
+    for (size_t i = 0; i < count;) {
+        if (plainSjis && !inEscape_ && !kanaShift_ && !decoder_.HasPendingLead()) {
+            size_t taken = textRun(bytes + i, count - i);
+            if (taken) {
+                i += taken;
+                continue;
+            }
+        }
+        uint8_t b = bytes[i++];
         // Shift-JIS single bytes need no decoding when no lead byte waits for its trail.
         if (plainSjis && (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) && !decoder_.HasPendingLead())
             singleByte(b);
@@ -272,6 +279,78 @@ void Terminal::doubleByte(uint8_t lead, uint8_t trail) {
         column = kBufferColumns - 2;
     }
     buffer_.SetDumbColumn(column);
+}
+
+size_t Terminal::scanRun(const uint8_t* p, size_t n, int room) const {
+    const bool watchStart = hooks_ != nullptr;
+    size_t limit = std::min(n, static_cast<size_t>(std::max(room, 0)));
+    size_t k = 0;
+    while (k < limit) {
+        uint8_t b = p[k];
+        if ((b >= 0x20 && b < 0x7F) || (b >= 0xA1 && b <= 0xDF)) {
+            if (watchStart && IsAutoStartByte(b)) break;
+            ++k;
+        } else if (IsSjisLead(b) && k + 1 < limit && IsSjisTrail(p[k + 1])) {
+            k += 2;
+        } else {
+            break;
+        }
+    }
+    return k;
+}
+
+size_t Terminal::textRun(const uint8_t* p, size_t n) {
+    if (hooks_ && autoPrimed_) return 0;
+    if (buffer_.Full()) {
+        if (scanRun(p, n, 2) == 0) return 0;
+        makeRoom();
+    }
+    int line, column;
+    size_t k;
+    if (vt_) {
+        // Up to the column before the last: a character there wraps, which the byte path does.
+        ActiveView().GetCursor(line, column);
+        k = scanRun(p, n, kBufferColumns - 1 - column);
+        if (k == 0) return 0;
+        flushDisplay();
+    } else {
+        line = buffer_.LastLine();
+        column = buffer_.DumbColumn();
+        k = scanRun(p, n, kBufferColumns - column);
+        if (k == 0) return 0;
+        if (buffer_.HasPending() &&
+            (pendingLine_ != line || pendingColumn_ + buffer_.PendingCount() != column))
+            flushDisplay();
+    }
+    if (!buffer_.HasPending()) {
+        pendingLine_ = line;
+        pendingColumn_ = column;
+    }
+    buffer_.StoreRun(line, column, p, static_cast<int>(k));
+    buffer_.AppendPending(p, static_cast<int>(k));
+    if (!captures_.empty())
+        for (size_t i = 0; i < k; ++i) logByte(p[i]);
+    if (textWatch_)
+        for (size_t i = 0; i < k; ++i) hooks_->OnTextByte(p[i]);
+    if (vt_) {
+        flushDisplay();  // the view moves the cursor past the run
+        return k;
+    }
+    column += static_cast<int>(k);
+    if (column < kBufferColumns) {
+        buffer_.SetDumbColumn(column);
+        return k;
+    }
+    flushDisplay();
+    if (autoMargin_) {
+        if (buffer_.Full()) makeRoom();
+        buffer_.SetLastLine(buffer_.LastLine() + 1);
+        buffer_.SetDumbColumn(0);
+        sendToViews([](TerminalView& v) { v.OnLineFeed(); });
+    } else {
+        buffer_.SetDumbColumn(kBufferColumns - 1);
+    }
+    return k;
 }
 
 void Terminal::wrapCursor(TerminalView& v) {

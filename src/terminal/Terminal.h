@@ -76,6 +76,10 @@ class Terminal {
     // Applies a changed BufferSize: reallocates, keeping the newest lines that fit.
     void ResizeBuffer();
 
+    // Plain text is written a line's run at a time; off, every byte takes the byte-by-byte path
+    // (the screen comes out the same; tests compare the two).
+    void SetTextRuns(bool on) { textRuns_ = on; }
+
     bool InEscape() const { return inEscape_; }
     const uint8_t* EscapeText() const { return escape_.data(); }  // NUL-terminated
     bool KatakanaShift() const { return kanaShift_; }
@@ -110,6 +114,11 @@ class Terminal {
         if (textWatch_) hooks_->OnTextByte(b);
     }
     void wrapCursor(TerminalView& v);
+    // Writes a run of plain text (printable bytes and whole Shift-JIS characters) that stays on
+    // the current line in one step; returns the bytes taken, 0 when the next byte needs the
+    // byte-by-byte path.
+    size_t textRun(const uint8_t* p, size_t n);
+    size_t scanRun(const uint8_t* p, size_t n, int room) const;
 
     // The views that get the display messages: the active one in the VT modes, all in dumb mode.
     template <typename F>
@@ -147,6 +156,7 @@ class Terminal {
     std::array<uint8_t, 31> escape_{};
 
     bool kanaShift_ = false;
+    bool textRuns_ = true;
     bool textWatch_ = false;
     bool autoPrimed_ = false;
     // Where the pending output starts in the buffer.

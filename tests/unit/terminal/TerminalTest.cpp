@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "app/Settings.h"
 #include "terminal/CaptureSink.h"
+#include "terminal/ScreenDump.h"
 #include "terminal/Terminal.h"
 
 namespace marlo {
@@ -277,6 +279,50 @@ TEST_F(ScreenFile, VtLoadKeepsAWholeScreenInUse) {
     EXPECT_EQ(t.Buffer().LastLine(), 23);
     EXPECT_EQ(t.ActiveView().Row1(), 1);
     EXPECT_EQ(t.ActiveView().Col1(), 1);
+}
+
+}  // namespace
+}  // namespace marlo
+
+namespace marlo {
+namespace {
+
+// Text written a run at a time must give exactly what the byte-by-byte path gives, whatever the
+// stream and the settings.
+TEST(Terminal, TextRunsMatchTheBytePath) {
+    std::mt19937 rng(7);
+    const std::string pieces[] = {"abc ",       "*",      "B00",     "\r\n",    "\n",
+                                  "\r",         "\b",     "\t",      "\x1b[2J", "\x1b[5;70H",
+                                  "\x1b[1;31m", "\x1b[m", "\x1b[3L", "\x1b[2M", "\x88\x9f",
+                                  "\x88",       "\xb1",   "\x1b[K",  "\x05",    "0123456789"};
+    for (int trial = 0; trial < 60; ++trial) {
+        Settings s;
+        s.Emulation = trial % 3;
+        s.AutoMargin = trial % 4 != 0;
+        s.BSDel = trial % 5 != 0;
+        s.RcvCRLF = trial % 7 == 0;
+        s.BufferSize = 40;
+        s.ClearUp = trial % 2 ? 10 : 1;
+        s.LineColumn = {80, 6 + trial % 5};
+        std::string stream;
+        for (int i = 0; i < 600; ++i) stream += pieces[rng() % std::size(pieces)];
+        Terminal runs(s), bytes(s);
+        bytes.SetTextRuns(false);
+        struct NoStart : ITerminalHooks {
+            bool OnAutoStartByte(uint8_t b) override { return b != '0'; }
+        } hooks;
+        if (trial % 2) {
+            runs.SetHooks(&hooks);
+            bytes.SetHooks(&hooks);
+        }
+        for (size_t at = 0; at < stream.size(); at += 97) {
+            size_t n = std::min<size_t>(97, stream.size() - at);
+            Feed(runs, stream.substr(at, n));
+            Feed(bytes, stream.substr(at, n));
+        }
+        ScreenDumpOptions all{false, true, true};
+        ASSERT_EQ(DumpScreen(runs, all), DumpScreen(bytes, all)) << "trial " << trial;
+    }
 }
 
 }  // namespace
