@@ -242,16 +242,8 @@ void Terminal::doubleByte(uint8_t lead, uint8_t trail) {
     }
     int column = buffer_.DumbColumn();
     if (column >= kBufferColumns - 1) {
-        flushDisplay();
-        if (autoMargin_) {
-            if (buffer_.Full()) makeRoom();
-            buffer_.SetLastLine(buffer_.LastLine() + 1);
-            buffer_.SetDumbColumn(0);
-            sendToViews([](TerminalView& v) { v.OnLineFeed(); });
-            column = 0;
-        } else {
-            column = kBufferColumns - 3;
-        }
+        endDumbLine(kBufferColumns - 3);  // without the margin both halves go before the last cell
+        column = buffer_.DumbColumn();
     }
     if (buffer_.PendingCount() + 2 > kBufferColumns) flushDisplay();
     int line = buffer_.LastLine();
@@ -266,19 +258,22 @@ void Terminal::doubleByte(uint8_t lead, uint8_t trail) {
     buffer_.AppendPending(lead);
     buffer_.AppendPending(trail);
     column += 2;
-    if (column >= kBufferColumns) {
-        flushDisplay();
-        if (autoMargin_) {
-            if (buffer_.Full()) makeRoom();
-            buffer_.SetLastLine(buffer_.LastLine() + 1);
-            column = 0;
-            buffer_.SetDumbColumn(0);
-            sendToViews([](TerminalView& v) { v.OnLineFeed(); });
-            return;
-        }
-        column = kBufferColumns - 2;
+    if (column < kBufferColumns)
+        buffer_.SetDumbColumn(column);
+    else
+        endDumbLine(kBufferColumns - 2);
+}
+
+void Terminal::endDumbLine(int overwriteColumn) {
+    flushDisplay();
+    if (autoMargin_) {
+        if (buffer_.Full()) makeRoom();
+        buffer_.SetLastLine(buffer_.LastLine() + 1);
+        buffer_.SetDumbColumn(0);
+        sendToViews([](TerminalView& v) { v.OnLineFeed(); });
+    } else {
+        buffer_.SetDumbColumn(overwriteColumn);
     }
-    buffer_.SetDumbColumn(column);
 }
 
 size_t Terminal::scanRun(const uint8_t* p, size_t n, int room) const {
@@ -337,19 +332,10 @@ size_t Terminal::textRun(const uint8_t* p, size_t n) {
         return k;
     }
     column += static_cast<int>(k);
-    if (column < kBufferColumns) {
+    if (column < kBufferColumns)
         buffer_.SetDumbColumn(column);
-        return k;
-    }
-    flushDisplay();
-    if (autoMargin_) {
-        if (buffer_.Full()) makeRoom();
-        buffer_.SetLastLine(buffer_.LastLine() + 1);
-        buffer_.SetDumbColumn(0);
-        sendToViews([](TerminalView& v) { v.OnLineFeed(); });
-    } else {
-        buffer_.SetDumbColumn(kBufferColumns - 1);
-    }
+    else
+        endDumbLine(kBufferColumns - 1);
     return k;
 }
 
@@ -385,19 +371,10 @@ void Terminal::putChar(uint8_t b) {
     buffer_.Store(line, column, b);
     logByte(b);
     buffer_.AppendPending(b);
-    if (++column < kBufferColumns) {
+    if (++column < kBufferColumns)
         buffer_.SetDumbColumn(column);
-        return;
-    }
-    flushDisplay();
-    if (autoMargin_) {
-        if (buffer_.Full()) makeRoom();
-        buffer_.SetLastLine(buffer_.LastLine() + 1);
-        buffer_.SetDumbColumn(0);
-        sendToViews([](TerminalView& v) { v.OnLineFeed(); });
-    } else {
-        buffer_.SetDumbColumn(kBufferColumns - 1);  // further characters overwrite the last cell
-    }
+    else
+        endDumbLine(kBufferColumns - 1);  // without the margin, later characters overwrite it
 }
 
 void Terminal::lineFeed(bool expand) {
@@ -506,11 +483,7 @@ void Terminal::collect(uint8_t b) {
     }
     if (!complete) return;
     TerminalView& view = ActiveView();
-    EscapeInterpreter interpreter(buffer_, view);
-    if (emulation_ == 2)
-        interpreter.Vt52(escape_.data(), escapeLength_);
-    else
-        interpreter.Vt100(escape_.data(), escapeLength_);
+    view.OnEscape(escape_.data(), escapeLength_, emulation_ == 2);
     for (auto& v : views_)
         if (v.get() != &view) v->Repaint();
     endEscape();

@@ -114,6 +114,9 @@ class Terminal {
         if (textWatch_) hooks_->OnTextByte(b);
     }
     void wrapCursor(TerminalView& v);
+    // The dumb write column passed the last cell: a new line with the automatic margin, else the
+    // column goes back to `overwriteColumn`.
+    void endDumbLine(int overwriteColumn);
     // Writes a run of plain text (printable bytes and whole Shift-JIS characters) that stays on
     // the current line in one step; returns the bytes taken, 0 when the next byte needs the
     // byte-by-byte path.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "terminal/EscapeInterpreter.h"
 #include "terminal/ScreenBuffer.h"
 
 namespace marlo {
@@ -11,6 +12,7 @@ TerminalView::TerminalView(ScreenBuffer& buffer, int rows, int columns) : buffer
 }
 
 void TerminalView::SetVisibleSize(int rows, int columns) {
+    auto lock = buffer_.Lock();
     rows_ = std::clamp(rows, 1, std::max(buffer_.Lines() - 1, 1));
     columns_ = std::clamp(columns, 1, kBufferColumns);
     clipToBuffer();
@@ -31,6 +33,7 @@ void TerminalView::clipToBuffer() {
 }
 
 void TerminalView::ScrollTo(int topLine) {
+    auto lock = buffer_.Lock();
     int old = topLine_;
     topLine_ = std::clamp(topLine, 0, buffer_.Lines() - rows_);
     if (vt_) clipToBuffer();
@@ -248,6 +251,14 @@ void TerminalView::OnBackSpace() {
         if (row >= 0 && row < rows_) painter_->InvalidateCells(row, cell, cell);
     }
     caretMoved();
+}
+
+void TerminalView::OnEscape(const uint8_t* sequence, int n, bool vt52) {
+    EscapeInterpreter interpreter(buffer_, *this);
+    if (vt52)
+        interpreter.Vt52(sequence, n);
+    else
+        interpreter.Vt100(sequence, n);
 }
 
 void TerminalView::OnTab() {

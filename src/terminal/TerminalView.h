@@ -40,6 +40,8 @@ class TerminalView {
 
     // Geometry (a front end sets it from the window size). Rows are at least 1 and leave the
     // buffer at least one line beyond the screen; columns are 1..80.
+    // Called on the user-interface thread; the receive path calls the other operations while it
+    // holds the buffer's lock.
     void SetVisibleSize(int rows, int columns);
     int VisibleRows() const { return rows_; }
     int VisibleColumns() const { return columns_; }
@@ -90,6 +92,8 @@ class TerminalView {
     // (to the end of the previous row from column 0) and that cell becomes a space.
     void OnBackSpace();
     void OnTab();
+    // A completed escape sequence (the bytes after ESC), interpreted against this view's cursor.
+    void OnEscape(const uint8_t* sequence, int n, bool vt52);
     void OnLinesDropped(int count);
     void OnBatchBegin();
     void OnBatchEnd();
