@@ -327,3 +327,62 @@ TEST(Terminal, TextRunsMatchTheBytePath) {
 
 }  // namespace
 }  // namespace marlo
+
+namespace marlo {
+namespace {
+
+// Whatever arrives, nothing is written outside the buffer and the cursor stays on the screen
+// (the sanitizer build turns any stray write into a failure).
+TEST(Terminal, RandomStreamsKeepEverythingInBounds) {
+    std::mt19937 rng(1234);
+    const char* seeds[] = {"\x1b[",
+                           "\x1b[999",
+                           ";",
+                           "L",
+                           "M",
+                           "P",
+                           "@",
+                           "H",
+                           "J",
+                           "K",
+                           "\x1bY",
+                           "\x1b"
+                           "8",
+                           "\r",
+                           "\n",
+                           "\b",
+                           "\t",
+                           "\x88",
+                           "\x9f",
+                           "Z",
+                           "l",
+                           "g"};
+    for (int trial = 0; trial < 40; ++trial) {
+        Settings s;
+        s.Emulation = trial % 3;
+        s.CodeExchange = trial % 5;
+        s.BufferSize = 30 + trial % 3;
+        s.ClearUp = trial % 4 * 30;
+        s.AutoMargin = trial % 2;
+        s.LineColumn = {80, 1 + trial % 40};
+        Terminal t(s);
+        std::string stream;
+        for (int i = 0; i < 4000; ++i)
+            stream += rng() % 3 ? std::string(1, static_cast<char>(rng() % 256))
+                                : std::string(seeds[rng() % std::size(seeds)]);
+        for (size_t at = 0; at < stream.size(); at += 61) {
+            Feed(t, stream.substr(at, 61));
+            const TerminalView& v = t.ActiveView();
+            ASSERT_LT(t.Buffer().LastLine(), t.Buffer().Lines());
+            ASSERT_LE(v.TopLine() + v.VisibleRows(), t.Buffer().Lines());
+            ASSERT_GE(v.CursorColumn(), 0);
+            ASSERT_LT(v.CursorColumn(), 80);
+            ASSERT_LT(v.CursorRow(), v.VisibleRows());
+        }
+        t.ClearBuffer();
+        EXPECT_EQ(t.Buffer().LineText(0), "");
+    }
+}
+
+}  // namespace
+}  // namespace marlo
