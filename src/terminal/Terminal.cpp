@@ -21,6 +21,22 @@ constexpr int kMaxEscape = 30;
 bool IsAutoStartByte(uint8_t b) {
     return b == kEnq || b == '*' || b == kCan || b == 'B' || b == '0';
 }
+
+// Byte classes for scanning plain text, looked up once per byte.
+enum : uint8_t { kPlain = 1, kStartByte = 2, kLead = 4, kTrail = 8 };
+struct ByteClasses {
+    uint8_t of[256];
+    ByteClasses() {
+        for (int i = 0; i < 256; ++i) {
+            auto b = static_cast<uint8_t>(i);
+            of[i] =
+                static_cast<uint8_t>(((b >= 0x20 && b < 0x7F) || IsHalfWidthKana(b) ? kPlain : 0) |
+                                     (IsAutoStartByte(b) ? kStartByte : 0) |
+                                     (IsSjisLead(b) ? kLead : 0) | (IsSjisTrail(b) ? kTrail : 0));
+        }
+    }
+};
+const ByteClasses kClasses;
 }  // namespace
 
 class Terminal::Sink final : public IKanjiSink {
@@ -145,6 +161,13 @@ void Terminal::ProcessReceived(const uint8_t* bytes, size_t count) {
             }
         }
         uint8_t b = bytes[i++];
+        // Inside an escape sequence every decoder passes bytes straight on; printable ones are
+        // collected unless the automatic transfer start must see them first.
+        if (plainSjis && inEscape_ && b >= 0x20 &&
+            !(hooks_ && (autoPrimed_ || (kClasses.of[b] & kStartByte)))) {
+            collect(b);
+            continue;
+        }
         // Shift-JIS single bytes need no decoding when no lead byte waits for its trail.
         if (plainSjis && (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) && !decoder_.HasPendingLead())
             singleByte(b);
@@ -277,19 +300,18 @@ void Terminal::endDumbLine(int overwriteColumn) {
 }
 
 size_t Terminal::scanRun(const uint8_t* p, size_t n, int room) const {
-    const bool watchStart = hooks_ != nullptr;
+    // The automatic transfer start must see its bytes one by one.
+    const uint8_t stop = hooks_ != nullptr ? kStartByte : 0;
     size_t limit = std::min(n, static_cast<size_t>(std::max(room, 0)));
     size_t k = 0;
     while (k < limit) {
-        uint8_t b = p[k];
-        if ((b >= 0x20 && b < 0x7F) || (b >= 0xA1 && b <= 0xDF)) {
-            if (watchStart && IsAutoStartByte(b)) break;
+        uint8_t c = kClasses.of[p[k]];
+        if ((c & (kPlain | stop)) == kPlain)
             ++k;
-        } else if (IsSjisLead(b) && k + 1 < limit && IsSjisTrail(p[k + 1])) {
+        else if ((c & kLead) && k + 1 < limit && (kClasses.of[p[k + 1]] & kTrail))
             k += 2;
-        } else {
+        else
             break;
-        }
     }
     return k;
 }
@@ -498,9 +520,9 @@ void Terminal::logEscapeByte(uint8_t b) {
         if (s->WantsEscapes()) s->Put(b);
 }
 
-bool Terminal::SaveScreenFile(const std::string& path) const {
+bool Terminal::SaveScreenFile(const std::string& path, bool withText) const {
     std::string text;
-    {
+    if (withText) {
         auto lock = buffer_.Lock();
         text = buffer_.SaveText();
     }

@@ -84,11 +84,11 @@ class Terminal {
     const uint8_t* EscapeText() const { return escape_.data(); }  // NUL-terminated
     bool KatakanaShift() const { return kanaShift_; }
 
-    // The screen kept between runs ("lglog.txt"). Save returns false when the file cannot be
-    // written. Load returns kLoadMissing when there is no file (not an error) and kLoadFailed when
+    // The screen kept between runs ("lglog.txt"). Save creates or truncates the file and, with
+    // `withText`, writes the buffer's lines into it; false when the file cannot be written. Load returns kLoadMissing when there is no file (not an error) and kLoadFailed when
     // it cannot be read; then kLoadScreenFailed is the message to show.
     enum LoadResult { kLoadOk, kLoadMissing, kLoadFailed };
-    bool SaveScreenFile(const std::string& path) const;
+    bool SaveScreenFile(const std::string& path, bool withText = true) const;
     LoadResult LoadScreenFile(const std::string& path);
     static constexpr const char* kLoadScreenFailed = "ログファイルのロードに失敗しました.";
 

@@ -266,6 +266,9 @@ TEST_F(ScreenFile, MissingAndUnreadableFiles) {
     Settings s;
     Terminal t(s);
     EXPECT_EQ(t.LoadScreenFile((dir / "none.txt").string()), Terminal::kLoadMissing);
+    Feed(t, "text");
+    ASSERT_TRUE(t.SaveScreenFile(path, false));
+    EXPECT_EQ(std::filesystem::file_size(path), 0u);
     EXPECT_EQ(t.LoadScreenFile(dir.string()), Terminal::kLoadFailed);
     EXPECT_FALSE(t.SaveScreenFile((dir / "no" / "such" / "dir.txt").string()));
 }
