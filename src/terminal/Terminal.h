@@ -85,8 +85,9 @@ class Terminal {
     bool KatakanaShift() const { return kanaShift_; }
 
     // The screen kept between runs ("lglog.txt"). Save creates or truncates the file and, with
-    // `withText`, writes the buffer's lines into it; false when the file cannot be written. Load returns kLoadMissing when there is no file (not an error) and kLoadFailed when
-    // it cannot be read; then kLoadScreenFailed is the message to show.
+    // `withText`, writes the buffer's lines into it; false when the file cannot be written.
+    // Load returns kLoadMissing when there is no file (not an error) and kLoadFailed when it
+    // cannot be read; then kLoadScreenFailed is the message to show.
     enum LoadResult { kLoadOk, kLoadMissing, kLoadFailed };
     bool SaveScreenFile(const std::string& path, bool withText = true) const;
     LoadResult LoadScreenFile(const std::string& path);
