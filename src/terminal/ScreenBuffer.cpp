@@ -1,0 +1,183 @@
+#include "terminal/ScreenBuffer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace marlo {
+
+ScreenBuffer::ScreenBuffer(int lines) {
+    lines_ = std::max(lines, 2);
+    planeSize_ = static_cast<size_t>(lines_) * kBufferColumns;
+    cells_.assign(4 * planeSize_, 0);
+}
+
+void ScreenBuffer::Resize(int lines) {
+    lines = std::max(lines, 2);
+    if (lines == lines_) return;
+    // Keep the newest lines, and leave room for at least one more so the buffer is not full.
+    int used = lastLine_ + 1;
+    int keep = std::min(used, lines - 1);
+    int first = used - keep;
+    size_t newPlane = static_cast<size_t>(lines) * kBufferColumns;
+    std::vector<uint8_t> cells(4 * newPlane, 0);
+    for (int i = 0; i < keep; ++i)
+        for (int p = 0; p < 4; ++p)
+            std::memcpy(cells.data() + p * newPlane + static_cast<size_t>(i) * kBufferColumns,
+                        plane(p, first + i), kBufferColumns);
+    cells_.swap(cells);
+    lines_ = lines;
+    planeSize_ = newPlane;
+    head_ = 0;
+    lastLine_ = std::max(keep - 1, 0);
+}
+
+void ScreenBuffer::SetLastLine(int line) {
+    lastLine_ = std::clamp(line, 0, lines_ - 1);
+}
+
+void ScreenBuffer::SetDumbColumn(int column) {
+    dumbColumn_ = std::clamp(column, 0, kBufferColumns - 1);
+}
+
+void ScreenBuffer::StoreRun(int line, int column, const uint8_t* bytes, int n) {
+    if (line < 0 || line >= lines_ || column < 0 || column >= kBufferColumns) return;
+    n = std::min(n, kBufferColumns - column);
+    if (n <= 0) return;
+    uint8_t* at = cells_.data() + offset(line) + static_cast<size_t>(column);
+    std::memcpy(at, bytes, static_cast<size_t>(n));
+    std::memset(at + planeSize_, attrs_.flags, static_cast<size_t>(n));
+    std::memset(at + 2 * planeSize_, attrs_.fore, static_cast<size_t>(n));
+    std::memset(at + 3 * planeSize_, attrs_.back, static_cast<size_t>(n));
+}
+
+void ScreenBuffer::AppendPending(const uint8_t* bytes, int n) {
+    n = std::min(n, static_cast<int>(pending_.size()) - pendingCount_);
+    if (n <= 0) return;
+    std::memcpy(pending_.data() + pendingCount_, bytes, static_cast<size_t>(n));
+    pendingCount_ += n;
+}
+
+void ScreenBuffer::SetChar(int line, int column, uint8_t b) {
+    if (line < 0 || line >= lines_ || column < 0 || column >= kBufferColumns) return;
+    cells_[offset(line) + static_cast<size_t>(column)] = b;
+}
+
+void ScreenBuffer::EraseCells(int line, int first, int last) {
+    if (line < 0 || line >= lines_) return;
+    first = std::max(first, 0);
+    last = std::min(last, kBufferColumns - 1);
+    if (first > last) return;
+    size_t at = offset(line) + static_cast<size_t>(first);
+    size_t n = static_cast<size_t>(last - first + 1);
+    std::memset(cells_.data() + at, ' ', n);
+    for (int p = 1; p < 4; ++p) std::memset(cells_.data() + p * planeSize_ + at, 0, n);
+}
+
+int ScreenBuffer::RoomLines(int clearUpPercent) const {
+    long long n = static_cast<long long>(lines_) * std::clamp(clearUpPercent, 0, 100) / 100;
+    return static_cast<int>(std::clamp<long long>(n, 1, lines_ - 1));
+}
+
+void ScreenBuffer::copyLine(int from, int to) {
+    for (int p = 0; p < 4; ++p)
+        std::memcpy(cells_.data() + p * planeSize_ + offset(to),
+                    cells_.data() + p * planeSize_ + offset(from), kBufferColumns);
+}
+
+void ScreenBuffer::zeroLine(int line) {
+    for (int p = 0; p < 4; ++p)
+        std::memset(cells_.data() + p * planeSize_ + offset(line), 0, kBufferColumns);
+}
+
+int ScreenBuffer::DropOldest(int count) {
+    count = std::clamp(count, 0, lines_);
+    if (count == 0) return 0;
+    // Turning the ring moves every line up by `count`; the lines that come round to the end held
+    // the dropped text and are zeroed.
+    head_ = (head_ + count) % lines_;
+    for (int i = lines_ - count; i < lines_; ++i) zeroLine(i);
+    lastLine_ = std::max(lastLine_ - count, 0);
+    return count;
+}
+
+void ScreenBuffer::InsertLines(int line, int count) {
+    if (line < 0 || line >= lines_ || count <= 0) return;
+    count = std::min(count, lines_ - line);
+    int newLast = std::min(std::max(lastLine_, line) + count, lines_ - 1);
+    for (int to = newLast; to >= line + count; --to) copyLine(to - count, to);
+    for (int i = line; i < line + count; ++i) EraseCells(i, 0, kBufferColumns - 1);
+    lastLine_ = newLast;
+}
+
+void ScreenBuffer::DeleteLines(int line, int count) {
+    if (line < 0 || line > lastLine_ || count <= 0) return;
+    count = std::min(count, lastLine_ - line + 1);
+    for (int to = line; to + count <= lastLine_; ++to) copyLine(to + count, to);
+    for (int i = lastLine_ - count + 1; i <= lastLine_; ++i) zeroLine(i);
+    lastLine_ = std::max(lastLine_ - count, 0);
+}
+
+void ScreenBuffer::Clear() {
+    std::fill(cells_.begin(), cells_.end(), 0);
+    head_ = 0;
+    lastLine_ = 0;
+    dumbColumn_ = 0;
+    attrs_ = {};
+    pendingCount_ = 0;
+}
+
+std::string ScreenBuffer::LineText(int line) const {
+    if (line < 0 || line >= lines_) return {};
+    const uint8_t* c = Chars(line);
+    int end = kBufferColumns;
+    while (end > 0 && (c[end - 1] == 0 || c[end - 1] == ' ')) --end;
+    std::string text(reinterpret_cast<const char*>(c), static_cast<size_t>(end));
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    return text;
+}
+
+std::string ScreenBuffer::SaveText() const {
+    std::string out;
+    int last = lastLine_;
+    if (last > 0 && LineText(last).empty()) --last;
+    if (last == 0 && LineText(0).empty()) return out;
+    out.reserve(static_cast<size_t>(last + 1) * 40);
+    for (int i = 0; i <= last; ++i) {
+        out += LineText(i);
+        out += "\r\n";
+    }
+    return out;
+}
+
+void ScreenBuffer::LoadText(const std::string& text, int vtRows) {
+    vtRows = std::clamp(vtRows, 0, lines_ - 1);
+    for (int i = 0; i < vtRows; ++i) BlankLine(i);
+    int line = 0;
+    int column = 0;
+    bool justWrapped = false;  // the line ended at its 80th cell
+    for (size_t i = 0; i < text.size() && line < lines_ - 1; ++i) {
+        uint8_t b = static_cast<uint8_t>(text[i]);
+        if (b == '\r') continue;
+        if (b == '\n') {
+            if (!justWrapped) {
+                ++line;
+                column = 0;
+            }
+            justWrapped = false;
+            continue;
+        }
+        justWrapped = false;
+        SetChar(line, column, b);
+        if (++column == kBufferColumns) {
+            ++line;
+            column = 0;
+            justWrapped = true;
+        }
+    }
+    line = std::min(line, lines_ - 1);
+    lastLine_ = line;
+    dumbColumn_ = line >= lines_ - 1 ? 0 : column;
+    if (vtRows > 0 && lastLine_ < vtRows - 1) lastLine_ = vtRows - 1;
+}
+
+}  // namespace marlo

@@ -1,0 +1,152 @@
+// The terminal's memory of received text: BufferSize lines of 80 cells in four parallel planes
+// (characters, flags, foreground, background), the last line in use, the dumb-terminal write
+// column, the current attributes, the tab stops and the output not yet handed to the views.
+//
+// Lines are kept in a ring so that dropping the oldest lines when the buffer is full costs only
+// the lines dropped. Inside a line the 80 cells of each plane are contiguous; read them through
+// Chars(line), Flags(line), Fore(line) and Back(line) while holding Lock().
+//
+// Every operation clips its lines, columns and counts to the buffer: nothing writes outside the
+// planes, whatever a caller or a received sequence asks for.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace marlo {
+
+constexpr int kBufferColumns = 80;
+
+// Cell flag bits.
+enum CellFlag : uint8_t {
+    kFlagBold = 1,
+    kFlagUnderline = 2,
+    kFlagBlink = 4,
+    kFlagReverse = 8,
+    kFlagSecret = 16,
+};
+
+struct CellAttributes {
+    uint8_t flags = 0;
+    uint8_t fore = 0;  // 0 default, else 30..37
+    uint8_t back = 0;  // 0 default, else 40..47
+};
+
+class ScreenBuffer {
+  public:
+    explicit ScreenBuffer(int lines = 1000);
+
+    // Reallocates for a new line count, keeping the newest lines that fit.
+    void Resize(int lines);
+
+    // The lock other threads (the macro thread) take to read the planes. The receive path holds it
+    // for each received run; it is recursive so that a view repainting at once can read too.
+    std::unique_lock<std::recursive_mutex> Lock() const {
+        return std::unique_lock<std::recursive_mutex>(mutex_);
+    }
+
+    int Lines() const { return lines_; }
+    int LastLine() const { return lastLine_; }
+    void SetLastLine(int line);  // clipped to the buffer
+    bool Full() const { return lastLine_ >= lines_ - 1; }
+    int DumbColumn() const { return dumbColumn_; }
+    void SetDumbColumn(int column);  // clipped to 0..79
+
+    CellAttributes& Attributes() { return attrs_; }
+    const CellAttributes& Attributes() const { return attrs_; }
+    std::array<bool, kBufferColumns>& TabStops() { return tabStops_; }
+    const std::array<bool, kBufferColumns>& TabStops() const { return tabStops_; }
+
+    // The 80 cells of a line in each plane; `line` must be 0..Lines()-1.
+    const uint8_t* Chars(int line) const { return plane(0, line); }
+    const uint8_t* Flags(int line) const { return plane(1, line); }
+    const uint8_t* Fore(int line) const { return plane(2, line); }
+    const uint8_t* Back(int line) const { return plane(3, line); }
+
+    // Stores one byte with the current attributes; ignored outside the buffer.
+    void Store(int line, int column, uint8_t b) {
+        if (static_cast<unsigned>(line) >= static_cast<unsigned>(lines_) ||
+            static_cast<unsigned>(column) >= static_cast<unsigned>(kBufferColumns))
+            return;
+        size_t at = offset(line) + static_cast<size_t>(column);
+        cells_[at] = b;
+        cells_[at + planeSize_] = attrs_.flags;
+        cells_[at + 2 * planeSize_] = attrs_.fore;
+        cells_[at + 3 * planeSize_] = attrs_.back;
+    }
+    // Stores a run of bytes on one line from `column` with the current attributes (clipped).
+    void StoreRun(int line, int column, const uint8_t* bytes, int n);
+    // Sets one character cell without touching the attributes (0 marks "never written").
+    void SetChar(int line, int column, uint8_t b);
+    // Cells first..last of a line become spaces with attributes 0 (clipped).
+    void EraseCells(int line, int first, int last);
+    // A whole line becomes 80 spaces with attributes 0.
+    void BlankLine(int line) { EraseCells(line, 0, kBufferColumns - 1); }
+
+    // The number of lines MakeRoom drops: ClearUp percent of the buffer, at least one.
+    int RoomLines(int clearUpPercent) const;
+    // Drops the `count` oldest lines: the rest move up, the freed lines at the end are zeroed and
+    // the last line goes down by the count (never below 0). Returns the count dropped.
+    int DropOldest(int count);
+    // Inserts `count` blank lines at `line`; the lines from there to the last line move down and
+    // the last line grows by the count. Lines pushed past the end of the buffer are lost.
+    void InsertLines(int line, int count);
+    // Deletes `count` lines at `line`; the lines after them move up, the last line goes down by the
+    // number deleted, and the lines freed at the end are zeroed.
+    void DeleteLines(int line, int count);
+    // All planes zeroed; last line, dumb column and attributes back to 0.
+    void Clear();
+
+    // Output written to the buffer but not yet handed to the views.
+    bool HasPending() const { return pendingCount_ != 0; }
+    bool PendingFull() const { return pendingCount_ >= static_cast<int>(pending_.size()); }
+    void AppendPending(uint8_t b) {
+        if (pendingCount_ < static_cast<int>(pending_.size())) pending_[pendingCount_++] = b;
+    }
+    void AppendPending(const uint8_t* bytes, int n);
+    const uint8_t* Pending() const { return pending_.data(); }
+    int PendingCount() const { return pendingCount_; }
+    void ClearPending() { pendingCount_ = 0; }
+
+    // Line `line` as text: cells up to the last one that is neither 0 nor a space, a 0 cell as a
+    // blank.
+    std::string LineText(int line) const;
+
+    // The screen kept between runs: one line per buffer row from 0 to the last line, each ending in
+    // CR LF, trailing blanks removed. An empty last line (the write position on a fresh line) is
+    // not written, so that a save and a load give back the same buffer.
+    std::string SaveText() const;
+    // Loads saved text from line 0: CR is skipped, LF ends a line and so does the 80th cell (a CR
+    // LF right after a full line ends that same line). Stops at BufferSize - 1 lines. `vtRows` > 0
+    // first blanks that many screen lines and keeps at least that many lines in use.
+    void LoadText(const std::string& text, int vtRows);
+
+  private:
+    size_t offset(int line) const {
+        int physical = head_ + line;
+        if (physical >= lines_) physical -= lines_;
+        return static_cast<size_t>(physical) * kBufferColumns;
+    }
+    const uint8_t* plane(int which, int line) const {
+        return cells_.data() + which * planeSize_ + offset(line);
+    }
+    void copyLine(int from, int to);
+    void zeroLine(int line);
+
+    mutable std::recursive_mutex mutex_;
+    int lines_ = 0;
+    int head_ = 0;  // physical index of line 0
+    size_t planeSize_ = 0;
+    std::vector<uint8_t> cells_;  // the four planes one after the other
+    int lastLine_ = 0;
+    int dumbColumn_ = 0;
+    CellAttributes attrs_;
+    std::array<bool, kBufferColumns> tabStops_{};
+    std::array<uint8_t, kBufferColumns> pending_{};
+    int pendingCount_ = 0;
+};
+
+}  // namespace marlo

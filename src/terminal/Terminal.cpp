@@ -1,0 +1,557 @@
+#include "terminal/Terminal.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "app/Settings.h"
+#include "terminal/CaptureSink.h"
+#include "terminal/EscapeInterpreter.h"
+
+namespace marlo {
+
+namespace {
+constexpr uint8_t kBel = 7, kBs = 8, kTab = 9, kLf = 10, kCr = 13, kSo = 14, kSi = 15;
+constexpr uint8_t kEnq = 5, kCan = 24, kEsc = 27;
+constexpr int kMaxEscape = 30;
+
+bool IsAutoStartByte(uint8_t b) {
+    return b == kEnq || b == '*' || b == kCan || b == 'B' || b == '0';
+}
+
+// Byte classes for scanning plain text, looked up once per byte.
+enum : uint8_t { kPlain = 1, kStartByte = 2, kLead = 4, kTrail = 8 };
+struct ByteClasses {
+    uint8_t of[256];
+    ByteClasses() {
+        for (int i = 0; i < 256; ++i) {
+            auto b = static_cast<uint8_t>(i);
+            of[i] =
+                static_cast<uint8_t>(((b >= 0x20 && b < 0x7F) || IsHalfWidthKana(b) ? kPlain : 0) |
+                                     (IsAutoStartByte(b) ? kStartByte : 0) |
+                                     (IsSjisLead(b) ? kLead : 0) | (IsSjisTrail(b) ? kTrail : 0));
+        }
+    }
+};
+const ByteClasses kClasses;
+}  // namespace
+
+class Terminal::Sink final : public IKanjiSink {
+  public:
+    explicit Sink(Terminal& t) : t_(t) {}
+    void SingleByte(uint8_t b) override { t_.singleByte(b); }
+    void DoubleByte(uint8_t lead, uint8_t trail) override { t_.doubleByte(lead, trail); }
+
+  private:
+    Terminal& t_;
+};
+
+Terminal::Terminal(const Settings& settings)
+    : settings_(settings), buffer_(settings.BufferLines()), sink_(std::make_unique<Sink>(*this)) {
+    views_.push_back(std::make_unique<TerminalView>(buffer_, settings.ScreenRows()));
+    applySettings();
+}
+
+Terminal::~Terminal() = default;
+
+TerminalView& Terminal::SplitView() {
+    if (views_.size() < 2) {
+        auto view = std::make_unique<TerminalView>(buffer_, views_[0]->VisibleRows(),
+                                                   views_[0]->VisibleColumns());
+        view->SetVtMode(vt_);
+        view->PlaceAtEnd();
+        views_.push_back(std::move(view));
+    }
+    return *views_[1];
+}
+
+void Terminal::UnsplitView() {
+    if (views_.size() < 2) return;
+    views_.pop_back();
+    active_ = 0;
+}
+
+void Terminal::SetActiveView(int i) {
+    if (i >= 0 && i < ViewCount()) active_ = i;
+}
+
+void Terminal::AddCaptureSink(ICaptureSink* sink) {
+    if (sink && std::find(captures_.begin(), captures_.end(), sink) == captures_.end())
+        captures_.push_back(sink);
+}
+
+void Terminal::RemoveCaptureSink(ICaptureSink* sink) {
+    captures_.erase(std::remove(captures_.begin(), captures_.end(), sink), captures_.end());
+}
+
+void Terminal::applySettings() {
+    decoder_.SetCode(settings_.ReceiveCode());
+    if (settings_.BufferLines() != buffer_.Lines()) ResizeBuffer();
+    if (settings_.EmulationMode() != emulation_) Reset();
+    autoMargin_ = settings_.AutoMargin != 0;
+    bsDel_ = settings_.BSDel != 0;
+    rcvCrLf_ = settings_.RcvCRLF != 0;
+    rcvLfCr_ = settings_.RcvLFCR != 0;
+    kanaShiftOn_ = settings_.SISO != 0 && settings_.DataLen == 7;
+    if (!kanaShiftOn_) kanaShift_ = false;
+    clearUp_ = settings_.ClearUp;
+}
+
+void Terminal::Reset() {
+    auto lock = buffer_.Lock();
+    flushDisplay();
+    emulation_ = settings_.EmulationMode();
+    vt_ = emulation_ != 0;
+    endEscape();
+    kanaShift_ = false;
+    for (auto& v : views_) {
+        v->SetVtMode(vt_);
+        v->SetVisibleSize(v->VisibleRows(), v->VisibleColumns());
+        v->PlaceAtEnd();
+    }
+}
+
+void Terminal::ResizeBuffer() {
+    auto lock = buffer_.Lock();
+    flushDisplay();
+    buffer_.Resize(settings_.BufferLines());
+    for (auto& v : views_) {
+        v->SetVisibleSize(v->VisibleRows(), v->VisibleColumns());
+        v->PlaceAtEnd();
+    }
+}
+
+void Terminal::ClearBuffer() {
+    auto lock = buffer_.Lock();
+    buffer_.ClearPending();
+    buffer_.Clear();
+    decoder_.DropPendingLead();
+    for (auto& v : views_) v->OnClear();
+}
+
+void Terminal::ProcessReceived(const uint8_t* bytes, size_t count) {
+    if (!bytes || count == 0) return;
+    auto lock = buffer_.Lock();
+    applySettings();
+    textWatch_ = hooks_ && hooks_->WantsTextBytes();
+    batchRemaining_ = 0;
+    if (!vt_ && settings_.ScrollSpeed != 0) {
+        const uint8_t* end = bytes + count;
+        int lines = static_cast<int>(std::count(bytes, end, kLf));
+        if (rcvCrLf_) lines += static_cast<int>(std::count(bytes, end, kCr));
+        batchRemaining_ = lines;
+    }
+    sendToViews([](TerminalView& v) { v.OnHideCaret(); });
+    if (batchRemaining_ > 0) {
+        // A scrolled view skips drawing from here to the run's last line feed.
+        batchOpen_ = true;
+        sendToViews([](TerminalView& v) { v.OnBatchBegin(); });
+    }
+
+    const bool plainSjis = textRuns_ && decoder_.Code() == kShiftJis;
+    for (size_t i = 0; i < count;) {
+        if (plainSjis && !inEscape_ && !kanaShift_ && !decoder_.HasPendingLead()) {
+            size_t taken = textRun(bytes + i, count - i);
+            if (taken) {
+                i += taken;
+                continue;
+            }
+        }
+        uint8_t b = bytes[i++];
+        // Inside an escape sequence every decoder passes bytes straight on; printable ones are
+        // collected unless the automatic transfer start must see them first.
+        if (plainSjis && inEscape_ && b >= 0x20 &&
+            !(hooks_ && (autoPrimed_ || (kClasses.of[b] & kStartByte)))) {
+            collect(b);
+            continue;
+        }
+        // Shift-JIS single bytes need no decoding when no lead byte waits for its trail.
+        if (plainSjis && (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) && !decoder_.HasPendingLead())
+            singleByte(b);
+        else
+            decoder_.Feed(b, inEscape_, *sink_);
+    }
+
+    flushDisplay();
+    if (batchOpen_) {
+        batchOpen_ = false;
+        sendToViews([](TerminalView& v) { v.OnBatchEnd(); });
+    }
+    batchRemaining_ = 0;
+    sendToViews([](TerminalView& v) { v.OnShowCaret(); });
+}
+
+void Terminal::singleByte(uint8_t b) {
+    if (hooks_ && (autoPrimed_ || IsAutoStartByte(b))) {
+        autoPrimed_ = IsAutoStartByte(b);
+        if (!hooks_->OnAutoStartByte(b)) return;
+    }
+    if (b < 32) {
+        switch (b) {
+            case kBel:
+                if (hooks_) hooks_->OnBell();
+                return;
+            case kBs:
+                backSpace();
+                return;
+            case kCr:
+                text(b);
+                carriageReturn(true);
+                return;
+            case kLf:
+                text(b);
+                lineFeed(true);
+                return;
+            case kTab:
+                flushDisplay();
+                sendToViews([](TerminalView& v) { v.OnTab(); });
+                return;
+            case kEsc:
+                if (vt_)
+                    startEscape();
+                else
+                    putChar(b);
+                return;
+            case kSo:
+            case kSi:
+                // SO shifts to half-width katakana, SI back, as 7-bit JIS lines use them.
+                if (kanaShiftOn_ && !inEscape_) kanaShift_ = b == kSo;
+                return;
+            default:
+                return;
+        }
+    }
+    if (inEscape_) {
+        collect(b);
+        return;
+    }
+    if (kanaShift_ && b >= 0x21 && b <= 0x5F) b = static_cast<uint8_t>(b + 0x80);
+    text(b);
+    decoder_.DropPendingLead();
+    putChar(b);
+}
+
+void Terminal::doubleByte(uint8_t lead, uint8_t trail) {
+    text(lead);
+    text(trail);
+    if (buffer_.Full()) makeRoom();
+    if (vt_) {
+        TerminalView& v = ActiveView();
+        int line, column;
+        v.GetCursor(line, column);
+        if (column >= kBufferColumns - 1) {
+            if (autoMargin_) {
+                wrapCursor(v);
+                v.GetCursor(line, column);
+            } else {
+                column = kBufferColumns - 2;  // both halves must fit on the line
+            }
+        }
+        buffer_.Store(line, column, lead);
+        buffer_.Store(line, column + 1, trail);
+        logByte(lead);
+        logByte(trail);
+        pendingLine_ = line;
+        pendingColumn_ = column;
+        buffer_.AppendPending(lead);
+        buffer_.AppendPending(trail);
+        flushDisplay();
+        // A character ending in the last column wraps at once, as a single one does.
+        if (column + 1 == kBufferColumns - 1 && autoMargin_) wrapCursor(v);
+        return;
+    }
+    int column = buffer_.DumbColumn();
+    if (column >= kBufferColumns - 1) {
+        endDumbLine(kBufferColumns - 3);  // without the margin both halves go before the last cell
+        column = buffer_.DumbColumn();
+    }
+    if (buffer_.PendingCount() + 2 > kBufferColumns) flushDisplay();
+    int line = buffer_.LastLine();
+    if (!buffer_.HasPending()) {
+        pendingLine_ = line;
+        pendingColumn_ = column;
+    }
+    buffer_.Store(line, column, lead);
+    buffer_.Store(line, column + 1, trail);
+    logByte(lead);
+    logByte(trail);
+    buffer_.AppendPending(lead);
+    buffer_.AppendPending(trail);
+    column += 2;
+    if (column < kBufferColumns)
+        buffer_.SetDumbColumn(column);
+    else
+        endDumbLine(kBufferColumns - 2);
+}
+
+void Terminal::endDumbLine(int overwriteColumn) {
+    flushDisplay();
+    if (autoMargin_) {
+        if (buffer_.Full()) makeRoom();
+        buffer_.SetLastLine(buffer_.LastLine() + 1);
+        buffer_.SetDumbColumn(0);
+        sendToViews([](TerminalView& v) { v.OnLineFeed(); });
+    } else {
+        buffer_.SetDumbColumn(overwriteColumn);
+    }
+}
+
+size_t Terminal::scanRun(const uint8_t* p, size_t n, int room) const {
+    // The automatic transfer start must see its bytes one by one.
+    const uint8_t stop = hooks_ != nullptr ? kStartByte : 0;
+    size_t limit = std::min(n, static_cast<size_t>(std::max(room, 0)));
+    size_t k = 0;
+    while (k < limit) {
+        uint8_t c = kClasses.of[p[k]];
+        if ((c & (kPlain | stop)) == kPlain)
+            ++k;
+        else if ((c & kLead) && k + 1 < limit && (kClasses.of[p[k + 1]] & kTrail))
+            k += 2;
+        else
+            break;
+    }
+    return k;
+}
+
+size_t Terminal::textRun(const uint8_t* p, size_t n) {
+    if (hooks_ && autoPrimed_) return 0;
+    if (buffer_.Full()) {
+        if (scanRun(p, n, 2) == 0) return 0;
+        makeRoom();
+    }
+    int line, column;
+    size_t k;
+    if (vt_) {
+        // Up to the column before the last: a character there wraps, which the byte path does.
+        ActiveView().GetCursor(line, column);
+        k = scanRun(p, n, kBufferColumns - 1 - column);
+        if (k == 0) return 0;
+        flushDisplay();
+    } else {
+        line = buffer_.LastLine();
+        column = buffer_.DumbColumn();
+        k = scanRun(p, n, kBufferColumns - column);
+        if (k == 0) return 0;
+        if (buffer_.HasPending() &&
+            (pendingLine_ != line || pendingColumn_ + buffer_.PendingCount() != column))
+            flushDisplay();
+    }
+    if (!buffer_.HasPending()) {
+        pendingLine_ = line;
+        pendingColumn_ = column;
+    }
+    buffer_.StoreRun(line, column, p, static_cast<int>(k));
+    buffer_.AppendPending(p, static_cast<int>(k));
+    if (!captures_.empty())
+        for (size_t i = 0; i < k; ++i) logByte(p[i]);
+    if (textWatch_)
+        for (size_t i = 0; i < k; ++i) hooks_->OnTextByte(p[i]);
+    if (vt_) {
+        flushDisplay();  // the view moves the cursor past the run
+        return k;
+    }
+    column += static_cast<int>(k);
+    if (column < kBufferColumns)
+        buffer_.SetDumbColumn(column);
+    else
+        endDumbLine(kBufferColumns - 1);
+    return k;
+}
+
+void Terminal::wrapCursor(TerminalView& v) {
+    if (v.CursorRow() >= v.VisibleRows() - 1)
+        v.MoveCursor(false, 1, 1);
+    else
+        v.MoveCursor(false, 1, v.Row1() + 1);
+}
+
+void Terminal::putChar(uint8_t b) {
+    if (buffer_.Full()) makeRoom();
+    if (vt_) {
+        TerminalView& v = ActiveView();
+        int line, column;
+        v.GetCursor(line, column);
+        buffer_.Store(line, column, b);
+        logByte(b);
+        pendingLine_ = line;
+        pendingColumn_ = column;
+        buffer_.AppendPending(b);
+        flushDisplay();
+        if (column == kBufferColumns - 1 && autoMargin_) wrapCursor(v);
+        return;
+    }
+    int line = buffer_.LastLine();
+    int column = buffer_.DumbColumn();
+    if (buffer_.PendingFull()) flushDisplay();
+    if (!buffer_.HasPending()) {
+        pendingLine_ = line;
+        pendingColumn_ = column;
+    }
+    buffer_.Store(line, column, b);
+    logByte(b);
+    buffer_.AppendPending(b);
+    if (++column < kBufferColumns)
+        buffer_.SetDumbColumn(column);
+    else
+        endDumbLine(kBufferColumns - 1);  // without the margin, later characters overwrite it
+}
+
+void Terminal::lineFeed(bool expand) {
+    if (expand && rcvLfCr_) carriageReturn(false);
+    logByte(kLf);
+    flushDisplay();
+    bool batched = batchOpen_ && batchRemaining_ > 0;
+    if (batched) --batchRemaining_;
+    if (vt_) {
+        int line, column;
+        ActiveView().GetCursor(line, column);
+        if (line >= buffer_.LastLine()) {
+            if (buffer_.Full()) makeRoom();
+            buffer_.SetLastLine(buffer_.LastLine() + 1);
+            buffer_.BlankLine(buffer_.LastLine());
+        }
+    } else {
+        if (buffer_.Full()) makeRoom();
+        buffer_.SetLastLine(buffer_.LastLine() + 1);
+    }
+    sendToViews([](TerminalView& v) { v.OnLineFeed(); });
+    if (batched && batchRemaining_ == 0) {
+        batchOpen_ = false;
+        sendToViews([](TerminalView& v) { v.OnBatchEnd(); });
+    }
+}
+
+void Terminal::carriageReturn(bool expand) {
+    logByte(kCr);
+    flushDisplay();
+    buffer_.SetDumbColumn(0);
+    sendToViews([](TerminalView& v) { v.OnCarriageReturn(); });
+    if (expand && rcvCrLf_) lineFeed(false);
+}
+
+void Terminal::backSpace() {
+    if (!vt_ && buffer_.DumbColumn() == 0) return;
+    for (ICaptureSink* s : captures_) s->BackStep();
+    flushDisplay();
+    if (vt_) {
+        ActiveView().OnBackSpace();
+        return;
+    }
+    int column = buffer_.DumbColumn() - 1;
+    buffer_.SetDumbColumn(column);
+    if (bsDel_) {
+        buffer_.SetChar(buffer_.LastLine(), column, 0);
+        sendToViews([](TerminalView& v) { v.OnBackSpace(); });
+    }
+}
+
+void Terminal::makeRoom() {
+    flushDisplay();
+    int n = buffer_.RoomLines(clearUp_);
+    // A VT screen keeps its own lines: only history above it is dropped, unless the screen fills
+    // the whole buffer.
+    if (vt_) n = std::max(1, std::min(n, ActiveView().TopLine()));
+    n = buffer_.DropOldest(n);
+    for (auto& v : views_) v->OnLinesDropped(n);
+}
+
+void Terminal::flushDisplay() {
+    if (!buffer_.HasPending()) return;
+    const uint8_t* p = buffer_.Pending();
+    int n = buffer_.PendingCount();
+    int line = pendingLine_, column = pendingColumn_;
+    sendToViews([&](TerminalView& v) { v.OnDisplay(p, n, line, column); });
+    buffer_.ClearPending();
+}
+
+void Terminal::startEscape() {
+    flushDisplay();
+    inEscape_ = true;
+    escapeLength_ = 0;
+    escape_[0] = 0;
+    vt52Coordinates_ = 0;
+    logEscapeByte(kEsc);
+}
+
+void Terminal::endEscape() {
+    inEscape_ = false;
+    escapeLength_ = 0;
+    escape_[0] = 0;
+    vt52Coordinates_ = 0;
+}
+
+void Terminal::collect(uint8_t b) {
+    if (escapeLength_ >= kMaxEscape) {
+        endEscape();  // too long: abandoned, and this byte with it
+        return;
+    }
+    flushDisplay();
+    escape_[static_cast<size_t>(escapeLength_++)] = b;
+    escape_[static_cast<size_t>(escapeLength_)] = 0;
+    logEscapeByte(b);
+    bool complete;
+    if (emulation_ == 2) {
+        if (vt52Coordinates_ > 0)
+            complete = --vt52Coordinates_ == 0;
+        else if (escapeLength_ == 1 && b == 'Y')
+            complete = (vt52Coordinates_ = 2, false);
+        else
+            complete = Vt52SequenceEnds(b);
+    } else {
+        complete = Vt100SequenceComplete(b, escapeLength_);
+    }
+    if (!complete) return;
+    TerminalView& view = ActiveView();
+    view.OnEscape(escape_.data(), escapeLength_, emulation_ == 2);
+    for (auto& v : views_)
+        if (v.get() != &view) v->Repaint();
+    endEscape();
+}
+
+void Terminal::logByte(uint8_t b) {
+    for (ICaptureSink* s : captures_) s->Put(b);
+}
+
+void Terminal::logEscapeByte(uint8_t b) {
+    for (ICaptureSink* s : captures_)
+        if (s->WantsEscapes()) s->Put(b);
+}
+
+bool Terminal::SaveScreenFile(const std::string& path, bool withText) const {
+    std::string text;
+    if (withText) {
+        auto lock = buffer_.Lock();
+        text = buffer_.SaveText();
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    return !out.fail();
+}
+
+Terminal::LoadResult Terminal::LoadScreenFile(const std::string& path) {
+    std::error_code ec;
+    auto status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found) return kLoadMissing;
+    if (ec || status.type() != std::filesystem::file_type::regular) return kLoadFailed;
+    std::string text;
+    try {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return kLoadFailed;
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad()) return kLoadFailed;
+    } catch (const std::exception&) {
+        return kLoadFailed;
+    }
+    auto lock = buffer_.Lock();
+    buffer_.ClearPending();
+    buffer_.LoadText(text, vt_ ? std::min(settings_.ScreenRows(), buffer_.Lines() - 1) : 0);
+    for (auto& v : views_) v->PlaceAtEnd();
+    return kLoadOk;
+}
+
+}  // namespace marlo

@@ -1,0 +1,174 @@
+// The receive path: received bytes go through the kanji decoder, the single-byte path (controls,
+// automatic transfer start, the katakana shift), the escape collector and interpreter, into the
+// screen buffer and on to the views and the capture sinks.
+//
+// One Terminal exists for the main frame's life; it owns the screen buffer and one or two views
+// (two when the window is split). Everything here runs on the user-interface thread; other threads
+// read the buffer under Buffer().Lock().
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "terminal/KanjiCodec.h"
+#include "terminal/ScreenBuffer.h"
+#include "terminal/TerminalView.h"
+
+namespace marlo {
+
+struct Settings;
+class ICaptureSink;
+
+// What the rest of the system learns from the receive path. Every call is optional.
+class ITerminalHooks {
+  public:
+    virtual ~ITerminalHooks() = default;
+    // Asked once per received run: whether OnTextByte is wanted during it (the dialler's answer
+    // parser or a string wait is active).
+    virtual bool WantsTextBytes() const { return true; }
+    // Each decoded byte that counts as text: printable bytes, both bytes of a kanji, CR and LF
+    // as received (not BEL, BS, TAB, ENQ, ESC or the bytes of an escape sequence).
+    virtual void OnTextByte(uint8_t /*b*/) {}
+    // A BEL was received.
+    virtual void OnBell() {}
+    // The automatic transfer start: sees ENQ, '*', CAN, 'B' and '0' as they reach the single-byte
+    // path, and the first other byte after one of them (which resets a partial start pattern).
+    // False when the byte was taken and must not be processed further.
+    virtual bool OnAutoStartByte(uint8_t /*b*/) { return true; }
+};
+
+class Terminal {
+  public:
+    // The settings are read at every received run, so a changed setting applies to the next one.
+    explicit Terminal(const Settings& settings);
+    ~Terminal();
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    ScreenBuffer& Buffer() { return buffer_; }
+    const ScreenBuffer& Buffer() const { return buffer_; }
+    KanjiDecoder& Decoder() { return decoder_; }
+
+    // Views: one exists from the start; a split window adds a second.
+    int ViewCount() const { return static_cast<int>(views_.size()); }
+    TerminalView& View(int i) { return *views_.at(static_cast<size_t>(i)); }
+    TerminalView& ActiveView() { return *views_[static_cast<size_t>(active_)]; }
+    const TerminalView& ActiveView() const { return *views_[static_cast<size_t>(active_)]; }
+    TerminalView& SplitView();  // adds the second view (or returns it when it exists)
+    void UnsplitView();         // removes the second view
+    void SetActiveView(int i);
+
+    void SetHooks(ITerminalHooks* hooks) { hooks_ = hooks; }
+    void AddCaptureSink(ICaptureSink* sink);
+    void RemoveCaptureSink(ICaptureSink* sink);
+
+    // The one entry of received data.
+    void ProcessReceived(const uint8_t* bytes, size_t count);
+
+    // The buffer-clear command.
+    void ClearBuffer();
+    // After an emulation change: the escape collector and the katakana shift start afresh and the
+    // views are set to the new mode.
+    void Reset();
+    // Applies a changed BufferSize: reallocates, keeping the newest lines that fit.
+    void ResizeBuffer();
+
+    // Plain text is written a line's run at a time; off, every byte takes the byte-by-byte path
+    // (the screen comes out the same; tests compare the two).
+    void SetTextRuns(bool on) { textRuns_ = on; }
+
+    bool InEscape() const { return inEscape_; }
+    const uint8_t* EscapeText() const { return escape_.data(); }  // NUL-terminated
+    bool KatakanaShift() const { return kanaShift_; }
+
+    // The screen kept between runs ("lglog.txt"). Save creates or truncates the file and, with
+    // `withText`, writes the buffer's lines into it; false when the file cannot be written.
+    // Load returns kLoadMissing when there is no file (not an error) and kLoadFailed when it
+    // cannot be read; then kLoadScreenFailed is the message to show.
+    enum LoadResult { kLoadOk, kLoadMissing, kLoadFailed };
+    bool SaveScreenFile(const std::string& path, bool withText = true) const;
+    LoadResult LoadScreenFile(const std::string& path);
+    static constexpr const char* kLoadScreenFailed = "ログファイルのロードに失敗しました.";
+
+  private:
+    class Sink;
+    friend class Sink;
+
+    void applySettings();
+    void singleByte(uint8_t b);
+    void doubleByte(uint8_t lead, uint8_t trail);
+    void putChar(uint8_t b);
+    void lineFeed(bool expand);
+    void carriageReturn(bool expand);
+    void backSpace();
+    void makeRoom();
+    void flushDisplay();
+    void collect(uint8_t b);
+    void startEscape();
+    void endEscape();
+    void logByte(uint8_t b);
+    void logEscapeByte(uint8_t b);
+    void text(uint8_t b) {
+        if (textWatch_) hooks_->OnTextByte(b);
+    }
+    void wrapCursor(TerminalView& v);
+    // The dumb write column passed the last cell: a new line with the automatic margin, else the
+    // column goes back to `overwriteColumn`.
+    void endDumbLine(int overwriteColumn);
+    // Writes a run of plain text (printable bytes and whole Shift-JIS characters) that stays on
+    // the current line in one step; returns the bytes taken, 0 when the next byte needs the
+    // byte-by-byte path.
+    size_t textRun(const uint8_t* p, size_t n);
+    size_t scanRun(const uint8_t* p, size_t n, int room) const;
+
+    // The views that get the display messages: the active one in the VT modes, all in dumb mode.
+    template <typename F>
+    void sendToViews(F f) {
+        if (vt_) {
+            f(*views_[static_cast<size_t>(active_)]);
+        } else {
+            for (auto& v : views_) f(*v);
+        }
+    }
+
+    const Settings& settings_;
+    ScreenBuffer buffer_;
+    KanjiDecoder decoder_;
+    std::unique_ptr<Sink> sink_;
+    std::vector<std::unique_ptr<TerminalView>> views_;
+    int active_ = 0;
+    ITerminalHooks* hooks_ = nullptr;
+    std::vector<ICaptureSink*> captures_;
+
+    // Settings of the current run.
+    int emulation_ = -1;
+    bool vt_ = false;
+    bool autoMargin_ = true;
+    bool bsDel_ = true;
+    bool rcvCrLf_ = false;
+    bool rcvLfCr_ = false;
+    bool kanaShiftOn_ = false;  // SI/SO honoured (7-bit line)
+    int clearUp_ = 1;
+
+    // Escape collector.
+    bool inEscape_ = false;
+    int escapeLength_ = 0;
+    int vt52Coordinates_ = 0;  // bytes still expected after ESC Y
+    std::array<uint8_t, 31> escape_{};
+
+    bool kanaShift_ = false;
+    bool textRuns_ = true;
+    bool textWatch_ = false;
+    bool autoPrimed_ = false;
+    // Where the pending output starts in the buffer.
+    int pendingLine_ = 0;
+    int pendingColumn_ = 0;
+    // Line-feed batching of the dumb terminal within one received run.
+    int batchRemaining_ = 0;
+    bool batchOpen_ = false;
+};
+
+}  // namespace marlo

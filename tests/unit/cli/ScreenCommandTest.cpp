@@ -1,0 +1,85 @@
+// marlo-cli screen run as a program: options, exit statuses and output.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs marlo-cli screen with `args` (already quoted for the shell) and `input` on standard input.
+CliRun Screen(const std::string& args, const std::string& input = "") {
+    static int counter = 0;
+    auto dir = std::filesystem::temp_directory_path();
+    std::string in =
+        (dir / ("marlo-cli-in-" + std::to_string(::getpid()) + "-" + std::to_string(counter++)))
+            .string();
+    std::ofstream(in, std::ios::binary) << input;
+    std::string command = std::string(MARLO_CLI_PATH) + " screen " + args + " < " + in + " 2>&1";
+    CliRun r;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+        int status = ::pclose(p);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::filesystem::remove(in);
+    return r;
+}
+
+TEST(ScreenCommand, PrintsTheBufferFromStandardInputOrAFile) {
+    CliRun r = Screen("", "one  \r\n\x88\x9f two\r\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "one\n\x88\x9f two\n\n");
+    r = Screen("--utf8 -", "\x88\x9f");
+    EXPECT_EQ(r.out, "亜\n");
+    r = Screen("--utf8 " MARLO_TEST_DATA "/screen/vt52.txt --chunk 7 --set CodeExchange=0");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("# VT52 (Emulation 2)."), std::string::npos);
+}
+
+TEST(ScreenCommand, EmulationAttributesAndCursor) {
+    CliRun r = Screen("--set Emulation=1 --set=LineColumn='80 3' --attrs --cursor --chunk=1",
+                      "\x1b[2;3H\x1b[1;31mred\x1b[m!");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "\n~\n  red!\n~ 3-5:1,31,0\n\n~\ncursor 2 7\n");
+}
+
+TEST(ScreenCommand, SettingsTakeTheirStoredNames) {
+    CliRun r = Screen("--set SI/SO=1 --set DataLen=7 --utf8", "\x0e\x31\x0f\x31");
+    EXPECT_EQ(r.out, "ｱ1\n");
+    r = Screen("--set 7to8=0 --set 'Editor=エディタ'", "x");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(ScreenCommand, BadUsageIsExitStatusTwoWithAMessage) {
+    const char* bad[] = {"--set Unknown=1",
+                         "--set Emulation=abc",
+                         "--set Emulation",
+                         "--set",
+                         "--chunk 0",
+                         "--chunk x",
+                         "--frobnicate",
+                         "/no/such/file",
+                         "a b",
+                         MARLO_TEST_DATA "/screen"};
+    for (const char* args : bad) {
+        CliRun r = Screen(args, "text");
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.out.find("marlo-cli screen:"), std::string::npos) << args << ": " << r.out;
+        EXPECT_EQ(r.out.find("text"), std::string::npos) << args;
+    }
+    CliRun help = Screen("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--attrs"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,391 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "terminal/CaptureSink.h"
+#include "terminal/ScreenDump.h"
+#include "terminal/Terminal.h"
+
+namespace marlo {
+namespace {
+
+void Feed(Terminal& t, const std::string& bytes) {
+    t.ProcessReceived(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+struct Hooks : ITerminalHooks {
+    bool WantsTextBytes() const override { return wantText; }
+    void OnTextByte(uint8_t b) override { text += static_cast<char>(b); }
+    void OnBell() override { ++bells; }
+    bool OnAutoStartByte(uint8_t b) override {
+        seen += static_cast<char>(b);
+        return b != 0x05 && !(b == '0' && swallowZero);
+    }
+    bool wantText = true;
+    bool swallowZero = false;
+    std::string text, seen;
+    int bells = 0;
+};
+
+struct Log : ICaptureSink {
+    void Put(uint8_t b) override {
+        if (pos < bytes.size())
+            bytes[pos] = static_cast<char>(b);
+        else
+            bytes += static_cast<char>(b);
+        ++pos;
+    }
+    void BackStep() override {
+        if (pos) --pos;
+    }
+    bool WantsEscapes() const override { return escapes; }
+    std::string bytes;
+    size_t pos = 0;
+    bool escapes = false;
+};
+
+TEST(Terminal, TextBytesAreThePrintableDecodedBytesAndLineEnds) {
+    Settings s;
+    s.Emulation = 1;
+    Terminal t(s);
+    Hooks h;
+    t.SetHooks(&h);
+    Feed(t, "a\x07\x08\t\x05\x1b[1mb\r\n\x88\x9f");
+    EXPECT_EQ(h.text, "ab\r\n\x88\x9f");
+    EXPECT_EQ(h.bells, 1);
+    h.text.clear();
+    h.wantText = false;
+    Feed(t, "xyz");
+    EXPECT_EQ(h.text, "");
+}
+
+TEST(Terminal, AutoStartSeesItsBytesAndCanSwallowThem) {
+    Settings s;
+    Terminal t(s);
+    Hooks h;
+    t.SetHooks(&h);
+    h.swallowZero = true;
+    Feed(t,
+         "ab**\x18"
+         "B00x\x05y");
+    // The start bytes, and the first other byte after them (which resets a partial pattern).
+    EXPECT_EQ(h.seen,
+              "**\x18"
+              "B00x\x05y");
+    EXPECT_EQ(t.Buffer().LineText(0), "ab**Bxy");
+}
+
+TEST(Terminal, CaptureSinksGetTheWritePoints) {
+    Settings s;
+    s.RcvCRLF = 1;
+    Terminal t(s);
+    Log a, b;
+    t.AddCaptureSink(&a);
+    t.AddCaptureSink(&b);
+    t.AddCaptureSink(&a);  // added once only
+    Feed(t,
+         "abc\x08"
+         "d\r\x1b"
+         "e\x88\x9f");
+    EXPECT_EQ(a.bytes,
+              "abd\r\n\x1b"
+              "e\x88\x9f");
+    EXPECT_EQ(b.bytes, a.bytes);
+    t.RemoveCaptureSink(&b);
+    Feed(t, "z");
+    EXPECT_EQ(b.bytes.back(), '\x9f');
+    EXPECT_EQ(a.bytes.back(), 'z');
+}
+
+TEST(Terminal, FullBufferDropsTenLinesBeforeTheNextCharacter) {
+    Settings s;  // BufferSize 1000, ClearUp 1
+    Terminal t(s);
+    std::string lines;
+    for (int i = 0; i < 999; ++i) lines += "line " + std::to_string(i) + "\r\n";
+    Feed(t, lines);
+    EXPECT_EQ(t.Buffer().LastLine(), 999);
+    Feed(t, "x");
+    EXPECT_EQ(t.Buffer().LastLine(), 989);
+    EXPECT_EQ(t.Buffer().LineText(0), "line 10");
+    EXPECT_EQ(t.Buffer().LineText(989), "x");
+    // The view still shows the end of the buffer.
+    EXPECT_EQ(t.ActiveView().TopLine(), 989 - 23);
+}
+
+TEST(Terminal, TinyBufferWithTinyClearUpStillDropsALine) {
+    Settings s;
+    s.BufferSize = 30;
+    s.ClearUp = 1;
+    Terminal t(s);
+    for (int i = 0; i < 100; ++i) Feed(t, std::to_string(i) + "\r\n");
+    EXPECT_LE(t.Buffer().LastLine(), 29);
+    EXPECT_EQ(t.Buffer().LineText(t.Buffer().LastLine() - 1), "99");
+}
+
+TEST(Terminal, VtScreenSurvivesAFullBuffer) {
+    Settings s;
+    s.Emulation = 1;
+    s.BufferSize = 40;
+    s.ClearUp = 50;
+    s.LineColumn = {80, 24};
+    Terminal t(s);
+    for (int i = 0; i < 200; ++i) Feed(t, "row " + std::to_string(i) + "\r\n");
+    Feed(t, "\x1b[1;1Htop");
+    // Only history above the screen was dropped: the screen shows the last 23 rows and the cursor
+    // line, and the row written at the top is the one shown there.
+    const TerminalView& v = t.ActiveView();
+    EXPECT_EQ(t.Buffer().LineText(v.TopLine() + 22), "row 199");
+    EXPECT_EQ(t.Buffer().LineText(v.TopLine()), "top 177");
+    EXPECT_LE(v.TopLine() + 23, t.Buffer().LastLine());
+    EXPECT_LT(t.Buffer().LastLine(), 40);
+}
+
+TEST(Terminal, ClearBufferInVtModeStartsAFullScreen) {
+    Settings s;
+    s.Emulation = 1;
+    Terminal t(s);
+    Feed(t, "abc\x1b[1;31m");
+    t.ClearBuffer();
+    EXPECT_EQ(t.Buffer().LastLine(), 23);
+    EXPECT_EQ(t.Buffer().Attributes().fore, 0);
+    EXPECT_EQ(t.ActiveView().Row1(), 1);
+    Feed(t, "\x1b[24;1H\n");
+    EXPECT_EQ(t.Buffer().LastLine(), 24);
+    EXPECT_EQ(t.ActiveView().TopLine(), 1);
+}
+
+TEST(Terminal, ReceivedTextIsStoredWhateverHasTheFocus) {
+    Settings s;
+    s.Emulation = 1;
+    Terminal t(s);
+    t.ActiveView().SetFocused(false);
+    Feed(t, "kept");
+    EXPECT_EQ(t.Buffer().LineText(0), "kept");
+}
+
+TEST(Terminal, VtMessagesGoToTheActiveViewOnlyDumbToBoth) {
+    Settings s;
+    s.Emulation = 1;
+    Terminal t(s);
+    TerminalView& second = t.SplitView();
+    t.SetActiveView(1);
+    Feed(t, "\x1b[5;7Hx");
+    EXPECT_EQ(second.Row1(), 5);
+    EXPECT_EQ(t.View(0).Row1(), 1);
+
+    s.Emulation = 0;
+    Feed(t, "1\r\n2\r\n");  // the emulation change applies from this run
+    EXPECT_FALSE(second.VtMode());
+    int line0, col0, line1, col1;
+    t.View(0).GetCursor(line0, col0);
+    second.GetCursor(line1, col1);
+    EXPECT_EQ(line0, line1);
+    t.UnsplitView();
+    EXPECT_EQ(t.ViewCount(), 1);
+}
+
+struct Painter : ITerminalPainter {
+    void ScrolledBy(int lines) override { scrolls.push_back(lines); }
+    void InvalidateCells(int, int, int) override { ++cells; }
+    std::vector<int> scrolls;
+    int cells = 0;
+};
+
+TEST(Terminal, AScrolledDumbViewScrollsOncePerReceivedRun) {
+    Settings s;
+    Terminal t(s);
+    std::string screen;
+    for (int i = 0; i < 30; ++i) screen += "x\r\n";
+    Feed(t, screen);
+    ASSERT_GT(t.ActiveView().TopLine(), 0);
+    Painter p;
+    t.ActiveView().SetPainter(&p);
+    Feed(t, "a\r\nb\r\nc\r\nd\r\n");
+    EXPECT_EQ(p.scrolls, std::vector<int>{4});
+    EXPECT_EQ(p.cells, 0);
+    EXPECT_EQ(t.ActiveView().TopLine(), t.Buffer().LastLine() - 23);
+
+    s.ScrollSpeed = 0;
+    p.scrolls.clear();
+    Feed(t, "a\r\nb\r\n");
+    EXPECT_EQ(p.scrolls, (std::vector<int>{1, 1}));
+    t.ActiveView().SetPainter(nullptr);
+}
+
+TEST(Terminal, EscapeCollectionSurvivesRunBoundaries) {
+    Settings s;
+    s.Emulation = 1;
+    Terminal t(s);
+    Feed(t, "\x1b[");
+    EXPECT_TRUE(t.InEscape());
+    Feed(t, "3");
+    EXPECT_STREQ(reinterpret_cast<const char*>(t.EscapeText()), "[3");
+    Feed(t, ";4Hz");
+    EXPECT_FALSE(t.InEscape());
+    EXPECT_EQ(t.Buffer().LineText(2), "   z");
+}
+
+class ScreenFile : public testing::Test {
+  protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() /
+              ("marlo-screen-" + std::to_string(::getpid()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+        path = (dir / "lglog.txt").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::filesystem::path dir;
+    std::string path;
+};
+
+TEST_F(ScreenFile, SavedScreenComesBackAtTheNextStart) {
+    Settings s;
+    {
+        Terminal t(s);
+        Feed(t, std::string(80, '=') + "menu\r\n> ");
+        ASSERT_TRUE(t.SaveScreenFile(path));
+    }
+    Terminal t(s);
+    EXPECT_EQ(t.LoadScreenFile(path), Terminal::kLoadOk);
+    EXPECT_EQ(t.Buffer().LineText(0), std::string(80, '='));
+    EXPECT_EQ(t.Buffer().LineText(1), "menu");
+    EXPECT_EQ(t.Buffer().LineText(2), ">");
+    EXPECT_EQ(t.Buffer().LastLine(), 3);
+    Feed(t, "next");
+    EXPECT_EQ(t.Buffer().LineText(3), "next");
+}
+
+TEST_F(ScreenFile, MissingAndUnreadableFiles) {
+    Settings s;
+    Terminal t(s);
+    EXPECT_EQ(t.LoadScreenFile((dir / "none.txt").string()), Terminal::kLoadMissing);
+    Feed(t, "text");
+    ASSERT_TRUE(t.SaveScreenFile(path, false));
+    EXPECT_EQ(std::filesystem::file_size(path), 0u);
+    EXPECT_EQ(t.LoadScreenFile(dir.string()), Terminal::kLoadFailed);
+    EXPECT_FALSE(t.SaveScreenFile((dir / "no" / "such" / "dir.txt").string()));
+}
+
+TEST_F(ScreenFile, VtLoadKeepsAWholeScreenInUse) {
+    Settings s;
+    s.Emulation = 1;
+    std::ofstream(path, std::ios::binary) << "a\r\nb\r\n";
+    Terminal t(s);
+    EXPECT_EQ(t.LoadScreenFile(path), Terminal::kLoadOk);
+    EXPECT_EQ(t.Buffer().LastLine(), 23);
+    EXPECT_EQ(t.ActiveView().Row1(), 1);
+    EXPECT_EQ(t.ActiveView().Col1(), 1);
+}
+
+}  // namespace
+}  // namespace marlo
+
+namespace marlo {
+namespace {
+
+// Text written a run at a time must give exactly what the byte-by-byte path gives, whatever the
+// stream and the settings.
+TEST(Terminal, TextRunsMatchTheBytePath) {
+    std::mt19937 rng(7);
+    const std::string pieces[] = {"abc ",       "*",      "B00",     "\r\n",    "\n",
+                                  "\r",         "\b",     "\t",      "\x1b[2J", "\x1b[5;70H",
+                                  "\x1b[1;31m", "\x1b[m", "\x1b[3L", "\x1b[2M", "\x88\x9f",
+                                  "\x88",       "\xb1",   "\x1b[K",  "\x05",    "0123456789"};
+    for (int trial = 0; trial < 60; ++trial) {
+        Settings s;
+        s.Emulation = trial % 3;
+        s.AutoMargin = trial % 4 != 0;
+        s.BSDel = trial % 5 != 0;
+        s.RcvCRLF = trial % 7 == 0;
+        s.BufferSize = 40;
+        s.ClearUp = trial % 2 ? 10 : 1;
+        s.LineColumn = {80, 6 + trial % 5};
+        std::string stream;
+        for (int i = 0; i < 600; ++i) stream += pieces[rng() % std::size(pieces)];
+        Terminal runs(s), bytes(s);
+        bytes.SetTextRuns(false);
+        struct NoStart : ITerminalHooks {
+            bool OnAutoStartByte(uint8_t b) override { return b != '0'; }
+        } hooks;
+        if (trial % 2) {
+            runs.SetHooks(&hooks);
+            bytes.SetHooks(&hooks);
+        }
+        for (size_t at = 0; at < stream.size(); at += 97) {
+            size_t n = std::min<size_t>(97, stream.size() - at);
+            Feed(runs, stream.substr(at, n));
+            Feed(bytes, stream.substr(at, n));
+        }
+        ScreenDumpOptions all{false, true, true};
+        ASSERT_EQ(DumpScreen(runs, all), DumpScreen(bytes, all)) << "trial " << trial;
+    }
+}
+
+}  // namespace
+}  // namespace marlo
+
+namespace marlo {
+namespace {
+
+// Whatever arrives, nothing is written outside the buffer and the cursor stays on the screen
+// (the sanitizer build turns any stray write into a failure).
+TEST(Terminal, RandomStreamsKeepEverythingInBounds) {
+    std::mt19937 rng(1234);
+    const char* seeds[] = {"\x1b[",
+                           "\x1b[999",
+                           ";",
+                           "L",
+                           "M",
+                           "P",
+                           "@",
+                           "H",
+                           "J",
+                           "K",
+                           "\x1bY",
+                           "\x1b"
+                           "8",
+                           "\r",
+                           "\n",
+                           "\b",
+                           "\t",
+                           "\x88",
+                           "\x9f",
+                           "Z",
+                           "l",
+                           "g"};
+    for (int trial = 0; trial < 40; ++trial) {
+        Settings s;
+        s.Emulation = trial % 3;
+        s.CodeExchange = trial % 5;
+        s.BufferSize = 30 + trial % 3;
+        s.ClearUp = trial % 4 * 30;
+        s.AutoMargin = trial % 2;
+        s.LineColumn = {80, 1 + trial % 40};
+        Terminal t(s);
+        std::string stream;
+        for (int i = 0; i < 4000; ++i)
+            stream += rng() % 3 ? std::string(1, static_cast<char>(rng() % 256))
+                                : std::string(seeds[rng() % std::size(seeds)]);
+        for (size_t at = 0; at < stream.size(); at += 61) {
+            Feed(t, stream.substr(at, 61));
+            const TerminalView& v = t.ActiveView();
+            ASSERT_LT(t.Buffer().LastLine(), t.Buffer().Lines());
+            ASSERT_LE(v.TopLine() + v.VisibleRows(), t.Buffer().Lines());
+            ASSERT_GE(v.CursorColumn(), 0);
+            ASSERT_LT(v.CursorColumn(), 80);
+            ASSERT_LT(v.CursorRow(), v.VisibleRows());
+        }
+        t.ClearBuffer();
+        EXPECT_EQ(t.Buffer().LineText(0), "");
+    }
+}
+
+}  // namespace
+}  // namespace marlo
