@@ -2,30 +2,22 @@
 // their stored forms: a decimal number for number values, the text itself (Shift-JIS bytes) for
 // text values, decimal numbers separated by single blanks for lists ("Window" is "top left bottom
 // right", "LineColumn" is "columns rows"). Names match without regard to case, as stored value
-// names always have. Used by the settings store and by marlo-cli's --set.
+// names always have, and a sub-key's value may be named with or without its sub-key
+// ("TracePos" or "Trace\TracePos"). The one table of values lives in SettingsIo.
 #pragma once
 
+#include <optional>
 #include <string>
-#include <vector>
 
 namespace marlo {
 
 struct Settings;
 
-enum class SettingForm { Number, Text, List };
-
-struct SettingDescription {
-    std::string name;    // as stored
-    std::string subKey;  // "" for the main key, else "LogViewer", "Sound", "Telnet" or "Trace"
-    SettingForm form;
-};
-
-// Every stored value, main key first in load order, then the sub-keys.
-const std::vector<SettingDescription>& DescribeSettings();
+// The table's name for `name`, or nullopt when there is no such value.
+std::optional<std::string> ResolveSettingName(const std::string& name);
 
 // Sets one value from its stored form. False, with a message in `error` (when given), for an
-// unknown name or a value that does not fit: not a number, out of the 32-bit range, a list with
-// too many or unreadable items, a text longer than its stored size allows.
+// unknown name or a value that does not fit.
 bool SetSettingByName(Settings& settings, const std::string& name, const std::string& value,
                       std::string* error);
 

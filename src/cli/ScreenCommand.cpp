@@ -8,6 +8,7 @@
 
 #include "app/Settings.h"
 #include "app/SettingsByName.h"
+#include "app/SettingsIo.h"
 #include "cli/CliCommand.h"
 #include "terminal/ScreenDump.h"
 #include "terminal/Terminal.h"
@@ -52,11 +53,9 @@ bool HasHighBytes(const std::string& s) {
 }
 
 bool IsTextSetting(const std::string& name) {
-    for (const auto& d : DescribeSettings())
-        if (d.form == SettingForm::Text && d.name.size() == name.size() &&
-            strncasecmp(d.name.c_str(), name.c_str(), name.size()) == 0)
-            return true;
-    return false;
+    auto canonical = ResolveSettingName(name);
+    const SettingInfo* info = canonical ? FindSetting(*canonical) : nullptr;
+    return info && info->form == SettingForm::Text;
 }
 
 int RunScreen(const std::vector<std::string>& args) {
