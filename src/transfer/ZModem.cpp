@@ -1252,7 +1252,7 @@ int ZModem::SendFileData() {
                     ++junk;
                 } else if (c == CAN || (c >= 0 && (c & 0x7F) == ZPAD)) {
                     Flush();
-                    answer = Sync(true, c != CAN);
+                    answer = Sync(true, c != CAN, true);
                     if (answer != ZACK) {
                         SendData(nullptr, 0, ZCRCE);
                         break;
@@ -1265,7 +1265,7 @@ int ZModem::SendFileData() {
                 SendData(nullptr, 0, ZCRCQ);
                 Flush();
                 while (txPos_ - lastAck_ >= kWindow) {
-                    answer = Sync(false, false);
+                    answer = Sync(false, false, true);
                     if (answer != ZACK) break;
                 }
                 if (answer != ZACK) {
@@ -1317,19 +1317,22 @@ int ZModem::AfterAnswer(int answer) {
     }
 }
 
-int ZModem::Sync(bool anyAck, bool padSeen) {
+int ZModem::Sync(bool anyAck, bool padSeen, bool inFrame) {
     uint8_t hdr[4];
+    bool nudged = false;
     for (int errors = 0; errors < 20;) {
         int t = RecvHeader(hdr, padSeen);
         padSeen = false;
         switch (t) {
             case ZACK:
+                rewinds_ = 0;
                 lastAck_ = Pos(hdr);
                 if (anyAck || Pos(hdr) == static_cast<uint32_t>(txPos_)) return ZACK;
                 break;
             case ZRPOS: {
                 uint32_t pos = Pos(hdr);
                 txEof_ = false;
+                rewinds_ = 0;
                 if (!SeekTo(pos)) return ERR_PROTOCOL;  // beyond the file
                 txPos_ = lastAck_ = pos;
                 if (static_cast<int64_t>(pos) == lastSync_) {
@@ -1341,16 +1344,31 @@ int ZModem::Sync(bool anyAck, bool padSeen) {
             case ZSKIP:
             case ZRINIT:
                 return t;
-            case ZCAN:
-            case ZABORT:
-            case ZFIN:
             case ERR_TIMEOUT:
-                return t < 0 ? t : ZCAN;
+                if (nudged) return t;
+                nudged = true;
+                [[fallthrough]];
+            case ERR_PROTOCOL:
+            case kGarbage:
+                // The answer was spoilt or lost on the line (most often a ZRPOS). Start again
+                // from the last position the receiver acknowledged: a receiver that has more
+                // answers the new frame with its own position.
+                if (++rewinds_ > 20) return kRetries;
+                if (inFrame) SendData(nullptr, 0, ZCRCE);
+                if (!SeekTo(static_cast<uint32_t>(lastAck_))) return ERR_PROTOCOL;
+                txEof_ = false;
+                txPos_ = lastAck_;
+                lastSync_ = static_cast<int64_t>(lastAck_);
+                return ZRPOS;
             default:
                 ++errors;
                 SendPosHeader(ZNAK, 0, true);
                 Flush();
                 break;
+            case ZCAN:
+            case ZABORT:
+            case ZFIN:
+                return ZCAN;
         }
     }
     return kRetries;

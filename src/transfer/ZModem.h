@@ -132,7 +132,8 @@ class ZModem : public CTransEngine {
     int GetReceiverInit();
     int SendOneFile(const std::filesystem::path& path, int filesLeft, uint64_t bytesLeft);
     int SendFileData();
-    int Sync(bool anyAck, bool padSeen);
+    // Waits for the receiver's answer. `inFrame`: a data frame is still open (no ZCRCE/ZCRCW sent).
+    int Sync(bool anyAck, bool padSeen, bool inFrame = false);
     int AfterAnswer(int answer);
     bool SeekTo(uint32_t pos);
     void ShowSendProgress(bool force);
@@ -177,6 +178,7 @@ class ZModem : public CTransEngine {
     int64_t lastSync_ = -1;
     bool txEof_ = false;
     int syncRepeats_ = 0;
+    int rewinds_ = 0;        // consecutive restarts after a spoilt answer
     uint32_t rxbuflen_ = 0;  // 0: the receiver takes a full stream
     std::vector<uint8_t> fileBuf_;
     std::optional<std::pair<uint32_t, uint32_t>> crcAnswer_;  // position, CRC

@@ -1,17 +1,16 @@
 // ZMODEM against lrzsz's sz and rz, both directions, through a relay that counts bytes and can
 // spoil the line.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <map>
 #include <mutex>
 
-#include "support/ZmodemRelay.h"
 #include "line/StreamLine.h"
 #include "support/RecordingPlatform.h"
+#include "support/ZmodemRelay.h"
 #include "transfer/ZModem.h"
 
 namespace marlo {
@@ -26,7 +25,7 @@ using test::WriteFile;
 using test::ZmodemRelay;
 
 class RecordingStatus : public ITransferStatus {
-public:
+  public:
     void SetField(TransField f, const std::string& text) override {
         std::lock_guard<std::mutex> lock(m_);
         fields_[f] = text;
@@ -44,7 +43,7 @@ public:
         return titles_;
     }
 
-private:
+  private:
     std::mutex m_;
     std::map<TransField, std::string> fields_;
     std::vector<std::string> titles_;
@@ -58,7 +57,7 @@ struct Outcome {
 };
 
 class ZModemInterop : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         root_ = fs::temp_directory_path() /
                 ("marlo-zm-" + std::to_string(::getpid()) + "-" +
@@ -110,7 +109,7 @@ std::vector<uint8_t> Awkward(size_t n) {
 }
 
 const std::vector<std::pair<std::string, size_t>> kSizes = {
-    {"empty.bin", 0},    {"one.bin", 1},     {"k1023.bin", 1023},
+    {"empty.bin", 0},    {"one.bin", 1},      {"k1023.bin", 1023},
     {"k1024.bin", 1024}, {"k1025.bin", 1025}, {"big.bin", 3 * 1024 * 1024 + 77}};
 
 TEST_F(ZModemInterop, ReceivesABatchFromSz) {

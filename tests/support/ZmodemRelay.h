@@ -24,7 +24,7 @@ struct RelayFaults {
 };
 
 class ZmodemRelay {
-public:
+  public:
     // Relays between `a` and `b` until either side closes; the descriptors are owned and closed.
     ZmodemRelay(int a, int b, RelayFaults aToB = {}, RelayFaults bToA = {});
     ~ZmodemRelay();
@@ -35,7 +35,7 @@ public:
     int64_t BytesAToB() const { return counted_[0].load(); }
     int64_t BytesBToA() const { return counted_[1].load(); }
 
-private:
+  private:
     void Run();
 
     int fd_[2];
@@ -49,7 +49,7 @@ private:
 std::pair<int, int> SocketPair();
 
 class PeerProcess {
-public:
+  public:
     // Starts argv[0] (searched in PATH) in `dir` with stdin and stdout on `fd`; stderr goes to
     // `dir`/peer.log. `fd` is not closed here.
     PeerProcess(const std::vector<std::string>& argv, int fd, const std::filesystem::path& dir);
@@ -58,7 +58,7 @@ public:
     int Wait(int timeoutMs);
     pid_t Pid() const { return pid_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     int status_ = -1;
     bool done_ = false;
