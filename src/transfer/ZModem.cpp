@@ -176,6 +176,43 @@ void ZModem::SetEscapeAll(bool on) {
     escTable_ = on ? kEscAll.data() : kEscNormal.data();
 }
 
+// ---- Reading the line -----------------------------------------------------------------------
+
+int ZModem::Refill(int timeoutMs) {
+    inPos_ = inLen_ = 0;
+    if (!Flush()) return ERR_TIMEOUT;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (Aborted() || !ctx_.line->IsOpen()) return ERR_TIMEOUT;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        if (left < 0) return ERR_TIMEOUT;
+        // Waits in slices so that an abort request is seen within a fraction of a second.
+        int n = ctx_.line->ReadLineData(in_, kInBuf, static_cast<int>(std::min<long>(left, 200)));
+        if (n > 0) {
+            inLen_ = n;
+            inPos_ = 1;
+            return in_[0];
+        }
+        if (left == 0) return ERR_TIMEOUT;
+    }
+}
+
+bool ZModem::Poll() {
+    if (inPos_ < inLen_) return true;
+    int n = ctx_.line->ReadLineData(in_, kInBuf, 0);
+    if (n <= 0) return false;
+    inPos_ = 0;
+    inLen_ = n;
+    return true;
+}
+
+void ZModem::DropInput() {
+    inPos_ = inLen_ = 0;
+    PurgeInput();
+}
+
 // ---- Sending on the wire --------------------------------------------------------------------
 
 void ZModem::Encode(const uint8_t* p, size_t n) {
@@ -290,7 +327,7 @@ void ZModem::SendPosHeader(int type, uint32_t pos, bool hex) {
 int ZModem::ZdlRead(int timeoutMs) {
     int c;
     for (;;) {
-        c = RecvByte(timeoutMs);
+        c = Get(timeoutMs);
         if (c < 0) return c;
         if (c & 0x60) return c;
         if (c == ZDLE) break;
@@ -300,7 +337,7 @@ int ZModem::ZdlRead(int timeoutMs) {
     }
     int cans = 1;
     for (;;) {
-        c = RecvByte(timeoutMs);
+        c = Get(timeoutMs);
         if (c < 0) return c;
         if (c == CAN) {
             if (++cans >= 5) return ERR_CANCEL;
@@ -331,7 +368,7 @@ int ZModem::HexByte() {
     for (int k = 0; k < 2; ++k) {
         int c;
         do {
-            c = RecvByte(timeoutMs_);
+            c = Get(timeoutMs_);
             if (c < 0) return c;
         } while (IsFlow(c));
         c &= 0x7F;
@@ -405,8 +442,8 @@ int ZModem::RecvHexHeader(uint8_t hdr[4], bool lengthByte) {
     if (lo < 0) return lo;
     if (Crc16(raw, static_cast<size_t>(n) + 1) != (hi << 8 | lo)) return ERR_PROTOCOL;
     // The CR and LF that end the line.
-    int c = RecvByte(1000);
-    if (c >= 0 && (c & 0x7F) == 0x0D) RecvByte(1000);
+    int c = Get(1000);
+    if (c >= 0 && (c & 0x7F) == 0x0D) Get(1000);
     for (int i = 0; i < 4; ++i) hdr[i] = raw[i + 1];
     rxCrc32_ = false;
     return raw[0];
@@ -415,31 +452,31 @@ int ZModem::RecvHexHeader(uint8_t hdr[4], bool lengthByte) {
 int ZModem::RecvHeader(uint8_t hdr[4], bool padSeen) {
     int garbage = 0;
     int cans = 0;
-    int c = padSeen ? ZPAD : RecvByte(timeoutMs_);
+    int c = padSeen ? ZPAD : Get(timeoutMs_);
     for (;;) {
         if (c < 0) return c;
         if (c == CAN) {
             if (++cans >= 5) return ZCAN;
-            c = RecvByte(100);
+            c = Get(100);
             if (c == ERR_TIMEOUT) {
                 cans = 0;
-                c = RecvByte(timeoutMs_);
+                c = Get(timeoutMs_);
             }
             continue;
         }
         cans = 0;
         if ((c & 0x7F) != ZPAD) {
             if (++garbage > garbageLimit_) return kGarbage;
-            c = RecvByte(timeoutMs_);
+            c = Get(timeoutMs_);
             continue;
         }
         do {
-            c = RecvByte(timeoutMs_);
+            c = Get(timeoutMs_);
         } while (c >= 0 && ((c & 0x7F) == ZPAD || IsFlow(c)));
         if (c < 0) return c;
         if (c != ZDLE) continue;
         do {
-            c = RecvByte(timeoutMs_);
+            c = Get(timeoutMs_);
         } while (c >= 0 && IsFlow(c));
         if (c < 0) return c;
         if (c == CAN) {
@@ -465,7 +502,7 @@ int ZModem::RecvHeader(uint8_t hdr[4], bool padSeen) {
                 break;
             default:
                 if (++garbage > garbageLimit_) return kGarbage;
-                c = RecvByte(timeoutMs_);
+                c = Get(timeoutMs_);
                 continue;
         }
         if (r >= 0 && letter >= 'a') varHeaders_ = true;
@@ -476,6 +513,16 @@ int ZModem::RecvHeader(uint8_t hdr[4], bool padSeen) {
 int ZModem::RecvData(uint8_t* buf, int max, int& len) {
     len = 0;
     for (;;) {
+        // Runs of bytes that need no decoding go straight from the input buffer.
+        int run = std::min(inLen_ - inPos_, max - len);
+        const uint8_t* p = in_ + inPos_;
+        int k = 0;
+        while (k < run && (p[k] & 0x60)) {
+            buf[len + k] = p[k];
+            ++k;
+        }
+        len += k;
+        inPos_ += k;
         int c = ZdlRead(timeoutMs_);
         if (c < 0) return c == ERR_CANCEL ? ZCAN : c;
         if (c & kGot) {
@@ -578,7 +625,7 @@ bool ZModem::Download() {
     if (r != ZCAN) {
         SendCancel();
         ctx_.line->Purge();
-        PurgeInput();
+        DropInput();
     }
     return false;
 }
@@ -693,9 +740,18 @@ void ZModem::EndExchange() {
     for (int i = 0; i < 3; ++i) {
         SendPosHeader(ZFIN, 0, true);
         Flush();
-        if (WaitForByte('O', 1000) == 'O') {
-            RecvByte(100);
-            return;
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+        for (;;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            until - std::chrono::steady_clock::now())
+                            .count();
+            if (left <= 0) break;
+            int c = Get(static_cast<int>(left));
+            if (c == 'O') {
+                Get(100);
+                return;
+            }
+            if (c < 0) break;
         }
     }
 }
@@ -1054,10 +1110,10 @@ int ZModem::GetReceiverInit() {
     uint8_t hdr[4];
     for (int headers = 0; headers < 10; ++headers) {
         for (;;) {
-            int c = RecvByte(80000);
+            int c = Get(80000);
             if (c < 0) return c;
             if (c == CAN) {
-                c = RecvByte(2000);
+                c = Get(2000);
                 if (c == CAN) return ZCAN;
             }
             if (c >= 0 && (c & 0x7F) == ZPAD) break;
@@ -1181,7 +1237,7 @@ int ZModem::SendOneFile(const std::filesystem::path& path, int filesLeft, uint64
                 case ZRINIT: {
                     int c;
                     do {
-                        c = RecvByte(5000);
+                        c = Get(5000);
                     } while (c >= 0 && (c & 0x7F) != ZPAD);
                     if (c >= 0) {
                         pad = true;
@@ -1244,11 +1300,11 @@ int ZModem::SendFileData() {
                 break;
             }
             // d: a look at the back channel, without waiting: silence is normal while streaming.
-            if (PollInput()) {
-                int c = RecvByte(0);
+            if (Poll()) {
+                int c = Get(0);
                 if (c >= 0 && IsFlow(c) && (c & 0x7F) == XOFF) {
                     Flush();
-                    RecvByte(10000);
+                    Get(10000);
                     ++junk;
                 } else if (c == CAN || (c >= 0 && (c & 0x7F) == ZPAD)) {
                     Flush();
@@ -1299,10 +1355,10 @@ int ZModem::AfterAnswer(int answer) {
     for (;;) {
         if (answer == ZACK || answer == ZRPOS) {
             Flush();
-            if (!PollInput()) return 0;
-            int c = RecvByte(0);
+            if (!Poll()) return 0;
+            int c = Get(0);
             if (c >= 0 && (c & 0x7F) == XOFF) {
-                RecvByte(10000);
+                Get(10000);
                 return 0;
             }
             if (c == CAN || (c >= 0 && (c & 0x7F) == ZPAD)) {
