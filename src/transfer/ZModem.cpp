@@ -44,6 +44,7 @@ constexpr int kUserAbort = 0x203;
 constexpr int kOpenFailed = 0x204;
 
 constexpr size_t kWriteChunk = 65536;
+constexpr int kCanGapMs = 1000;
 
 // 0: sent as it is; 1: escaped; 2: escaped after '@' (the telenet escape "@<CR>").
 constexpr std::array<uint8_t, 256> MakeEscapeTable(bool all) {
@@ -457,7 +458,9 @@ int ZModem::RecvHeader(uint8_t hdr[4], bool padSeen) {
         if (c < 0) return c;
         if (c == CAN) {
             if (++cans >= 5) return ZCAN;
-            c = Get(100);
+            // Cancel sequences are often paced (this program's own sends one CAN per 100 ms):
+            // the next CAN may take a little longer than that.
+            c = Get(kCanGapMs);
             if (c == ERR_TIMEOUT) {
                 cans = 0;
                 c = Get(timeoutMs_);
@@ -1090,7 +1093,10 @@ bool ZModem::Upload() {
     SendPosHeader(ZRQINIT, 0, true);
     Flush();
     int r = GetReceiverInit();
-    if (r != ZRINIT) return false;
+    if (r != ZRINIT) {
+        if (Aborted()) SendCancel();
+        return false;
+    }
     int left = static_cast<int>(ctx_.files.size());
     for (const auto& f : ctx_.files) {
         int s = SendOneFile(f, left, total);
@@ -1098,7 +1104,10 @@ bool ZModem::Upload() {
             ::close(txFd_);
             txFd_ = -1;
         }
-        if (s != kFileDone && s != kSkipped) return false;
+        if (s != kFileDone && s != kSkipped) {
+            if (s != kUserAbort && Aborted()) SendCancel();
+            return false;
+        }
         --left;
         total -= std::min<uint64_t>(total, txSize_);
     }

@@ -338,6 +338,21 @@ TEST_F(ZModemInterop, ManagementOptionsAgainstALocalFile) {
     }
 }
 
+TEST_F(ZModemInterop, AppendOptionAddsTheWholeFileWithoutAsking) {
+    auto data = RandomBytes(5000, 41);
+    WriteFile(root_ / "out" / "ap.bin", data);
+    std::vector<uint8_t> local = {'h', 'e', 'a', 'd'};
+    WriteFile(root_ / "in" / "ap.bin", local);
+    test::RecordingPlatform platform;
+    TransferContext ctx;
+    ctx.platform = &platform;
+    ctx.downloadDir = root_ / "in";
+    ASSERT_TRUE(Run({"sz", "-q", "-+", "ap.bin"}, root_ / "out", ctx, true).ok);
+    EXPECT_TRUE(platform.boxes.empty());
+    local.insert(local.end(), data.begin(), data.end());
+    EXPECT_EQ(ReadFile(root_ / "in" / "ap.bin"), local);
+}
+
 TEST_F(ZModemInterop, NoisyLineCompletesExactlyOrFailsCleanly) {
     auto data = RandomBytes(1500000, 31);
     WriteFile(root_ / "out" / "noisy.bin", data);

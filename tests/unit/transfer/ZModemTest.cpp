@@ -538,6 +538,31 @@ TEST_F(ZModemScripted, EngineToEngineWithVariableHeaders) {
     EXPECT_EQ(got, data);
 }
 
+TEST_F(ZModemScripted, UserAbortSendsTheCancelSequenceAndKeepsThePart) {
+    auto done = StartDownload();
+    Expect(ZModem::ZRINIT);
+    SendFile(
+        std::string("cut.bin\0"
+                    "4096 0",
+                    14));
+    Expect(ZModem::ZRPOS);
+    SendPos(ZModem::ZDATA, 0);
+    std::vector<uint8_t> block(1024, 'z');
+    peer_->SendData(block.data(), block.size(), ZModem::ZCRCW);
+    peer_->Flush();
+    EXPECT_EQ(Expect(ZModem::ZACK), 1024u);
+    ctx_.abort = true;
+    uint8_t h[4];
+    int t;
+    do {
+        t = peer_->RecvHeader(h);
+    } while (t != ZModem::ZCAN && t != ERR_TIMEOUT);
+    EXPECT_EQ(t, ZModem::ZCAN);
+    EXPECT_FALSE(done.get());
+    EXPECT_TRUE(ctx_.received.empty());
+    EXPECT_EQ(fs::file_size(dir_ / "dl" / "cut.bin"), 1024u);
+}
+
 TEST_F(ZModemScripted, TextConversionTurnsLineEndsLocal) {
     auto done = StartDownload();
     Expect(ZModem::ZRINIT);
