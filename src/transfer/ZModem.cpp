@@ -443,8 +443,9 @@ int ZModem::RecvHexHeader(uint8_t hdr[4], bool lengthByte) {
     if (lo < 0) return lo;
     if (Crc16(raw, static_cast<size_t>(n) + 1) != (hi << 8 | lo)) return ERR_PROTOCOL;
     // The CR and LF that end the line.
-    int c = Get(1000);
-    if (c >= 0 && (c & 0x7F) == 0x0D) Get(1000);
+    const int lineEnd = std::min(1000, timeoutMs_);
+    int c = Get(lineEnd);
+    if (c >= 0 && (c & 0x7F) == 0x0D) Get(lineEnd);
     for (int i = 0; i < 4; ++i) hdr[i] = raw[i + 1];
     rxCrc32_ = false;
     return raw[0];
@@ -460,7 +461,7 @@ int ZModem::RecvHeader(uint8_t hdr[4], bool padSeen) {
             if (++cans >= 5) return ZCAN;
             // Cancel sequences are often paced (this program's own sends one CAN per 100 ms):
             // the next CAN may take a little longer than that.
-            c = Get(kCanGapMs);
+            c = Get(std::min(kCanGapMs, timeoutMs_));
             if (c == ERR_TIMEOUT) {
                 cans = 0;
                 c = Get(timeoutMs_);
