@@ -684,14 +684,15 @@ int ZModem::ReceiveBatch() {
                 case ZSINIT: {
                     SetEscapeAll(true);
                     if (hdr[ZF0] & TESCCTL) dropCtl_ = true;
+                    // Up to 32 bytes and the NUL that ends them.
                     uint8_t buf[kMaxAttention + 1];
                     int len = 0;
-                    int d = RecvData(buf, kMaxAttention, len);
+                    int d = RecvData(buf, kMaxAttention + 1, len);
                     if (d == ZCAN) return ZCAN;
-                    if (d == (kGot | ZCRCW)) {
-                        attn_.assign(reinterpret_cast<char*>(buf), static_cast<size_t>(len));
-                        size_t nul = attn_.find('\0');
-                        if (nul != std::string::npos) attn_.resize(nul);
+                    const size_t attnLen =
+                        strnlen(reinterpret_cast<char*>(buf), static_cast<size_t>(len));
+                    if (d == (kGot | ZCRCW) && attnLen <= kMaxAttention) {
+                        attn_.assign(reinterpret_cast<char*>(buf), attnLen);
                         SendPosHeader(ZACK, 1, true);
                     } else {
                         SendPosHeader(ZNAK, 0, true);

@@ -441,13 +441,13 @@ TEST_F(ZModemScripted, AttentionStringsAreBoundedAndCommandsNeverRun) {
     Expect(ZModem::ZRINIT);
     peer_->SetEscapeAll(true);  // what the ZSINIT below promises
     const uint8_t esc[4] = {0, 0, 0, 0x40};
-    const std::string longAttn(40, 'a');
+    const std::string longAttn(33, 'a');
     peer_->SendBinHeader(ZModem::ZSINIT, esc);
     peer_->SendData(reinterpret_cast<const uint8_t*>(longAttn.data()), longAttn.size(),
                     ZModem::ZCRCW);
     peer_->Flush();
     Expect(ZModem::ZNAK);
-    const std::string attn = "\x03\xde";
+    const std::string attn = std::string(30, 'x') + "\x03\xde";  // 32 bytes and the NUL
     peer_->SendBinHeader(ZModem::ZSINIT, esc);
     peer_->SendData(reinterpret_cast<const uint8_t*>(attn.data()), attn.size() + 1, ZModem::ZCRCW);
     peer_->Flush();
