@@ -65,6 +65,17 @@ constexpr std::array<uint8_t, 256> MakeEscapeTable(bool all) {
 constexpr auto kEscNormal = MakeEscapeTable(false);
 constexpr auto kEscAll = MakeEscapeTable(true);
 
+// Received bytes that the subpacket decoder must look at one by one: ZDLE and flow control, and
+// every control character while the sender escapes them all.
+constexpr std::array<uint8_t, 256> MakeStopTable(bool all) {
+    std::array<uint8_t, 256> t{};
+    for (int c = 0; c < 256; ++c)
+        t[c] = c == ZDLE || (c & 0x7F) == XON || (c & 0x7F) == XOFF || (all && !(c & 0x60));
+    return t;
+}
+constexpr auto kStopPlain = MakeStopTable(false);
+constexpr auto kStopAll = MakeStopTable(true);
+
 const char kHex[] = "0123456789abcdef";
 
 bool IsFlow(int c) {
@@ -520,8 +531,9 @@ int ZModem::RecvData(uint8_t* buf, int max, int& len) {
         // Runs of bytes that need no decoding go straight from the input buffer.
         int run = std::min(inLen_ - inPos_, max - len);
         const uint8_t* p = in_ + inPos_;
+        const uint8_t* stop = dropCtl_ ? kStopAll.data() : kStopPlain.data();
         int k = 0;
-        while (k < run && (p[k] & 0x60)) {
+        while (k < run && !stop[p[k]]) {
             buf[len + k] = p[k];
             ++k;
         }
