@@ -126,6 +126,7 @@ TEST_F(ZModemInterop, ReceivesABatchFromSz) {
 
     TransferContext ctx;
     ctx.downloadDir = root_ / "in";
+    ctx.elapsedSeconds = 2;
     Outcome r = Run(args, root_ / "out", ctx, true);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.peerExit, 0);
@@ -136,7 +137,13 @@ TEST_F(ZModemInterop, ReceivesABatchFromSz) {
     EXPECT_EQ(ctx.files.size(), 1u);
     EXPECT_EQ(status_.Titles().front(), "ダウンロード中(0%)");
     EXPECT_EQ(status_.Titles().back(), "ダウンロード中(100%)");
+    // The last file's figures.
+    EXPECT_EQ(status_.Field(TransField::File), "awkward.bin");
+    EXPECT_EQ(status_.Field(TransField::Size), "70000 ﾊﾞｲﾄ");
     EXPECT_EQ(status_.Field(TransField::Bytes), "70000ﾊﾞｲﾄ");
+    EXPECT_EQ(status_.Field(TransField::Speed), "35000 CPS");
+    EXPECT_EQ(status_.Field(TransField::Remaining), "0秒");
+    EXPECT_EQ(status_.Field(TransField::Retries), "0");
 }
 
 TEST_F(ZModemInterop, ReceivesFromSzThatEscapesControlsAndUsesCrc16) {

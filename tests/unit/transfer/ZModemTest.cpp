@@ -593,6 +593,29 @@ TEST_F(ZModemScripted, UserAbortSendsTheCancelSequenceAndKeepsThePart) {
     EXPECT_EQ(fs::file_size(dir_ / "dl" / "cut.bin"), 1024u);
 }
 
+TEST_F(ZModemScripted, FileCrcExchangeBetweenOurSenderAndReceiver) {
+    const std::string content(5000, 'c');
+    std::ofstream(dir_ / "same.bin", std::ios::binary) << content;
+    for (bool equal : {true, false}) {
+        SCOPED_TRACE(equal);
+        std::string local = content;
+        if (!equal) local[4000] = 'd';
+        std::ofstream(dir_ / "dl" / "same.bin", std::ios::binary | std::ios::trunc) << local;
+        TransferContext rx;
+        rx.line = peerLine_.get();
+        rx.downloadDir = dir_ / "dl";
+        rx.management = "ZMCRC";
+        ctx_.files = {dir_ / "same.bin"};
+        auto up = StartUpload();
+        ZModem receiver(rx);
+        EXPECT_TRUE(receiver.Download());
+        EXPECT_TRUE(up.get());
+        EXPECT_EQ(rx.received.size(), equal ? 0u : 1u);
+        std::ifstream f(dir_ / "dl" / "same.bin", std::ios::binary);
+        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(f)), {}), content);
+    }
+}
+
 TEST_F(ZModemScripted, TextConversionTurnsLineEndsLocal) {
     auto done = StartDownload();
     Expect(ZModem::ZRINIT);
