@@ -225,16 +225,26 @@ TEST_F(ZModemInterop, InterruptedDownloadResumesWithOnlyTheRest) {
 TEST_F(ZModemInterop, SzResumeOptionResumesWithoutAsking) {
     auto data = RandomBytes(300000, 5);
     WriteFile(root_ / "out" / "r.bin", data);
-    WriteFile(root_ / "in" / "r.bin", std::vector<uint8_t>(data.begin(), data.begin() + 100000));
-    test::RecordingPlatform platform;
-    TransferContext ctx;
-    ctx.platform = &platform;
-    ctx.downloadDir = root_ / "in";
-    Outcome r = Run({"sz", "-q", "-r", "r.bin"}, root_ / "out", ctx, true);
-    ASSERT_TRUE(r.ok);
-    EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_EQ(ReadFile(root_ / "in" / "r.bin"), data);
-    EXPECT_LT(r.toUs, 200000 + 20000);
+    // A local head, a complete local copy, and a local file longer than the one offered.
+    auto longer = data;
+    longer.push_back(1);
+    const std::vector<std::vector<uint8_t>> locals = {
+        std::vector<uint8_t>(data.begin(), data.begin() + 100000), data, longer};
+    for (const auto& local : locals) {
+        SCOPED_TRACE(local.size());
+        WriteFile(root_ / "in" / "r.bin", local);
+        test::RecordingPlatform platform;
+        TransferContext ctx;
+        ctx.platform = &platform;
+        ctx.downloadDir = root_ / "in";
+        Outcome r = Run({"sz", "-q", "-r", "r.bin"}, root_ / "out", ctx, true);
+        ASSERT_TRUE(r.ok);
+        EXPECT_TRUE(platform.boxes.empty());
+        EXPECT_EQ(ReadFile(root_ / "in" / "r.bin"), data);
+        const int64_t rest = local.size() <= data.size() ? int64_t(data.size() - local.size())
+                                                         : int64_t(data.size());
+        EXPECT_LT(r.toUs, rest + rest / 10 + 4096);
+    }
 }
 
 TEST_F(ZModemInterop, ResumeQuestionAnsweredByTheUser) {
