@@ -459,6 +459,7 @@ int ZModem::RecvHexHeader(uint8_t hdr[4], bool lengthByte) {
     if (c >= 0 && (c & 0x7F) == 0x0D) Get(lineEnd);
     for (int i = 0; i < 4; ++i) hdr[i] = raw[i + 1];
     rxCrc32_ = false;
+    rxRle_ = false;
     return raw[0];
 }
 
@@ -504,12 +505,14 @@ int ZModem::RecvHeader(uint8_t hdr[4], bool padSeen) {
             case 'A':
             case 'a':
                 r = RecvBinHeader(hdr, false, letter == 'a');
+                rxRle_ = false;
                 break;
             case 'C':
             case 'c':
             case 'D':
             case 'd':
                 r = RecvBinHeader(hdr, true, letter == 'c' || letter == 'd');
+                rxRle_ = letter == 'D' || letter == 'd';
                 break;
             case 'B':
             case 'b':
@@ -527,6 +530,9 @@ int ZModem::RecvHeader(uint8_t hdr[4], bool padSeen) {
 
 int ZModem::RecvData(uint8_t* buf, int max, int& len) {
     len = 0;
+    // Run-length encoded data is never asked for (no CANRLE in ZRINIT) and is not decoded here:
+    // refusing it fails the transfer cleanly instead of storing encoded bytes.
+    if (rxRle_) return ERR_PROTOCOL;
     for (;;) {
         // Runs of bytes that need no decoding go straight from the input buffer.
         int run = std::min(inLen_ - inPos_, max - len);

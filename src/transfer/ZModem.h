@@ -156,6 +156,7 @@ class ZModem : public CTransEngine {
     bool escapeAll_ = false;
     bool txCrc32_ = false;
     bool rxCrc32_ = false;  // check type of the data that follows the last header
+    bool rxRle_ = false;    // the last header announced run-length encoded data
     bool dropCtl_ = false;  // the sender escapes every control character: unescaped ones are noise
     int garbageLimit_ = 2400;
     const uint8_t* escTable_;

@@ -224,6 +224,15 @@ TEST(ZModemWire, DamageAndOversizeAreProtocolErrors) {
         h.Feed(std::vector<uint8_t>(hex.begin(), hex.end()));
         EXPECT_EQ(h.z->RecvHeader(hdr), ERR_PROTOCOL);
     }
+    {  // run-length encoded data is refused, not stored
+        auto wire = Frame({1, 2, 3});
+        ASSERT_EQ(wire[2], 'C');
+        wire[2] = 'D';
+        Wire b;
+        b.Feed(wire);
+        ASSERT_EQ(b.z->RecvHeader(hdr), ZModem::ZDATA);
+        EXPECT_EQ(b.z->RecvData(buf, 64, len), ERR_PROTOCOL);
+    }
     {  // an escape that means nothing
         Wire b;
         auto wire = Frame({});
