@@ -2,7 +2,9 @@
 // spoil the line.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <map>
@@ -190,6 +192,46 @@ TEST_F(ZModemInterop, UpperCaseNamesGoOutLowerCased) {
     Outcome r = Run({"rz", "-q"}, root_ / "in", ctx, false);
     ASSERT_TRUE(r.ok);
     EXPECT_TRUE(fs::exists(root_ / "in" / "readme.txt"));
+}
+
+TEST_F(ZModemInterop, BothWaysOverAPty) {
+    // lrzsz behaves as on a serial line when its standard input is a terminal.
+    auto data = Awkward(150000);
+    for (size_t i = 0; i < data.size(); i += 3) data[i] = static_cast<uint8_t>(i * 131);
+    WriteFile(root_ / "out" / "tty.bin", data);
+    for (bool download : {true, false}) {
+        SCOPED_TRACE(download);
+        fs::remove_all(root_ / "in");
+        fs::create_directories(root_ / "in");
+        int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(slave, 0);
+        termios t{};
+        ::tcgetattr(slave, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(slave, TCSANOW, &t);
+        TransferContext ctx;
+        ctx.downloadDir = root_ / "in";
+        bool ok;
+        {
+            PeerProcess proc(download ? std::vector<std::string>{"sz", "-q", "tty.bin"}
+                                      : std::vector<std::string>{"rz", "-q"},
+                             slave, download ? root_ / "out" : root_ / "in");
+            ::close(slave);
+            StreamLine line(master, master, true);
+            ctx.line = &line;
+            ctx.status = &status_;
+            if (!download) ctx.files = {root_ / "out" / "tty.bin"};
+            ZModem z(ctx);
+            ok = download ? z.Download() : z.Upload();
+            EXPECT_EQ(proc.Wait(20000), 0);
+        }
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(ReadFile(root_ / "in" / "tty.bin"), data);
+    }
 }
 
 TEST_F(ZModemInterop, InterruptedDownloadResumesWithOnlyTheRest) {
