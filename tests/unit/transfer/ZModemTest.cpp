@@ -1,0 +1,653 @@
+// The ZMODEM wire level (headers, subpackets, escaping, bounds) and the engine against a scripted
+// peer on the other end of a socket pair.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <deque>
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include "line/StreamLine.h"
+#include "support/RecordingPlatform.h"
+#include "transfer/ZModem.h"
+
+namespace marlo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A line that hands out what the test queued and keeps what the engine sent.
+class MemoryLine : public ILineIo {
+  public:
+    LineKind Kind() const override { return LineKind::Stream; }
+    int ReadLineData(uint8_t* buf, int max, int) override {
+        int n = 0;
+        while (n < max && !in.empty()) {
+            buf[n++] = in.front();
+            in.pop_front();
+        }
+        return n;
+    }
+    bool WriteRaw(const uint8_t* buf, size_t n) override {
+        out.insert(out.end(), buf, buf + n);
+        return true;
+    }
+    bool IsOpen() const override { return true; }
+
+    std::deque<uint8_t> in;
+    std::vector<uint8_t> out;
+};
+
+// An engine over a memory line, for the wire-level cases.
+struct Wire {
+    Wire() {
+        ctx.line = &line;
+        z = std::make_unique<ZModem>(ctx);
+        z->SetTimeout(20);
+    }
+    // Moves what `from` sent into this one's input.
+    void Take(Wire& from) {
+        from.z->Flush();
+        line.in.insert(line.in.end(), from.line.out.begin(), from.line.out.end());
+        from.line.out.clear();
+    }
+    void Feed(const std::vector<uint8_t>& bytes) {
+        line.in.insert(line.in.end(), bytes.begin(), bytes.end());
+    }
+    MemoryLine line;
+    TransferContext ctx;
+    std::unique_ptr<ZModem> z;
+};
+
+TEST(ZModemWire, HeadersRoundTripInEveryForm) {
+    const uint8_t hdrs[][4] = {
+        {0, 0, 0, 0}, {0x18, 0x11, 0x13, 0x0D}, {0xFF, 0x7F, 0x90, 0x8D}, {'@', 0x0D, '@', 0x8D}};
+    enum Form { Hex, Bin16, Bin32 };
+    for (Form form : {Hex, Bin16, Bin32}) {
+        for (bool var : {false, true}) {
+            for (bool escapeAll : {false, true}) {
+                for (const auto& h : hdrs) {
+                    SCOPED_TRACE(testing::Message()
+                                 << "form " << form << " var " << var << " esc " << escapeAll);
+                    Wire a, b;
+                    a.z->SetVarHeaders(var);
+                    a.z->SetEscapeAll(escapeAll);
+                    a.z->SetSendCrc32(form == Bin32);
+                    if (form == Hex)
+                        a.z->SendHexHeader(ZModem::ZDATA, h);
+                    else
+                        a.z->SendBinHeader(ZModem::ZDATA, h);
+                    b.Take(a);
+                    uint8_t got[4] = {1, 2, 3, 4};
+                    EXPECT_EQ(b.z->RecvHeader(got), ZModem::ZDATA);
+                    EXPECT_EQ(std::vector<uint8_t>(got, got + 4), std::vector<uint8_t>(h, h + 4));
+                    EXPECT_EQ(b.z->VarHeaders(), var);
+                }
+            }
+        }
+    }
+}
+
+TEST(ZModemWire, HexHeaderBytes) {
+    Wire a;
+    const uint8_t rinit[4] = {0, 0, 1, 0x2F};
+    a.z->SendHexHeader(ZModem::ZRINIT, rinit);
+    a.z->Flush();
+    std::string s(a.line.out.begin(), a.line.out.end());
+    // Type 01, header 0000012f, then the CRC-16 of those five bytes.
+    uint8_t raw[5] = {1, 0, 0, 1, 0x2F};
+    char crc[5];
+    std::snprintf(crc, sizeof crc, "%04x", CTransEngine::Crc16(raw, 5));
+    EXPECT_EQ(s, std::string("**\x18"
+                             "B010000012f") +
+                     crc + "\r\n\x11");
+    for (int type : {ZModem::ZACK, ZModem::ZFIN}) {
+        Wire w;
+        const uint8_t zero[4] = {};
+        w.z->SendHexHeader(type, zero);
+        w.z->Flush();
+        EXPECT_EQ(w.line.out.size(), 20u);
+        EXPECT_EQ(w.line.out.back(), 0x0A) << "no XON after ZACK and ZFIN";
+    }
+}
+
+TEST(ZModemWire, SubpacketsCarryEveryByteValue) {
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 256; ++i) data.push_back(static_cast<uint8_t>(i));
+    for (int i = 0; i < 256; ++i) data.push_back(static_cast<uint8_t>(255 - i));
+    const uint8_t tricky[] = {'@', 0x0D, 0xC0, 0x8D, 0x18, 0x18, 0x18, 0x18, 0x18};
+    data.insert(data.end(), std::begin(tricky), std::end(tricky));
+    for (bool crc32 : {false, true}) {
+        for (bool escapeAll : {false, true}) {
+            for (int end : {ZModem::ZCRCE, ZModem::ZCRCG, ZModem::ZCRCQ, ZModem::ZCRCW}) {
+                Wire a, b;
+                a.z->SetSendCrc32(crc32);
+                a.z->SetEscapeAll(escapeAll);
+                const uint8_t h[4] = {};
+                a.z->SendBinHeader(ZModem::ZDATA, h);
+                a.z->SendData(data.data(), data.size(), end);
+                a.z->Flush();
+                // What must never appear unescaped on the line.
+                const auto& wire = a.line.out;
+                for (size_t i = 1; i < wire.size(); ++i) {
+                    uint8_t c = wire[i], prev = wire[i - 1];
+                    if (prev == 0x18) continue;
+                    EXPECT_TRUE(c != 0x11 && c != 0x13 && c != 0x91 && c != 0x93 && c != 0x10 &&
+                                c != 0x90)
+                        << "raw flow-control byte at " << i;
+                    if (escapeAll) {
+                        EXPECT_TRUE((c & 0x60) != 0 || c == 0x18) << i;
+                    }
+                    if ((prev & 0x7F) == '@') {
+                        EXPECT_NE(c & 0x7F, 0x0D) << i;
+                    }
+                }
+                b.Take(a);
+                uint8_t hdr[4];
+                ASSERT_EQ(b.z->RecvHeader(hdr), ZModem::ZDATA);
+                std::vector<uint8_t> buf(2048);
+                int len = 0;
+                EXPECT_EQ(b.z->RecvData(buf.data(), 2048, len), ZModem::kGot | end);
+                buf.resize(static_cast<size_t>(len));
+                EXPECT_EQ(buf, data);
+            }
+        }
+    }
+}
+
+// One header and a subpacket, as bytes, for the damage cases.
+std::vector<uint8_t> Frame(const std::vector<uint8_t>& data, bool crc32 = true) {
+    Wire a;
+    a.z->SetSendCrc32(crc32);
+    const uint8_t h[4] = {};
+    a.z->SendBinHeader(ZModem::ZDATA, h);
+    a.z->SendData(data.data(), data.size(), ZModem::ZCRCG);
+    a.z->Flush();
+    return a.line.out;
+}
+
+TEST(ZModemWire, FlowControlBytesOnTheLineAreDropped) {
+    std::vector<uint8_t> data = {'a', 'b', 'c', 'd'};
+    auto wire = Frame(data);
+    std::vector<uint8_t> noisy;
+    for (uint8_t c : wire) {
+        noisy.push_back(c);
+        noisy.push_back(0x11);
+        noisy.push_back(0x93);
+    }
+    Wire b;
+    b.Feed(noisy);
+    uint8_t hdr[4];
+    ASSERT_EQ(b.z->RecvHeader(hdr), ZModem::ZDATA);
+    uint8_t buf[16];
+    int len = 0;
+    EXPECT_EQ(b.z->RecvData(buf, 16, len), ZModem::kGot | ZModem::ZCRCG);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + len), data);
+}
+
+TEST(ZModemWire, DamageAndOversizeAreProtocolErrors) {
+    uint8_t hdr[4];
+    uint8_t buf[64];
+    int len = 0;
+    {  // a spoilt data byte
+        auto wire = Frame({1, 2, 3, 'x', 5});
+        wire[wire.size() - 8] ^= 0x01;
+        Wire b;
+        b.Feed(wire);
+        ASSERT_EQ(b.z->RecvHeader(hdr), ZModem::ZDATA);
+        EXPECT_EQ(b.z->RecvData(buf, 64, len), ERR_PROTOCOL);
+    }
+    {  // longer than the buffer
+        Wire b;
+        b.Feed(Frame(std::vector<uint8_t>(65, 'q'), false));
+        ASSERT_EQ(b.z->RecvHeader(hdr), ZModem::ZDATA);
+        EXPECT_EQ(b.z->RecvData(buf, 64, len), ERR_PROTOCOL);
+        EXPECT_LE(len, 64);
+    }
+    {  // a spoilt header
+        auto wire = Frame({1});
+        wire[4] ^= 0x04;
+        Wire b;
+        b.Feed(wire);
+        EXPECT_EQ(b.z->RecvHeader(hdr), ERR_PROTOCOL);
+    }
+    {  // header length bytes above 16, binary and hex
+        Wire b;
+        b.Feed({'*', 0x18, 'c', 0x18, 0x51});  // 0x11 escaped
+        EXPECT_EQ(b.z->RecvHeader(hdr), ERR_PROTOCOL);
+        Wire h;
+        const std::string hex =
+            "**\x18"
+            "b11";
+        h.Feed(std::vector<uint8_t>(hex.begin(), hex.end()));
+        EXPECT_EQ(h.z->RecvHeader(hdr), ERR_PROTOCOL);
+    }
+    {  // run-length encoded data is refused, not stored
+        auto wire = Frame({1, 2, 3});
+        ASSERT_EQ(wire[2], 'C');
+        wire[2] = 'D';
+        Wire b;
+        b.Feed(wire);
+        ASSERT_EQ(b.z->RecvHeader(hdr), ZModem::ZDATA);
+        EXPECT_EQ(b.z->RecvData(buf, 64, len), ERR_PROTOCOL);
+    }
+    {  // an escape that means nothing
+        Wire b;
+        auto wire = Frame({});
+        wire.resize(wire.size() - 6);  // drop the end of the subpacket
+        wire.push_back(0x18);
+        wire.push_back('1');
+        b.Feed(wire);
+        ASSERT_EQ(b.z->RecvHeader(hdr), ZModem::ZDATA);
+        EXPECT_EQ(b.z->RecvData(buf, 64, len), ERR_PROTOCOL);
+    }
+}
+
+TEST(ZModemWire, CancelGarbageAndSilence) {
+    uint8_t hdr[4];
+    uint8_t buf[64];
+    int len = 0;
+    {
+        Wire b;
+        b.Feed({'x', 0x18, 0x18, 0x18, 0x18, 0x18});
+        EXPECT_EQ(b.z->RecvHeader(hdr), ZModem::ZCAN);
+    }
+    {
+        Wire b;
+        auto wire = Frame({1, 2});
+        wire.resize(wire.size() - 8);
+        for (int i = 0; i < 5; ++i) wire.push_back(0x18);
+        b.Feed(wire);
+        ASSERT_EQ(b.z->RecvHeader(hdr), ZModem::ZDATA);
+        EXPECT_EQ(b.z->RecvData(buf, 64, len), ZModem::ZCAN);
+    }
+    {
+        Wire b;
+        b.Feed(std::vector<uint8_t>(3000, 'g'));
+        EXPECT_EQ(b.z->RecvHeader(hdr), ZModem::kGarbage);
+    }
+    {
+        Wire b;
+        EXPECT_EQ(b.z->RecvHeader(hdr), ERR_TIMEOUT);
+    }
+}
+
+TEST(ZModemWire, RandomLineNoiseNeverOverrunsOrHangs) {
+    // Bytes drawn mostly from what starts and shapes headers and subpackets.
+    const uint8_t alphabet[] = {'*', 0x18, 'A', 'B', 'C', 'a', 'b',  'c',  'd',  'h',  'i',  'j',
+                                'k', 'l',  'm', '0', '1', 'f', 0x11, 0x13, 0x0D, 0x0A, 0xFF, 0x40};
+    uint32_t state = 12345;
+    auto next = [&] {
+        state = state * 1103515245u + 12345u;
+        return state >> 8;
+    };
+    for (int round = 0; round < 300; ++round) {
+        Wire b;
+        std::vector<uint8_t> noise(1 + next() % 600);
+        for (auto& c : noise)
+            c = next() % 4 ? alphabet[next() % sizeof alphabet] : static_cast<uint8_t>(next());
+        b.Feed(noise);
+        uint8_t hdr[4];
+        uint8_t buf[ZModem::kMaxData];
+        int len = 0;
+        b.z->SetTimeout(1);
+        for (int i = 0; i < 100; ++i) {
+            int t = b.z->RecvHeader(hdr);
+            EXPECT_TRUE(t >= 0 || t == ERR_PROTOCOL || t == ERR_TIMEOUT || t == ZModem::kGarbage);
+            int d = b.z->RecvData(buf, ZModem::kMaxData, len);
+            EXPECT_LE(len, ZModem::kMaxData);
+            EXPECT_TRUE(d > 0 || d == ERR_PROTOCOL || d == ERR_TIMEOUT);
+            if (t == ERR_TIMEOUT && d == ERR_TIMEOUT) break;
+        }
+    }
+}
+
+TEST(ZModemWire, ManagementNames) {
+    const std::pair<const char*, std::optional<int>> cases[] = {
+        {"ZMNEWL", 1}, {"crc", 2},    {"ZMAPND", 3}, {"clob", 4},       {"ZMNEW", 5},
+        {"zmdiff", 6}, {"PROT", 7},   {"ZMCHNG", 8}, {"sknoloc", 0x80}, {"0x82", 0x82},
+        {"4", 4},      {"bogus", {}}, {"", {}},      {"300", {}}};
+    for (const auto& [name, want] : cases) EXPECT_EQ(ZModem::ParseManagement(name), want) << name;
+}
+
+// ---- The engine against a scripted peer ------------------------------------------------------
+
+class ZModemScripted : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("marlo-zmu-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "dl");
+        int sv[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+        engineLine_ = std::make_unique<StreamLine>(sv[0], sv[0], true);
+        peerLine_ = std::make_unique<StreamLine>(sv[1], sv[1], true);
+        ctx_.line = engineLine_.get();
+        ctx_.downloadDir = dir_ / "dl";
+        peerCtx_.line = peerLine_.get();
+        peer_ = std::make_unique<ZModem>(peerCtx_);
+        peer_->SetTimeout(5000);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::future<bool> StartDownload() {
+        return std::async(std::launch::async, [this] {
+            ZModem z(ctx_);
+            z.SetTimeout(2000);
+            return z.Download();
+        });
+    }
+    std::future<bool> StartUpload() {
+        return std::async(std::launch::async, [this] {
+            ZModem z(ctx_);
+            z.SetTimeout(2000);
+            return z.Upload();
+        });
+    }
+    // The next header of `type` from the engine (others skipped); its position.
+    uint32_t Expect(int type) {
+        uint8_t h[4];
+        for (int i = 0; i < 20; ++i) {
+            int t = peer_->RecvHeader(h);
+            if (t == type) return ZModem::Pos(h);
+            if (t == ERR_TIMEOUT) break;
+        }
+        ADD_FAILURE() << "no header " << type;
+        return 0;
+    }
+    void SendFile(const std::string& info, int mgmt = 0) {
+        uint8_t h[4] = {0, 0, static_cast<uint8_t>(mgmt), 0};
+        peer_->SendBinHeader(ZModem::ZFILE, h);
+        peer_->SendData(reinterpret_cast<const uint8_t*>(info.data()), info.size(), ZModem::ZCRCW);
+        peer_->Flush();
+    }
+    void SendPos(int type, uint32_t pos, bool hex = false) {
+        uint8_t h[4];
+        ZModem::StorePos(h, pos);
+        if (hex)
+            peer_->SendHexHeader(type, h);
+        else
+            peer_->SendBinHeader(type, h);
+        peer_->Flush();
+    }
+    void Finish() {
+        SendPos(ZModem::ZFIN, 0, true);
+        Expect(ZModem::ZFIN);
+        const uint8_t oo[2] = {'O', 'O'};
+        peerLine_->WriteRaw(oo, 2);
+    }
+
+    fs::path dir_;
+    std::unique_ptr<StreamLine> engineLine_, peerLine_;
+    TransferContext ctx_, peerCtx_;
+    std::unique_ptr<ZModem> peer_;
+};
+
+TEST_F(ZModemScripted, ReceivedNamesStayInTheDownloadFolder) {
+    auto done = StartDownload();
+    Expect(ZModem::ZRINIT);
+    SendFile(
+        std::string("../../evil.txt\0"
+                    "5 0",
+                    18));
+    EXPECT_EQ(Expect(ZModem::ZRPOS), 0u);
+    SendPos(ZModem::ZDATA, 0);
+    const uint8_t hello[] = {'h', 'e', 'l', 'l', 'o'};
+    peer_->SendData(hello, 5, ZModem::ZCRCE);
+    SendPos(ZModem::ZEOF, 5);
+    Expect(ZModem::ZRINIT);
+    Finish();
+    ASSERT_TRUE(done.get());
+    std::ifstream f(dir_ / "dl" / "evil.txt");
+    std::string s;
+    f >> s;
+    EXPECT_EQ(s, "hello");
+    EXPECT_FALSE(fs::exists(dir_ / "evil.txt"));
+    ASSERT_EQ(ctx_.received.size(), 1u);
+    EXPECT_EQ(ctx_.received[0], dir_ / "dl" / "evil.txt");
+}
+
+TEST_F(ZModemScripted, ANameThatCleansToNothingIsRefused) {
+    test::RecordingPlatform platform;
+    ctx_.platform = &platform;
+    auto done = StartDownload();
+    Expect(ZModem::ZRINIT);
+    SendFile(
+        std::string("../\0"
+                    "5 0",
+                    7));
+    Expect(ZModem::ZFERR);
+    EXPECT_FALSE(done.get());
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "ファイルのオープンに失敗しました。");
+    EXPECT_EQ(platform.boxes[0].icon, MsgIcon::Stop);
+}
+
+TEST_F(ZModemScripted, ASymlinkInTheFolderIsNotFollowed) {
+    { std::ofstream(dir_ / "outside.txt") << "keep"; }
+    fs::create_symlink(dir_ / "outside.txt", dir_ / "dl" / "link.txt");
+    ctx_.management = "ZMCLOB";
+    auto done = StartDownload();
+    Expect(ZModem::ZRINIT);
+    SendFile(
+        std::string("link.txt\0"
+                    "4 0",
+                    12));
+    Expect(ZModem::ZFERR);
+    EXPECT_FALSE(done.get());
+    std::ifstream f(dir_ / "outside.txt");
+    std::string s;
+    f >> s;
+    EXPECT_EQ(s, "keep");
+}
+
+TEST_F(ZModemScripted, AttentionStringsAreBoundedAndCommandsNeverRun) {
+    auto done = StartDownload();
+    Expect(ZModem::ZRINIT);
+    peer_->SetEscapeAll(true);  // what the ZSINIT below promises
+    const uint8_t esc[4] = {0, 0, 0, 0x40};
+    const std::string longAttn(33, 'a');
+    peer_->SendBinHeader(ZModem::ZSINIT, esc);
+    peer_->SendData(reinterpret_cast<const uint8_t*>(longAttn.data()), longAttn.size(),
+                    ZModem::ZCRCW);
+    peer_->Flush();
+    Expect(ZModem::ZNAK);
+    const std::string attn = std::string(30, 'x') + "\x03\xde";  // 32 bytes and the NUL
+    peer_->SendBinHeader(ZModem::ZSINIT, esc);
+    peer_->SendData(reinterpret_cast<const uint8_t*>(attn.data()), attn.size() + 1, ZModem::ZCRCW);
+    peer_->Flush();
+    EXPECT_EQ(Expect(ZModem::ZACK), 1u);
+    const fs::path marker = dir_ / "ran";
+    const std::string cmd = "touch " + marker.string();
+    const uint8_t zero[4] = {};
+    peer_->SendBinHeader(ZModem::ZCOMMAND, zero);
+    peer_->SendData(reinterpret_cast<const uint8_t*>(cmd.c_str()), cmd.size() + 1, ZModem::ZCRCW);
+    peer_->Flush();
+    EXPECT_EQ(Expect(ZModem::ZCOMPL), 0xFFFFFFFFu);
+    Finish();
+    EXPECT_TRUE(done.get());
+    EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST_F(ZModemScripted, ReceiverAsksForEscapingOnceToldTo) {
+    auto done = StartDownload();
+    uint8_t h[4];
+    ASSERT_EQ(peer_->RecvHeader(h), ZModem::ZRINIT);
+    EXPECT_EQ(h[3], 0x2F);
+    EXPECT_EQ(h[2], 0x01);
+    const uint8_t esc[4] = {0, 0, 0, 0x40};
+    peer_->SendBinHeader(ZModem::ZSINIT, esc);
+    peer_->SendData(nullptr, 0, ZModem::ZCRCW);
+    peer_->Flush();
+    Expect(ZModem::ZACK);
+    SendPos(ZModem::ZRQINIT, 0, true);  // asks for a new ZRINIT
+    int t;
+    do {
+        t = peer_->RecvHeader(h);
+    } while (t != ZModem::ZRINIT && t != ERR_TIMEOUT);
+    ASSERT_EQ(t, ZModem::ZRINIT);
+    EXPECT_EQ(h[3], 0x6F);
+    Finish();
+    EXPECT_TRUE(done.get());
+}
+
+TEST_F(ZModemScripted, SenderRefusesAPositionBeyondTheFile) {
+    { std::ofstream(dir_ / "up.bin") << "0123456789"; }
+    ctx_.files = {dir_ / "up.bin"};
+    auto done = StartUpload();
+    Expect(ZModem::ZRQINIT);
+    const uint8_t rinit[4] = {0, 0, 0, 0x23};
+    peer_->SendHexHeader(ZModem::ZRINIT, rinit);
+    peer_->Flush();
+    Expect(ZModem::ZFILE);
+    SendPos(ZModem::ZRPOS, 1000000, true);
+    EXPECT_FALSE(done.get());
+}
+
+TEST_F(ZModemScripted, SenderWaitsEveryBufferAndHalvesBlocksOnRepeatedErrors) {
+    std::vector<char> data(8192);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 31);
+    std::ofstream(dir_ / "up.bin", std::ios::binary).write(data.data(), 8192);
+    ctx_.files = {dir_ / "up.bin"};
+    auto done = StartUpload();
+    Expect(ZModem::ZRQINIT);
+    const uint8_t rinit[4] = {0x00, 0x04, 0, 0x23};  // Rxbuflen 1024, CRC-32
+    peer_->SendHexHeader(ZModem::ZRINIT, rinit);
+    peer_->Flush();
+    uint8_t h[4];
+    ASSERT_EQ(peer_->RecvHeader(h), ZModem::ZFILE);
+    std::vector<uint8_t> buf(2048);
+    int len = 0;
+    ASSERT_EQ(peer_->RecvData(buf.data(), 2048, len), ZModem::kGot | ZModem::ZCRCW);
+    // Each full buffer ends with ZCRCW and waits for the acknowledgement.
+    SendPos(ZModem::ZRPOS, 0, true);
+    uint32_t pos = 0;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(peer_->RecvHeader(h), ZModem::ZDATA);
+        EXPECT_EQ(ZModem::Pos(h), pos);
+        ASSERT_EQ(peer_->RecvData(buf.data(), 2048, len), ZModem::kGot | ZModem::ZCRCW);
+        EXPECT_EQ(len, 1024);
+        pos += 1024;
+        SendPos(ZModem::ZACK, pos, true);
+    }
+    // The frame already on its way.
+    ASSERT_EQ(peer_->RecvHeader(h), ZModem::ZDATA);
+    ASSERT_EQ(peer_->RecvData(buf.data(), 2048, len), ZModem::kGot | ZModem::ZCRCW);
+    // The same position asked for again and again: after the fourth repeat blocks get shorter.
+    std::vector<int> lengths;
+    for (int i = 0; i < 7; ++i) {
+        SendPos(ZModem::ZRPOS, pos, true);
+        int t;
+        do {
+            t = peer_->RecvHeader(h);
+        } while (t != ZModem::ZDATA && t >= 0);
+        ASSERT_EQ(t, ZModem::ZDATA);
+        ASSERT_EQ(peer_->RecvData(buf.data(), 2048, len), ZModem::kGot | ZModem::ZCRCW);
+        lengths.push_back(len);
+    }
+    EXPECT_EQ(lengths, (std::vector<int>{1024, 1024, 1024, 1024, 1024, 512, 256}));
+    peer_->SendHexHeader(ZModem::ZCAN, h);
+    peer_->Flush();
+    EXPECT_FALSE(done.get());
+}
+
+TEST_F(ZModemScripted, EngineToEngineWithVariableHeaders) {
+    // Our receiver offers variable-length headers; our sender takes them up.
+    std::vector<char> data(70000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7) ^ (i >> 8));
+    std::ofstream(dir_ / "a.bin", std::ios::binary).write(data.data(), 70000);
+    std::ofstream(dir_ / "b.bin", std::ios::binary).write(data.data(), 100);
+    TransferContext rx;
+    rx.line = peerLine_.get();
+    rx.downloadDir = dir_ / "dl";
+    ctx_.files = {dir_ / "a.bin", dir_ / "b.bin"};
+    auto up = StartUpload();
+    ZModem receiver(rx);
+    EXPECT_TRUE(receiver.Download());
+    EXPECT_TRUE(up.get());
+    EXPECT_TRUE(receiver.VarHeaders());
+    EXPECT_EQ(rx.received.size(), 2u);
+    EXPECT_EQ(fs::file_size(dir_ / "dl" / "a.bin"), 70000u);
+    std::ifstream f(dir_ / "dl" / "a.bin", std::ios::binary);
+    std::vector<char> got((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_EQ(got, data);
+}
+
+TEST_F(ZModemScripted, UserAbortSendsTheCancelSequenceAndKeepsThePart) {
+    auto done = StartDownload();
+    Expect(ZModem::ZRINIT);
+    SendFile(
+        std::string("cut.bin\0"
+                    "4096 0",
+                    14));
+    Expect(ZModem::ZRPOS);
+    SendPos(ZModem::ZDATA, 0);
+    std::vector<uint8_t> block(1024, 'z');
+    peer_->SendData(block.data(), block.size(), ZModem::ZCRCW);
+    peer_->Flush();
+    EXPECT_EQ(Expect(ZModem::ZACK), 1024u);
+    ctx_.abort = true;
+    uint8_t h[4];
+    int t;
+    do {
+        t = peer_->RecvHeader(h);
+    } while (t != ZModem::ZCAN && t != ERR_TIMEOUT);
+    EXPECT_EQ(t, ZModem::ZCAN);
+    EXPECT_FALSE(done.get());
+    EXPECT_TRUE(ctx_.received.empty());
+    EXPECT_EQ(fs::file_size(dir_ / "dl" / "cut.bin"), 1024u);
+}
+
+TEST_F(ZModemScripted, FileCrcExchangeBetweenOurSenderAndReceiver) {
+    const std::string content(5000, 'c');
+    std::ofstream(dir_ / "same.bin", std::ios::binary) << content;
+    for (bool equal : {true, false}) {
+        SCOPED_TRACE(equal);
+        std::string local = content;
+        if (!equal) local[4000] = 'd';
+        std::ofstream(dir_ / "dl" / "same.bin", std::ios::binary | std::ios::trunc) << local;
+        TransferContext rx;
+        rx.line = peerLine_.get();
+        rx.downloadDir = dir_ / "dl";
+        rx.management = "ZMCRC";
+        ctx_.files = {dir_ / "same.bin"};
+        auto up = StartUpload();
+        ZModem receiver(rx);
+        EXPECT_TRUE(receiver.Download());
+        EXPECT_TRUE(up.get());
+        EXPECT_EQ(rx.received.size(), equal ? 0u : 1u);
+        std::ifstream f(dir_ / "dl" / "same.bin", std::ios::binary);
+        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(f)), {}), content);
+    }
+}
+
+TEST_F(ZModemScripted, TextConversionTurnsLineEndsLocal) {
+    auto done = StartDownload();
+    Expect(ZModem::ZRINIT);
+    const std::string text = "one\r\ntwo\r\nthree\rx\r\n";
+    uint8_t h[4] = {0, 0, 0, ZModem::ZCNL};
+    const std::string info = std::string("t.txt\0", 6) + std::to_string(text.size()) + " 0";
+    peer_->SendBinHeader(ZModem::ZFILE, h);
+    peer_->SendData(reinterpret_cast<const uint8_t*>(info.data()), info.size(), ZModem::ZCRCW);
+    peer_->Flush();
+    Expect(ZModem::ZRPOS);
+    SendPos(ZModem::ZDATA, 0);
+    // Split inside a CR LF pair.
+    peer_->SendData(reinterpret_cast<const uint8_t*>(text.data()), 4, ZModem::ZCRCG);
+    peer_->SendData(reinterpret_cast<const uint8_t*>(text.data()) + 4, text.size() - 4,
+                    ZModem::ZCRCE);
+    SendPos(ZModem::ZEOF, static_cast<uint32_t>(text.size()));
+    Expect(ZModem::ZRINIT);
+    Finish();
+    ASSERT_TRUE(done.get());
+    std::ifstream f(dir_ / "dl" / "t.txt", std::ios::binary);
+    std::string got((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_EQ(got, "one\ntwo\nthree\rx\n");
+}
+
+}  // namespace
+}  // namespace marlo
