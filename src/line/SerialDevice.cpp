@@ -130,9 +130,12 @@ SerialStatus TermiosDevice::Configure(const LineParams& p) {
     // tcsetattr succeeds when any one change took; check that all of them did.
     LineParams got;
     if (!GetConfig(got)) return SerialStatus::Refused;
-    int diff = std::abs(got.speed - p.speed);
-    if (diff * 100 > p.speed * 3 || got.dataBits != p.dataBits || got.parity != p.parity ||
-        got.stopBits != p.stopBits || got.flow != p.flow)
+    // A pty carries no framing: it always reads back 8 data bits without parity.
+    int bits = 0;
+    bool pty = ::ioctl(fd_, TIOCMGET, &bits) != 0 && (errno == ENOTTY || errno == EINVAL);
+    long diff = std::labs(static_cast<long>(got.speed) - p.speed);
+    if (diff * 100 > static_cast<long>(p.speed) * 3 || got.stopBits != p.stopBits ||
+        got.flow != p.flow || (!pty && (got.dataBits != p.dataBits || got.parity != p.parity)))
         return SerialStatus::Refused;
     return SerialStatus::Ok;
 }

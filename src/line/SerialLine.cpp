@@ -186,7 +186,7 @@ bool SerialLine::WriteRaw(const uint8_t* buf, size_t n) {
         if (w > 0) {
             done += static_cast<size_t>(w);
             lastProgress = Clock::now();
-        } else if (Clock::now() - lastProgress >= milliseconds(kWriteLimitMs)) {
+        } else if (Clock::now() - lastProgress >= milliseconds(writeLimitMs_.load())) {
             failure = ETIMEDOUT;
             break;
         }

@@ -52,6 +52,8 @@ class SerialLine : public ILineIo {
     // the line. Set them before StartEvents.
     void SetTrace(TraceFn trace) { trace_ = std::move(trace); }
     void SetLampsCallback(LampsFn lamps) { lampsFn_ = std::move(lamps); }
+    // The write limit (tests shorten it).
+    void SetWriteLimitMs(int ms) { writeLimitMs_ = ms; }
 
     // Starts SerialEventThread; false when the thread could not be created.
     bool StartEvents(NotifyFn notify);
@@ -119,6 +121,7 @@ class SerialLine : public ILineIo {
     std::atomic<unsigned> lamps_{0};
     std::atomic<bool> hasModemLines_{true};
     std::atomic<int> lastReadError_{0};
+    std::atomic<int> writeLimitMs_{kWriteLimitMs};
     TraceFn trace_;
     LampsFn lampsFn_;
 };
