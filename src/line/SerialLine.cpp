@@ -31,6 +31,13 @@ SerialLine::~SerialLine() {
 bool SerialLine::StartEvents(NotifyFn notify) {
     if (s_->closing || thread_.joinable()) return false;
     s_->notify = std::move(notify);
+    // The lines as they are now are the baseline: a change from here on is reported, even one
+    // that happens before the thread first looks.
+    {
+        std::shared_lock dl(s_->deviceMutex);
+        s_->haveBaseline = s_->device->GetModemLines(s_->baseline) == SerialStatus::Ok;
+        s_->baseline.ri = false;
+    }
     try {
         thread_ = std::jthread([s = s_] { EventLoop(s); });
     } catch (const std::system_error&) {
@@ -64,8 +71,8 @@ bool SerialLine::Notify(Shared& s, int wParam) {
 
 void SerialLine::EventLoop(std::shared_ptr<Shared> sp) {
     Shared& s = *sp;
-    ModemLines last;
-    bool haveLast = false;
+    ModemLines last = s.baseline;
+    bool haveLast = s.haveBaseline;
     bool errorReported = false;
     auto idle = [&s](auto&& wakeWhen) {
         std::unique_lock lock(s.m);

@@ -109,6 +109,8 @@ class SerialLine : public ILineIo {
         std::condition_variable cv;
         bool done = false;  // the thread has ended (under m)
         NotifyFn notify;
+        ModemLines baseline;  // the lines when the thread started
+        bool haveBaseline = false;
     };
     static void EventLoop(std::shared_ptr<Shared> s);
     static bool Notify(Shared& s, int wParam);
