@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -20,6 +22,23 @@ int RetryPoll(pollfd* fds, nfds_t n, int timeoutMs) {
         r = ::poll(fds, n, timeoutMs);
     } while (r < 0 && errno == EINTR);
     return r;
+}
+
+// The signal that breaks a TIOCMIWAIT: a handler that does nothing, installed without
+// SA_RESTART so that the ioctl returns EINTR. Installed once, and only where nobody else took it.
+int ModemWaitSignal() {
+    static int sig = [] {
+        int s = SIGRTMIN + 3;
+        struct sigaction old {};
+        if (::sigaction(s, nullptr, &old) != 0) return 0;
+        if (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN) return 0;
+        struct sigaction sa {};
+        sa.sa_handler = [](int) {};
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = 0;
+        return ::sigaction(s, &sa, nullptr) == 0 ? s : 0;
+    }();
+    return sig;
 }
 
 }  // namespace
@@ -257,6 +276,26 @@ SerialStatus TermiosDevice::GetModemLines(ModemLines& lines) {
     lines.cd = bits & TIOCM_CAR;
     lines.ri = bits & TIOCM_RNG;
     return SerialStatus::Ok;
+}
+
+SerialStatus TermiosDevice::WaitModemChange() {
+    if (fd_ < 0) return SerialStatus::Failed;
+    if (ModemWaitSignal() == 0) return SerialStatus::NoModemLines;  // cannot be interrupted
+    modemWaiter_ = static_cast<unsigned long>(::pthread_self());
+    modemWaiting_ = true;
+    int r = ::ioctl(fd_, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_CAR | TIOCM_RNG);
+    int err = errno;
+    modemWaiting_ = false;
+    if (r == 0) return SerialStatus::Ok;
+    lastError_ = err;
+    return (err == ENOTTY || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP)
+               ? SerialStatus::NoModemLines
+               : SerialStatus::Failed;
+}
+
+void TermiosDevice::InterruptModemWait() {
+    int sig = ModemWaitSignal();
+    if (sig != 0 && modemWaiting_) ::pthread_kill(static_cast<pthread_t>(modemWaiter_.load()), sig);
 }
 
 SerialStatus TermiosDevice::SetModemBit(int bit, bool on) {

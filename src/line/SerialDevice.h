@@ -59,6 +59,12 @@ class ISerialDevice {
     virtual void Wake() = 0;
 
     virtual SerialStatus GetModemLines(ModemLines& lines) = 0;
+    // Blocks until CTS, DSR, carrier or ring changes: Ok after a change, NoModemLines when the
+    // device cannot wait for that (the caller polls instead), Failed when interrupted or broken.
+    virtual SerialStatus WaitModemChange() { return SerialStatus::NoModemLines; }
+    // Makes a WaitModemChange in progress on another thread return; call it until that thread
+    // is known to have left the wait (a call just before the wait starts may be missed).
+    virtual void InterruptModemWait() {}
     virtual SerialStatus SetDtr(bool on) = 0;
     virtual SerialStatus SetRts(bool on) = 0;
     virtual SerialStatus SetBreak(bool on) = 0;
@@ -89,6 +95,8 @@ class TermiosDevice : public ISerialDevice {
     WaitResult WaitEvent(int timeoutMs) override;
     void Wake() override;
     SerialStatus GetModemLines(ModemLines& lines) override;
+    SerialStatus WaitModemChange() override;
+    void InterruptModemWait() override;
     SerialStatus SetDtr(bool on) override;
     SerialStatus SetRts(bool on) override;
     SerialStatus SetBreak(bool on) override;
@@ -105,6 +113,9 @@ class TermiosDevice : public ISerialDevice {
     bool haveSaved_ = false;
     struct termios saved_ {};
     std::atomic<int> lastError_{0};
+    // The thread inside WaitModemChange, for InterruptModemWait.
+    std::atomic<bool> modemWaiting_{false};
+    std::atomic<unsigned long> modemWaiter_{0};
 };
 
 // The speeds the settings offer, in list order.

@@ -43,7 +43,62 @@ bool SerialLine::StartEvents(NotifyFn notify) {
     } catch (const std::system_error&) {
         return false;
     }
+    try {
+        {
+            std::lock_guard lock(s_->m);
+            s_->watcherDone = false;
+        }
+        watcher_ = std::jthread([s = s_] { WatchModemLines(s); });
+    } catch (const std::system_error&) {
+        // Without the watcher the event thread still finds changes by polling.
+        std::lock_guard lock(s_->m);
+        s_->watcherDone = true;
+    }
     return true;
+}
+
+void SerialLine::WatchModemLines(std::shared_ptr<Shared> sp) {
+    Shared& s = *sp;
+    while (!s.closing) {
+        SerialStatus st;
+        {
+            std::shared_lock dl(s.deviceMutex);
+            if (s.closing) break;
+            st = s.device->WaitModemChange();
+            if (st == SerialStatus::Ok && !s.closing) s.device->Wake();
+        }
+        if (st == SerialStatus::NoModemLines) break;
+        if (st == SerialStatus::Failed && !s.closing) {
+            // Not a signal of ours: do not hammer a device that fails.
+            std::unique_lock lock(s.m);
+            s.cv.wait_for(lock, milliseconds(kPollMs), [&] { return s.closing.load(); });
+        }
+    }
+    {
+        std::lock_guard lock(s.m);
+        s.watcherDone = true;
+    }
+    s.cv.notify_all();
+}
+
+void SerialLine::StopWatcher() {
+    if (!watcher_.joinable()) return;
+    // The watcher may be blocked in the device's wait; interrupt it until it is out. A kick that
+    // lands just before it enters the wait is missed, hence the repetition.
+    auto giveUp = Clock::now() + milliseconds(kThreadStopMs);
+    std::unique_lock lock(s_->m);
+    while (!s_->watcherDone && Clock::now() < giveUp) {
+        lock.unlock();
+        s_->device->InterruptModemWait();
+        lock.lock();
+        s_->cv.wait_for(lock, milliseconds(10), [&] { return s_->watcherDone; });
+    }
+    bool done = s_->watcherDone;
+    lock.unlock();
+    if (done)
+        watcher_.join();
+    else
+        watcher_.detach();
 }
 
 void SerialLine::Poke() {
@@ -318,8 +373,12 @@ void SerialLine::Close() {
             std::shared_lock dl(s_->deviceMutex);
             s_->device->Wake();
         }
-        std::unique_lock dl(s_->deviceMutex);
-        if (s_->device->IsOpen()) s_->device->Close();
+        StopWatcher();
+        // A thread that could not be stopped keeps the device until it ends; the shared state
+        // closes it then.
+        std::unique_lock dl(s_->deviceMutex, std::defer_lock);
+        if (dl.try_lock_for(milliseconds(kThreadStopMs)) && s_->device->IsOpen())
+            s_->device->Close();
     }
     if (!thread_.joinable()) return;
     // A thread that waits for its notification to be handled may be waiting for the very thread

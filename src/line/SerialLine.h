@@ -99,7 +99,7 @@ class SerialLine : public ILineIo {
     // to finish a notification on its own.
     struct Shared {
         std::shared_ptr<ISerialDevice> device;
-        std::shared_mutex deviceMutex;  // exclusive only to close the device
+        std::shared_timed_mutex deviceMutex;  // exclusive only to close the device
         std::atomic<bool> closing{false};
         std::atomic<bool> paused{false};
         std::atomic<bool> breakActive{false};
@@ -107,18 +107,24 @@ class SerialLine : public ILineIo {
         std::atomic<uint64_t> readSeq{0};
         std::mutex m;
         std::condition_variable cv;
-        bool done = false;  // the thread has ended (under m)
+        bool done = false;        // the event thread has ended (under m)
+        bool watcherDone = true;  // the modem watcher has ended, or never ran (under m)
         NotifyFn notify;
         ModemLines baseline;  // the lines when the thread started
         bool haveBaseline = false;
     };
     static void EventLoop(std::shared_ptr<Shared> s);
+    // Waits for modem-line changes where the device can (TIOCMIWAIT) and wakes the event thread
+    // at once; where it cannot, it ends and the event thread's polling finds the changes.
+    static void WatchModemLines(std::shared_ptr<Shared> s);
+    void StopWatcher();
     static bool Notify(Shared& s, int wParam);
     void SetLamp(unsigned bit, bool on);
     void Poke();
 
     std::shared_ptr<Shared> s_;
     std::jthread thread_;
+    std::jthread watcher_;
     std::mutex writeMutex_;
     std::atomic<unsigned> lamps_{0};
     std::atomic<bool> hasModemLines_{true};

@@ -176,6 +176,29 @@ SerialStatus FakeSerialDevice::GetModemLines(ModemLines& lines) {
     return SerialStatus::Ok;
 }
 
+SerialStatus FakeSerialDevice::WaitModemChange() {
+    if (!port_) return SerialStatus::Failed;
+    std::unique_lock lock(port_->m);
+    if (!port_->modemWait || !port_->hasModemLines) return SerialStatus::NoModemLines;
+    ++port_->modemWaits;
+    ModemLines before = port_->lines;
+    port_->cv.wait(lock, [&] { return port_->modemWaitInterrupted || !(port_->lines == before); });
+    if (port_->modemWaitInterrupted) {
+        port_->modemWaitInterrupted = false;
+        return SerialStatus::Failed;
+    }
+    return SerialStatus::Ok;
+}
+
+void FakeSerialDevice::InterruptModemWait() {
+    if (!port_) return;
+    {
+        std::lock_guard lock(port_->m);
+        port_->modemWaitInterrupted = true;
+    }
+    port_->cv.notify_all();
+}
+
 SerialStatus FakeSerialDevice::SetDtr(bool on) {
     if (!port_) return SerialStatus::Failed;
     std::lock_guard lock(port_->m);

@@ -41,12 +41,15 @@ struct FakePort {
     bool hasModemLines = true;
     size_t writeChunk = std::numeric_limits<size_t>::max();  // most a Write takes at once
     bool writeStalled = false;                               // Write takes nothing
+    bool modemWait = false;  // WaitModemChange blocks like TIOCMIWAIT
 
     std::mutex m;
     std::condition_variable cv;
     bool open = false;
     int opens = 0;
     bool woken = false;
+    int modemWaits = 0;  // WaitModemChange calls that blocked
+    bool modemWaitInterrupted = false;
     std::deque<uint8_t> rx;
     std::string tx;
     ModemLines lines;
@@ -83,6 +86,8 @@ class FakeSerialDevice : public ISerialDevice {
     WaitResult WaitEvent(int timeoutMs) override;
     void Wake() override;
     SerialStatus GetModemLines(ModemLines& lines) override;
+    SerialStatus WaitModemChange() override;
+    void InterruptModemWait() override;
     SerialStatus SetDtr(bool on) override;
     SerialStatus SetRts(bool on) override;
     SerialStatus SetBreak(bool on) override;

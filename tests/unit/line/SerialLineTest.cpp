@@ -85,6 +85,24 @@ TEST_F(SerialLineTest, CarrierRiseAndDropAreReportedAsLineStatus) {
     EXPECT_EQ(notes.Of(SerialLine::kNotifyData), 0);
 }
 
+TEST_F(SerialLineTest, ADeviceThatWaitsForModemChangesIsWatchedAndStoppedOnClose) {
+    {
+        std::lock_guard lock(port->m);
+        port->modemWait = true;
+    }
+    Notes notes;
+    ASSERT_TRUE(line->StartEvents([&](int w) { notes.Add(w); }));
+    port->SetLines(false, false, true);
+    ASSERT_TRUE(notes.WaitFor(SerialLine::kNotifyLineStatus, 1));
+    EXPECT_TRUE(line->UpdateModemStatus());
+    // The watcher is back in its blocking wait; closing must break it and release the device.
+    auto closed = std::async(std::launch::async, [&] { line->Close(); });
+    ASSERT_EQ(closed.wait_for(5s), std::future_status::ready);
+    EXPECT_FALSE(port->IsOpen());
+    std::lock_guard lock(port->m);
+    EXPECT_GE(port->modemWaits, 1);
+}
+
 TEST_F(SerialLineTest, ReceivedDataIsReportedUntilRead) {
     Notes notes;
     std::string got;

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "line/CommPort.h"
@@ -137,6 +138,10 @@ TEST(TermiosLine, PtyHasNoModemLines) {
     ASSERT_NE(dev, nullptr);
     ModemLines lines;
     EXPECT_EQ(dev->GetModemLines(lines), SerialStatus::NoModemLines);
+    // No TIOCMIWAIT either: the wait refuses at once instead of blocking.
+    auto waited = std::async(std::launch::async, [&] { return dev->WaitModemChange(); });
+    ASSERT_EQ(waited.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(waited.get(), SerialStatus::NoModemLines);
     SerialLine line(std::move(dev));
     EXPECT_TRUE(line.SetDtr(true));  // kept as a flag
     EXPECT_FALSE(line.UpdateModemStatus());
