@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <system_error>
+#include <vector>
 
 namespace marlo {
 
@@ -16,6 +17,8 @@ namespace {
 // The event thread's longest wait: also how often it looks at the modem lines.
 constexpr int kPollMs = 100;
 constexpr int kTraceLine = 1;
+// How long Close waits for a thread that is inside a notification.
+constexpr int kNotifyGraceMs = 100;
 
 }  // namespace
 
@@ -81,8 +84,8 @@ void SerialLine::WatchModemLines(std::shared_ptr<Shared> sp) {
     s.cv.notify_all();
 }
 
-void SerialLine::StopWatcher() {
-    if (!watcher_.joinable()) return;
+bool SerialLine::StopWatcher() {
+    if (!watcher_.joinable()) return true;
     // The watcher may be blocked in the device's wait; interrupt it until it is out. A kick that
     // lands just before it enters the wait is missed, hence the repetition.
     auto giveUp = Clock::now() + milliseconds(kThreadStopMs);
@@ -99,6 +102,7 @@ void SerialLine::StopWatcher() {
         watcher_.join();
     else
         watcher_.detach();
+    return done;
 }
 
 void SerialLine::Poke() {
@@ -373,27 +377,99 @@ void SerialLine::Close() {
             std::shared_lock dl(s_->deviceMutex);
             s_->device->Wake();
         }
-        StopWatcher();
-        // A thread that could not be stopped keeps the device until it ends; the shared state
-        // closes it then.
-        std::unique_lock dl(s_->deviceMutex, std::defer_lock);
-        if (dl.try_lock_for(milliseconds(kThreadStopMs)) && s_->device->IsOpen())
-            s_->device->Close();
+        // A watcher that could not be stopped still holds the device: the shared state closes
+        // it when that thread ends. Every other user leaves the device within one poll.
+        if (StopWatcher()) {
+            std::unique_lock dl(s_->deviceMutex);
+            if (s_->device->IsOpen()) s_->device->Close();
+        }
     }
     if (!thread_.joinable()) return;
-    // A thread that waits for its notification to be handled may be waiting for the very thread
-    // that closes the line: leave it to end on its own once the notification returns.
-    if (s_->inNotify || thread_.get_id() == std::this_thread::get_id()) {
-        thread_.detach();
+    if (thread_.get_id() == std::this_thread::get_id()) {
+        Abandon();
         return;
     }
+    // A thread inside its notification may be waiting for the very thread that closes the line:
+    // give it a moment (another thread may be handling it), then leave it to end on its own.
+    int waitMs = s_->inNotify ? kNotifyGraceMs : kThreadStopMs;
     std::unique_lock lock(s_->m);
-    if (s_->cv.wait_for(lock, milliseconds(kThreadStopMs), [&] { return s_->done; })) {
-        lock.unlock();
+    bool done = s_->cv.wait_for(lock, milliseconds(waitMs), [&] { return s_->done; });
+    lock.unlock();
+    if (done)
         thread_.join();
-    } else {
-        lock.unlock();
-        thread_.detach();
+    else
+        Abandon();
+}
+
+namespace {
+
+// Event threads left to finish on their own, with the state that tells when they did.
+struct AbandonedThreads {
+    struct Entry {
+        std::jthread thread;
+        std::function<bool()> finished;
+    };
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<Entry> entries;
+
+    ~AbandonedThreads() {
+        // At exit a thread still waiting for a notification is let go, not waited for.
+        for (auto& e : entries)
+            if (e.thread.joinable()) {
+                if (e.finished())
+                    e.thread.join();
+                else
+                    e.thread.detach();
+            }
+    }
+};
+
+AbandonedThreads& Abandoned() {
+    static AbandonedThreads a;
+    return a;
+}
+
+}  // namespace
+
+void SerialLine::Abandon() {
+    auto& reg = Abandoned();
+    auto s = s_;
+    std::lock_guard lock(reg.m);
+    reg.entries.push_back({std::move(thread_), [s] {
+                               std::lock_guard l(s->m);
+                               return s->done;
+                           }});
+}
+
+bool SerialLine::ReapAbandonedThreads(int timeoutMs) {
+    auto& reg = Abandoned();
+    auto deadline = Clock::now() + milliseconds(std::max(0, timeoutMs));
+    for (;;) {
+        std::vector<std::jthread> finished;
+        bool left;
+        {
+            std::lock_guard lock(reg.m);
+            for (auto it = reg.entries.begin(); it != reg.entries.end();) {
+                if (it->finished()) {
+                    finished.push_back(std::move(it->thread));
+                    it = reg.entries.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            left = !reg.entries.empty();
+        }
+        for (auto& t : finished) {
+            if (!t.joinable()) continue;
+            if (t.get_id() == std::this_thread::get_id())
+                t.detach();
+            else
+                t.join();
+        }
+        if (!left) return true;
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(milliseconds(5));
     }
 }
 

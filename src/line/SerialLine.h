@@ -94,12 +94,17 @@ class SerialLine : public ILineIo {
     void Close();
     bool Closing() const { return s_->closing.load(); }
 
+    // Event threads that Close left running (they were waiting for their notification to be
+    // handled) are joined here once they end: waits up to `timeoutMs`; true when none is left.
+    // The frame calls it at shutdown after its last events were handled.
+    static bool ReapAbandonedThreads(int timeoutMs);
+
   private:
     // What the event thread shares with the line; it outlives the line when the thread is left
     // to finish a notification on its own.
     struct Shared {
         std::shared_ptr<ISerialDevice> device;
-        std::shared_timed_mutex deviceMutex;  // exclusive only to close the device
+        std::shared_mutex deviceMutex;  // exclusive only to close the device
         std::atomic<bool> closing{false};
         std::atomic<bool> paused{false};
         std::atomic<bool> breakActive{false};
@@ -117,7 +122,8 @@ class SerialLine : public ILineIo {
     // Waits for modem-line changes where the device can (TIOCMIWAIT) and wakes the event thread
     // at once; where it cannot, it ends and the event thread's polling finds the changes.
     static void WatchModemLines(std::shared_ptr<Shared> s);
-    void StopWatcher();
+    bool StopWatcher();
+    void Abandon();
     static bool Notify(Shared& s, int wParam);
     void SetLamp(unsigned bit, bool on);
     void Poke();

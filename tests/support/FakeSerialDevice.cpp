@@ -181,6 +181,7 @@ SerialStatus FakeSerialDevice::WaitModemChange() {
     std::unique_lock lock(port_->m);
     if (!port_->modemWait || !port_->hasModemLines) return SerialStatus::NoModemLines;
     ++port_->modemWaits;
+    port_->cv.notify_all();
     ModemLines before = port_->lines;
     port_->cv.wait(lock, [&] { return port_->modemWaitInterrupted || !(port_->lines == before); });
     if (port_->modemWaitInterrupted) {

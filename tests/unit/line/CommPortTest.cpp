@@ -365,6 +365,7 @@ TEST_F(CommPortTest, ClosingWhileTheEventThreadWaitsForTheFrameReturns) {
     EXPECT_FALSE(a->IsOpen());
     // The queued notification finds the port closed and reads nothing.
     platform.DispatchPending();
+    EXPECT_TRUE(SerialLine::ReapAbandonedThreads(5000));
     EXPECT_EQ(frame.notifications, 1);
     EXPECT_EQ(frame.received, "");
     platform.SetEventTarget(nullptr);

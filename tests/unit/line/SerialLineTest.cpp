@@ -62,12 +62,12 @@ class SerialLineTest : public ::testing::Test {
     }
     FakePortBank bank;
     std::shared_ptr<FakePort> port;
+    Notes notes;  // outlives the line and its thread
     std::unique_ptr<SerialLine> line;
     std::atomic<unsigned> lampReports{0};
 };
 
 TEST_F(SerialLineTest, CarrierRiseAndDropAreReportedAsLineStatus) {
-    Notes notes;
     ASSERT_TRUE(line->StartEvents([&](int w) { notes.Add(w); }));
     EXPECT_FALSE(line->UpdateModemStatus());
 
@@ -90,21 +90,23 @@ TEST_F(SerialLineTest, ADeviceThatWaitsForModemChangesIsWatchedAndStoppedOnClose
         std::lock_guard lock(port->m);
         port->modemWait = true;
     }
-    Notes notes;
+    auto waitsReach = [&](int n) {
+        std::unique_lock lock(port->m);
+        return port->cv.wait_for(lock, 5s, [&] { return port->modemWaits >= n; });
+    };
     ASSERT_TRUE(line->StartEvents([&](int w) { notes.Add(w); }));
+    ASSERT_TRUE(waitsReach(1));  // the watcher is blocked in the device's wait
     port->SetLines(false, false, true);
     ASSERT_TRUE(notes.WaitFor(SerialLine::kNotifyLineStatus, 1));
     EXPECT_TRUE(line->UpdateModemStatus());
-    // The watcher is back in its blocking wait; closing must break it and release the device.
+    // Back in its blocking wait, the watcher must be broken out of it by Close.
+    ASSERT_TRUE(waitsReach(2));
     auto closed = std::async(std::launch::async, [&] { line->Close(); });
     ASSERT_EQ(closed.wait_for(5s), std::future_status::ready);
     EXPECT_FALSE(port->IsOpen());
-    std::lock_guard lock(port->m);
-    EXPECT_GE(port->modemWaits, 1);
 }
 
 TEST_F(SerialLineTest, ReceivedDataIsReportedUntilRead) {
-    Notes notes;
     std::string got;
     ASSERT_TRUE(line->StartEvents([&](int w) {
         if (w == SerialLine::kNotifyData) {
@@ -121,7 +123,6 @@ TEST_F(SerialLineTest, ReceivedDataIsReportedUntilRead) {
 }
 
 TEST_F(SerialLineTest, PausedLineReportsNothingAndResumesAtOnce) {
-    Notes notes;
     std::atomic<int> reads{0};
     ASSERT_TRUE(line->StartEvents([&](int w) {
         if (w == SerialLine::kNotifyData) {
@@ -145,10 +146,10 @@ TEST_F(SerialLineTest, PausedLineReportsNothingAndResumesAtOnce) {
     line->SetNotificationsPaused(false);
     EXPECT_TRUE(notes.WaitFor(SerialLine::kNotifyData, before + 1));
     EXPECT_TRUE(notes.WaitFor(SerialLine::kNotifyLineStatus, 1));
+    line->Close();  // before `reads` goes
 }
 
 TEST_F(SerialLineTest, UnreadDataDoesNotMakeTheThreadSpin) {
-    Notes notes;
     ASSERT_TRUE(line->StartEvents([&](int w) { notes.Add(w); }));  // never reads
     port->Feed("x");
     ASSERT_TRUE(notes.WaitFor(SerialLine::kNotifyData, 1));
@@ -158,7 +159,6 @@ TEST_F(SerialLineTest, UnreadDataDoesNotMakeTheThreadSpin) {
 }
 
 TEST_F(SerialLineTest, BreakHoldsForTheGivenTimeWithTheThreadQuiet) {
-    Notes notes;
     ASSERT_TRUE(line->StartEvents([&](int w) { notes.Add(w); }));
     bool quietDuringBreak = false;
     ASSERT_TRUE(line->SendBreak(120, [&](int ms) {
@@ -260,6 +260,7 @@ TEST_F(SerialLineTest, CloseDoesNotWaitForAThreadBlockedOnTheClosingThread) {
     EXPECT_EQ(line->ReadLineData(buf, sizeof buf), 0);
     EXPECT_FALSE(line->WriteRaw(buf, 1));
     handled.set_value();  // the abandoned thread now ends by itself
+    EXPECT_TRUE(SerialLine::ReapAbandonedThreads(5000));
     line.reset();
 }
 
@@ -272,6 +273,7 @@ TEST_F(SerialLineTest, CloseFromInsideTheNotificationReturns) {
     port->Feed("x");
     EXPECT_EQ(done.get_future().wait_for(5s), std::future_status::ready);
     EXPECT_FALSE(port->IsOpen());
+    EXPECT_TRUE(SerialLine::ReapAbandonedThreads(5000));
 }
 
 }  // namespace
