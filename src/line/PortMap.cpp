@@ -97,14 +97,20 @@ std::string PortMap::PathOf(int n) const {
     return "/dev/ttyS" + std::to_string(n - 1);
 }
 
-int PortMap::NumberOf(const std::string& path) {
-    if (path.empty()) return 0;
+std::optional<int> PortMap::Lookup(const std::string& path) const {
+    if (path.empty()) return std::nullopt;
     for (size_t i = 0; i < entries_.size(); ++i)
         if (entries_[i] == path) return static_cast<int>(i) + 1;
     if (auto k = TtySIndex(path)) {
         size_t n = static_cast<size_t>(*k) + 1;
         if (n > entries_.size() || entries_[n - 1].empty()) return static_cast<int>(n);
     }
+    return std::nullopt;
+}
+
+int PortMap::NumberOf(const std::string& path) {
+    if (path.empty()) return 0;
+    if (auto n = Lookup(path)) return *n;
     entries_.push_back(path);
     Save();
     return static_cast<int>(entries_.size());

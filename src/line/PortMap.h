@@ -23,6 +23,8 @@ class PortMap {
     // The number of a device path: its line in the map, /dev/ttyS<k> as k+1 where the map has
     // no line k+1, else a new line appended to the map (and saved). 0 for an empty path.
     int NumberOf(const std::string& path);
+    // The same without appending: nullopt when the path has no number yet.
+    std::optional<int> Lookup(const std::string& path) const;
     // The number a port name stands for: 0 for "ﾓﾃﾞﾑなし", n for "COMn", else NumberOf(path).
     int NumberOfName(const std::string& name);
     // The device path a port name stands for; empty for "ﾓﾃﾞﾑなし".

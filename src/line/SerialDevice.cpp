@@ -127,7 +127,8 @@ SerialStatus TermiosDevice::Configure(const LineParams& p) {
         default:
             break;
     }
-    if (p.parity != 0) t.c_iflag |= INPCK;
+    // Parity is checked; a byte that fails the check is dropped rather than passed on altered.
+    if (p.parity != 0) t.c_iflag |= INPCK | IGNPAR;
     if (p.stopBits == 2) t.c_cflag |= CSTOPB;
     if (p.flow == 1) {
         t.c_iflag |= IXON | IXOFF;

@@ -188,13 +188,21 @@ TEST(TermiosLine, CommPortRefusesASecondOpenWithTheBusyMessage) {
     ASSERT_TRUE(pty.Ok());
     test::RecordingPlatform platform;
     Settings settings;
-    settings.Flow = 0;
+    settings.Flow = 1;
+    settings.Speed = 14400;
+    settings.StopBit = 2;
     auto dir = std::filesystem::temp_directory_path() / "marlo-termios-busy";
     std::filesystem::remove_all(dir);
     PortMap ports(dir);
     CommPort a(platform, settings, ports), b(platform, settings, ports);
     std::string name = pty.SlavePath();
     ASSERT_EQ(a.OpenCommPort(name, false), CommPort::OpenResult::Opened);
+    // The settings reached the tty.
+    EXPECT_EQ(GetTtySpeed(pty.Master()), 14400);
+    struct termios t {};
+    ASSERT_TRUE(pty.SlaveTermios(t));
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), tcflag_t(IXON | IXOFF));
     platform.listAnswers.push_back(std::nullopt);  // "終了"
     std::string again = pty.SlavePath();
     EXPECT_EQ(b.OpenCommPort(again, false), CommPort::OpenResult::Failed);
