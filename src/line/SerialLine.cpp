@@ -156,6 +156,7 @@ void SerialLine::EventLoop(std::shared_ptr<Shared> sp) {
                 last = now;
                 haveLast = true;
             } else if (!(now == last)) {
+                if (s.paused || s.breakActive) continue;  // reported once resumed
                 last = now;
                 if (!Notify(s, kNotifyLineStatus)) break;
                 continue;
@@ -167,6 +168,7 @@ void SerialLine::EventLoop(std::shared_ptr<Shared> sp) {
             if (s.closing) break;
             r = s.device->WaitEvent(kPollMs);
         }
+        if (s.paused || s.breakActive) continue;  // paused while waiting: the data waits too
         if (r == WaitResult::Data) {
             errorReported = false;
             uint64_t seq = s.readSeq;

@@ -1,6 +1,7 @@
 // The port operations with their messages and dialogs, on fake devices and the recording
 // platform.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -38,7 +39,7 @@ class CommPortTest : public ::testing::Test {
   protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
-              ("marlo-commport-" +
+              ("marlo-commport-" + std::to_string(::getpid()) + "-" +
                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir / "dev");

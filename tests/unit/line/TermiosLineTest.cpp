@@ -1,5 +1,6 @@
 // The serial line on a real tty: a pty pair stands for the port and its far end.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -191,7 +192,8 @@ TEST(TermiosLine, CommPortRefusesASecondOpenWithTheBusyMessage) {
     settings.Flow = 1;
     settings.Speed = 14400;
     settings.StopBit = 2;
-    auto dir = std::filesystem::temp_directory_path() / "marlo-termios-busy";
+    auto dir = std::filesystem::temp_directory_path() /
+               ("marlo-termios-busy-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     PortMap ports(dir);
     CommPort a(platform, settings, ports), b(platform, settings, ports);
