@@ -1,0 +1,63 @@
+// marlo-cli ports: the port numbers the settings use ("COM%d") with the device each stands for,
+// and the serial devices that can be opened now. The numbers live in "ports.conf" in the config
+// folder, one device path per line, line n being COM n.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "cli/CliCommand.h"
+#include "line/PortMap.h"
+#include "line/SerialDevice.h"
+
+namespace marlo::cli {
+namespace {
+
+std::filesystem::path DefaultConfigDir() {
+    if (const char* d = std::getenv("MARLO_CONFIG_DIR"); d && *d) return d;
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x)
+        return std::filesystem::path(x) / "marlo";
+    if (const char* h = std::getenv("HOME"); h && *h)
+        return std::filesystem::path(h) / ".config" / "marlo";
+    return ".";
+}
+
+int RunPorts(const std::vector<std::string>& args) {
+    std::filesystem::path dir = DefaultConfigDir();
+    std::string dev = "/dev";
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--config" && i + 1 < args.size()) {
+            dir = args[++i];
+        } else if (args[i] == "--dev" && i + 1 < args.size()) {
+            dev = args[++i];
+        } else {
+            std::fprintf(stderr, "marlo-cli ports: unknown option '%s'\n", args[i].c_str());
+            return kExitUsage;
+        }
+    }
+    PortMap map(dir);
+    std::printf("# %s\n", map.FilePath().c_str());
+    for (size_t n = 1; n <= map.Entries().size(); ++n)
+        std::printf("%s\t%s\n", PortMap::ComName(static_cast<int>(n)).c_str(),
+                    map.PathOf(static_cast<int>(n)).c_str());
+    for (const auto& path : FindSerialDevices(dev)) {
+        TermiosDevice probe;
+        SerialStatus st = probe.Open(path);
+        const char* state = st == SerialStatus::Ok     ? "free"
+                            : st == SerialStatus::Busy ? "busy"
+                                                       : "cannot open";
+        auto n = map.Lookup(path);
+        std::printf("%s\t%s\t%s\n", n ? PortMap::ComName(*n).c_str() : "-", path.c_str(), state);
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+MARLO_CLI_COMMAND(
+    "ports",
+    "  ports [--config DIR] [--dev DIR]   list the port numbers (COMn) with their devices, and "
+    "the serial devices present",
+    RunPorts);
+
+}  // namespace marlo::cli

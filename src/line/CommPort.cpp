@@ -1,0 +1,286 @@
+#include "line/CommPort.h"
+
+#include <algorithm>
+#include <chrono>
+#include <string_view>
+#include <thread>
+
+namespace marlo {
+
+namespace {
+
+// The user's texts of the serial port (UTF-8).
+constexpr const char* kMsgBusy = "通信デバイスはすでに使用されています.(%s)";
+constexpr const char* kMsgOpenFailed = "通信デバイスのオープンに失敗しました.(%s)";
+constexpr const char* kMsgParamsRefused = "通信パラメータの設定に失敗しました。";
+constexpr const char* kMsgParamsRefusedStartup =
+    "通信ﾊﾟﾗﾒｰﾀの設定に失敗しました。\n[設定]-[通信条件］で通信条件を設定し、[ＯＫ]"
+    "ボタンを押してください。";
+constexpr const char* kMsgThreadFailed = "ｲﾍﾞﾝﾄ監視用ｽﾚｯﾄﾞの作成に失敗しました";
+constexpr const char* kMsgToggleFailed = "通信パラメータの設定に失敗しました.";
+constexpr const char* kMsgCannotChange = "通信デバイスを変更できません.";
+constexpr const char* kMsgNewPortFailed = "通信ポートのオープンに失敗しました.";
+constexpr const char* kMsgApplyRefused = "通信パラメータの設定に失敗しました.";
+constexpr const char* kMsgBreak = "ﾌﾞﾚｰｸ信号を送信しました";
+constexpr const char* kPortDialogLabel = "COMポート";
+
+std::string WithName(const char* format, const std::string& name) {
+    std::string_view f = format;
+    auto at = f.find("%s");
+    if (at == std::string_view::npos) return std::string(f);
+    std::string text(f.substr(0, at));
+    text += name;
+    text += f.substr(at + 2);
+    return text;
+}
+
+constexpr unsigned kLineLamps = kLampDtr | kLampRts | kLampCts | kLampDsr | kLampCd;
+
+}  // namespace
+
+CommPort::CommPort(IPlatform& platform, Settings& settings, PortMap& ports, DeviceFactory factory)
+    : platform_(platform), settings_(settings), ports_(ports), factory_(std::move(factory)) {}
+
+CommPort::~CommPort() {
+    if (line_) line_->Close();
+}
+
+std::unique_ptr<ISerialDevice> CommPort::MakeDevice() {
+    if (factory_) return factory_();
+    return std::make_unique<TermiosDevice>();
+}
+
+void CommPort::Trace(const std::string& text) {
+    if (trace_) trace_(1, text);
+}
+
+void CommPort::OnLamps(unsigned lamps) {
+    lamps_ = lamps;
+    if (lampsFn_) lampsFn_(lamps);
+}
+
+LineParams CommPort::SettingsParams() const {
+    LineParams p;
+    p.speed = settings_.Speed;
+    p.dataBits = settings_.DataLen;
+    p.stopBits = settings_.StopBit;
+    p.parity = settings_.Parity;
+    p.flow = settings_.Flow;
+    return p;
+}
+
+std::string CommPort::CurrentPortName() const {
+    return settings_.Port == 0 ? std::string(kNoModemName) : PortMap::ComName(settings_.Port);
+}
+
+std::vector<std::string> CommPort::AvailablePorts() {
+    std::vector<std::string> candidates = FindSerialDevices(devDir_);
+    for (const auto& e : ports_.Entries())
+        if (!e.empty() && std::find(candidates.begin(), candidates.end(), e) == candidates.end())
+            candidates.push_back(e);
+    std::string mine = line_ ? ports_.Resolve(CurrentPortName()) : std::string();
+    std::vector<std::string> list;
+    for (const auto& path : candidates) {
+        // The port this program holds open counts as available: it is ours to choose.
+        if (path == mine) {
+            list.push_back(path);
+            continue;
+        }
+        auto dev = MakeDevice();
+        if (dev->Open(path) == SerialStatus::Ok) {
+            dev->Close();
+            list.push_back(path);
+        }
+    }
+    list.push_back(kNoModemName);
+    return list;
+}
+
+std::optional<std::string> CommPort::ChoosePort(const std::string& preset) {
+    auto list = AvailablePorts();
+    std::string presetPath = ports_.Resolve(preset);
+    int pre = 0;
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i] == preset || (!presetPath.empty() && list[i] == presetPath))
+            pre = static_cast<int>(i);
+    auto choice = platform_.ChooseFromList("マーロ", kPortDialogLabel, list, pre);
+    if (!choice || *choice < 0 || static_cast<size_t>(*choice) >= list.size()) return std::nullopt;
+    return list[static_cast<size_t>(*choice)];
+}
+
+CommPort::OpenResult CommPort::OpenCommPort(std::string& name, bool startup) {
+    if (line_) CloseCommPort();
+    std::unique_ptr<ISerialDevice> dev;
+    for (;;) {
+        if (name == kNoModemName) return OpenResult::NoModem;
+        std::string path = ports_.Resolve(name);
+        dev = MakeDevice();
+        SerialStatus st = path.empty() ? SerialStatus::Failed : dev->Open(path);
+        if (st == SerialStatus::Ok) break;
+        platform_.MessageBox(WithName(st == SerialStatus::Busy ? kMsgBusy : kMsgOpenFailed, name),
+                             MsgIcon::Exclamation);
+        auto chosen = ChoosePort(name);
+        if (!chosen) return OpenResult::Failed;
+        name = *chosen;
+    }
+
+    SerialStatus cfg = dev->Configure(SettingsParams());
+    if (cfg != SerialStatus::Ok) {
+        if (!startup) {
+            platform_.MessageBox(kMsgParamsRefused, MsgIcon::Stop);
+            dev->Close();
+            return OpenResult::Failed;
+        }
+        platform_.MessageBox(kMsgParamsRefusedStartup, MsgIcon::Exclamation);
+    }
+
+    auto line = std::make_unique<SerialLine>(std::move(dev));
+    line->SetTrace(trace_);
+    line->SetLampsCallback([this](unsigned lamps) { OnLamps(lamps); });
+    if (!line->StartEvents(notify_)) {
+        platform_.MessageBox(kMsgThreadFailed, MsgIcon::Exclamation);
+        line->Close();
+        return OpenResult::Failed;
+    }
+    line_ = std::move(line);
+    SetDtr(true);
+    SetRts(true);
+    UpdateModemStatus();
+    return OpenResult::Opened;
+}
+
+bool CommPort::CloseCommPort() {
+    if (!line_) return true;
+    SetRts(false);
+    SetDtr(false);
+    UpdateModemStatus();
+    line_->Purge();
+    line_->Close();
+    line_.reset();
+    // A closed port shows no line at all, not the last carrier it saw.
+    unsigned now = lamps_.load() & ~kLineLamps;
+    OnLamps(now);
+    return true;
+}
+
+bool CommPort::UpdateModemStatus() {
+    if (settings_.Port == 0 || !line_) {
+        unsigned now =
+            lamps_.load() & ~(settings_.Port == 0 ? kLineLamps : (kLampCts | kLampDsr | kLampCd));
+        if (now != lamps_.load()) OnLamps(now);
+        return false;
+    }
+    return line_->UpdateModemStatus();
+}
+
+void CommPort::SetDtr(bool on) {
+    if (line_) line_->SetDtr(on);
+}
+
+void CommPort::SetRts(bool on) {
+    if (line_) line_->SetRts(on);
+}
+
+void CommPort::ClearActivity() {
+    if (line_)
+        line_->ClearActivity();
+    else if (lamps_ & (kLampSd | kLampRd))
+        OnLamps(lamps_ & ~(kLampSd | kLampRd));
+}
+
+void CommPort::Pause(int ms) {
+    if (ms <= 0) return;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    if (platform_.OnUiThread())
+        platform_.DispatchWait([] { return false; }, deadline, nullptr, {WM_COMMNOTIFY});
+    else
+        std::this_thread::sleep_until(deadline);
+}
+
+void CommPort::SendBreak() {
+    if (!line_ || line_->BreakActive()) return;
+    platform_.SetStatusText(kMsgBreak);
+    line_->SendBreak(settings_.BreakTime, [this](int ms) { Pause(ms); });
+    platform_.SetStatusText("");
+}
+
+void CommPort::TogglePort() {
+    if (line_) {
+        CloseCommPort();
+        return;
+    }
+    if (settings_.Port == 0) return;
+    std::string name = CurrentPortName();
+    OpenResult r = OpenCommPort(name, false);
+    if (r != OpenResult::Opened) {
+        platform_.MessageBox(kMsgToggleFailed, MsgIcon::Stop);
+        return;
+    }
+    settings_.Port = PortNumberOf(name);
+    UpdateModemStatus();
+}
+
+void CommPort::Reopen(const std::string& oldName, bool hadParams, const LineParams& oldParams) {
+    if (oldName == kNoModemName) return;
+    std::string name = oldName;
+    if (OpenCommPort(name, false) == OpenResult::Opened) {
+        if (hadParams) line_->SetParams(oldParams);
+        UpdateModemStatus();
+    }
+}
+
+bool CommPort::ApplyCommSettings(std::string newName, const LineParams& params) {
+    const std::string oldName = CurrentPortName();
+    const bool wasOpen = line_ != nullptr;
+    LineParams oldParams;
+    const bool hadParams = wasOpen && line_->GetParams(oldParams);
+    const bool toNoModem = PortNumberOf(newName) == 0;
+    const bool changed = PortNumberOf(newName) != settings_.Port;
+
+    if (changed) {
+        if (toNoModem) {
+            CloseCommPort();
+        } else {
+            if (oldName != kNoModemName) {
+                if (!CloseCommPort()) {
+                    platform_.MessageBox(kMsgCannotChange, MsgIcon::Exclamation);
+                    return false;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            if (OpenCommPort(newName, false) != OpenResult::Opened) {
+                if (oldName != kNoModemName) {
+                    platform_.MessageBox(kMsgNewPortFailed, MsgIcon::Stop);
+                    if (wasOpen) Reopen(oldName, hadParams, oldParams);
+                }
+                return false;
+            }
+            UpdateModemStatus();
+        }
+    }
+
+    if (!toNoModem && line_) {
+        if (line_->Configure(params) != SerialStatus::Ok) {
+            platform_.MessageBox(kMsgApplyRefused, MsgIcon::Stop);
+            CloseCommPort();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (wasOpen) Reopen(oldName, hadParams, oldParams);
+            return false;
+        }
+        SetDtr(true);
+        SetRts(true);
+    }
+    // A port that is closed (toggled off) takes the parameters at its next open.
+    if (!toNoModem) {
+        settings_.Speed = params.speed;
+        settings_.DataLen = params.dataBits;
+        settings_.StopBit = params.stopBits;
+        settings_.Flow = params.flow;
+        settings_.Parity = params.parity;
+    }
+    settings_.Port = PortNumberOf(newName);
+    UpdateModemStatus();
+    return true;
+}
+
+}  // namespace marlo

@@ -1,0 +1,107 @@
+// The frame's serial-port operations with their messages and dialogs: opening a port (busy or
+// failed message, the port choice dialog with retry, the parameter warning at start-up), closing
+// it, the port toggle command, break, control lines, modem status and lamps, and applying new
+// communication settings to a running line with the way back to the old port and parameters.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "line/PortMap.h"
+#include "line/SerialDevice.h"
+#include "line/SerialLine.h"
+#include "platform/Platform.h"
+
+namespace marlo {
+
+class CommPort {
+  public:
+    using DeviceFactory = std::function<std::unique_ptr<ISerialDevice>()>;
+    using TraceFn = SerialLine::TraceFn;
+
+    enum class OpenResult { Failed = 0, NoModem = 1, Opened = 2 };
+
+    // The port toggle command; enabled while `Port` is not 0, checked while the port is open.
+    static constexpr int kPortToggleCommand = 10026;
+
+    // `factory` makes the devices (TermiosDevice when empty).
+    CommPort(IPlatform& platform, Settings& settings, PortMap& ports, DeviceFactory factory = {});
+    ~CommPort();
+    CommPort(const CommPort&) = delete;
+    CommPort& operator=(const CommPort&) = delete;
+
+    // The frame's synchronous WM_COMMNOTIFY (wParam 0 data, 1 line status), called on the event
+    // thread; it should return without waiting further once Line()->Closing() is true.
+    void SetNotify(SerialLine::NotifyFn notify) { notify_ = std::move(notify); }
+    void SetTrace(TraceFn trace) { trace_ = std::move(trace); }
+    // Every change of the lamp bits (DTR 1 .. RD 64); called from the thread that caused it.
+    void SetLampsCallback(SerialLine::LampsFn lamps) { lampsFn_ = std::move(lamps); }
+    // Where FindSerialDevices looks (tests).
+    void SetDeviceFolder(std::filesystem::path dir) { devDir_ = std::move(dir); }
+
+    // Opens and configures the port `name` ("COMn", a device path, or "ﾓﾃﾞﾑなし"). On failure the
+    // user may choose another port, which then replaces `name`. `startup` turns refused
+    // parameters into a warning that keeps the port open.
+    OpenResult OpenCommPort(std::string& name, bool startup);
+    // Drops RTS and DTR, purges, closes the device and stops the event thread.
+    bool CloseCommPort();
+    bool CommActive() const { return line_ != nullptr; }
+    // The open line, or null.
+    SerialLine* Line() { return line_.get(); }
+
+    // Reads CTS, DSR and carrier into the lamps; true when the carrier is present. With `Port`
+    // 0 (or the port closed) every line flag is cleared.
+    bool UpdateModemStatus();
+    void SetDtr(bool on);
+    void SetRts(bool on);
+    // Holds the break for `BreakTime` ms, showing "ﾌﾞﾚｰｸ信号を送信しました" meanwhile.
+    void SendBreak();
+    unsigned Lamps() const { return lamps_; }
+    void ClearActivity();
+
+    // Command 10026.
+    void TogglePort();
+    bool ToggleEnabled() const { return settings_.Port != 0; }
+    bool ToggleChecked() const { return CommActive(); }
+
+    // Applies the communication settings sheet's port and parameters to the running line. On
+    // success `Port`, `Speed`, `DataLen`, `StopBit`, `Parity` and `Flow` hold the new values;
+    // on failure the old port is open again with its old parameters and nothing is stored.
+    bool ApplyCommSettings(std::string newPortName, const LineParams& params);
+
+    // The port list of the choice dialog and the settings pages: the serial devices and mapped
+    // paths that can be opened now, then "ﾓﾃﾞﾑなし".
+    std::vector<std::string> AvailablePorts();
+    // "COM%d" of `Port`, or "ﾓﾃﾞﾑなし".
+    std::string CurrentPortName() const;
+    // The `Port` number a name stands for (appending a new path to the map).
+    int PortNumberOf(const std::string& name) { return ports_.NumberOfName(name); }
+
+    // The parameters of the settings (`Speed`, `DataLen`, `StopBit`, `Parity`, `Flow`).
+    LineParams SettingsParams() const;
+
+  private:
+    std::unique_ptr<ISerialDevice> MakeDevice();
+    std::optional<std::string> ChoosePort(const std::string& preset);
+    void Trace(const std::string& text);
+    void OnLamps(unsigned lamps);
+    void Pause(int ms);
+    void Reopen(const std::string& oldName, bool hadParams, const LineParams& oldParams);
+
+    IPlatform& platform_;
+    Settings& settings_;
+    PortMap& ports_;
+    DeviceFactory factory_;
+    std::filesystem::path devDir_ = "/dev";
+    std::unique_ptr<SerialLine> line_;
+    SerialLine::NotifyFn notify_;
+    TraceFn trace_;
+    SerialLine::LampsFn lampsFn_;
+    std::atomic<unsigned> lamps_{0};
+};
+
+}  // namespace marlo
