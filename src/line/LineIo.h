@@ -20,7 +20,7 @@ struct LineParams {
 };
 
 class ILineIo {
-  public:
+public:
     virtual ~ILineIo() = default;
     virtual LineKind Kind() const = 0;
     // Takes up to `max` received bytes; waits at most `timeoutMs` for the first one. 0 when nothing

@@ -9,7 +9,7 @@
 namespace marlo {
 
 class StreamLine : public ILineIo {
-  public:
+public:
     // The descriptors stay owned by the caller unless `own` is set.
     StreamLine(int readFd, int writeFd, bool own = false);
     ~StreamLine() override;
@@ -20,7 +20,7 @@ class StreamLine : public ILineIo {
     bool IsOpen() const override { return open_.load(); }
     void Purge() override;
 
-  private:
+private:
     int readFd_;
     int writeFd_;
     bool own_;
