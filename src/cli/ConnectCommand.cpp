@@ -361,7 +361,8 @@ class Session {
         if (waitId_) wait_.Disarm(waitId_);
         return status_;
     }
-    StringWait& Wait() { return wait_; }
+    // Text that arrived (and was shown) before the session began, for the first wait.
+    void SetEarlyText(std::string sjis) { early_ = std::move(sjis); }
 
   private:
     void Finish(int status) {
@@ -409,6 +410,12 @@ class Session {
         if (done_) return;
         Script();  // a wait is armed before the bytes it waits for are read
         if (done_) return;
+        if (!early_.empty()) {
+            wait_.Feed(reinterpret_cast<const uint8_t*>(early_.data()), early_.size());
+            early_.clear();
+            Script();
+            if (done_) return;
+        }
         uint8_t buf[4096];
         int max = o_.settings.ReadBlockSize();
         for (int rounds = 0; rounds < 16; ++rounds) {
@@ -456,6 +463,7 @@ class Session {
     size_t step_ = 0;
     int waitId_ = 0;
     std::chrono::steady_clock::time_point waitEnd_;
+    std::string early_;
     bool stdinOpen_ = true;
     bool done_ = false;
     int status_ = kExitOk;
@@ -519,15 +527,17 @@ int RunSerial(const Options& o) {
     ConsolePlatform platform;
     Connection conn(platform, Connection::Hooks{});
     bool modemLines = port.Carrier().has_value();
+    std::string earlyText;
 
     if (!o.dial.empty()) {
         StringWait wait;
         Dialler dialler(platform, port, wait, conn);
         KanjiDecoder dec;
         dec.SetCode(o.settings.ReceiveCode());
-        // Without modem lines (a pty) the modem's words are all there is to go by.
+        std::string early;
         int outcome = wait.Arm({"CONNECT", "NO CARRIER", "NO DIALTONE", "NODIALTONE"}, true);
         platform.StartTimer(1, 5, [&] {
+            if (conn.connected || wait.Matched(outcome)) return;  // the rest is the session's
             uint8_t buf[4096];
             int n = line.ReadLineData(buf, sizeof buf, 0);
             if (n > 0) {
@@ -536,6 +546,8 @@ int RunSerial(const Options& o) {
                 wait.Feed(reinterpret_cast<const uint8_t*>(sink.text.data()), sink.text.size());
                 dialler.OnReceived(reinterpret_cast<const uint8_t*>(sink.text.data()),
                                    sink.text.size());
+                WriteOut(o.utf8 ? SjisToUtf8(sink.text) : sink.text);
+                early = sink.text;
             }
             if (modemLines && port.Carrier().value_or(false) && !conn.connected) conn.OnConnected();
         });
@@ -548,8 +560,8 @@ int RunSerial(const Options& o) {
             platform.DispatchWait(
                 [&] {
                     matched = wait.Matched(outcome);
-                    return conn.connected || !platform.messages.empty() ||
-                           (matched && (matched > 1 || !modemLines));
+                    // The modem's CONNECT counts too: a pty or a cable may carry no CD.
+                    return conn.connected || !platform.messages.empty() || matched;
                 },
                 std::chrono::steady_clock::now() + std::chrono::seconds(120));
         }
@@ -567,10 +579,12 @@ int RunSerial(const Options& o) {
             dialler.Cancel();
             return kExitFailed;
         }
+        earlyText = early;
     }
     bool hadCarrier = modemLines && port.Carrier().value_or(false);
     Session session(platform, line, o,
                     [&](const std::string& s) { return port.WriteConverted(s); });
+    session.SetEarlyText(earlyText);
     return session.Run([&] { return hadCarrier && !port.Carrier().value_or(true); });
 }
 
