@@ -156,8 +156,30 @@ struct TelnetLine::Lookup {
 TelnetLine::TelnetLine() = default;
 
 TelnetLine::~TelnetLine() {
+    StopNotifier();
     closed_ = nullptr;
     Close();
+}
+
+void TelnetLine::StartNotifier(std::function<void()> ready) {
+    StopNotifier();
+    notifyArmed_ = true;
+    notifier_ = std::jthread([this, ready = std::move(ready)](std::stop_token st) {
+        while (!st.stop_requested()) {
+            if (!notifyArmed_ || fd_.load() < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            if (WaitReadable(50) && notifyArmed_.exchange(false)) ready();
+        }
+    });
+}
+
+void TelnetLine::StopNotifier() {
+    if (notifier_.joinable()) {
+        notifier_.request_stop();
+        notifier_.join();
+    }
 }
 
 void TelnetLine::StartLookup(const std::string& host, int port, std::function<void()> done) {
@@ -306,6 +328,10 @@ bool TelnetLine::WaitReadable(int timeoutMs) const {
 
 int TelnetLine::ReadLineData(uint8_t* buf, int max, int timeoutMs) {
     if (max <= 0) return 0;
+    struct Rearm {
+        std::atomic<bool>& armed;
+        ~Rearm() { armed = true; }
+    } rearm{notifyArmed_};
     std::unique_lock lock(readMutex_);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {

@@ -52,8 +52,13 @@ class TelnetLine : public ILineIo {
     // Drops a pending lookup and closes the socket. Safe to call twice.
     void Close();
 
-    // Waits up to `timeoutMs` for something to read (or the close); for a notifier.
+    // Waits up to `timeoutMs` for something to read (or the close).
     bool WaitReadable(int timeoutMs) const;
+    // Calls `ready` on a worker thread when received bytes (or the server's close) wait to be
+    // read: the frame posts WM_COMMNOTIFY from it. It fires once and is armed again by the next
+    // ReadLineData, so notifications do not pile up while nobody reads.
+    void StartNotifier(std::function<void()> ready);
+    void StopNotifier();
     int Fd() const { return fd_.load(); }
 
     LineKind Kind() const override { return LineKind::Telnet; }
@@ -115,6 +120,8 @@ class TelnetLine : public ILineIo {
     mutable std::mutex readMutex_;
     std::mutex writeMutex_;
     Parser parser_;
+    std::atomic<bool> notifyArmed_{true};
+    std::jthread notifier_;
     // Received bytes not yet walked by the parser.
     std::array<uint8_t, 4096> pending_{};
     size_t pendingHead_ = 0;

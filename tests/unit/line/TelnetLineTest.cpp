@@ -224,3 +224,31 @@ TEST(TelnetLine, UnknownHostReportsTheLookupFailure) {
 
 }  // namespace
 }  // namespace marlo
+
+namespace marlo {
+namespace {
+
+TEST(TelnetLine, NotifierFiresOncePerBatchUntilTheReaderReads) {
+    Linked t;
+    std::atomic<int> fired{0};
+    ASSERT_TRUE(t.Connect());
+    ASSERT_TRUE(t.server.Accept());
+    t.line.StartNotifier([&] { ++fired; });
+    t.server.Send("one");
+    auto until = [&](int n) {
+        for (int i = 0; i < 500 && fired < n; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return fired.load();
+    };
+    EXPECT_EQ(until(1), 1);
+    t.server.Send("two");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(fired.load(), 1) << "no second notification before the reader took the first";
+    EXPECT_EQ(t.ReadFor(6), "onetwo");
+    t.server.Send("three");
+    EXPECT_GE(until(2), 2);
+    t.line.StopNotifier();
+}
+
+}  // namespace
+}  // namespace marlo
