@@ -57,7 +57,7 @@ void StringWait::ClearWindow() {
 
 std::string StringWait::Window() const {
     std::lock_guard lock(mutex_);
-    return window_;
+    return window_.size() > kWindowSize ? window_.substr(window_.size() - kWindowSize) : window_;
 }
 
 bool StringWait::MatchLocked(bool tailOnly) {
@@ -65,13 +65,15 @@ bool StringWait::MatchLocked(bool tailOnly) {
         if (w.matched) continue;
         for (size_t i = 0; i < w.patterns.size(); ++i) {
             const std::string& p = w.patterns[i];
-            if (p.size() > window_.size()) continue;
+            if (p.size() > window_.size() || p.size() > kWindowSize) continue;
             size_t end;
             if (tailOnly) {
+                if (!p.empty() && p.back() != window_.back()) continue;
                 if (window_.compare(window_.size() - p.size(), p.size(), p) != 0) continue;
                 end = window_.size();
             } else {
-                size_t at = window_.find(p);
+                size_t from = window_.size() > kWindowSize ? window_.size() - kWindowSize : 0;
+                size_t at = window_.find(p, from);
                 if (at == std::string::npos) continue;
                 end = at + p.size();
             }
@@ -92,7 +94,8 @@ void StringWait::Feed(const uint8_t* p, size_t n) {
                                [](const Waiter& w) { return w.matched == 0; });
     if (!waiting && !recording_) return;
     for (size_t i = 0; i < n; ++i) {
-        if (window_.size() >= kWindowSize) window_.erase(0, 1);
+        // The window holds the last 255 bytes; older ones are dropped in batches, not per byte.
+        if (window_.size() >= 2 * kWindowSize) window_.erase(0, window_.size() - kWindowSize + 1);
         window_.push_back(static_cast<char>(p[i]));
         if (waiting && MatchLocked(true)) {
             waiting = std::any_of(waiters_.begin(), waiters_.end(),

@@ -44,7 +44,16 @@ void TelnetConnect::StopTimers() {
     platform_.StopTimer(kRetryTimerId);
 }
 
+bool TelnetConnect::RefuseWhileOnline() {
+    // A new connect would close the live socket under the connection's feet (and lose its
+    // history record).
+    if (!conn_.connected) return false;
+    platform_.MessageBox("オンライン中です.", MsgIcon::Exclamation);
+    return true;
+}
+
 void TelnetConnect::StartFromDialog(const std::string& host, int port) {
+    if (RefuseWhileOnline()) return;
     TelnetTarget t;
     t.host = host;
     t.port = port;
@@ -59,6 +68,7 @@ void TelnetConnect::StartFromDialog(const std::string& host, int port) {
 }
 
 void TelnetConnect::StartFromHost(const TelnetTarget& target) {
+    if (RefuseWhileOnline()) return;
     target_ = target;
     target_.history = true;
     conn_.history = true;

@@ -63,6 +63,7 @@ class TelnetConnect {
   private:
     enum class Phase { Idle, Resolving, Connecting, Reporting, RetryWait };
     void Attempt();
+    bool RefuseWhileOnline();
     void ConnectTick();
     void Fail(const std::string& text);
     void StopTimers();

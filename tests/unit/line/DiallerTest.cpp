@@ -247,6 +247,11 @@ TEST(Dialler, CloseQuestionAnsweredNoSendsNothing) {
                             std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
     EXPECT_EQ(r.modem.Modem().OnlineReceived(), "");
     EXPECT_TRUE(r.conn.connected);
+    // Yes with Disconnect set drops RTS and DTR; the modem hangs up.
+    r.platform.answers.push_back(MsgResult::Yes);
+    EXPECT_TRUE(r.dialler.ShutdownHangUp(true));
+    EXPECT_EQ(r.dtr, (std::vector<bool>{false}));
+    ASSERT_TRUE(r.Until([&] { return !r.conn.connected; }));
 }
 
 }  // namespace

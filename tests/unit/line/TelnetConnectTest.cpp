@@ -68,6 +68,11 @@ TEST(TelnetConnect, DialogConnectReachesTheServerAndTheServerCloseEndsIt) {
     EXPECT_EQ(r.platform.title, "[未定義ホスト]");
     EXPECT_FALSE(r.platform.progressVisible);
     ASSERT_TRUE(server.Accept());
+    // A second connect while online is refused and leaves the connection alone.
+    r.connect.StartFromDialog("127.0.0.1", server.Port());
+    ASSERT_EQ(r.platform.boxes.size(), 1u);
+    EXPECT_EQ(r.platform.boxes[0].text, "オンライン中です.");
+    r.platform.boxes.clear();
     server.Send("login: ");
     ASSERT_TRUE(r.Until([&] { return r.received == "login: "; }));
     EXPECT_EQ(r.autologons, 1);
