@@ -44,6 +44,18 @@ void TelnetConnect::StopTimers() {
     platform_.StopTimer(kRetryTimerId);
 }
 
+void TelnetConnect::EnableCommNotify() {
+    IPlatform* platform = &platform_;
+    auto post = [platform](int networkEvent) {
+        Event e;
+        e.id = WM_COMMNOTIFY;
+        e.lParam = networkEvent;
+        platform->PostEvent(e);
+    };
+    line_.SetClosedCallback([post] { post(32); });
+    line_.StartNotifier([post] { post(1); });
+}
+
 bool TelnetConnect::RefuseWhileOnline() {
     // A new connect would close the live socket under the connection's feet (and lose its
     // history record).

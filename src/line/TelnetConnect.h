@@ -43,6 +43,10 @@ class TelnetConnect {
     // The pause after a failure report (tests shorten it).
     void SetReportPauseMs(int ms) { reportPauseMs_ = ms; }
 
+    // Makes the line report to the frame as WM_COMMNOTIFY with the network event in lParam:
+    // 1 when received bytes wait to be read, 32 when the server closed the connection.
+    void EnableCommNotify();
+
     // OK in the dialog: tried once.
     void StartFromDialog(const std::string& host, int port);
     // A host entry: retried as the entry says. The caller has set the host name, the auto-logon

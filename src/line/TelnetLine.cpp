@@ -365,6 +365,7 @@ int TelnetLine::ReadLineData(uint8_t* buf, int max, int timeoutMs) {
             continue;
         }
         if (ev == 0) return 0;
+        if (pendingCount_ >= pending_.size()) return 0;  // cannot happen: pending is walked first
         if (pendingHead_ > 0 && pendingCount_ > 0)
             std::memmove(pending_.data(), pending_.data() + pendingHead_, pendingCount_);
         pendingHead_ = 0;

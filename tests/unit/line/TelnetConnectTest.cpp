@@ -12,8 +12,6 @@ namespace {
 
 using test::TelnetTestServer;
 
-constexpr int kServerClosed = WM_USER + 90;
-
 // The frame's part in a telnet connect: routes the events and reads the line.
 struct Rig : IEventTarget {
     test::RecordingPlatform platform;
@@ -33,23 +31,19 @@ struct Rig : IEventTarget {
     Rig() {
         platform.SetEventTarget(this);
         connect.SetReportPauseMs(10);
-        line.SetClosedCallback([this] {
-            Event e;
-            e.id = kServerClosed;
-            platform.PostEvent(e);
-        });
-        platform.StartTimer(1, 10, [this] {
-            uint8_t buf[256];
-            if (!line.IsOpen()) return;
-            int n = line.ReadLineData(buf, sizeof buf, 0);
-            received.append(reinterpret_cast<char*>(buf), static_cast<size_t>(n));
-        });
+        connect.EnableCommNotify();
     }
     void OnEvent(const Event& e) override {
         if (e.id == WM_TELNET_RESOLVED) connect.OnResolved();
         if (e.id == WM_TELNET_RETRY) connect.OnRetry();
         if (e.id == WM_AUTOLOGON) ++autologons;
-        if (e.id == kServerClosed) connect.OnServerClose();
+        if (e.id == WM_COMMNOTIFY && e.lParam == 32) connect.OnServerClose();
+        if (e.id == WM_COMMNOTIFY && e.lParam == 1) {
+            uint8_t buf[80];
+            int n;
+            while ((n = line.ReadLineData(buf, sizeof buf, 0)) > 0)
+                received.append(reinterpret_cast<char*>(buf), static_cast<size_t>(n));
+        }
     }
     bool Until(const std::function<bool()>& cond, int ms = 10000) {
         return platform.DispatchWait(cond, std::chrono::steady_clock::now() +
