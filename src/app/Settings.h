@@ -1,5 +1,6 @@
 // The active settings: every stored value under its value name, with its default. The main frame
-// owns one; connecting a host entry overwrites some of them for the connection. Texts are Shift-JIS.
+// owns one; connecting a host entry overwrites some of them for the connection. Texts are
+// Shift-JIS.
 #pragma once
 
 #include <array>
@@ -126,12 +127,18 @@ struct Settings {
     std::string TraceFile;
 
     // Values clamped where they are used as sizes, counts or indexes.
-    int BufferLines() const;      // BufferSize, at least 30, at most 200000
-    int ReadBlockSize() const;    // ReadSize, 1..4096
-    int ScreenRows() const;       // LineColumn rows, 1..BufferLines
-    int ReceiveCode() const;      // CodeExchange, 0..4 (an unknown value is Shift-JIS)
-    int SendCode() const;         // CodeExchange2, 0..4
-    int EmulationMode() const;    // Emulation, 0..2 (an unknown value is the dumb terminal)
+    int BufferLines() const;       // BufferSize, at least 30, at most 200000
+    int ReadBlockSize() const;     // ReadSize, 1..4096
+    int ScreenRows() const;        // LineColumn rows, 1..BufferLines
+    int ReceiveCode() const;       // CodeExchange, 0..4 (an unknown value is Shift-JIS)
+    int SendCode() const;          // CodeExchange2, 0..4
+    int EmulationMode() const;     // Emulation, 0..2 (an unknown value is the dumb terminal)
+    int ScreenColumns() const;     // LineColumn columns, 1..80
+    int ToolCount(int bar) const;  // ToolNum, ToolNum2, ToolNum3 of bar 1..3, each 0..100
+    int StatusItemCount() const;   // ShowStatusBarCount, 0..the size of ShowStatusBar
+    // Lines dropped at once when the buffer is full: BufferLines x ClearUp (0..100) / 100, at
+    // least one and fewer than BufferLines.
+    int ClearUpLines() const;
 };
 
 }  // namespace marlo

@@ -1,54 +1,453 @@
-// Placeholder: Shift-JIS only until the line codes are built.
 #include "terminal/KanjiCodec.h"
 
 namespace marlo {
 
+namespace {
+
+constexpr uint8_t kEsc = 0x1B;
+constexpr uint8_t kSs2 = 0x8E;
+constexpr uint8_t kSs3 = 0x8F;
+
+const char* const kCodeNames[] = {"Shift-JIS", "旧JIS", "新JIS", "NEC漢字", "EUC"};
+
+// Bytes that can never begin a Shift-JIS character.
+inline bool IsInvalidFirst(uint8_t b) {
+    return b == 0x80 || b == 0xA0 || b >= 0xFD;
+}
+
+bool IsShiftedCode(int code) {
+    return code == kOldJis || code == kNewJis || code == kNecKanji;
+}
+
+// Appends straight into a buffer sized beforehand; the fast path of Decode.
+struct BufferSink {
+    uint8_t* p;
+    void SingleByte(uint8_t b) { *p++ = b; }
+    void DoubleByte(uint8_t lead, uint8_t trail) {
+        p[0] = lead;
+        p[1] = trail;
+        p += 2;
+    }
+};
+
+}  // namespace
+
 int KanjiCodeFromName(std::string_view name) {
-    static const char* const names[] = {"Shift-JIS", "旧JIS", "新JIS", "NEC漢字", "EUC"};
     for (int i = 0; i < 5; ++i)
-        if (name == names[i]) return i;
+        if (name == kCodeNames[i]) return i;
     return -1;
 }
+
 const char* KanjiCodeName(int code) {
-    static const char* const names[] = {"Shift-JIS", "旧JIS", "新JIS", "NEC漢字", "EUC"};
-    return code >= 0 && code < 5 ? names[code] : "";
+    return code >= 0 && code < 5 ? kCodeNames[code] : "";
 }
-bool IsSjisLead(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool IsSjisTrail(uint8_t b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
-bool IsHalfWidthKana(uint8_t b) { return b >= 0xA1 && b <= 0xDF; }
-uint16_t JisToSjis(uint8_t, uint8_t) { return 0; }
-uint16_t SjisToJis(uint8_t, uint8_t) { return 0; }
+
+uint16_t JisToSjis(uint8_t j1, uint8_t j2) {
+    if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E) return 0;
+    const int k = (j1 - 0x21) / 2;
+    const int s1 = k + 0x81 + (k >= 31 ? 0x40 : 0);
+    int s2;
+    if (j1 & 1)
+        s2 = j2 + (j2 < 0x60 ? 0x1F : 0x20);
+    else
+        s2 = j2 + 0x7E;
+    return static_cast<uint16_t>(s1 << 8 | s2);
+}
+
+uint16_t SjisToJis(uint8_t s1, uint8_t s2) {
+    if (!IsSjisLead(s1) || !IsSjisTrail(s2)) return 0;
+    const int r = s1 < 0xA0 ? s1 - 0x81 : s1 - 0xC1;
+    int j1, j2;
+    if (s2 >= 0x9F) {
+        j1 = 2 * r + 0x22;
+        j2 = s2 - 0x7E;
+    } else {
+        j1 = 2 * r + 0x21;
+        j2 = s2 - 0x1F - (s2 >= 0x7F ? 1 : 0);
+    }
+    if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E) return 0;
+    return static_cast<uint16_t>(j1 << 8 | j2);
+}
+
+// ---- receive ----
 
 void KanjiDecoder::SetCode(int code) {
     if (code != code_) Reset();
     code_ = code;
 }
+
 void KanjiDecoder::Reset() {
+    hasLead_ = false;
     pendingLead_ = 0;
     state_ = 0;
     ss2_ = false;
+    ss3Left_ = 0;
 }
-void KanjiDecoder::Feed(uint8_t b, bool inEscape, IKanjiSink& sink) {
-    if (inEscape) {
-        sink.SingleByte(b);
+
+bool KanjiDecoder::InSequence() const {
+    if (code_ == kEuc) return ss2_ || ss3Left_ != 0;
+    if (code_ == kNecKanji) return state_ == 1 || state_ == 3;
+    if (IsShiftedCode(code_)) return state_ != 0 && state_ != 3;
+    return false;
+}
+
+// The single-byte path: a printable byte will be written to the screen and so ends any half
+// character that was waiting for its second byte.
+template <class Sink>
+inline void KanjiDecoder::Single(uint8_t b, Sink& sink) {
+    if (b >= 0x20) hasLead_ = false;
+    sink.SingleByte(b);
+}
+
+// Outside kanji mode in the shifted codes: a byte that moves no state.
+template <class Sink>
+inline void KanjiDecoder::StepBase(uint8_t b, Sink& sink) {
+    if (b == kEsc) {
+        state_ = 1;
         return;
     }
-    if (pendingLead_ && IsSjisTrail(b)) {
-        uint8_t lead = pendingLead_;
-        pendingLead_ = 0;
-        sink.DoubleByte(lead, b);
-    } else if (!pendingLead_ && IsSjisLead(b)) {
+    if (b >= 0x20 && (IsInvalidFirst(b) || (hasLead_ && IsSjisLead(b)))) return;
+    Single(b, sink);
+}
+
+// Inside kanji mode every byte is half of a JIS pair, control characters included.
+template <class Sink>
+inline void KanjiDecoder::JisByte(uint8_t b, Sink& sink) {
+    if (!hasLead_) {
+        hasLead_ = true;
         pendingLead_ = b;
-    } else if (b >= 32 && (b == 0x80 || b == 0xA0 || b >= 0xFD || IsSjisLead(b))) {
-        // invalid, or a second lead: dropped
+        return;
+    }
+    hasLead_ = false;
+    const uint16_t s = JisToSjis(pendingLead_, b);
+    sink.DoubleByte(static_cast<uint8_t>(s >> 8), static_cast<uint8_t>(s));
+}
+
+// The bytes of a shift sequence consumed so far, when the sequence turned out to be something else
+// (a VT100 sequence, say): they go on to the single-byte path so that nothing is lost.
+template <class Sink>
+void KanjiDecoder::HandOnHeld(Sink& sink) {
+    int held = 0;
+    uint8_t second = 0;
+    if (code_ == kNecKanji) {
+        held = (state_ == 1 || state_ == 3) ? 1 : 0;
     } else {
-        sink.SingleByte(b);
+        switch (state_) {
+            case 1:
+            case 4:
+                held = 1;
+                break;
+            case 2:
+                held = 2;
+                second = '$';
+                break;
+            case 5:
+                held = 2;
+                second = '(';
+                break;
+            default:
+                break;
+        }
+    }
+    if (held == 0) return;
+    // Leaving kanji mode abandons a half pair.
+    hasLead_ = false;
+    state_ = 0;
+    sink.SingleByte(kEsc);
+    if (held == 2) sink.SingleByte(second);
+}
+
+template <class Sink>
+inline void KanjiDecoder::StepSjis(uint8_t b, Sink& sink) {
+    if (hasLead_) {
+        if (IsSjisTrail(b)) {
+            hasLead_ = false;
+            sink.DoubleByte(pendingLead_, b);
+            return;
+        }
+    } else if (IsSjisLead(b)) {
+        hasLead_ = true;
+        pendingLead_ = b;
+        return;
+    }
+    // Invalid bytes, and a lead byte while one is waiting (the waiting one is kept).
+    if (b >= 0x20 && (IsInvalidFirst(b) || IsSjisLead(b))) return;
+    Single(b, sink);
+}
+
+template <class Sink>
+inline void KanjiDecoder::StepJis(uint8_t b, Sink& sink) {
+    const uint8_t kanjiIn = code_ == kOldJis ? '@' : 'B';
+    const uint8_t kanjiOut2 = code_ == kOldJis ? 'H' : 'B';
+    switch (state_) {
+        case 0:
+            StepBase(b, sink);
+            return;
+        case 1:
+            if (b == '$') {
+                state_ = 2;
+                return;
+            }
+            break;
+        case 2:
+            if (b == kanjiIn) {
+                state_ = 3;
+                hasLead_ = false;
+                return;
+            }
+            break;
+        case 3:
+            if (b == kEsc) {
+                state_ = 4;
+                return;
+            }
+            JisByte(b, sink);
+            return;
+        case 4:
+            if (b == '(') {
+                state_ = 5;
+                return;
+            }
+            if (b == '$') {  // a kanji-in again while in kanji mode
+                state_ = 2;
+                return;
+            }
+            break;
+        case 5:
+            if (b == 'J' || b == kanjiOut2) {
+                state_ = 0;
+                hasLead_ = false;
+                return;
+            }
+            break;
+        default:
+            state_ = 0;
+            break;
+    }
+    HandOnHeld(sink);
+    StepBase(b, sink);
+}
+
+template <class Sink>
+inline void KanjiDecoder::StepNec(uint8_t b, Sink& sink) {
+    switch (state_) {
+        case 0:
+            StepBase(b, sink);
+            return;
+        case 1:
+            if (b == 'K') {
+                state_ = 2;
+                hasLead_ = false;
+                return;
+            }
+            break;
+        case 2:
+            if (b == kEsc) {
+                state_ = 3;
+                return;
+            }
+            JisByte(b, sink);
+            return;
+        case 3:
+            if (b == 'H') {
+                state_ = 0;
+                hasLead_ = false;
+                return;
+            }
+            if (b == 'K') {  // a kanji-in again while in kanji mode
+                state_ = 2;
+                return;
+            }
+            break;
+        default:
+            state_ = 0;
+            break;
+    }
+    HandOnHeld(sink);
+    StepBase(b, sink);
+}
+
+template <class Sink>
+inline void KanjiDecoder::StepEuc(uint8_t b, Sink& sink) {
+    if (ss3Left_ | ss2_) [[unlikely]] {
+        if (ss3Left_) {
+            // A JIS X 0212 character has no Shift-JIS form: its two bytes become the geta mark.
+            if (b >= 0x80) {
+                if (--ss3Left_ == 0) sink.DoubleByte(kGetaSjis[0], kGetaSjis[1]);
+                return;
+            }
+            ss3Left_ = 0;  // cut short by a control or ASCII byte, which is kept
+        } else {
+            ss2_ = false;
+            if (b < 0x80 || IsHalfWidthKana(b)) {
+                Single(b, sink);
+                return;
+            }
+            // A stray SS2 before a byte that is no katakana: the byte is taken as it comes.
+        }
+    }
+    if (b < 0x80) {
+        Single(b, sink);
+        return;
+    }
+    if (b == kSs2 || b == kSs3) [[unlikely]] {
+        hasLead_ = false;
+        if (b == kSs2)
+            ss2_ = true;
+        else
+            ss3Left_ = 2;
+        return;
+    }
+    JisByte(static_cast<uint8_t>(b - 0x80), sink);
+}
+
+template <class Sink>
+inline void KanjiDecoder::Step(uint8_t b, Sink& sink) {
+    switch (code_) {
+        case kOldJis:
+        case kNewJis:
+            StepJis(b, sink);
+            break;
+        case kNecKanji:
+            StepNec(b, sink);
+            break;
+        case kEuc:
+            StepEuc(b, sink);
+            break;
+        default:
+            StepSjis(b, sink);
+            break;
     }
 }
 
-void KanjiEncoder::SetCode(int code) { code_ = code; }
+void KanjiDecoder::Feed(uint8_t b, bool inEscape, IKanjiSink& sink) {
+    if (inEscape) {
+        if (IsShiftedCode(code_)) {
+            HandOnHeld(sink);
+            if (state_ != 0) hasLead_ = false;
+            state_ = 0;
+        }
+        sink.SingleByte(b);
+        return;
+    }
+    Step(b, sink);
+}
+
+void KanjiDecoder::Decode(const uint8_t* p, size_t n, std::string& out) {
+    // Output never exceeds the input by more than the bytes held from an earlier run.
+    const size_t start = out.size();
+    out.resize(start + n + 4);
+    BufferSink sink{reinterpret_cast<uint8_t*>(out.data()) + start};
+    const uint8_t* const end = p + n;
+    switch (code_) {
+        case kOldJis:
+        case kNewJis:
+            while (p != end) StepJis(*p++, sink);
+            break;
+        case kNecKanji:
+            while (p != end) StepNec(*p++, sink);
+            break;
+        case kEuc:
+            while (p != end) StepEuc(*p++, sink);
+            break;
+        default:
+            while (p != end) {
+                // Plain ASCII with nothing waiting is by far the commonest case.
+                if (*p < 0x80 && !hasLead_) {
+                    Single(*p++, sink);
+                    continue;
+                }
+                StepSjis(*p++, sink);
+            }
+            break;
+    }
+    out.resize(static_cast<size_t>(sink.p - reinterpret_cast<uint8_t*>(out.data())));
+}
+
+// ---- send ----
+
+void KanjiEncoder::SetCode(int code) {
+    if (code != code_) Reset();
+    code_ = code;
+}
+
+void KanjiEncoder::PutJisPair(uint16_t jis, std::string& out) {
+    if (jis == 0) jis = static_cast<uint16_t>(kGetaJis[0] << 8 | kGetaJis[1]);
+    if (code_ == kEuc) {
+        out += static_cast<char>((jis >> 8) | 0x80);
+        out += static_cast<char>((jis & 0xFF) | 0x80);
+        return;
+    }
+    if (!kanjiMode_) {
+        out += code_ == kOldJis ? "\x1b$@" : code_ == kNewJis ? "\x1b$B" : "\x1bK";
+        kanjiMode_ = true;
+    }
+    out += static_cast<char>(jis >> 8);
+    out += static_cast<char>(jis & 0xFF);
+}
+
+void KanjiEncoder::EncodeShifted(uint8_t b, std::string& out) {
+    if (hasLead_) {
+        hasLead_ = false;
+        if (IsSjisTrail(b)) {
+            PutJisPair(SjisToJis(pendingLead_, b), out);
+            return;
+        }
+        // A lead byte whose trail never came: the half character goes out as the geta mark, and
+        // the byte that broke it is sent as itself below.
+        PutJisPair(0, out);
+    }
+    if (IsSjisLead(b)) {
+        hasLead_ = true;
+        pendingLead_ = b;
+        return;
+    }
+    LeaveKanjiMode(out);
+    out += static_cast<char>(b);
+}
+
+void KanjiEncoder::LeaveKanjiMode(std::string& out) {
+    if (!kanjiMode_) return;
+    out += code_ == kOldJis ? "\x1b(H" : code_ == kNewJis ? "\x1b(J" : "\x1bH";
+    kanjiMode_ = false;
+}
+
+void KanjiEncoder::EncodeEuc(uint8_t b, std::string& out) {
+    if (hasLead_) {
+        hasLead_ = false;
+        if (IsSjisTrail(b)) {
+            PutJisPair(SjisToJis(pendingLead_, b), out);
+            return;
+        }
+        PutJisPair(0, out);
+    }
+    if (IsSjisLead(b)) {
+        hasLead_ = true;
+        pendingLead_ = b;
+        return;
+    }
+    if (IsHalfWidthKana(b)) out += static_cast<char>(kSs2);
+    out += static_cast<char>(b);
+}
+
 void KanjiEncoder::Encode(const uint8_t* p, size_t n, std::string& out) {
-    out.append(reinterpret_cast<const char*>(p), n);
+    if (code_ == kEuc) {
+        out.reserve(out.size() + n + n / 2);
+        for (size_t i = 0; i < n; ++i) EncodeEuc(p[i], out);
+    } else if (IsShiftedCode(code_)) {
+        out.reserve(out.size() + n + 8);
+        for (size_t i = 0; i < n; ++i) EncodeShifted(p[i], out);
+    } else {
+        out.append(reinterpret_cast<const char*>(p), n);
+    }
+}
+
+void KanjiEncoder::Finish(std::string& out) {
+    if (hasLead_) {
+        hasLead_ = false;
+        if (code_ == kEuc || IsShiftedCode(code_)) PutJisPair(0, out);
+    }
+    if (IsShiftedCode(code_)) LeaveKanjiMode(out);
 }
 
 }  // namespace marlo

@@ -1,0 +1,24 @@
+// The program's command line: "/t" trace mode, "/h<n>" connect host entry n at start-up, "/?"
+// usage.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace marlo {
+
+struct CommandLine {
+    bool trace = false;
+    int startupHost = 0;  // 0 = none
+    bool showUsage = false;
+};
+
+// Tokens are examined in order; unknown tokens are ignored.
+CommandLine ParseCommandLine(const std::vector<std::string>& tokens);
+// Splits a whole command-line text at blanks.
+std::vector<std::string> SplitCommandLine(const std::string& text);
+
+// The usage text shown by "/?" (UTF-8).
+extern const char* const kUsageText;
+
+}  // namespace marlo

@@ -1,0 +1,17 @@
+#include "app/StoreFactory.h"
+
+#include "app/Paths.h"
+#include "app/SettingsFile.h"
+
+namespace marlo {
+
+std::unique_ptr<ISettingsStore> OpenUserSettingsStore(std::string* message) {
+    auto store = std::make_unique<SettingsFile>(ConfigDir());
+    std::string text;
+    // Only looks: a damaged file stays where it is for the program itself to set aside.
+    store->Load(&text, false);
+    if (message) *message = text;
+    return store;
+}
+
+}  // namespace marlo

@@ -1,0 +1,49 @@
+#include "cli/HeadlessPlatform.h"
+
+#include <spawn.h>
+
+#include <cstdio>
+
+extern char** environ;
+
+namespace marlo::cli {
+
+MsgResult HeadlessPlatform::MessageBox(const std::string& text, MsgIcon, MsgButtons buttons,
+                                       const std::string& title) {
+    if (!quiet) std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    switch (buttons) {
+        case MsgButtons::YesNo:
+        case MsgButtons::YesNoCancel:
+            return questionAnswer;
+        case MsgButtons::OkCancel:
+            return MsgResult::Cancel;
+        case MsgButtons::Ok:
+            return MsgResult::Ok;
+    }
+    return MsgResult::Ok;
+}
+
+bool HeadlessPlatform::StartProcess(const std::vector<std::string>& argv) {
+    if (argv.empty()) return false;
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid;
+    return posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) == 0;
+}
+
+void HeadlessPlatform::SetStatusText(const std::string& utf8) {
+    if (!quiet && !utf8.empty()) std::fprintf(stderr, "%s\n", utf8.c_str());
+}
+
+void HeadlessPlatform::ShowProgress(const std::string& text) {
+    progressCancelled_ = false;
+    progressVisible_ = true;
+    if (!quiet) std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void HeadlessPlatform::SetProgressStatus(const std::string& status) {
+    if (!quiet && !status.empty()) std::fprintf(stderr, "%s\n", status.c_str());
+}
+
+}  // namespace marlo::cli

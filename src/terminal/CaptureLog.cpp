@@ -1,0 +1,222 @@
+#include "terminal/CaptureLog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "app/Settings.h"
+#include "platform/Platform.h"
+
+namespace marlo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kFlushAt = 4096;
+// How many characters a backspace can take back; older ones stay.
+constexpr size_t kRememberedChars = 4096;
+
+bool IsLeadByte(uint8_t b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool IsTrailByte(uint8_t b) {
+    return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+bool HasLogExtension(const fs::path& p) {
+    return Lower(p.extension().string()) == ".log";
+}
+
+}  // namespace
+
+std::string AutoLogName(const std::string& prefix, const std::tm& date) {
+    std::string head;
+    for (size_t i = 0; i < prefix.size() && head.size() < 2;) {
+        const auto b = static_cast<uint8_t>(prefix[i]);
+        const size_t len = IsLeadByte(b) && i + 1 < prefix.size() ? 2 : 1;
+        if (head.size() + len > 2) break;
+        for (size_t k = 0; k < len; ++k) {
+            const char c = prefix[i + k];
+            head += (c == '/' || c == '\\' || static_cast<uint8_t>(c) < 0x20) ? '_' : c;
+        }
+        i += len;
+    }
+    if (head.empty()) head = "LG";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%2s%02d%02d%02d.LOG", head.c_str(), date.tm_year % 100,
+                  date.tm_mon + 1, date.tm_mday);
+    return buf;
+}
+
+std::string ResolveCapturePath(const std::string& name, const std::string& dir) {
+    fs::path p(name);
+    if (!p.has_parent_path() && !dir.empty()) p = fs::path(dir) / p;
+    std::error_code ec;
+    if (fs::exists(p, ec) || !p.has_extension()) return p.string();
+    const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
+    const std::string stem = p.stem().string();
+    const std::string ext = Lower(p.extension().string());
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& q = it->path();
+        if (q.stem().string() == stem && Lower(q.extension().string()) == ext)
+            return p.has_parent_path() ? q.string() : q.filename().string();
+    }
+    return p.string();
+}
+
+std::vector<std::string> FindLogFiles(const std::string& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        if (HasLogExtension(it->path()) && it->is_regular_file(ec))
+            names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+CaptureLog::~CaptureLog() {
+    Close();
+}
+
+bool CaptureLog::Open(const std::string& path, bool append) {
+    Close();
+    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (append ? 0 : O_TRUNC);
+    const int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    path_ = path;
+    written_ = append ? st.st_size : 0;
+    pending_.clear();
+    lengths_.clear();
+    leadPending_ = false;
+    return true;
+}
+
+void CaptureLog::Close() {
+    if (fd_ < 0) return;
+    Flush();
+    ::close(fd_);
+    fd_ = -1;
+    lengths_.clear();
+    leadPending_ = false;
+}
+
+void CaptureLog::Flush() {
+    if (fd_ < 0) return;
+    size_t done = 0;
+    while (done < pending_.size()) {
+        const ssize_t n = ::pwrite(fd_, pending_.data() + done, pending_.size() - done,
+                                   static_cast<off_t>(written_ + static_cast<int64_t>(done)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // a full disk: the text is dropped, the log stays open
+        done += static_cast<size_t>(n);
+    }
+    written_ += static_cast<int64_t>(done);
+    pending_.clear();
+}
+
+void CaptureLog::Put(uint8_t b) {
+    if (fd_ < 0) return;
+    pending_ += static_cast<char>(b);
+    if (leadPending_ && IsTrailByte(b) && !lengths_.empty()) {
+        lengths_.back() = 2;
+        leadPending_ = false;
+    } else {
+        if (lengths_.size() >= kRememberedChars)
+            lengths_.erase(lengths_.begin(), lengths_.begin() + kRememberedChars / 2);
+        lengths_.push_back(1);
+        leadPending_ = IsLeadByte(b);
+    }
+    if (pending_.size() >= kFlushAt) Flush();
+}
+
+void CaptureLog::BackStep() {
+    if (fd_ < 0 || lengths_.empty()) return;  // nothing of this session left to take back
+    const size_t len = lengths_.back();
+    lengths_.pop_back();
+    leadPending_ = false;
+    if (pending_.size() >= len) {
+        pending_.resize(pending_.size() - len);
+        return;
+    }
+    Flush();
+    written_ = std::max<int64_t>(0, written_ - static_cast<int64_t>(len));
+    // The taken-back text leaves the file, so that a log closed after a backspace ends where the
+    // screen does. Should the truncation fail, the next byte still overwrites it.
+    [[maybe_unused]] const int rc = ::ftruncate(fd_, static_cast<off_t>(written_));
+}
+
+bool StartLog(CaptureLog& log, const std::string& prefix, Settings& s, IPlatform& platform,
+              const LogDialog& ask, const std::tm& today) {
+    log.Close();
+    log.SetRemoveEscapes(s.LogRemoveEsc != 0);
+    const std::string autoName = AutoLogName(prefix, today);
+    if (s.LogDefault && log.Open(ResolveCapturePath(autoName, s.LogDefPath), s.LogSaveForm != 0))
+        return true;
+    auto choice = ask(autoName, s.LogSaveForm != 0);
+    if (!choice) return false;
+    if (!log.Open(ResolveCapturePath(choice->name, s.LogDefPath), choice->append)) {
+        platform.MessageBox(kLogOpenFailed, MsgIcon::Exclamation);
+        return false;
+    }
+    s.LogSaveForm = choice->append ? 1 : 0;
+    return true;
+}
+
+bool ToggleLog(CaptureLog& log, Settings& s, IPlatform& platform, const LogDialog& ask,
+               const std::tm& today) {
+    if (log.IsOpen()) {
+        log.Close();
+        return false;
+    }
+    log.SetRemoveEscapes(s.LogRemoveEsc != 0);
+    auto choice = ask(AutoLogName("", today), s.LogSaveForm != 0);
+    if (!choice) return false;
+    if (!log.Open(ResolveCapturePath(choice->name, s.LogDefPath), choice->append)) {
+        platform.MessageBox(kLogOpenFailed, MsgIcon::Exclamation);
+        return false;
+    }
+    s.LogSaveForm = choice->append ? 1 : 0;
+    return true;
+}
+
+std::optional<std::vector<std::string>> LoadSavedScreen(const std::string& path, size_t maxLines) {
+    std::error_code ec;
+    if (!fs::exists(path, ec)) return std::vector<std::string>{};
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<std::string> lines(1);
+    char c;
+    while (lines.size() - 1 < maxLines && in.get(c)) {
+        if (c == '\r') continue;
+        if (c == '\n') {
+            lines.emplace_back();
+            continue;
+        }
+        lines.back() += c;
+        if (lines.back().size() == 80) lines.emplace_back();
+    }
+    if (in.bad()) return std::nullopt;
+    return lines;
+}
+
+}  // namespace marlo

@@ -1,0 +1,264 @@
+#include "ui/MainWindow.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "app/CommandIds.h"
+#include "text/Encoding.h"
+
+namespace marlo::ui {
+
+// The status bar's lamps: DTR, RTS, CTS, DSR, CD, SD, RD.
+class LampWidget : public QWidget {
+  public:
+    using QWidget::QWidget;
+    void SetLamps(unsigned l) {
+        if (l != lamps_) {
+            lamps_ = l;
+            update();
+        }
+    }
+    QSize sizeHint() const override { return {7 * 34, 16}; }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        static const char* const names[] = {"DTR", "RTS", "CTS", "DSR", "CD", "SD", "RD"};
+        QPainter p(this);
+        QFont f = font();
+        f.setPointSize(7);
+        p.setFont(f);
+        for (int i = 0; i < 7; ++i) {
+            QRect r(i * 34, 1, 32, height() - 2);
+            bool on = lamps_ & (1u << i);
+            p.fillRect(r, on ? QColor(255, 64, 64) : QColor(90, 90, 90));
+            p.setPen(on ? Qt::black : Qt::lightGray);
+            p.drawText(r, Qt::AlignCenter, QString::fromLatin1(names[i]));
+        }
+    }
+
+  private:
+    unsigned lamps_ = 0;
+};
+
+MainWindow::MainWindow(bool traceMode) {
+    setWindowTitle(QStringLiteral("マーロ"));
+    BuildMenus(traceMode);
+    BuildInputBar();
+    statusMessage_ = new QLabel(this);
+    statusBar()->addWidget(statusMessage_, 1);
+    lamps_ = new LampWidget(this);
+    statusBar()->addPermanentWidget(lamps_);
+    resize(820, 560);
+}
+
+QAction* MainWindow::AddCommand(QMenu* menu, const QString& label, int id,
+                                const QKeySequence& key) {
+    auto* a = menu->addAction(label);
+    a->setShortcut(key);
+    a->setData(id);
+    connect(a, &QAction::triggered, this, [this, id] {
+        if (onCommand) onCommand(id);
+    });
+    actions_[id] = a;
+    return a;
+}
+
+void MainWindow::RefreshMenu(QMenu* menu) {
+    for (QAction* a : menu->actions()) {
+        if (a->isSeparator() || a->menu()) continue;
+        int id = a->data().toInt();
+        if (isEnabled) a->setEnabled(isEnabled(id));
+        if (isChecked) {
+            bool c = isChecked(id);
+            a->setCheckable(c || a->isCheckable());
+            a->setChecked(c);
+        }
+    }
+}
+
+void MainWindow::BuildMenus(bool traceMode) {
+    auto menu = [this](const QString& title) {
+        QMenu* m = menuBar()->addMenu(title);
+        connect(m, &QMenu::aboutToShow, this, [this, m] { RefreshMenu(m); });
+        return m;
+    };
+    QMenu* file = menu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+    AddCommand(file, QStringLiteral("ｱｯﾌﾟﾛｰﾄﾞ(&U)..."), ID_UPLOAD,
+               QKeySequence(Qt::ALT | Qt::Key_U));
+    AddCommand(file, QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ(&D)..."), ID_DOWNLOAD,
+               QKeySequence(Qt::ALT | Qt::Key_D));
+    file->addSeparator();
+    AddCommand(file, QStringLiteral("ﾃｷｽﾄ送信(&S)..."), ID_TEXT_SEND);
+    AddCommand(file, QStringLiteral("ﾃｷｽﾄ受信(&R)..."), ID_TEXT_RECEIVE);
+    AddCommand(file, QStringLiteral("ﾛｸﾞ(&L)"), ID_LOG_TOGGLE);
+    AddCommand(file, QStringLiteral("ﾛｸﾞ参照(&P)..."), ID_LOG_BROWSER);
+    file->addSeparator();
+    AddCommand(file, QStringLiteral("ﾏｰﾛの終了(&X)"), ID_APP_EXIT);
+
+    QMenu* edit = menu(QStringLiteral("編集(&E)"));
+    AddCommand(edit, QStringLiteral("ﾊﾞｯﾌｧｸﾘｱ"), ID_CLEAR_BUFFER);
+    AddCommand(edit, QStringLiteral("制御ｺｰﾄﾞ入力(&C)..."), ID_CONTROL_CODE);
+
+    QMenu* line = menu(QStringLiteral("回線(&L)"));
+    AddCommand(line, QStringLiteral("ﾎｽﾄ選択(&S)..."), ID_HOST_WINDOW);
+    AddCommand(line, QStringLiteral("電話接続(&T)..."), ID_PHONE_CONNECT,
+               QKeySequence(Qt::ALT | Qt::Key_T));
+    AddCommand(line, QStringLiteral("Telnet接続(&I)..."), ID_TELNET_CONNECT,
+               QKeySequence(Qt::ALT | Qt::Key_I));
+    AddCommand(line, QStringLiteral("回線切断(&D)..."), ID_HANGUP);
+    line->addSeparator();
+    AddCommand(line, QStringLiteral("ﾌﾞﾚｰｸ信号(&B)"), ID_BREAK);
+    AddCommand(line, QStringLiteral("ﾓﾃﾞﾑ初期化(&M)"), ID_MODEM_INIT);
+    AddCommand(line, QStringLiteral("COMﾎﾟｰﾄｵｰﾌﾟﾝ／ｸﾛｰｽﾞ(&P)"), ID_PORT_TOGGLE);
+    line->addSeparator();
+    AddCommand(line, QStringLiteral("接続履歴(&H)..."), ID_HISTORY);
+
+    QMenu* options = menu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
+    AddCommand(options, QStringLiteral("通信条件(&C)..."), ID_COMM_SETTINGS);
+    AddCommand(options, QStringLiteral("動作環境(&E)..."), ID_ENV_SETTINGS);
+    AddCommand(options, QStringLiteral("１行入力ﾓｰﾄﾞ(&1)..."), ID_INPUT_BAR,
+               QKeySequence(Qt::ALT | Qt::Key_1));
+    if (traceMode) {
+        options->addSeparator();
+        AddCommand(options, QStringLiteral("ﾄﾚｰｽ設定(&T)..."), ID_TRACE_SETTINGS);
+        AddCommand(options, QStringLiteral("ﾌｧｲﾙの読み込み(&L)..."), ID_REPLAY);
+    }
+
+    QMenu* macro = menu(QStringLiteral("ﾏｸﾛ(&M)"));
+    AddCommand(macro, QStringLiteral("実行(&X)..."), ID_MACRO_RUN,
+               QKeySequence(Qt::ALT | Qt::Key_M));
+    AddCommand(macro, QStringLiteral("停止(&S)"), ID_MACRO_STOP);
+    AddCommand(macro, QStringLiteral("一時停止(&T)"), ID_MACRO_PAUSE);
+    AddCommand(macro, QStringLiteral("編集(&E)..."), ID_MACRO_EDIT);
+
+    QMenu* tools = menu(QStringLiteral("ﾂｰﾙ(&T)"));
+    AddCommand(tools, QStringLiteral("ｴﾃﾞｨﾀ(&E)"), ID_EDITOR);
+    AddCommand(tools, QStringLiteral("ｺﾏﾝﾄﾞ実行(&C)..."), ID_COMMAND_LINE);
+    AddCommand(tools, QStringLiteral(".LZH書庫ﾌｧｲﾙ解凍(&U)..."), ID_LZH_EXTRACT);
+    AddCommand(tools, QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝ(&A)..."), ID_APPLICATION);
+
+    QMenu* view = menu(QStringLiteral("表示(&V)"));
+    AddCommand(view, QStringLiteral("ﾂｰﾙﾊﾞｰ(&T)"), ID_VIEW_TOOLBAR);
+    AddCommand(view, QStringLiteral("ｽﾃｰﾀｽﾊﾞｰ(&S)"), ID_VIEW_STATUSBAR);
+    AddCommand(view, QStringLiteral("ﾌｧﾝｸｼｮﾝﾊﾞｰ(&F)"), ID_VIEW_FUNCTIONBAR);
+    AddCommand(view, QStringLiteral("分割(&P)"), ID_SPLIT);
+
+    QMenu* help = menu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    AddCommand(help, QStringLiteral("目次(&C)"), ID_HELP, QKeySequence(Qt::Key_F1 | Qt::SHIFT));
+    AddCommand(help, QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)..."), ID_ABOUT);
+}
+
+void MainWindow::BuildInputBar() {
+    inputBar_ = new QToolBar(QStringLiteral("１行入力"), this);
+    inputBar_->setObjectName(QStringLiteral("inputBar"));
+    inputCombo_ = new QComboBox(inputBar_);
+    inputCombo_->setEditable(true);
+    inputCombo_->setInsertPolicy(QComboBox::NoInsert);
+    inputCombo_->setMinimumWidth(420);
+    inputCombo_->lineEdit()->setMaxLength(160);
+    inputCounter_ = new QLabel(QStringLiteral("0"), inputBar_);
+    inputCounter_->setMinimumWidth(30);
+    inputBar_->addWidget(inputCombo_);
+    inputBar_->addWidget(inputCounter_);
+    addToolBar(Qt::BottomToolBarArea, inputBar_);
+    inputBar_->hide();
+    // The field holds at most 80 bytes of Shift-JIS (a kanji counts two); the counter shows bytes.
+    auto updateCounter = [this](const QString& text) {
+        std::string sjis = Utf8ToSjis(text.toStdString());
+        if (sjis.size() > 80) {
+            QString cut = text;
+            while (!cut.isEmpty() && Utf8ToSjis(cut.toStdString()).size() > 80) cut.chop(1);
+            QApplication::beep();
+            inputCombo_->setEditText(cut);
+            return;
+        }
+        inputCounter_->setText(QString::number(sjis.size()));
+    };
+    connect(inputCombo_, &QComboBox::editTextChanged, this, updateCounter);
+    connect(inputCombo_->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+        if (onInputLine) onInputLine(inputCombo_->currentText());
+    });
+    inputCombo_->installEventFilter(this);
+    inputCombo_->lineEdit()->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject* obj, QEvent* e) {
+    if (e->type() == QEvent::KeyPress && (obj == inputCombo_ || obj == inputCombo_->lineEdit())) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_Escape) {
+            if (!inputCombo_->currentText().isEmpty()) {
+                inputCombo_->setEditText(QString());
+                inputCounter_->setText(QStringLiteral("0"));
+            } else if (onForwardKey) {
+                onForwardKey(k);
+            }
+            return true;
+        }
+        bool listOpen = inputCombo_->view() && inputCombo_->view()->isVisible();
+        bool passed = (k->key() >= Qt::Key_F1 && k->key() <= Qt::Key_F12) ||
+                      (!listOpen && (k->key() == Qt::Key_PageUp || k->key() == Qt::Key_PageDown ||
+                                     k->key() == Qt::Key_End || k->key() == Qt::Key_Home ||
+                                     k->key() == Qt::Key_Up || k->key() == Qt::Key_Down));
+        if (passed && onForwardKey) {
+            onForwardKey(k);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(obj, e);
+}
+
+void MainWindow::SetInputHistory(const QStringList& lines) {
+    inputCombo_->blockSignals(true);
+    inputCombo_->clear();
+    inputCombo_->addItems(lines);
+    inputCombo_->setCurrentIndex(-1);
+    inputCombo_->setEditText(QString());
+    inputCombo_->blockSignals(false);
+    inputCounter_->setText(QStringLiteral("0"));
+}
+
+void MainWindow::SetCentral(QWidget* w) {
+    setCentralWidget(w);
+}
+void MainWindow::SetLamps(unsigned lamps) {
+    lamps_->SetLamps(lamps);
+}
+void MainWindow::SetStatusMessage(const QString& text) {
+    statusMessage_->setText(text);
+}
+
+void MainWindow::SetInputBarVisible(bool visible) {
+    inputBar_->setVisible(visible);
+    if (visible) inputCombo_->setFocus();
+}
+
+bool MainWindow::InputBarVisible() const {
+    return inputBar_->isVisible();
+}
+
+QAction* MainWindow::Action(int id) const {
+    auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+    bool normal = !isMinimized() && !isMaximized() && !isFullScreen();
+    if (onClose && !onClose(normal)) {
+        e->ignore();
+        return;
+    }
+    e->accept();
+}
+
+}  // namespace marlo::ui

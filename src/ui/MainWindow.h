@@ -1,0 +1,66 @@
+// The main window: menus, the terminal pane(s), the one-line input bar, the status bar with its
+// lamps. It draws and forwards; every decision is the frame's.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <map>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QToolBar;
+
+namespace marlo::ui {
+
+class LampWidget;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit MainWindow(bool traceMode);
+
+    // Where menu commands go (the frame's OnCommand).
+    std::function<void(int id)> onCommand;
+    // The close request: returns false when the shutdown was abandoned.
+    std::function<bool(bool normalWindow)> onClose;
+    // Enter in the input bar: the line as typed (UTF-8).
+    std::function<void(const QString& text)> onInputLine;
+    // A key the input bar passes on to the terminal.
+    std::function<void(QKeyEvent* e)> onForwardKey;
+
+    void SetCentral(QWidget* w);
+    void SetLamps(unsigned lamps);
+    void SetStatusMessage(const QString& text);
+    void SetInputBarVisible(bool visible);
+    bool InputBarVisible() const;
+    // The history list of the input bar (newest first).
+    void SetInputHistory(const QStringList& lines);
+    QAction* Action(int id) const;
+    QComboBox* InputCombo() const { return inputCombo_; }
+    QLabel* InputCounter() const { return inputCounter_; }
+    // Tells whether the command may run now / shows a check mark (called before menus open).
+    std::function<bool(int id)> isEnabled;
+    std::function<bool(int id)> isChecked;
+
+  protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* obj, QEvent* e) override;
+
+  private:
+    void BuildMenus(bool traceMode);
+    void BuildInputBar();
+    QAction* AddCommand(QMenu* menu, const QString& label, int id, const QKeySequence& key = {});
+    void RefreshMenu(QMenu* menu);
+
+    std::map<int, QAction*> actions_;
+    QToolBar* inputBar_ = nullptr;
+    QComboBox* inputCombo_ = nullptr;
+    QLabel* inputCounter_ = nullptr;
+    LampWidget* lamps_ = nullptr;
+    QLabel* statusMessage_ = nullptr;
+};
+
+}  // namespace marlo::ui

@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/Settings.h"
+#include "support/RecordingPlatform.h"
+#include "terminal/CaptureLog.h"
+#include "text/Encoding.h"
+
+namespace marlo {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::tm Day(int y, int m, int d) {
+    std::tm t{};
+    t.tm_year = y - 1900;
+    t.tm_mon = m - 1;
+    t.tm_mday = d;
+    return t;
+}
+
+TEST(CaptureLogName, AutomaticNames) {
+    const struct {
+        std::string prefix;
+        std::tm date;
+        std::string name;
+    } cases[] = {
+        {"", Day(1995, 4, 1), "LG950401.LOG"},
+        {"NF", Day(1995, 4, 1), "NF950401.LOG"},
+        {"P", Day(2000, 12, 31), " P001231.LOG"},
+        {"ABC", Day(2026, 1, 2), "AB260102.LOG"},
+        {"../", Day(2026, 1, 2), "..260102.LOG"},
+        {"/x", Day(2026, 1, 2), "_x260102.LOG"},
+        {Utf8ToSjis("日"), Day(2026, 1, 2), Utf8ToSjis("日") + "260102.LOG"},
+        {"a" + Utf8ToSjis("日"), Day(2026, 1, 2), " a260102.LOG"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AutoLogName(c.prefix, c.date), c.name) << c.prefix;
+}
+
+class CaptureLogFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("marlo-log-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        settings_.LogDefPath = dir_.string();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Read(const std::string& name) {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static void Feed(CaptureLog& log, const std::string& bytes) {
+        for (char c : bytes) log.Put(static_cast<uint8_t>(c));
+    }
+    // The log dialog: records what it was offered and answers as told.
+    LogDialog Dialog(std::optional<LogChoice> answer) {
+        return [this, answer](const std::string& name, bool append) {
+            offered_.emplace_back(name, append);
+            return answer;
+        };
+    }
+
+    fs::path dir_;
+    Settings settings_;
+    test::RecordingPlatform platform_;
+    std::vector<std::pair<std::string, bool>> offered_;
+};
+
+TEST_F(CaptureLogFile, SameDayRunsAppendToTheAutomaticName) {
+    const std::tm today = Day(1995, 4, 1);
+    for (const char* text : {"first\r\n", "second\r\n"}) {
+        CaptureLog log;
+        ASSERT_TRUE(StartLog(log, "", settings_, platform_, Dialog(std::nullopt), today));
+        Feed(log, text);
+    }
+    EXPECT_EQ(Read("LG950401.LOG"), "first\r\nsecond\r\n");
+    EXPECT_TRUE(offered_.empty());
+    EXPECT_TRUE(platform_.boxes.empty());
+
+    // New-file mode truncates.
+    settings_.LogSaveForm = 0;
+    CaptureLog log;
+    ASSERT_TRUE(StartLog(log, "", settings_, platform_, Dialog(std::nullopt), today));
+    Feed(log, "third");
+    log.Close();
+    EXPECT_EQ(Read("LG950401.LOG"), "third");
+}
+
+TEST_F(CaptureLogFile, ExistingFileWithLowerCaseExtensionIsAppendedTo) {
+    std::ofstream(dir_ / "NF260102.log") << "old\r\n";
+    CaptureLog log;
+    ASSERT_TRUE(StartLog(log, "NF", settings_, platform_, Dialog(std::nullopt), Day(2026, 1, 2)));
+    Feed(log, "new");
+    log.Close();
+    EXPECT_EQ(Read("NF260102.log"), "old\r\nnew");
+    EXPECT_FALSE(fs::exists(dir_ / "NF260102.LOG"));
+
+    std::ofstream(dir_ / "other.Log") << "x";
+    std::ofstream(dir_ / "notes.txt") << "x";
+    EXPECT_EQ(FindLogFiles(dir_.string()), (std::vector<std::string>{"NF260102.log", "other.Log"}));
+}
+
+TEST_F(CaptureLogFile, FailedOpenAsksThenReports) {
+    settings_.LogDefPath = (dir_ / "missing").string();
+    CaptureLog log;
+    // LogDefault on: the automatic name fails, the dialog is shown; its own failure is reported.
+    EXPECT_FALSE(StartLog(log, "", settings_, platform_, Dialog(LogChoice{"x.log", false}),
+                          Day(2026, 1, 2)));
+    ASSERT_EQ(offered_.size(), 1u);
+    EXPECT_EQ(offered_[0], std::make_pair(std::string("LG260102.LOG"), true));
+    ASSERT_EQ(platform_.boxes.size(), 1u);
+    EXPECT_EQ(platform_.boxes[0].text, kLogOpenFailed);
+    EXPECT_FALSE(log.IsOpen());
+
+    // The dialog's answer opens a file of its own and its mode becomes the saved mode.
+    const std::string chosen = (dir_ / "mine.log").string();
+    EXPECT_TRUE(
+        StartLog(log, "", settings_, platform_, Dialog(LogChoice{chosen, false}), Day(2026, 1, 2)));
+    EXPECT_EQ(settings_.LogSaveForm, 0);
+    EXPECT_EQ(log.Path(), chosen);
+    // Cancel leaves it closed with no message.
+    settings_.LogDefault = 0;
+    EXPECT_FALSE(StartLog(log, "", settings_, platform_, Dialog(std::nullopt), Day(2026, 1, 2)));
+    EXPECT_EQ(platform_.boxes.size(), 1u);
+}
+
+TEST_F(CaptureLogFile, ToggleOpensThroughTheDialogAndCloses) {
+    CaptureLog log;
+    EXPECT_TRUE(
+        ToggleLog(log, settings_, platform_, Dialog(LogChoice{"t.log", true}), Day(2026, 1, 2)));
+    EXPECT_TRUE(log.IsOpen());
+    EXPECT_EQ(offered_.at(0).first, "LG260102.LOG");
+    Feed(log, "x");
+    EXPECT_FALSE(ToggleLog(log, settings_, platform_, Dialog(std::nullopt), Day(2026, 1, 2)));
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_EQ(Read("t.log"), "x");
+}
+
+TEST_F(CaptureLogFile, BackStepTakesBackWholeCharactersOfThisSessionOnly) {
+    const struct {
+        std::string before;  // already in the file
+        std::string fed;     // bytes put, '\b' standing for a backspace
+        std::string after;
+    } cases[] = {
+        {"", "abc\bd", "abd"},
+        {"", "abc\b", "ab"},
+        {"old", "\b\bx", "x"},  // never before this session's start
+        {"", "a" + Utf8ToSjis("漢") + "\bz", "az"},
+        {"", Utf8ToSjis("漢字") + "\b\b", ""},
+        {"", "\xb1\xb2\b", "\xb1"},  // half-width katakana are single bytes
+        {"", "ab\r\n\b", "ab\r"},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(dir_ / "bs.log", std::ios::binary | std::ios::trunc) << c.before;
+        CaptureLog log;
+        ASSERT_TRUE(log.Open((dir_ / "bs.log").string(), true));
+        for (char b : c.fed) {
+            if (b == '\b')
+                log.BackStep();
+            else
+                log.Put(static_cast<uint8_t>(b));
+        }
+        log.Close();
+        EXPECT_EQ(Read("bs.log"), c.before + c.after) << c.fed;
+    }
+}
+
+TEST_F(CaptureLogFile, BackStepReachesIntoTextAlreadyWritten) {
+    CaptureLog log;
+    ASSERT_TRUE(log.Open((dir_ / "big.log").string(), false));
+    const std::string block(5000, 'q');
+    Feed(log, block + Utf8ToSjis("漢"));
+    log.Flush();
+    log.BackStep();
+    log.BackStep();
+    log.Put('!');
+    log.Close();
+    EXPECT_EQ(Read("big.log"), std::string(4999, 'q') + "!");
+}
+
+TEST_F(CaptureLogFile, EscapesAndLineEnds) {
+    CaptureLog log;
+    EXPECT_FALSE(log.WantsEscapes());
+    settings_.LogRemoveEsc = 0;
+    ASSERT_TRUE(StartLog(log, "", settings_, platform_, Dialog(std::nullopt), Day(2026, 1, 2)));
+    EXPECT_TRUE(log.WantsEscapes());
+    settings_.LogRemoveEsc = 1;
+    ASSERT_TRUE(StartLog(log, "", settings_, platform_, Dialog(std::nullopt), Day(2026, 1, 2)));
+    EXPECT_FALSE(log.WantsEscapes());
+    // What the receive path hands over is written as it is: a CR with the LF that RcvCRLF added.
+    Feed(log, "line\r\n");
+    log.Close();
+    EXPECT_EQ(Read("LG260102.LOG"), "line\r\n");
+}
+
+TEST_F(CaptureLogFile, SavedScreenLines) {
+    std::ofstream(dir_ / "lglog.txt", std::ios::binary) << "one\r\ntwo\r\n"
+                                                        << std::string(85, 'w') << "\nlast";
+    auto lines = LoadSavedScreen((dir_ / "lglog.txt").string(), 100);
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(*lines,
+              (std::vector<std::string>{"one", "two", std::string(80, 'w'), "wwwww", "last"}));
+    lines = LoadSavedScreen((dir_ / "lglog.txt").string(), 2);
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(*lines, (std::vector<std::string>{"one", "two", ""}));
+    EXPECT_EQ(LoadSavedScreen((dir_ / "none.txt").string(), 10), std::vector<std::string>{});
+    EXPECT_EQ(LoadSavedScreen(dir_.string(), 10), std::nullopt);  // a folder cannot be read
+}
+
+}  // namespace
+}  // namespace marlo

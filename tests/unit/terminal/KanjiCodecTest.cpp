@@ -1,0 +1,485 @@
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "terminal/KanjiCodec.h"
+
+namespace marlo {
+namespace {
+
+using Bytes = std::string;
+
+// glibc iconv as the reference; nullopt when iconv refuses any part of the input.
+std::optional<Bytes> Iconv(const char* from, const char* to, const Bytes& in) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    Bytes out(in.size() * 4 + 16, '\0');
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    char* dst = out.data();
+    size_t dstLeft = out.size();
+    const bool ok = iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1) &&
+                    iconv(cd, nullptr, nullptr, &dst, &dstLeft) != static_cast<size_t>(-1);
+    iconv_close(cd);
+    if (!ok) return std::nullopt;
+    out.resize(static_cast<size_t>(dst - out.data()));
+    return out;
+}
+
+// Writes what the decoder hands on as "S1b" (single byte) and "D889f" (pair), blank-separated.
+class RecordingSink : public IKanjiSink {
+  public:
+    void SingleByte(uint8_t b) override { Add('S', b, -1); }
+    void DoubleByte(uint8_t lead, uint8_t trail) override { Add('D', lead, trail); }
+    std::string events;
+    Bytes bytes;  // the same, as the Shift-JIS text a file conversion writes
+
+  private:
+    void Add(char kind, int a, int b) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, b < 0 ? "%c%02x" : "%c%02x%02x", kind, a, b);
+        if (!events.empty()) events += ' ';
+        events += buf;
+        bytes += static_cast<char>(a);
+        if (b >= 0) bytes += static_cast<char>(b);
+    }
+};
+
+std::string FeedAll(int code, const Bytes& in) {
+    KanjiDecoder d;
+    d.SetCode(code);
+    RecordingSink sink;
+    for (unsigned char c : in) d.Feed(c, false, sink);
+    return sink.events;
+}
+
+Bytes DecodeAll(int code, const Bytes& in) {
+    KanjiDecoder d;
+    d.SetCode(code);
+    Bytes out;
+    d.Decode(reinterpret_cast<const uint8_t*>(in.data()), in.size(), out);
+    return out;
+}
+
+Bytes EncodeAll(int code, const Bytes& in, bool finish = true) {
+    KanjiEncoder e;
+    e.SetCode(code);
+    Bytes out;
+    e.Encode(reinterpret_cast<const uint8_t*>(in.data()), in.size(), out);
+    if (finish) e.Finish(out);
+    return out;
+}
+
+Bytes Replace(Bytes s, const Bytes& from, const Bytes& to) {
+    for (size_t pos = 0; (pos = s.find(from, pos)) != Bytes::npos; pos += to.size())
+        s.replace(pos, from.size(), to);
+    return s;
+}
+
+// Index of the first differing two-byte character, for a readable failure.
+std::string FirstDifference(const Bytes& got, const Bytes& want) {
+    size_t i = 0;
+    while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
+    if (got == want) return "none";
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "at byte %zu of %zu/%zu: got %02x want %02x", i, got.size(),
+                  want.size(), i < got.size() ? static_cast<unsigned char>(got[i]) : 0,
+                  i < want.size() ? static_cast<unsigned char>(want[i]) : 0);
+    return buf;
+}
+
+// Every JIS X 0208 character as iconv knows it, in each form.
+struct Repertoire {
+    int count = 0;
+    Bytes sjis, euc, iso2022, jisPairs;
+};
+
+const Repertoire& AllJisX0208() {
+    static const Repertoire r = [] {
+        Repertoire rep;
+        Bytes utf8;
+        for (int j1 = 0x21; j1 <= 0x7E; ++j1) {
+            for (int j2 = 0x21; j2 <= 0x7E; ++j2) {
+                const Bytes euc{static_cast<char>(j1 | 0x80), static_cast<char>(j2 | 0x80)};
+                auto u = Iconv("EUC-JP", "UTF-8", euc);
+                if (!u) continue;
+                ++rep.count;
+                utf8 += *u;
+                rep.jisPairs += static_cast<char>(j1);
+                rep.jisPairs += static_cast<char>(j2);
+            }
+        }
+        rep.sjis = Iconv("UTF-8", "SHIFT_JIS", utf8).value_or("");
+        rep.euc = Iconv("UTF-8", "EUC-JP", utf8).value_or("");
+        rep.iso2022 = Iconv("UTF-8", "ISO-2022-JP", utf8).value_or("");
+        return rep;
+    }();
+    return r;
+}
+
+TEST(KanjiArithmetic, RoundTripsOverTheWholeJisPlane) {
+    int valid = 0;
+    for (int j1 = 0x21; j1 <= 0x7E; ++j1) {
+        for (int j2 = 0x21; j2 <= 0x7E; ++j2) {
+            const uint16_t s = JisToSjis(static_cast<uint8_t>(j1), static_cast<uint8_t>(j2));
+            ASSERT_TRUE(IsSjisLead(s >> 8)) << std::hex << j1 << j2;
+            ASSERT_TRUE(IsSjisTrail(s & 0xFF)) << std::hex << j1 << j2;
+            ASSERT_EQ(SjisToJis(s >> 8, s & 0xFF), j1 << 8 | j2);
+            ++valid;
+        }
+    }
+    EXPECT_EQ(valid, 94 * 94);
+}
+
+TEST(KanjiArithmetic, RejectsWhatHasNoForm) {
+    struct Case {
+        uint8_t a, b;
+    };
+    for (Case c : {Case{0x20, 0x21}, Case{0x21, 0x20}, Case{0x7F, 0x21}, Case{0x21, 0x7F},
+                   Case{0x0D, 0x0A}, Case{0xB0, 0xA1}})
+        EXPECT_EQ(JisToSjis(c.a, c.b), 0) << std::hex << int(c.a) << " " << int(c.b);
+    // The user-defined area and the IBM extensions lie beyond the JIS plane; bad trails too.
+    for (Case c :
+         {Case{0xF0, 0x40}, Case{0xF9, 0xFC}, Case{0xFA, 0x40}, Case{0xFC, 0x4B}, Case{0x88, 0x7F},
+          Case{0x88, 0x3F}, Case{0x88, 0xFD}, Case{0xA0, 0x40}, Case{0x41, 0x41}})
+        EXPECT_EQ(SjisToJis(c.a, c.b), 0) << std::hex << int(c.a) << " " << int(c.b);
+    EXPECT_EQ(SjisToJis(kGetaSjis[0], kGetaSjis[1]), kGetaJis[0] << 8 | kGetaJis[1]);
+}
+
+TEST(KanjiOracle, ReferenceRepertoireIsComplete) {
+    const Repertoire& r = AllJisX0208();
+    ASSERT_EQ(r.count, 6879);
+    ASSERT_EQ(r.sjis.size(), 2u * 6879);
+    ASSERT_EQ(r.euc.size(), 2u * 6879);
+    ASSERT_EQ(r.iso2022.substr(0, 3), "\x1b$B");
+    ASSERT_EQ(r.iso2022.substr(r.iso2022.size() - 3), "\x1b(B");
+}
+
+TEST(KanjiOracle, DecodersAgreeWithIconv) {
+    const Repertoire& r = AllJisX0208();
+    const Bytes oldJis = Replace(Replace(r.iso2022, "\x1b$B", "\x1b$@"), "\x1b(B", "\x1b(J");
+    const Bytes nec = "\x1bK" + r.jisPairs + "\x1bH";
+    struct Case {
+        int code;
+        Bytes line;
+    };
+    for (const Case& c : {Case{kShiftJis, r.sjis}, Case{kOldJis, oldJis}, Case{kNewJis, r.iso2022},
+                          Case{kNecKanji, nec}, Case{kEuc, r.euc}}) {
+        const Bytes got = DecodeAll(c.code, c.line);
+        EXPECT_EQ(got, r.sjis) << "code " << c.code << ": " << FirstDifference(got, r.sjis);
+        // Byte by byte through the sink interface, as the receive path feeds it.
+        KanjiDecoder d;
+        d.SetCode(c.code);
+        RecordingSink sink;
+        for (unsigned char b : c.line) d.Feed(b, false, sink);
+        EXPECT_EQ(sink.bytes, r.sjis) << "code " << c.code;
+    }
+}
+
+TEST(KanjiOracle, EncodersAgreeWithIconv) {
+    const Repertoire& r = AllJisX0208();
+    // iconv ends kanji with ESC ( B; the new-JIS send ends it with ESC ( J.
+    const Bytes pairs = r.iso2022.substr(3, r.iso2022.size() - 6);
+    ASSERT_EQ(pairs, r.jisPairs);
+    struct Case {
+        int code;
+        Bytes line;
+    };
+    for (const Case& c : {Case{kShiftJis, r.sjis}, Case{kOldJis, "\x1b$@" + pairs + "\x1b(H"},
+                          Case{kNewJis, "\x1b$B" + pairs + "\x1b(J"},
+                          Case{kNecKanji, "\x1bK" + pairs + "\x1bH"}, Case{kEuc, r.euc}}) {
+        const Bytes got = EncodeAll(c.code, r.sjis);
+        EXPECT_EQ(got, c.line) << "code " << c.code << ": " << FirstDifference(got, c.line);
+    }
+}
+
+TEST(KanjiOracle, HalfWidthKatakana) {
+    Bytes sjis, euc;
+    for (int b = 0xA1; b <= 0xDF; ++b) {
+        sjis += static_cast<char>(b);
+        euc += static_cast<char>(0x8E);
+        euc += static_cast<char>(b);
+    }
+    ASSERT_EQ(Iconv("EUC-JP", "SHIFT_JIS", euc).value_or(""), sjis);
+    EXPECT_EQ(DecodeAll(kEuc, euc), sjis);
+    EXPECT_EQ(DecodeAll(kShiftJis, sjis), sjis);
+    EXPECT_EQ(EncodeAll(kEuc, sjis), euc);
+    // The shifted codes send them as 8-bit bytes, leaving kanji mode first.
+    EXPECT_EQ(EncodeAll(kNewJis, "\x88\x9f\xb1"), "\x1b$B0!\x1b(J\xb1");
+}
+
+// One received stream per row: code, bytes, what the single-byte path and the screen get.
+TEST(KanjiDecoder, ReceiveCases) {
+    struct Case {
+        int code;
+        Bytes in;
+        const char* want;
+    };
+    const Case cases[] = {
+        // kanji-in, one character, kanji-out, then ASCII again
+        {kNewJis, "\x1b$B0!\x1b(Ba", "D889f S61"},
+        {kNewJis, "\x1b$B0!\x1b(Ja", "D889f S61"},
+        {kOldJis, "\x1b$@0!\x1b(Ha", "D889f S61"},
+        // old JIS knows no ESC ( B: the sequence leaves kanji mode and goes on as it came
+        {kOldJis, "\x1b$@0!\x1b(Bx", "D889f S1b S28 S42 S78"},
+        // CR LF inside kanji mode are one (invalid) JIS pair, written blank
+        {kNewJis, "\x1b$B\r\n\x1b(B", "D0000"},
+        // other escape sequences reach the single-byte path whole, in and out of kanji mode
+        {kNewJis, "\x1b[2J", "S1b S5b S32 S4a"},
+        {kNewJis, "\x1b$B0!\x1b[K0", "D889f S1b S5b S4b S30"},
+        {kNewJis, "\x1b$A", "S1b S24 S41"},
+        {kNewJis, "\x1b\x1b$B0!", "S1b D889f"},
+        {kOldJis, "\x1b(J", "S1b S28 S4a"},
+        // a kanji-in while already in kanji mode stays in kanji mode
+        {kNewJis, "\x1b$B0!\x1b$B0!", "D889f D889f"},
+        // leaving kanji mode abandons half a pair
+        {kNewJis, "\x1b$B0\x1b(B\x1b$B0!", "D889f"},
+        {kNecKanji, "\x1bK0!\x1bHa", "D889f S61"},
+        {kNecKanji, "\x1b[A", "S1b S5b S41"},
+        {kNecKanji, "\x1bK0!\x1b[m", "D889f S1b S5b S6d"},
+        // outside kanji mode invalid 8-bit bytes are dropped, katakana pass
+        {kNewJis, "\x80\xa0\xff\xb1", "Sb1"},
+        {kEuc, "\xb0\xa1", "D889f"},
+        {kEuc, "\x8e\xb1", "Sb1"},
+        {kEuc, "\xb0\r\xa1", "S0d D889f"},
+        // SS3 (JIS X 0212) shows the geta mark and keeps the following pairs in step
+        {kEuc, "\x8f\xb0\xa1\xb0\xa1", "D81ac D889f"},
+        {kEuc, "\x8f\xb0\r\xb0\xa1", "S0d D889f"},
+        {kEuc, "\x8e\xe0\xa1\xb0\xa1", "De09f D889f"},
+        // Shift-JIS: a control between lead and trail leaves the lead waiting
+        {kShiftJis, "\x88\r\x9f", "S0d D889f"},
+        {kShiftJis,
+         "\x80\xa0\xfd\xfe\xff"
+         "A",
+         "S41"},
+        {kShiftJis, "\x88\xfd\x9f", "D889f"},
+        // a printable byte ends a waiting lead
+        {kShiftJis, "\x88!\x9f", "S21"},
+        {kShiftJis, "\x88\x88\x9f", "D8888"},
+        {kShiftJis, "\xb1\xdf", "Sb1 Sdf"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FeedAll(c.code, c.in), c.want) << "code " << c.code << " input " << c.in;
+    }
+}
+
+// The receive path as the terminal drives it: once an ESC reaches the single-byte path, the
+// following bytes of the sequence are fed with `inEscape` until its final letter.
+class CollectingSink : public IKanjiSink {
+  public:
+    void SingleByte(uint8_t b) override {
+        if (collecting) {
+            sequence += static_cast<char>(b);
+            if (std::isalpha(b)) {
+                screen += "<" + sequence + ">";
+                collecting = false;
+                sequence.clear();
+            }
+        } else if (b == 0x1B) {
+            collecting = true;
+        } else {
+            screen += static_cast<char>(b);
+        }
+    }
+    void DoubleByte(uint8_t lead, uint8_t trail) override {
+        screen += static_cast<char>(lead);
+        screen += static_cast<char>(trail);
+    }
+    bool collecting = false;
+    std::string sequence, screen;
+};
+
+TEST(KanjiDecoder, VtSequencesWorkWithTheJisCodes) {
+    struct Case {
+        int code;
+        Bytes in, screen;
+    };
+    const Case cases[] = {
+        {kNewJis, "\x1b[1;1H\x1b$B0!\x1b(B\x1b[0mA", "<[1;1H>\x88\x9f<[0m>A"},
+        {kOldJis, "\x1b$@0!\x1b[2J0!\x1b(J", "\x88\x9f<[2J>0!<(J>"},
+        {kNecKanji, "\x1bK0!\x1bH\x1b[7m", "\x88\x9f<[7m>"},
+        {kShiftJis, "\x88\x1b[K\x9f", "<[K>\x88\x9f"},
+        {kEuc, "\x1b[1m\xb0\xa1", "<[1m>\x88\x9f"},
+    };
+    for (const Case& c : cases) {
+        KanjiDecoder d;
+        d.SetCode(c.code);
+        CollectingSink sink;
+        for (unsigned char b : c.in) d.Feed(b, sink.collecting, sink);
+        EXPECT_EQ(sink.screen, c.screen) << "code " << c.code;
+    }
+}
+
+// However the stream is cut into runs, Feed and Decode give the same result, and nothing the
+// line sends can make them misbehave.
+TEST(KanjiDecoder, RunBoundariesDoNotMatter) {
+    std::mt19937 rng(20260601);
+    const Bytes alphabet =
+        "\x1b$@BKHJ(\r\n\x8e\x8f\xb0\xa1\x88\x9f\x80\xff"
+        "0!a";
+    for (int code = kShiftJis; code <= kEuc; ++code) {
+        for (int round = 0; round < 50; ++round) {
+            Bytes in;
+            for (int i = 0; i < 400; ++i) {
+                in += (rng() % 3 == 0) ? static_cast<char>(rng() & 0xFF)
+                                       : alphabet[rng() % alphabet.size()];
+            }
+            KanjiDecoder whole;
+            whole.SetCode(code);
+            RecordingSink sink;
+            for (unsigned char b : in) whole.Feed(b, false, sink);
+
+            KanjiDecoder pieces;
+            pieces.SetCode(code);
+            Bytes out;
+            for (size_t pos = 0; pos < in.size();) {
+                const size_t n = std::min<size_t>(in.size() - pos, rng() % 7);
+                pieces.Decode(reinterpret_cast<const uint8_t*>(in.data()) + pos, n, out);
+                pos += n;
+            }
+            ASSERT_EQ(out, sink.bytes) << "code " << code << " round " << round;
+        }
+    }
+}
+
+TEST(KanjiEncoder, SendCases) {
+    struct Case {
+        int code;
+        Bytes in, want;
+    };
+    const Case cases[] = {
+        {kShiftJis,
+         "\x88\x9f"
+         "a\xb1\xf0\x40",
+         "\x88\x9f"
+         "a\xb1\xf0\x40"},
+        {kNewJis,
+         "\x88\x9f"
+         "a",
+         "\x1b$B0!\x1b(Ja"},
+        {kOldJis,
+         "\x88\x9f"
+         "a",
+         "\x1b$@0!\x1b(Ha"},
+        {kNecKanji,
+         "\x88\x9f"
+         "a",
+         "\x1bK0!\x1bHa"},
+        {kEuc,
+         "\x88\x9f"
+         "a",
+         "\xb0\xa1"
+         "a"},
+        {kEuc, "\xb1", "\x8e\xb1"},
+        // no JIS form (user-defined area, IBM extensions): the geta mark
+        {kNewJis, "\xf0\x40\r", "\x1b$B\x22\x2e\x1b(J\r"},
+        {kEuc, "\xfa\x40", "\xa2\xae"},
+        // a lead byte followed by a byte that cannot be its trail: geta, then the byte itself
+        {kNewJis, "\x88\r\x88\x9f", "\x1b$B\x22\x2e\x1b(J\r\x1b$B\x30\x21"},
+        {kEuc, "\x88\r", "\xa2\xae\r"},
+        {kNecKanji,
+         "\x88"
+         "1",
+         "\x1bK\x22\x2e\x1bH"
+         "1"},
+        // invalid single bytes go out unchanged
+        {kNewJis, "\x80\xfd", "\x80\xfd"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(EncodeAll(c.code, c.in, false), c.want) << "code " << c.code << " " << c.in;
+}
+
+TEST(KanjiEncoder, StateCarriesAcrossWrites) {
+    KanjiEncoder e;
+    e.SetCode(kNewJis);
+    Bytes out;
+    const uint8_t lead = 0x88, trail = 0x9F, a = 'a';
+    // The keyboard writes a double-byte character one byte at a time.
+    e.Encode(&lead, 1, out);
+    EXPECT_EQ(out, "");
+    EXPECT_TRUE(e.HasPendingLead());
+    e.Encode(&trail, 1, out);
+    EXPECT_EQ(out, "\x1b$B0!");
+    e.Encode(&lead, 1, out);
+    e.Encode(&trail, 1, out);
+    EXPECT_EQ(out, "\x1b$B0!0!");  // still in kanji mode: no second kanji-in
+    e.Encode(&a, 1, out);
+    EXPECT_EQ(out, "\x1b$B0!0!\x1b(Ja");
+    // A host connected while the line was in kanji mode: the next kanji shifts in again.
+    out.clear();
+    e.Encode(&lead, 1, out);
+    e.Encode(&trail, 1, out);
+    e.ClearKanjiMode();
+    e.Encode(&lead, 1, out);
+    e.Encode(&trail, 1, out);
+    EXPECT_EQ(out, "\x1b$B0!\x1b$B0!");
+    // A code change forgets both the mode and a waiting lead.
+    e.Encode(&lead, 1, out);
+    e.SetCode(kEuc);
+    out.clear();
+    e.Encode(&a, 1, out);
+    EXPECT_EQ(out, "a");
+    // The end of a converted text closes kanji mode and shows a dangling lead.
+    e.SetCode(kOldJis);
+    e.Encode(&lead, 1, out);
+    e.Finish(out);
+    EXPECT_EQ(out, "a\x1b$@\x22\x2e\x1b(H");
+}
+
+// ---- marlo-cli convert ----
+
+struct CliResult {
+    int status = -1;
+    Bytes out;
+};
+
+CliResult RunCli(const std::string& args, const Bytes& input) {
+    const auto dir = std::filesystem::temp_directory_path();
+    const auto inPath = dir / ("marlo-kanji-in-" + std::to_string(getpid()));
+    const auto outPath = dir / ("marlo-kanji-out-" + std::to_string(getpid()));
+    std::ofstream(inPath, std::ios::binary) << input;
+    const std::string cmd = std::string(MARLO_CLI_PATH) + " convert " + args + " < " +
+                            inPath.string() + " > " + outPath.string() + " 2>/dev/null";
+    CliResult r;
+    const int st = std::system(cmd.c_str());
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    std::ifstream f(outPath, std::ios::binary);
+    r.out.assign(std::istreambuf_iterator<char>(f), {});
+    std::filesystem::remove(inPath);
+    std::filesystem::remove(outPath);
+    return r;
+}
+
+TEST(ConvertCommand, ConvertsThroughShiftJis) {
+    const Bytes euc = "a\xb0\xa1\x8e\xb1\r\n";
+    CliResult r = RunCli("--from euc --to newjis -", euc);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "a\x1b$B0!\x1b(J\xb1\r\n");
+    r = RunCli("--from 新JIS --to EUC", "a\x1b$B0!\x1b(Bb");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "a\xb0\xa1"
+              "b");
+    r = RunCli("--from NEC漢字 --to sjis", "\x1bK0!\x1bH");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "\x88\x9f");
+}
+
+TEST(ConvertCommand, RefusesBadArguments) {
+    for (const char* args : {"--from euc", "--to euc", "--from euc --to utf8", "--from",
+                             "--from sjis --to euc --bogus", "--from sjis --to euc a b",
+                             "--from sjis --to euc /nonexistent/marlo-input"})
+        EXPECT_EQ(RunCli(args, "x").status, 2) << args;
+}
+
+}  // namespace
+}  // namespace marlo
