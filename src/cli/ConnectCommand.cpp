@@ -11,17 +11,18 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 
 #include "app/Settings.h"
+#include "app/SettingsIo.h"
 #include "cli/CliCommand.h"
+#include "cli/CliText.h"
+#include "cli/HeadlessPlatform.h"
 #include "line/Dialler.h"
 #include "line/StreamLine.h"
 #include "line/StringWait.h"
 #include "line/TelnetConnect.h"
 #include "line/TelnetLine.h"
-#include "platform/QueuedPlatform.h"
 #include "terminal/KanjiCodec.h"
 #include "text/Encoding.h"
 
@@ -36,54 +37,15 @@ const char kUsage[] =
     "      --send (in order; \\r \\n \\t \\\\ \\xHH escapes in TEXT) script a dialogue; exits 0\n"
     "      when the far end closes";
 
-// The headless platform of this command: messages and progress go to standard error.
-class ConsolePlatform : public QueuedPlatform {
+// The headless platform, remembering the messages it showed (each one ends the connect).
+class ConsolePlatform : public HeadlessPlatform {
   public:
-    MsgResult MessageBox(const std::string& text, MsgIcon, MsgButtons buttons,
-                         const std::string&) override {
-        std::fprintf(stderr, "marlo-cli connect: %s\n", text.c_str());
+    MsgResult MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                         const std::string& title) override {
         messages.push_back(text);
-        return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgResult::No
-                                                                                  : MsgResult::Ok;
+        return HeadlessPlatform::MessageBox(text, icon, buttons, title);
     }
-    std::optional<std::string> ChooseFile(bool, const std::string&, const std::string&,
-                                          const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<int> ChooseFromList(const std::string&, const std::string&,
-                                      const std::vector<std::string>&, int) override {
-        return std::nullopt;
-    }
-    void SetClipboardText(const std::string&) override {}
-    std::string ClipboardText() override { return ""; }
-    void PlaySound(const std::string&, bool) override {}
-    void Beep() override {}
-    bool StartProcess(const std::vector<std::string>&) override { return false; }
-    void SetStatusText(const std::string&) override {}
-    void SetWindowTitle(const std::string&) override {}
-    void UpdateLamps(unsigned) override {}
-    void ShowProgress(const std::string& text) override {
-        cancelled_ = false;
-        visible_ = true;
-        if (verbose) std::fprintf(stderr, "%s\n", text.c_str());
-    }
-    void SetProgressStatus(const std::string& status) override {
-        if (verbose && !status.empty()) std::fprintf(stderr, "  %s\n", status.c_str());
-    }
-    void SetProgressSeconds(const std::string&) override {}
-    void CloseProgress() override { visible_ = false; }
-    bool ProgressVisible() const override { return visible_; }
-    const std::atomic<bool>& ProgressCancelled() const override { return cancelled_; }
-
     std::vector<std::string> messages;
-    bool verbose = true;
-
-  private:
-    bool visible_ = false;
-    std::atomic<bool> cancelled_{false};
 };
 
 struct Step {
@@ -141,36 +103,6 @@ bool Unescape(const std::string& in, std::string& out) {
     return true;
 }
 
-// The settings this command uses, by their stored names.
-bool ApplySetting(Settings& s, const std::string& name, const std::string& value) {
-    std::map<std::string, int32_t*> numbers = {
-        {"CodeExchange", &s.CodeExchange},
-        {"CodeExchange2", &s.CodeExchange2},
-        {"Speed", &s.Speed},
-        {"DataLen", &s.DataLen},
-        {"StopBit", &s.StopBit},
-        {"Parity", &s.Parity},
-        {"Flow", &s.Flow},
-        {"SndCRLF", &s.SndCRLF},
-        {"Disconnect", &s.Disconnect},
-        {"ReadSize", &s.ReadSize},
-    };
-    if (auto it = numbers.find(name); it != numbers.end()) {
-        char* end = nullptr;
-        long v = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end) return false;
-        *it->second = static_cast<int32_t>(v);
-        return true;
-    }
-    if (name == "ModemInit1")
-        s.ModemInit1 = Utf8ToSjis(value);
-    else if (name == "ModemInit2")
-        s.ModemInit2 = Utf8ToSjis(value);
-    else
-        return false;
-    return true;
-}
-
 int Usage(const std::string& why) {
     std::fprintf(stderr, "marlo-cli connect: %s\nusage:\n%s\n", why.c_str(), kUsage);
     return kExitUsage;
@@ -214,12 +146,17 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
                 error = "bad escape in " + v;
                 return false;
             }
-            o.script.push_back({a == "--wait", Utf8ToSjis(text)});
+            o.script.push_back({a == "--wait", ArgToSjis(text)});
         } else if (a == "--set") {
             std::string name, val;
             if (!value(v)) return false;
-            if (!SplitSetting(v, name, val) || !ApplySetting(o.settings, name, val)) {
-                error = "unknown or bad setting " + v;
+            std::string why;
+            if (!SplitSetting(v, name, val)) {
+                error = "--set needs Name=Value: " + v;
+                return false;
+            }
+            if (!SettingFromText(o.settings, name, ArgToSjis(val), &why)) {
+                error = "--set " + v + ": " + why;
                 return false;
             }
         } else {
@@ -553,7 +490,7 @@ int RunSerial(const Options& o) {
         });
         platform.StartTimer(3, 500, [&] { dialler.OnTick(); });
         DialPlan plan;
-        plan.TelNum1 = Utf8ToSjis(o.dial);
+        plan.TelNum1 = ArgToSjis(o.dial);
         bool dialled = dialler.Connect(plan, o.settings.ModemInit1);
         int matched = 0;
         if (dialled) {
