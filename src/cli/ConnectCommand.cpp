@@ -15,6 +15,7 @@
 
 #include "app/Settings.h"
 #include "app/SettingsIo.h"
+#include "app/Trace.h"
 #include "cli/CliCommand.h"
 #include "cli/CliText.h"
 #include "cli/HeadlessPlatform.h"
@@ -33,9 +34,10 @@ namespace {
 const char kUsage[] =
     "  connect (--telnet HOST[:PORT] | --serial DEVICE [--dial NUMBER]) [--set Name=Value]...\n"
     "          [--utf8] [--wait TEXT --send TEXT]... [--wait-timeout MS] [--close-after-script]\n"
+    "          [--trace FILE]\n"
     "      relay standard input to the line and received text to standard output; --wait and\n"
     "      --send (in order; \\r \\n \\t \\\\ \\xHH escapes in TEXT) script a dialogue; exits 0\n"
-    "      when the far end closes";
+    "      when the far end closes; --trace writes the line trace (negotiation, waits) to FILE";
 
 // The headless platform, remembering the messages it showed (each one ends the connect).
 class ConsolePlatform : public HeadlessPlatform {
@@ -126,6 +128,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
             if (!value(o.serial)) return false;
         } else if (a == "--dial") {
             if (!value(o.dial)) return false;
+        } else if (a == "--trace") {
+            std::string file;
+            if (!value(file)) return false;
+            SetTraceMode(true);
+            SetTraceMask(kTraceMain | kTraceMacro);
+            SetTraceFile(file);
         } else if (a == "--utf8") {
             o.utf8 = true;
         } else if (a == "--close-after-script") {

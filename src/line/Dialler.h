@@ -12,6 +12,8 @@
 #include <functional>
 #include <string>
 
+#include "app/Trace.h"
+
 namespace marlo {
 
 class IPlatform;
@@ -38,7 +40,7 @@ class Connection {
         std::function<void()> closeHostLog;
         std::function<void()> writeHistory;  // the connection history record
         std::function<void()> closeTelnet;   // closes the socket (hang-up of a telnet line)
-        std::function<void(const std::string&)> trace;
+        std::function<void(const std::string&)> trace;  // the trace file when empty
     };
 
     Connection(IPlatform& platform, Hooks hooks);
@@ -67,7 +69,10 @@ class Connection {
 
   private:
     void Trace(const std::string& t) const {
-        if (hooks_.trace) hooks_.trace(t);
+        if (hooks_.trace)
+            hooks_.trace(t);
+        else
+            TraceText(kTraceMain, t);
     }
     IPlatform& platform_;
     Hooks hooks_;
@@ -150,7 +155,9 @@ class Dialler {
     DialPlan plan_;
     const std::atomic<bool>* stop_ = nullptr;
     const std::atomic<bool>* closing_ = nullptr;
-    std::function<void(const std::string&)> trace_;
+    std::function<void(const std::string&)> trace_ = [](const std::string& t) {
+        TraceText(kTraceMain, t);
+    };
     std::string answer_;
     int attempt_ = 1;
     int selector_ = 1;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Trace.h"
+
 namespace marlo {
 
 class IPlatform;
@@ -87,7 +89,9 @@ class TelnetConnect {
     bool stopAtPause_ = false;
     const std::atomic<bool>* stop_ = nullptr;
     std::function<void()> beforeConnected_;
-    std::function<void(const std::string&)> trace_;
+    std::function<void(const std::string&)> trace_ = [](const std::string& t) {
+        TraceText(kTraceMain, t);
+    };
 };
 
 // The remembered hosts of the dialog "Telnet接続", most recent first (TelnetHost1..5).

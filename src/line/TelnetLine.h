@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "app/Trace.h"
 #include "line/LineIo.h"
 
 namespace marlo {
@@ -30,7 +31,7 @@ class TelnetLine : public ILineIo {
     TelnetLine(const TelnetLine&) = delete;
     TelnetLine& operator=(const TelnetLine&) = delete;
 
-    // Every trace text of the line goes here (category 1).
+    // Every trace text of the line goes here (category 1); the trace file by default.
     void SetTrace(TraceFn fn) { trace_ = std::move(fn); }
     // Called once when the server closes the connection or the socket fails, from the thread that
     // noticed it (a reader). The frame turns it into its close handling.
@@ -107,7 +108,7 @@ class TelnetLine : public ILineIo {
         if (trace_) trace_(1, text);
     }
 
-    TraceFn trace_;
+    TraceFn trace_ = [](int category, const std::string& text) { TraceText(category, text); };
     std::function<void()> closed_;
     std::shared_ptr<Lookup> lookup_;
     std::atomic<int> fd_{-1};
