@@ -1,6 +1,7 @@
 #include "line/Dialler.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "line/StringWait.h"
 #include "platform/Platform.h"
@@ -71,6 +72,35 @@ void Connection::OnDisconnected() {
     telnetMode = false;
 }
 
+// ---- the telephone dialog ----
+
+void PhoneDialogModel::Key(char k) {
+    if (k == 'C') {
+        number.clear();
+    } else if (k == 'B') {
+        if (!number.empty()) number.pop_back();
+    } else if (((k >= '0' && k <= '9') || k == '*' || k == '#') && number.size() < kMaxNumber) {
+        number.push_back(k);
+    }
+}
+
+DialPlan PhoneDialogModel::Plan() const {
+    DialPlan p;
+    p.hostName = Utf8ToSjis(kUnknownHost);
+    p.TelNum1 = p.TelNum2 = number;
+    p.TelForm = tone ? 1 : 0;
+    p.Internal = internal ? 1 : 0;
+    p.External = external;
+    p.Infinite = infinite ? 1 : 0;
+    p.Interval = 5;
+    p.Long = 0;
+    p.history = false;
+    char* end = nullptr;
+    long n = std::strtol(redialCount.c_str(), &end, 10);
+    p.RedialNum = (redialCount.empty() || *end || n < 1 || n > 9999) ? 1 : static_cast<int>(n);
+    return p;
+}
+
 // ---- dialler ----
 
 Dialler::Dialler(IPlatform& platform, IModemPort& port, StringWait& wait, Connection& connection)
@@ -129,6 +159,7 @@ bool Dialler::Connect(const DialPlan& plan, const std::string& initCommand) {
         platform_.MessageBox("オンライン中です.", MsgIcon::Exclamation);
         return false;
     }
+    if (conn_.dialling) return false;  // a dial (or its redial wait) is under way
     if (!port_.PortOpen()) {
         platform_.MessageBox("ポートがクローズされていますので、接続できません。",
                              MsgIcon::Exclamation);

@@ -92,6 +92,25 @@ struct DialPlan {
     bool history = false;  // from a host entry
 };
 
+// The dialog "電話接続": the number typed or keyed in, tone or pulse, the extension's outside
+// line, redial without limit, the redial count and the modem's initialisation command.
+struct PhoneDialogModel {
+    std::string number;               // Shift-JIS (digits and dial characters)
+    int tone = 1;                     // "ﾌﾟｯｼｭ" (1) or "ﾀﾞｲﾔﾙ" (0)
+    bool internal = false;            // "内線"
+    std::string external;             // its outside-line number
+    bool infinite = false;            // "接続するまで電話をかけ続ける"
+    std::string redialCount = "1";    // the field's text
+    std::string init = "ATE1Q0V1X3";  // the initialisation command
+    static constexpr size_t kMaxNumber = 64;
+
+    // A keypad button: '0'..'9', '*', '#', 'C' ("CL", clears) or 'B' ("BS", deletes the last).
+    void Key(char k);
+    // The plan of "接続": host "未定義ホスト", both numbers the typed one, Interval 5, no history.
+    // A redial count that is not a number of at least 1 counts as 1.
+    DialPlan Plan() const;
+};
+
 class Dialler {
   public:
     // The id of the redial timer on the platform.

@@ -5,6 +5,7 @@
 #include "line/StringWait.h"
 #include "support/ModemSimulator.h"
 #include "support/RecordingPlatform.h"
+#include "text/Encoding.h"
 
 namespace marlo {
 namespace {
@@ -252,6 +253,32 @@ TEST(Dialler, CloseQuestionAnsweredNoSendsNothing) {
     EXPECT_TRUE(r.dialler.ShutdownHangUp(true));
     EXPECT_EQ(r.dtr, (std::vector<bool>{false}));
     ASSERT_TRUE(r.Until([&] { return !r.conn.connected; }));
+}
+
+}  // namespace
+}  // namespace marlo
+
+namespace marlo {
+namespace {
+
+TEST(PhoneDialog, KeypadAndPlan) {
+    PhoneDialogModel m;
+    for (char k : std::string("12B3*#xC0459B")) m.Key(k);
+    EXPECT_EQ(m.number, "045");
+    m.tone = 0;
+    m.internal = true;
+    m.external = "0,";
+    auto p = m.Plan();
+    EXPECT_EQ(p.TelNum1, "045");
+    EXPECT_EQ(p.TelNum2, "045");
+    EXPECT_EQ(p.TelForm, 0);
+    EXPECT_EQ(p.Interval, 5);
+    EXPECT_FALSE(p.history);
+    EXPECT_EQ(SjisToUtf8(p.hostName), "未定義ホスト");
+    for (auto [text, n] : {std::pair{"3", 3}, {"", 1}, {"0", 1}, {"x", 1}, {"-2", 1}}) {
+        m.redialCount = text;
+        EXPECT_EQ(m.Plan().RedialNum, n) << text;
+    }
 }
 
 }  // namespace
