@@ -166,7 +166,7 @@ void TelnetLine::StartNotifier(std::function<void()> ready) {
     notifyArmed_ = true;
     notifier_ = std::jthread([this, ready = std::move(ready)](std::stop_token st) {
         while (!st.stop_requested()) {
-            if (!notifyArmed_ || fd_.load() < 0) {
+            if (!notifyArmed_ || !open_) {  // a connect in progress is the connect's business
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 continue;
             }
@@ -328,6 +328,7 @@ bool TelnetLine::WaitReadable(int timeoutMs) const {
 
 int TelnetLine::ReadLineData(uint8_t* buf, int max, int timeoutMs) {
     if (max <= 0) return 0;
+    if (!open_) return 0;
     struct Rearm {
         std::atomic<bool>& armed;
         ~Rearm() { armed = true; }
