@@ -140,7 +140,7 @@ void ModemSimulator::Command(const std::string& raw) {
 void ModemSimulator::FromHost(const uint8_t* p, size_t n, Clock::time_point now) {
     for (size_t k = 0; k < n; ++k) {
         char c = static_cast<char>(p[k]);
-        bool quiet = now - lastByte_ >= std::chrono::milliseconds(guardMs_);
+        bool quiet = now - lastByte_ >= std::chrono::milliseconds(guardMs_.load());
         lastByte_ = now;
         if (online_mode_) {
             if (c == '+' && (plusCount_ > 0 || quiet) && plusCount_ < 3) {
@@ -171,7 +171,7 @@ void ModemSimulator::FromHost(const uint8_t* p, size_t n, Clock::time_point now)
 
 void ModemSimulator::Poll(Clock::time_point now) {
     if (online_mode_ && plusCount_ == 3 && lastByte_ == plusEnd_ &&
-        now - plusEnd_ >= std::chrono::milliseconds(guardMs_)) {
+        now - plusEnd_ >= std::chrono::milliseconds(guardMs_.load())) {
         plusCount_ = 0;
         online_mode_ = false;  // command mode; the carrier stays until ATH0
         Reply("OK");

@@ -66,7 +66,7 @@ class ModemSimulator {
     bool carrier_ = false;
     bool online_mode_ = false;
     bool dtr_ = true;
-    int guardMs_ = 1000;
+    std::atomic<int> guardMs_{1000};
     int plusCount_ = 0;
     Clock::time_point lastByte_{};
     Clock::time_point plusEnd_{};
