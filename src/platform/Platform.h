@@ -123,6 +123,8 @@ public:
     virtual void SetProgressStatus(const std::string& status) = 0;
     virtual void SetProgressSeconds(const std::string& seconds) = 0;
     virtual void CloseProgress() = 0;
+    // The progress window's title (the host being reached); "マーロ" when never set.
+    virtual void SetProgressTitle(const std::string& /*utf8*/) {}
     virtual bool ProgressVisible() const = 0;
     virtual const std::atomic<bool>& ProgressCancelled() const = 0;
 };

@@ -1,0 +1,429 @@
+#include "line/TelnetLine.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace marlo {
+
+namespace {
+
+constexpr uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250,
+                  kSe = 240;
+// A subnegotiation that never ends must not swallow the stream.
+constexpr int kMaxSubnegotiation = 1024;
+
+std::string Format(const char* fmt, int v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, fmt, v);
+    return buf;
+}
+
+int PollOne(int fd, short events, int timeoutMs) {
+    pollfd p{fd, events, 0};
+    int r;
+    do {
+        r = ::poll(&p, 1, timeoutMs);
+    } while (r < 0 && errno == EINTR);
+    if (r <= 0) return r;
+    return p.revents;
+}
+
+}  // namespace
+
+// ---- negotiation ----
+
+void TelnetLine::Parser::OfferOpening() {
+    localAsked_[0] = true;
+    remoteAsked_[0] = true;
+}
+
+void TelnetLine::Parser::Negotiate(uint8_t verb, uint8_t opt, std::string& replies,
+                                   const TraceFn& trace) {
+    const bool supported = opt <= 1;
+    auto reply = [&](uint8_t v) {
+        replies.push_back(static_cast<char>(kIac));
+        replies.push_back(static_cast<char>(v));
+        replies.push_back(static_cast<char>(opt));
+    };
+    auto say = [&](const char* fmt) {
+        if (trace) trace(1, Format(fmt, opt));
+    };
+    switch (verb) {
+        case kWill:
+            say("WILL %d\n");
+            if (!supported) {
+                reply(kDont);
+            } else if (!remoteOn_[opt]) {
+                remoteOn_[opt] = true;
+                if (!remoteAsked_[opt]) reply(kDo);
+            }
+            remoteAsked_[opt] = false;
+            break;
+        case kWont:
+            say("WONT %d\n");
+            if (remoteOn_[opt]) {
+                remoteOn_[opt] = false;
+                reply(kDont);
+            }
+            remoteAsked_[opt] = false;
+            break;
+        case kDo:
+            say("DO %d\n");
+            if (!supported) {
+                reply(kWont);
+            } else if (!localOn_[opt]) {
+                localOn_[opt] = true;
+                if (!localAsked_[opt]) reply(kWill);
+            }
+            localAsked_[opt] = false;
+            break;
+        case kDont:
+            say("DONT %d\n");
+            if (localOn_[opt]) {
+                localOn_[opt] = false;
+                reply(kWont);
+            }
+            localAsked_[opt] = false;
+            break;
+        default:
+            break;
+    }
+}
+
+void TelnetLine::Parser::Run(const uint8_t*& in, const uint8_t* end, uint8_t* out, int max,
+                             int& produced, std::string& replies, bool transferMode,
+                             const TraceFn& trace) {
+    while (in < end && produced < max) {
+        uint8_t b = *in++;
+        switch (state_) {
+            case State::Data:
+                if (b == kIac)
+                    state_ = State::Iac;
+                else
+                    out[produced++] = b;
+                break;
+            case State::Iac:
+                if (b == kIac) {
+                    out[produced++] = 0xFF;
+                    state_ = State::Data;
+                } else if (b >= kWill && b <= kDont) {
+                    verb_ = b;
+                    state_ = State::Verb;
+                } else if (b == kSb) {
+                    sbLength_ = 0;
+                    state_ = State::Sb;
+                } else {
+                    state_ = State::Data;  // NOP, GA and the like carry nothing for us
+                }
+                break;
+            case State::Verb:
+                Negotiate(verb_, b, replies, trace);
+                state_ = State::Data;
+                break;
+            case State::Sb:
+                if (b == kIac) state_ = State::SbIac;
+                if (++sbLength_ > kMaxSubnegotiation) state_ = State::Data;
+                break;
+            case State::SbIac:
+                state_ = b == kSe ? State::Data : State::Sb;
+                break;
+        }
+    }
+    if (transferMode && state_ == State::Iac && in == end && trace) trace(1, "1個しかない\n");
+}
+
+// ---- lookup and connect ----
+
+struct TelnetLine::Lookup {
+    std::mutex mutex;
+    bool cancelled = false;
+    bool done = false;
+    std::string error;
+    std::string official;
+    sockaddr_in addr{};
+    std::function<void()> notify;
+};
+
+TelnetLine::TelnetLine() = default;
+
+TelnetLine::~TelnetLine() {
+    StopNotifier();
+    closed_ = nullptr;
+    Close();
+}
+
+void TelnetLine::StartNotifier(std::function<void()> ready) {
+    StopNotifier();
+    notifyArmed_ = true;
+    notifier_ = std::jthread([this, ready = std::move(ready)](std::stop_token st) {
+        while (!st.stop_requested()) {
+            if (!notifyArmed_ || !open_) {  // a connect in progress is the connect's business
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            if (WaitReadable(50) && notifyArmed_.exchange(false)) ready();
+        }
+    });
+}
+
+void TelnetLine::StopNotifier() {
+    if (notifier_.joinable()) {
+        notifier_.request_stop();
+        notifier_.join();
+    }
+}
+
+void TelnetLine::StartLookup(const std::string& host, int port, std::function<void()> done) {
+    if (lookup_) {
+        std::lock_guard lock(lookup_->mutex);
+        lookup_->cancelled = true;
+    }
+    auto lookup = std::make_shared<Lookup>();
+    lookup->notify = std::move(done);
+    lookup_ = lookup;
+    // Detached: a lookup cannot be interrupted, and a cancelled one must not hold anyone up.
+    std::thread([lookup, host, port] {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_CANONNAME;
+        addrinfo* res = nullptr;
+        int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
+        std::lock_guard lock(lookup->mutex);
+        if (rc != 0 || !res) {
+            lookup->error = "WSAGETASYNCERROR";
+        } else {
+            std::memcpy(&lookup->addr, res->ai_addr, sizeof lookup->addr);
+            lookup->addr.sin_port = htons(static_cast<uint16_t>(port));
+            lookup->official = res->ai_canonname ? res->ai_canonname : host;
+            if (lookup->official.empty()) lookup->error = "h_name NULL";
+        }
+        if (res) ::freeaddrinfo(res);
+        lookup->done = true;
+        if (!lookup->cancelled && lookup->notify) lookup->notify();
+    }).detach();
+}
+
+std::string TelnetLine::LookupResult(std::string* official, int* addrLen) const {
+    if (!lookup_) return "WSAGETASYNCERROR";
+    std::lock_guard lock(lookup_->mutex);
+    if (!lookup_->done) return "WSAGETASYNCERROR";
+    if (official) *official = lookup_->official;
+    if (addrLen) *addrLen = sizeof(in_addr);
+    return lookup_->error;
+}
+
+TelnetLine::ConnectState TelnetLine::BeginConnect(int& error) {
+    error = 0;
+    sockaddr_in addr{};
+    {
+        if (!lookup_) return ConnectState::Failed;
+        std::lock_guard lock(lookup_->mutex);
+        if (!lookup_->done || !lookup_->error.empty()) return ConnectState::Failed;
+        addr = lookup_->addr;
+    }
+    Close();
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = errno;
+        return ConnectState::Failed;
+    }
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    {
+        std::lock_guard lock(readMutex_);
+        pendingHead_ = pendingCount_ = 0;
+        eof_ = false;
+        parser_ = Parser{};
+    }
+    closedReported_ = false;
+    transferMode_ = false;
+    fd_ = fd;
+    connectStart_ = std::chrono::steady_clock::now();
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        return PollConnect(0, error);
+    }
+    if (errno != EINPROGRESS) {
+        error = errno;
+        Close();
+        return ConnectState::Failed;
+    }
+    return ConnectState::InProgress;
+}
+
+TelnetLine::ConnectState TelnetLine::PollConnect(int waitMs, int& error) {
+    error = 0;
+    int fd = fd_.load();
+    if (fd < 0) return ConnectState::Idle;
+    if (open_) return ConnectState::Connected;
+    int ev = PollOne(fd, POLLOUT, waitMs);
+    if (ev == 0) {
+        auto spent = std::chrono::steady_clock::now() - connectStart_;
+        if (spent >= std::chrono::milliseconds(connectLimitMs_)) {
+            error = ETIMEDOUT;
+            Close();
+            return ConnectState::Failed;
+        }
+        return ConnectState::InProgress;
+    }
+    int soError = 0;
+    socklen_t len = sizeof soError;
+    if (ev < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0) soError = errno;
+    if (soError != 0) {
+        error = soError;
+        Close();
+        return ConnectState::Failed;
+    }
+    open_ = true;
+    parser_.OfferOpening();
+    static const uint8_t offers[] = {kIac, kDo, 0, kIac, kWill, 0};
+    if (!SendAll(offers, sizeof offers)) {
+        error = errno ? errno : EPIPE;
+        Close();
+        return ConnectState::Failed;
+    }
+    return ConnectState::Connected;
+}
+
+void TelnetLine::Close() {
+    if (lookup_) {
+        std::lock_guard lock(lookup_->mutex);
+        lookup_->cancelled = true;
+    }
+    open_ = false;
+    closedReported_ = true;  // a close of our own is not the server's
+    int fd = fd_.load();
+    if (fd < 0) return;
+    // Wakes a reader or writer blocked on the socket before the descriptor is given back.
+    ::shutdown(fd, SHUT_RDWR);
+    std::scoped_lock lock(readMutex_, writeMutex_);
+    if (fd_.compare_exchange_strong(fd, -1)) ::close(fd);
+}
+
+void TelnetLine::NoteClosed() {
+    open_ = false;
+    if (!closedReported_.exchange(true) && closed_) closed_();
+}
+
+// ---- reading and writing ----
+
+bool TelnetLine::WaitReadable(int timeoutMs) const {
+    {
+        std::lock_guard lock(readMutex_);
+        if (pendingCount_ > 0 || eof_) return true;
+    }
+    int fd = fd_.load();
+    if (fd < 0) return false;
+    return PollOne(fd, POLLIN, timeoutMs) > 0;
+}
+
+int TelnetLine::ReadLineData(uint8_t* buf, int max, int timeoutMs) {
+    if (max <= 0) return 0;
+    if (!open_) return 0;
+    struct Rearm {
+        std::atomic<bool>& armed;
+        ~Rearm() { armed = true; }
+    } rearm{notifyArmed_};
+    std::unique_lock lock(readMutex_);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int fd = fd_.load();
+        if (fd < 0) return 0;
+        if (pendingCount_ > 0) {
+            const uint8_t* in = pending_.data() + pendingHead_;
+            const uint8_t* end = in + pendingCount_;
+            int produced = 0;
+            std::string replies;
+            parser_.Run(in, end, buf, max, produced, replies, transferMode_, trace_);
+            size_t used = static_cast<size_t>(in - (pending_.data() + pendingHead_));
+            pendingHead_ += used;
+            pendingCount_ -= used;
+            if (pendingCount_ == 0) pendingHead_ = 0;
+            if (!replies.empty())
+                SendAll(reinterpret_cast<const uint8_t*>(replies.data()), replies.size());
+            if (produced > 0) return produced;
+        }
+        if (eof_) {
+            lock.unlock();
+            NoteClosed();
+            return 0;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        int ev = PollOne(fd, POLLIN, static_cast<int>(left < 0 ? 0 : left));
+        if (ev < 0) {
+            eof_ = true;
+            continue;
+        }
+        if (ev == 0) return 0;
+        if (pendingCount_ >= pending_.size()) return 0;  // cannot happen: pending is walked first
+        if (pendingHead_ > 0 && pendingCount_ > 0)
+            std::memmove(pending_.data(), pending_.data() + pendingHead_, pendingCount_);
+        pendingHead_ = 0;
+        ssize_t n = ::recv(fd, pending_.data() + pendingCount_, pending_.size() - pendingCount_,
+                           MSG_DONTWAIT);
+        if (n > 0) {
+            pendingCount_ += static_cast<size_t>(n);
+        } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            eof_ = true;
+        }
+        if (left <= 0 && pendingCount_ == 0 && !eof_) return 0;
+    }
+}
+
+bool TelnetLine::SendAll(const uint8_t* buf, size_t n) {
+    std::lock_guard lock(writeMutex_);
+    size_t done = 0;
+    while (done < n) {
+        int fd = fd_.load();
+        if (fd < 0) return false;
+        ssize_t w = ::send(fd, buf + done, n - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (w > 0) {
+            done += static_cast<size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        int err = errno;
+        Trace(Format("send() error = %d\n", err));
+        if (w < 0 && (err == EAGAIN || err == EWOULDBLOCK)) {
+            Trace("WaitForSingleObject BEGIN\n");
+            int ev = PollOne(fd, POLLOUT, sendLimitMs_);
+            Trace("WaitForSingleObject END\n");
+            if (ev == 0) return false;  // no progress within the limit: the rest is not sent
+            if (ev < 0) return false;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+bool TelnetLine::WriteRaw(const uint8_t* buf, size_t n) {
+    if (!open_) return false;
+    if (!transferMode_) return SendAll(buf, n);
+    std::string doubled;
+    doubled.reserve(n + n / 8);
+    for (size_t i = 0; i < n; ++i) {
+        doubled.push_back(static_cast<char>(buf[i]));
+        if (buf[i] == kIac) doubled.push_back(static_cast<char>(kIac));
+    }
+    return SendAll(reinterpret_cast<const uint8_t*>(doubled.data()), doubled.size());
+}
+
+void TelnetLine::Purge() {
+    uint8_t scratch[4096];
+    while (open_ && ReadLineData(scratch, sizeof scratch, 0) > 0) {
+    }
+}
+
+}  // namespace marlo

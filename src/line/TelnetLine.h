@@ -1,0 +1,133 @@
+// The line as a TCP connection to a telnet server (RFC 854). The name lookup runs on a worker
+// thread and reports through a callback; the connect never blocks the caller. Option negotiation
+// is minimal: binary transmission is offered both ways, binary and echo are accepted, everything
+// else is refused. Negotiation is parsed by a state machine that survives any split of a command
+// across reads; replies go out raw and only when an option's state changes.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/Trace.h"
+#include "line/LineIo.h"
+
+namespace marlo {
+
+class TelnetLine : public ILineIo {
+  public:
+    using TraceFn = std::function<void(int category, const std::string& text)>;
+
+    enum class ConnectState { Idle, InProgress, Connected, Failed };
+
+    TelnetLine();
+    ~TelnetLine() override;
+    TelnetLine(const TelnetLine&) = delete;
+    TelnetLine& operator=(const TelnetLine&) = delete;
+
+    // Every trace text of the line goes here (category 1); the trace file by default.
+    void SetTrace(TraceFn fn) { trace_ = std::move(fn); }
+    // Called once when the server closes the connection or the socket fails, from the thread that
+    // noticed it (a reader). The frame turns it into its close handling.
+    void SetClosedCallback(std::function<void()> fn) { closed_ = std::move(fn); }
+
+    // Starts looking the host up on a worker thread; `done` runs on that thread when the answer is
+    // there (the frame posts WM_TELNET_RESOLVED from it). A later Cancel or StartLookup means
+    // `done` will not run for this lookup any more.
+    void StartLookup(const std::string& host, int port, std::function<void()> done);
+    // After `done`: empty on success, else the failure text. `official` receives the resolved
+    // name, `addrLen` the address length (for the trace).
+    std::string LookupResult(std::string* official = nullptr, int* addrLen = nullptr) const;
+    // Starts a non-blocking connect to the looked-up address. Failed with `error` set when the
+    // socket cannot be created or the connect is refused at once.
+    ConnectState BeginConnect(int& error);
+    // Checks the connect for up to `waitMs`. On success sends the opening offers (IAC DO 0,
+    // IAC WILL 0) and the line is open.
+    ConnectState PollConnect(int waitMs, int& error);
+    // Drops a pending lookup and closes the socket. Safe to call twice.
+    void Close();
+
+    // Waits up to `timeoutMs` for something to read (or the close).
+    bool WaitReadable(int timeoutMs) const;
+    // Calls `ready` on a worker thread when received bytes (or the server's close) wait to be
+    // read: the frame posts WM_COMMNOTIFY from it. It fires once and is armed again by the next
+    // ReadLineData, so notifications do not pile up while nobody reads.
+    void StartNotifier(std::function<void()> ready);
+    void StopNotifier();
+    int Fd() const { return fd_.load(); }
+
+    LineKind Kind() const override { return LineKind::Telnet; }
+    int ReadLineData(uint8_t* buf, int max, int timeoutMs = 1000) override;
+    bool WriteRaw(const uint8_t* buf, size_t n) override;
+    bool IsOpen() const override { return open_.load(); }
+    void Purge() override;
+    void SetTransferMode(bool on) override { transferMode_ = on; }
+    bool TransferMode() const { return transferMode_.load(); }
+
+    // The limit for one try of a blocked send, and for a connect. Tests shorten them.
+    void SetSendLimitMs(int ms) { sendLimitMs_ = ms; }
+    void SetConnectLimitMs(int ms) { connectLimitMs_ = ms; }
+
+    // The negotiation state machine, usable alone: turns received bytes into data bytes and
+    // replies. Replies are queued in `replies`; data bytes are appended to `out` up to `max`.
+    class Parser {
+      public:
+        // Takes bytes from `in` (advancing it) until `in` is exhausted or `max` data bytes were
+        // produced.
+        void Run(const uint8_t*& in, const uint8_t* end, uint8_t* out, int max, int& produced,
+                 std::string& replies, bool transferMode, const TraceFn& trace);
+        // Records the offers sent when the connection opens, so that their answers are not
+        // answered again.
+        void OfferOpening();
+
+      private:
+        enum class State { Data, Iac, Verb, Sb, SbIac };
+        void Negotiate(uint8_t verb, uint8_t opt, std::string& replies, const TraceFn& trace);
+        State state_ = State::Data;
+        uint8_t verb_ = 0;
+        int sbLength_ = 0;
+        // Per option: the far side's option is on (its WILL accepted) / ours is on.
+        std::array<bool, 256> remoteOn_{};
+        std::array<bool, 256> localOn_{};
+        // Our DO or WILL sent and not yet answered.
+        std::array<bool, 256> remoteAsked_{};
+        std::array<bool, 256> localAsked_{};
+    };
+
+  private:
+    struct Lookup;
+    bool SendAll(const uint8_t* buf, size_t n);
+    void NoteClosed();
+    void Trace(const std::string& text) const {
+        if (trace_) trace_(1, text);
+    }
+
+    TraceFn trace_ = [](int category, const std::string& text) { TraceText(category, text); };
+    std::function<void()> closed_;
+    std::shared_ptr<Lookup> lookup_;
+    std::atomic<int> fd_{-1};
+    std::atomic<bool> open_{false};
+    std::atomic<bool> closedReported_{false};
+    std::atomic<bool> transferMode_{false};
+    std::atomic<int> sendLimitMs_{30000};
+    int connectLimitMs_ = 30000;
+    std::chrono::steady_clock::time_point connectStart_;
+    mutable std::mutex readMutex_;
+    std::mutex writeMutex_;
+    Parser parser_;
+    std::atomic<bool> notifyArmed_{true};
+    std::jthread notifier_;
+    // Received bytes not yet walked by the parser.
+    std::array<uint8_t, 4096> pending_{};
+    size_t pendingHead_ = 0;
+    size_t pendingCount_ = 0;
+    bool eof_ = false;
+};
+
+}  // namespace marlo

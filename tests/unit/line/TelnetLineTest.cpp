@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "line/TelnetLine.h"
+#include "support/TelnetTestServer.h"
+
+namespace marlo {
+namespace {
+
+using test::TelnetTestServer;
+
+std::string Bytes(std::initializer_list<int> v) {
+    std::string s;
+    for (int b : v) s.push_back(static_cast<char>(b));
+    return s;
+}
+
+struct ParseResult {
+    std::string data, replies;
+};
+
+// Feeds `input` to a fresh parser in the pieces given by `cuts` (offsets).
+ParseResult Parse(const std::string& input, const std::vector<size_t>& cuts, bool opened,
+                  bool transfer = false) {
+    TelnetLine::Parser parser;
+    if (opened) parser.OfferOpening();
+    ParseResult r;
+    size_t from = 0;
+    auto pieces = cuts;
+    pieces.push_back(input.size());
+    for (size_t to : pieces) {
+        auto* in = reinterpret_cast<const uint8_t*>(input.data()) + from;
+        auto* end = reinterpret_cast<const uint8_t*>(input.data()) + to;
+        while (in < end) {
+            uint8_t out[4];
+            int produced = 0;
+            parser.Run(in, end, out, sizeof out, produced, r.replies, transfer, nullptr);
+            r.data.append(reinterpret_cast<char*>(out), static_cast<size_t>(produced));
+        }
+        from = to;
+    }
+    return r;
+}
+
+TEST(TelnetParser, AnswersAndDataSurviveEverySplit) {
+    struct Case {
+        const char* name;
+        std::string input;
+        bool opened;
+        std::string data, replies;
+    } cases[] = {
+        {"DO echo is accepted", Bytes({255, 253, 1}), false, "", Bytes({255, 251, 1})},
+        {"DO terminal type is refused", Bytes({255, 253, 24}), false, "", Bytes({255, 252, 24})},
+        {"WILL 3 is refused", Bytes({255, 251, 3}), false, "", Bytes({255, 254, 3})},
+        {"WILL echo is accepted", "a" + Bytes({255, 251, 1}) + "b", false, "ab",
+         Bytes({255, 253, 1})},
+        {"a repeated DO is answered once", Bytes({255, 253, 1, 255, 253, 1}), false, "",
+         Bytes({255, 251, 1})},
+        {"answers to our offers are not answered", Bytes({255, 253, 0, 255, 251, 0}), true, "", ""},
+        {"DONT after WILL is acknowledged", Bytes({255, 253, 1, 255, 254, 1}), false, "",
+         Bytes({255, 251, 1, 255, 252, 1})},
+        {"WONT for something never on is ignored", Bytes({255, 252, 5}), false, "", ""},
+        {"IAC IAC is one data byte", "x" + Bytes({255, 255}) + "y", false, "x\xFFy", ""},
+        {"subnegotiation is skipped", "p" + Bytes({255, 250, 24, 1, 255, 255, 7, 255, 240}) + "q",
+         false, "pq", ""},
+        {"other commands are dropped", "m" + Bytes({255, 241, 255, 249}) + "n", false, "mn", ""},
+    };
+    for (const auto& c : cases) {
+        auto whole = Parse(c.input, {}, c.opened);
+        EXPECT_EQ(whole.data, c.data) << c.name;
+        EXPECT_EQ(whole.replies, c.replies) << c.name;
+        for (size_t cut = 1; cut < c.input.size(); ++cut) {
+            auto split = Parse(c.input, {cut}, c.opened);
+            EXPECT_EQ(split.data, c.data) << c.name << " cut at " << cut;
+            EXPECT_EQ(split.replies, c.replies) << c.name << " cut at " << cut;
+        }
+        std::vector<size_t> single;
+        for (size_t i = 1; i < c.input.size(); ++i) single.push_back(i);
+        auto bytewise = Parse(c.input, single, c.opened);
+        EXPECT_EQ(bytewise.data, c.data) << c.name << " byte by byte";
+    }
+}
+
+TEST(TelnetParser, UnterminatedSubnegotiationDoesNotSwallowTheStream) {
+    std::string input = Bytes({255, 250, 24}) + std::string(2000, 'z') + "tail";
+    auto r = Parse(input, {}, false);
+    EXPECT_NE(r.data.find("tail"), std::string::npos);
+}
+
+// A connected line and the server end of it.
+struct Linked {
+    TelnetTestServer server;
+    TelnetLine line;
+
+    bool Connect(int port = 0) {
+        std::promise<void> resolved;
+        line.StartLookup("127.0.0.1", port ? port : server.Port(), [&] { resolved.set_value(); });
+        if (resolved.get_future().wait_for(std::chrono::seconds(10)) != std::future_status::ready)
+            return false;
+        if (!line.LookupResult().empty()) return false;
+        int err = 0;
+        auto st = line.BeginConnect(err);
+        if (st == TelnetLine::ConnectState::InProgress) st = line.PollConnect(5000, err);
+        lastError = err;
+        return st == TelnetLine::ConnectState::Connected;
+    }
+    std::string ReadFor(size_t want) {
+        std::string got;
+        uint8_t buf[4096];
+        for (int i = 0; i < 50 && got.size() < want; ++i) {
+            int n = line.ReadLineData(buf, sizeof buf, 100);
+            got.append(reinterpret_cast<char*>(buf), static_cast<size_t>(n));
+        }
+        return got;
+    }
+    int lastError = 0;
+};
+
+TEST(TelnetLine, OffersBinaryFirstAndAnswersCommandsSplitAcrossReads) {
+    Linked t;
+    ASSERT_TRUE(t.Connect());
+    ASSERT_TRUE(t.server.Accept());
+    ASSERT_TRUE(t.server.WaitForCount(6));
+    EXPECT_EQ(t.server.Received().substr(0, 6), Bytes({255, 253, 0, 255, 251, 0}));
+    t.server.ClearReceived();
+
+    t.server.Send("hello" + Bytes({255}));
+    EXPECT_EQ(t.ReadFor(5), "hello");
+    t.server.Send(Bytes({253}));
+    t.server.Send(Bytes({24}) + "world" + Bytes({255, 255}));
+    EXPECT_EQ(t.ReadFor(6), "world\xFF");
+    ASSERT_TRUE(t.server.WaitForCount(3));
+    EXPECT_EQ(t.server.Received(), Bytes({255, 252, 24}));
+}
+
+TEST(TelnetLine, TransferModeUndoublesOnReadAndDoublesOnWrite) {
+    Linked t;
+    ASSERT_TRUE(t.Connect());
+    ASSERT_TRUE(t.server.Accept());
+    ASSERT_TRUE(t.server.WaitForCount(6));
+    t.server.ClearReceived();
+    t.line.SetTransferMode(true);
+    t.server.Send(Bytes({1, 255, 255, 2}));
+    EXPECT_EQ(t.ReadFor(3), Bytes({1, 255, 2}));
+    const uint8_t out[] = {0x41, 0xFF, 0x42};
+    ASSERT_TRUE(t.line.WriteRaw(out, sizeof out));
+    ASSERT_TRUE(t.server.WaitForCount(4));
+    EXPECT_EQ(t.server.Received(), Bytes({0x41, 255, 255, 0x42}));
+    // Outside transfer mode the bytes go out unchanged.
+    t.server.ClearReceived();
+    t.line.SetTransferMode(false);
+    ASSERT_TRUE(t.line.WriteRaw(out, sizeof out));
+    ASSERT_TRUE(t.server.WaitForCount(3));
+    EXPECT_EQ(t.server.Received(), Bytes({0x41, 255, 0x42}));
+}
+
+TEST(TelnetLine, LargeSendContinuesWithTheUnsentRest) {
+    Linked t;
+    t.server.SetSmallReceiveBuffer();
+    ASSERT_TRUE(t.Connect());
+    ASSERT_TRUE(t.server.Accept());
+    ASSERT_TRUE(t.server.WaitForCount(6));
+    t.server.ClearReceived();
+    std::string big(3 * 1024 * 1024, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    auto sent = std::async(std::launch::async, [&] {
+        return t.line.WriteRaw(reinterpret_cast<const uint8_t*>(big.data()), big.size());
+    });
+    ASSERT_TRUE(t.server.WaitForCount(big.size(), 30000));
+    EXPECT_TRUE(sent.get());
+    EXPECT_TRUE(t.server.Received() == big);
+}
+
+TEST(TelnetLine, SendThatMakesNoProgressIsReportedAsFailure) {
+    Linked t;
+    t.line.SetSendLimitMs(200);
+    t.server.SetSmallReceiveBuffer();
+    ASSERT_TRUE(t.Connect());
+    ASSERT_TRUE(t.server.Accept());
+    std::string big(64 * 1024 * 1024, 'x');
+    EXPECT_FALSE(t.line.WriteRaw(reinterpret_cast<const uint8_t*>(big.data()), big.size()));
+}
+
+TEST(TelnetLine, ServerCloseIsReportedOnceAfterTheLastData) {
+    Linked t;
+    int closes = 0;
+    t.line.SetClosedCallback([&] { ++closes; });
+    ASSERT_TRUE(t.Connect());
+    ASSERT_TRUE(t.server.Accept());
+    t.server.Send("bye");
+    t.server.CloseClient();
+    EXPECT_EQ(t.ReadFor(3), "bye");
+    uint8_t buf[16];
+    for (int i = 0; i < 20 && t.line.IsOpen(); ++i) t.line.ReadLineData(buf, sizeof buf, 100);
+    EXPECT_FALSE(t.line.IsOpen());
+    EXPECT_EQ(t.line.ReadLineData(buf, sizeof buf, 10), 0);
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(t.line.WriteRaw(buf, 1));
+    t.line.Close();
+    t.line.Close();
+    EXPECT_EQ(closes, 1);
+}
+
+TEST(TelnetLine, RefusedConnectFailsWithTheErrorAndLeavesNoSocket) {
+    Linked t;
+    EXPECT_FALSE(t.Connect(TelnetTestServer::ClosedPort()));
+    EXPECT_EQ(t.lastError, ECONNREFUSED);
+    EXPECT_EQ(t.line.Fd(), -1);
+    EXPECT_FALSE(t.line.IsOpen());
+}
+
+TEST(TelnetLine, UnknownHostReportsTheLookupFailure) {
+    TelnetLine line;
+    std::promise<void> resolved;
+    line.StartLookup("no-such-host.invalid", 23, [&] { resolved.set_value(); });
+    ASSERT_EQ(resolved.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_EQ(line.LookupResult(), "WSAGETASYNCERROR");
+    int err = 0;
+    EXPECT_EQ(line.BeginConnect(err), TelnetLine::ConnectState::Failed);
+}
+
+}  // namespace
+}  // namespace marlo
+
+namespace marlo {
+namespace {
+
+TEST(TelnetLine, NotifierFiresOncePerBatchUntilTheReaderReads) {
+    Linked t;
+    std::atomic<int> fired{0};
+    ASSERT_TRUE(t.Connect());
+    ASSERT_TRUE(t.server.Accept());
+    t.line.StartNotifier([&] { ++fired; });
+    t.server.Send("one");
+    auto until = [&](int n) {
+        for (int i = 0; i < 500 && fired < n; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return fired.load();
+    };
+    EXPECT_EQ(until(1), 1);
+    t.server.Send("two");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(fired.load(), 1) << "no second notification before the reader took the first";
+    EXPECT_EQ(t.ReadFor(6), "onetwo");
+    t.server.Send("three");
+    EXPECT_GE(until(2), 2);
+    t.line.StopNotifier();
+}
+
+}  // namespace
+}  // namespace marlo
