@@ -103,9 +103,9 @@ std::optional<std::string> CommPort::ChoosePort(const std::string& preset) {
     for (size_t i = 0; i < list.size(); ++i)
         if (list[i] == preset || (!presetPath.empty() && list[i] == presetPath))
             pre = static_cast<int>(i);
-    auto choice = platform_.ChooseFromList("マーロ", kPortDialogLabel, list, pre);
-    if (!choice || *choice < 0 || static_cast<size_t>(*choice) >= list.size()) return std::nullopt;
-    return list[static_cast<size_t>(*choice)];
+    auto choice = platform_.ChooseOrTypeText("マーロ", kPortDialogLabel, list, pre);
+    if (!choice || choice->empty()) return std::nullopt;
+    return *choice;
 }
 
 CommPort::OpenResult CommPort::OpenCommPort(std::string& name, bool startup) {

@@ -98,6 +98,26 @@ public:
                                               const std::vector<std::string>& items,
                                               int preselect) = 0;
 
+    // The same with a text the user may type instead of choosing (the port dialog takes any device
+    // path); the chosen or typed text, or nullopt. By default a plain choice from the list.
+    virtual std::optional<std::string> ChooseOrTypeText(const std::string& title,
+                                                        const std::string& label,
+                                                        const std::vector<std::string>& items,
+                                                        int preselect) {
+        auto i = ChooseFromList(title, label, items, preselect);
+        if (!i || *i < 0 || static_cast<size_t>(*i) >= items.size()) return std::nullopt;
+        return items[static_cast<size_t>(*i)];
+    }
+    // A form of labelled text fields (the first-run folder dialog); the edited values, or nullopt
+    // when cancelled. By default the values are taken as proposed.
+    virtual std::optional<std::vector<std::string>> EditTextFields(
+        const std::string& title, const std::vector<std::string>& labels,
+        const std::vector<std::string>& values) {
+        (void)title;
+        (void)labels;
+        return values;
+    }
+
     // Clipboard text in Shift-JIS; the platform converts at its edge.
     virtual void SetClipboardText(const std::string& sjis) = 0;
     virtual std::string ClipboardText() = 0;

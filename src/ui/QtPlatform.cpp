@@ -3,10 +3,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QEvent>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QThread>
@@ -243,6 +247,42 @@ std::optional<int> QtPlatform::ChooseFromList(const std::string& title, const st
     if (!ok) return std::nullopt;
     int index = static_cast<int>(list.indexOf(chosen));
     return index < 0 ? std::nullopt : std::optional<int>(index);
+}
+
+std::optional<std::string> QtPlatform::ChooseOrTypeText(const std::string& title,
+                                                        const std::string& label,
+                                                        const std::vector<std::string>& items,
+                                                        int preselect) {
+    QStringList list;
+    for (const auto& i : items) list << Q(i);
+    bool ok = false;
+    QString chosen = QInputDialog::getItem(mainWidget_, Q(title), Q(label), list,
+                                           std::max(0, preselect), true, &ok);
+    if (!ok || chosen.trimmed().isEmpty()) return std::nullopt;
+    return chosen.trimmed().toStdString();
+}
+
+std::optional<std::vector<std::string>> QtPlatform::EditTextFields(
+    const std::string& title, const std::vector<std::string>& labels,
+    const std::vector<std::string>& values) {
+    QDialog dialog(mainWidget_);
+    dialog.setWindowTitle(Q(title));
+    auto* form = new QFormLayout(&dialog);
+    std::vector<QLineEdit*> edits;
+    for (size_t i = 0; i < labels.size(); ++i) {
+        auto* edit = new QLineEdit(Q(i < values.size() ? values[i] : std::string()), &dialog);
+        edit->setMinimumWidth(360);
+        form->addRow(Q(labels[i]), edit);
+        edits.push_back(edit);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    std::vector<std::string> out;
+    for (auto* e : edits) out.push_back(e->text().toStdString());
+    return out;
 }
 
 void QtPlatform::SetClipboardText(const std::string& sjis) {

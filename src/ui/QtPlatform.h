@@ -13,7 +13,7 @@
 #include "platform/Platform.h"
 
 class QTimer;
-class QWidget;
+#include <QWidget>
 
 namespace marlo::ui {
 
@@ -63,6 +63,12 @@ class QtPlatform : public IPlatform {
     std::optional<int> ChooseFromList(const std::string& title, const std::string& label,
                                       const std::vector<std::string>& items,
                                       int preselect) override;
+    std::optional<std::string> ChooseOrTypeText(const std::string& title, const std::string& label,
+                                                const std::vector<std::string>& items,
+                                                int preselect) override;
+    std::optional<std::vector<std::string>> EditTextFields(
+        const std::string& title, const std::vector<std::string>& labels,
+        const std::vector<std::string>& values) override;
     void SetClipboardText(const std::string& sjis) override;
     std::string ClipboardText() override;
     void PlaySound(const std::string& path, bool wait) override;
