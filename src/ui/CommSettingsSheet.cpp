@@ -72,6 +72,7 @@ CommSettingsSheet::CommSettingsSheet(Settings& settings, const std::vector<Param
         ShowSheetMessage(this, text, icon);
     };
     pages_ = new QTabWidget(this);
+    pages_->setUsesScrollButtons(false);  // every page title in sight
     pages_->addTab(LinePage(ports), QStringLiteral("回線"));
     pages_->addTab(TerminalPage(), QStringLiteral("端末"));
     pages_->addTab(ModemPage(), QStringLiteral("ﾓﾃﾞﾑ"));

@@ -66,6 +66,7 @@ EnvSettingsSheet::EnvSettingsSheet(Settings& settings, QWidget* parent)
         return ColourDialog(this, current, title, custom);
     };
     pages_ = new QTabWidget(this);
+    pages_->setUsesScrollButtons(false);  // every page title in sight
     pages_->addTab(ColourPage(), QStringLiteral("色"));
     pages_->addTab(ScreenPage(), QStringLiteral("画面"));
     pages_->addTab(BufferPage(), QStringLiteral("ﾊﾞｯﾌｧ"));
@@ -143,7 +144,7 @@ QWidget* EnvSettingsSheet::ScreenPage() {
     const EnvSheetValues& v = model_.values;
     auto* size = new QGroupBox(QStringLiteral("画面ｻｲｽﾞ"));
     auto* form = new QFormLayout(size);
-    lineColFix_ = Switch(QStringLiteral("画面ｻｲｽﾞを固定する(&F)"), v.LineColFix,
+    lineColFix_ = Switch(QStringLiteral("画面ｻｲｽﾞを固定する(&X)"), v.LineColFix,
                          QStringLiteral("LineColFix"), size);
     columns_ = NumberField(v.LineColumn[0], 999, QStringLiteral("Columns"), size);
     rows_ = NumberField(v.LineColumn[1], 9999, QStringLiteral("Rows"), size);
@@ -168,14 +169,15 @@ QWidget* EnvSettingsSheet::BufferPage() {
     bufferSize_ = NumberField(v.BufferSize, 9999999, QStringLiteral("BufferSize"), group);
     bufferSize_->setSuffix(QStringLiteral(" 行"));
     clearUp_ = NumberField(v.ClearUp, 999, QStringLiteral("ClearUp"), group);
-    clearUp_->setSuffix(QStringLiteral(" ％"));
     clearUpText_ = new QLabel(group);
     clearUpText_->setObjectName(QStringLiteral("ClearUpText"));
     auto* clearUpRow = new QHBoxLayout;
     clearUpRow->addWidget(clearUp_);
     clearUpRow->addWidget(clearUpText_, 1);
     form->addRow(QStringLiteral("ｳｨﾝﾄﾞｳﾊﾞｯﾌｧ(&A)"), bufferSize_);
-    form->addRow(QStringLiteral("ｸﾘｱｱｯﾌﾟ率(&U)"), clearUpRow);
+    auto* clearUpLabel = new QLabel(QStringLiteral("ｸﾘｱｱｯﾌﾟ率(&U)"), group);
+    clearUpLabel->setBuddy(clearUp_);
+    form->addRow(clearUpLabel, clearUpRow);
     connect(bufferSize_, &QSpinBox::valueChanged, this, [this] { UpdateClearUpText(); });
     connect(clearUp_, &QSpinBox::valueChanged, this, [this] { UpdateClearUpText(); });
 
