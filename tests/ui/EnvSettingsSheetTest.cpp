@@ -123,7 +123,7 @@ class EnvSettingsSheetTest : public QObject {
         QCOMPARE(s.Blink, 0);
     }
 
-    void AStoredValueOutOfRangeIsShownAsItIsAndRefused() {
+    void AStoredValueOutOfRangeIsShownAsItIsAndRefusedAndCancelChangesNothing() {
         Settings s;
         s.ScrollLine = 5000;
         EnvSettingsSheet sheet(s);
@@ -133,20 +133,17 @@ class EnvSettingsSheetTest : public QObject {
         Press(sheet, QDialogButtonBox::Ok);
         QCOMPARE(int(shown.size()), 1);
         QVERIFY(!sheet.applied());
-    }
 
-    void CancelKeepsEvenTheChoosersColours() {
-        Settings s;
-        EnvSettingsSheet sheet(s);
+        // Cancel keeps even the chooser's colours out of the settings.
         sheet.chooseColour = [](int32_t, const QString&, std::array<int32_t, 16>& custom) {
             custom[3] = 42;
             return std::optional<int32_t>(0x00FF00);
         };
-        sheet.show();
         Field<QPushButton>(sheet, "BackColor")->click();
         Press(sheet, QDialogButtonBox::Cancel);
         QCOMPARE(s.BackColor, 16777215);
         QCOMPARE(s.BackColorCust[3], 16777215);
+        QCOMPARE(s.ScrollLine, 5000);
     }
 };
 
