@@ -1,0 +1,95 @@
+#include "ui/SheetControls.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <algorithm>
+
+namespace marlo::ui {
+
+QString FromUtf8(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+void ShowSheetMessage(QWidget* parent, const std::string& utf8, MsgIcon icon) {
+    QMessageBox box(parent);
+    box.setWindowTitle(QStringLiteral("マーロ"));
+    box.setText(FromUtf8(utf8));
+    switch (icon) {
+        case MsgIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MsgIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case MsgIcon::Exclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MsgIcon::Stop:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MsgIcon::None:
+            break;
+    }
+    box.exec();
+}
+
+QComboBox* ChoiceCombo(const std::vector<ParamChoice>& choices, int value, const QString& name,
+                       QWidget* parent) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    for (const ParamChoice& c : choices) combo->addItem(FromUtf8(c.text), c.value);
+    combo->setCurrentIndex(combo->findData(value));
+    return combo;
+}
+
+int ChoiceValue(const QComboBox* combo) {
+    return combo->currentIndex() < 0 ? -1 : combo->currentData().toInt();
+}
+
+QSpinBox* NumberField(int value, int max, const QString& name, QWidget* parent) {
+    auto* field = new QSpinBox(parent);
+    field->setObjectName(name);
+    field->setRange(std::min(0, value), std::max(max, value));
+    field->setValue(value);
+    return field;
+}
+
+int NumberValue(QSpinBox* field) {
+    field->interpretText();
+    return field->value();
+}
+
+QCheckBox* Switch(const QString& label, int value, const QString& name, QWidget* parent) {
+    auto* box = new QCheckBox(label, parent);
+    box->setObjectName(name);
+    box->setChecked(value != 0);
+    return box;
+}
+
+int SwitchValue(const QCheckBox* box) {
+    return box->isChecked() ? 1 : 0;
+}
+
+QDialogButtonBox* SheetButtons(QWidget* parent) {
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, parent);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("ｷｬﾝｾﾙ"));
+    return buttons;
+}
+
+QColor FromColorRef(int32_t c) {
+    const auto u = static_cast<uint32_t>(c);
+    return QColor(u & 0xFF, (u >> 8) & 0xFF, (u >> 16) & 0xFF);
+}
+
+int32_t ToColorRef(const QColor& c) {
+    return static_cast<int32_t>(static_cast<uint32_t>(c.red()) |
+                                (static_cast<uint32_t>(c.green()) << 8) |
+                                (static_cast<uint32_t>(c.blue()) << 16));
+}
+
+}  // namespace marlo::ui
