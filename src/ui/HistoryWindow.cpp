@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -72,6 +73,7 @@ HistoryWindow::HistoryWindow(const std::string& dir, const std::vector<std::stri
     list_->headerItem()->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
     list_->header()->setStretchLastSection(false);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->viewport()->installEventFilter(this);
 
     count_ = new QLabel(this);
     count_->setObjectName(QStringLiteral("historyCount"));
@@ -120,7 +122,7 @@ HistoryWindow::HistoryWindow(const std::string& dir, const std::vector<std::stri
             [this](int id) { SetPeriod(static_cast<HistoryPeriod>(id)); });
     connect(host_, &QComboBox::currentIndexChanged, this, [this] { Reload(); });
 
-    resize(640, 420);
+    resize(760, 440);
     SetPeriod(HistoryPeriod::Month);
 }
 
@@ -164,9 +166,10 @@ void HistoryWindow::FitColumns() {
     list_->setColumnWidth(3, w - w * 4 / 10 - w * 3 / 10 - w * 2 / 10);
 }
 
-void HistoryWindow::resizeEvent(QResizeEvent* e) {
-    QDialog::resizeEvent(e);
-    FitColumns();
+bool HistoryWindow::eventFilter(QObject* watched, QEvent* e) {
+    // The columns share the list's visible width, so they follow its viewport.
+    if (watched == list_->viewport() && e->type() == QEvent::Resize) FitColumns();
+    return QDialog::eventFilter(watched, e);
 }
 
 }  // namespace marlo::ui

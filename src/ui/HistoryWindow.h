@@ -45,7 +45,7 @@ class HistoryWindow : public QDialog {
     const HistoryView& View() const { return view_; }
 
   protected:
-    void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
     void FitColumns();

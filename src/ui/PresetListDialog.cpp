@@ -1,6 +1,7 @@
 #include "ui/PresetListDialog.h"
 
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScrollBar>
@@ -24,6 +25,7 @@ PresetListDialog::PresetListDialog(const std::string& title, const std::string& 
     list_->setHeaderLabels({FromUtf8(kPresetNameColumn), FromUtf8(valueHeader)});
     list_->header()->setStretchLastSection(false);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->viewport()->installEventFilter(this);
     for (const auto& p : presets_)
         new QTreeWidgetItem(list_, {FromSjis(p.name), FromSjis(p.value)});
     if (!presets_.empty()) list_->setCurrentItem(list_->topLevelItem(0));
@@ -45,9 +47,10 @@ void PresetListDialog::FitColumns() {
     list_->setColumnWidth(1, half);
 }
 
-void PresetListDialog::resizeEvent(QResizeEvent* e) {
-    QDialog::resizeEvent(e);
-    FitColumns();
+bool PresetListDialog::eventFilter(QObject* watched, QEvent* e) {
+    // The columns share the list's visible width, so they follow its viewport.
+    if (watched == list_->viewport() && e->type() == QEvent::Resize) FitColumns();
+    return QDialog::eventFilter(watched, e);
 }
 
 std::optional<std::string> PresetListDialog::Chosen() const {

@@ -29,7 +29,7 @@ class PresetListDialog : public QDialog {
                                              QWidget* parent);
 
   protected:
-    void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
     void FitColumns();

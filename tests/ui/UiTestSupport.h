@@ -71,6 +71,7 @@ inline void OnNextModal(std::function<void(QWidget*)> act, bool* missed = nullpt
 inline void SaveShot(QWidget* w, const QString& name) {
     const QByteArray dir = qgetenv("MARLO_UI_SHOTS");
     if (dir.isEmpty()) return;
+    QApplication::processEvents();  // pending layout requests
     w->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name + QStringLiteral(".png")));
 }
 
