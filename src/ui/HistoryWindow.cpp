@@ -13,8 +13,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/Settings.h"
+#include "hosts/HostTable.h"
 #include "platform/Platform.h"
-#include "text/Encoding.h"
 #include "ui/SjisField.h"
 
 namespace marlo::ui {
@@ -170,6 +171,15 @@ bool HistoryWindow::eventFilter(QObject* watched, QEvent* e) {
     // The columns share the list's visible width, so they follow its viewport.
     if (watched == list_->viewport() && e->type() == QEvent::Resize) FitColumns();
     return QDialog::eventFilter(watched, e);
+}
+
+void HistoryWindow::Run(const Settings& settings, const HostTable& table, IPlatform& platform,
+                        QWidget* parent, std::function<void(const std::string& keyword)> onHelp) {
+    std::vector<std::string> names;
+    for (const HostEntry& e : table.Entries()) names.push_back(e.Name);
+    HistoryWindow window(settings.HistoryDefPath, names, platform, parent);
+    window.onHelp = std::move(onHelp);
+    window.exec();
 }
 
 }  // namespace marlo::ui

@@ -17,8 +17,10 @@ class QLabel;
 class QTreeWidget;
 
 namespace marlo {
+class HostTable;
 class IPlatform;
-}
+struct Settings;
+}  // namespace marlo
 
 namespace marlo::ui {
 
@@ -33,6 +35,12 @@ class HistoryWindow : public QDialog {
 
     // The help button, with the window's help keyword.
     std::function<void(const std::string& keyword)> onHelp;
+
+    // The window as the "接続履歴(&H)..." command opens it: the file in HistoryDefPath, the
+    // hosts of the table.
+    static void Run(const Settings& settings, const HostTable& table, IPlatform& platform,
+                    QWidget* parent,
+                    std::function<void(const std::string& keyword)> onHelp = nullptr);
 
     HistoryPeriod Period() const { return period_; }
     void SetPeriod(HistoryPeriod p);

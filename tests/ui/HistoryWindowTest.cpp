@@ -10,6 +10,8 @@
 #include <QTreeWidget>
 
 #include "UiTestSupport.h"
+#include "app/Settings.h"
+#include "hosts/HostTable.h"
 #include "line/History.h"
 #include "text/Encoding.h"
 #include "ui/HistoryWindow.h"
@@ -148,6 +150,28 @@ class HistoryWindowTest : public QObject {
         del->click();
         QVERIFY(!QFile::exists(dir_->filePath("history.txt")));
         QCOMPARE(Shown(&w), (Totals{"0回", "0時間 0分 0秒", "0円", 0}));
+    }
+
+    void commandOpensOnTheSettingsFolderAndTheTable() {
+        TestPlatform platform;
+        Settings settings;
+        settings.HistoryDefPath = dir_->path().toStdString();
+        HostTable table;
+        HostEntry e;
+        e.Name = "PC-VAN";
+        QVERIFY(table.Add(e).ok);
+        QStringList seen;
+        std::string help;
+        marlo::test::OnNextModal([&](QWidget* w) {
+            auto* host = Child<QComboBox>(w, "historyHost");
+            for (int i = 0; i < host->count(); ++i) seen << host->itemText(i);
+            Child<QPushButton>(w, "historyHelp")->click();
+            Child<QPushButton>(w, "historyOk")->click();
+        });
+        ui::HistoryWindow::Run(settings, table, platform, nullptr,
+                               [&](const std::string& keyword) { help = keyword; });
+        QCOMPARE(seen, (QStringList{"すべてのホスト", "PC-VAN"}));
+        QVERIFY(!help.empty());
     }
 
     void missingFileShowsZeroTotals() {
