@@ -119,8 +119,11 @@ HistoryWindow::HistoryWindow(const std::string& dir, const std::vector<std::stri
     connect(help, &QPushButton::clicked, this, [this] {
         if (onHelp) onHelp(kHistoryHelp);
     });
-    connect(periods_, &QButtonGroup::idClicked, this,
-            [this](int id) { SetPeriod(static_cast<HistoryPeriod>(id)); });
+    // Toggled rather than clicked, so that the arrow keys in the group choose a period too.
+    connect(periods_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked && static_cast<HistoryPeriod>(id) != period_)
+            SetPeriod(static_cast<HistoryPeriod>(id));
+    });
     connect(host_, &QComboBox::currentIndexChanged, this, [this] { Reload(); });
 
     resize(760, 440);

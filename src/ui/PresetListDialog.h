@@ -34,7 +34,7 @@ class PresetListDialog : public QDialog {
   private:
     void FitColumns();
 
-    const std::vector<NamedPreset>& presets_;
+    std::vector<NamedPreset> presets_;
     QTreeWidget* list_;
 };
 
