@@ -1,0 +1,78 @@
+// Helpers of the Qt window tests: a platform that records message boxes and answers them from a
+// script, a way to act on the next modal dialog (they run their own event loop), and a picture of
+// a window when MARLO_UI_SHOTS names a folder.
+#pragma once
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/QtPlatform.h"
+
+namespace marlo::test {
+
+class TestPlatform : public ui::QtPlatform {
+  public:
+    MsgResult MessageBox(const std::string& text, MsgIcon, MsgButtons,
+                         const std::string&) override {
+        boxes.push_back(text);
+        if (answers.empty()) return MsgResult::Ok;
+        MsgResult a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::optional<std::string> ChooseFile(bool, const std::string& title, const std::string&,
+                                          const std::string& initial) override {
+        fileTitles.push_back(title);
+        fileInitial = initial;
+        return fileAnswer;
+    }
+    void Beep() override { ++beeps; }
+
+    std::deque<MsgResult> answers;
+    std::vector<std::string> boxes;
+    std::vector<std::string> fileTitles;
+    std::string fileInitial;
+    std::optional<std::string> fileAnswer;
+    int beeps = 0;
+};
+
+// Runs `act` on the modal dialog that is open next. `act` closes it before it schedules an action
+// for the dialog after it. A dialog that never comes gives up after a generous bound and sets
+// `*missed`; dialogs left open then are closed, so no test waits forever.
+inline void OnNextModal(std::function<void(QWidget*)> act, bool* missed = nullptr) {
+    auto* timer = new QTimer;
+    const auto start = std::chrono::steady_clock::now();
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (w && w->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            act(w);
+            return;
+        }
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(20)) {
+            timer->stop();
+            timer->deleteLater();
+            if (missed) *missed = true;
+            while (QWidget* open = QApplication::activeModalWidget()) open->close();
+        }
+    });
+    timer->start(5);
+}
+
+inline void SaveShot(QWidget* w, const QString& name) {
+    const QByteArray dir = qgetenv("MARLO_UI_SHOTS");
+    if (dir.isEmpty()) return;
+    QApplication::processEvents();  // pending layout requests
+    w->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name + QStringLiteral(".png")));
+}
+
+}  // namespace marlo::test

@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include "hosts/HostSheet.h"
+#include "hosts/LogonPresets.h"
+#include "text/Encoding.h"
+
+namespace marlo {
+namespace {
+
+// The presets are kept as fixed records: a 50-byte name and a 50-byte pattern, or a 30-byte name
+// and a 30-byte host name, each with room for its closing NUL. Every name must also convert to
+// Shift-JIS whole (a failed character would become "?"; a pattern may hold a real one).
+TEST(LogonPresets, EveryPresetFitsItsRecordAndConverts) {
+    struct List {
+        const std::vector<NamedPreset>& presets;
+        size_t count, nameBytes, valueBytes;
+    };
+    for (const List& list :
+         {List{LogonPresets(), 20, 49, 49}, List{TelnetHostPresets(), 9, 29, 29}}) {
+        ASSERT_EQ(list.presets.size(), list.count);
+        for (const NamedPreset& p : list.presets) {
+            SCOPED_TRACE(SjisToUtf8(p.name));
+            EXPECT_FALSE(p.name.empty());
+            EXPECT_FALSE(p.value.empty());
+            EXPECT_LE(p.name.size(), list.nameBytes);
+            EXPECT_LE(p.value.size(), list.valueBytes);
+            EXPECT_EQ(Utf8ToSjis(SjisToUtf8(p.name)), p.name);
+            EXPECT_EQ(p.name.find('?'), std::string::npos);
+            EXPECT_EQ(Utf8ToSjis(SjisToUtf8(p.value)), p.value);
+        }
+    }
+}
+
+TEST(LogonPresets, FullWidthPromptsAreShiftJis) {
+    const NamedPreset& pcvan = LogonPresets()[4];
+    EXPECT_EQ(pcvan.name, "PC-VAN+");
+    // "ＩＤ：" is three double-byte characters on the line.
+    EXPECT_NE(pcvan.value.find("\x82\x68\x82\x63\x81\x46"), std::string::npos);
+    EXPECT_EQ(SjisToUtf8(pcvan.value), "PCVAN'{ＩＤ：}$I'{ド：}$P'{=}N'{=}N'");
+    EXPECT_EQ(SjisToUtf8(TelnetHostPresets()[8].name), "洋書販売");
+}
+
+}  // namespace
+}  // namespace marlo
