@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/Settings.h"
+#include "line/LineIo.h"
 #include "platform/Platform.h"
 
 namespace marlo {
@@ -46,11 +47,6 @@ struct CommSheetValues {
     int TxSendTab = 1, TxSendTabNum = 8, TxSendCRLF = 1, TxSendSync = 0, TxSendMaxCol = 78;
 
     static CommSheetValues From(const Settings& s);
-};
-
-// Speed, data bits, parity, stop bits and flow: what goes into the device's control block.
-struct LineParams {
-    int Speed, DataLen, StopBit, Parity, Flow;
 };
 
 // What the frame does to the serial line for the sheet.

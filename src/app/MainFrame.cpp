@@ -27,7 +27,7 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
     terminal_->SetHooks(this);
     encoder_.SetCode(settings_.SendCode());
 
-    comm_ = std::make_unique<CommPort>(platform_, settings_, portMap_);
+    comm_ = std::make_unique<CommPort>(platform_, settings_, portMap_, paths_.deviceFactory);
     comm_->SetNotify([this](int wParam) {
         // Synchronous: the event thread waits until the frame has handled it.
         platform_.SendEvent(Event{WM_COMMNOTIFY, wParam, 0, {}, {}});
@@ -129,8 +129,39 @@ void CMainFrame::SetRts(bool on) {
 bool CMainFrame::PortOpen() const {
     return comm_->CommActive();
 }
-bool CMainFrame::UpdateModemStatus() {
+bool CMainFrame::UpdateCarrier() {
     return comm_->UpdateModemStatus();
+}
+
+void CMainFrame::SaveControlBlock() {
+    LineParams p;
+    if (auto* line = comm_->Line(); line && line->GetParams(p))
+        savedParams_ = p;
+    else
+        savedParams_.reset();
+}
+
+void CMainFrame::RestoreControlBlock() {
+    if (auto* line = comm_->Line(); line && savedParams_) line->SetParams(*savedParams_);
+}
+
+bool CMainFrame::ClosePort() {
+    return comm_->CloseCommPort();
+}
+
+std::optional<int> CMainFrame::OpenPort(int port) {
+    std::string name = "COM" + std::to_string(port);
+    if (comm_->OpenCommPort(name, false) != CommPort::OpenResult::Opened) return std::nullopt;
+    return comm_->PortNumberOf(name);
+}
+
+bool CMainFrame::ApplyLineParams(const LineParams& p) {
+    auto* line = comm_->Line();
+    return line && line->SetParams(p);
+}
+
+void CMainFrame::Pause(int ms) {
+    platform_.DispatchWait({}, std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
 }
 
 void CMainFrame::Lamps(unsigned) {
@@ -155,7 +186,7 @@ void CMainFrame::OnCommNotify(intptr_t wParam, intptr_t lParam) {
     }
     if (envSheetOpen_ || transferRunning) return;
     if (settings_.Port != 0 && wParam == 1 && !connection_->telnetMode) {
-        bool carrier = UpdateModemStatus();
+        bool carrier = UpdateCarrier();
         if (carrier && !connection_->connected) {
             connection_->OnConnected();
             if (onTitleChanged) onTitleChanged();
@@ -374,7 +405,7 @@ bool CMainFrame::OpenConfiguredPort() {
 
 void CMainFrame::StartTimer3() {
     platform_.StartTimer(kTimer3, kTimer3PeriodMs, [this] { OnTimer3(); });
-    UpdateModemStatus();
+    UpdateCarrier();
 }
 
 void CMainFrame::OnTimer3() {

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/CommSettingsModel.h"
 #include "app/Settings.h"
 #include "hosts/HostEntry.h"
 #include "hosts/HostTable.h"
@@ -37,11 +38,16 @@ constexpr int kFdClose = 32;
 constexpr int kTimer3 = 3;
 constexpr int kTimer3PeriodMs = 500;
 
-class CMainFrame : public IEventTarget, public ITerminalHooks, public IModemPort {
+class CMainFrame : public IEventTarget,
+                   public ITerminalHooks,
+                   public IModemPort,
+                   public ICommLineControl {
   public:
     struct Paths {
         std::string configDir;  // settings, port map, marlo.ini of old versions
         std::string dataDir;    // default folders, trace file
+        // Makes the serial devices (the termios device when empty; tests give fakes).
+        CommPort::DeviceFactory deviceFactory = {};
     };
 
     CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISettingsStore* store);
@@ -75,12 +81,26 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public IModemPort
     void SetDtr(bool on) override;
     void SetRts(bool on) override;
     bool PortOpen() const override;
-    bool UpdateModemStatus();
+
+    // ICommLineControl: what the communication settings sheet does to the running line.
+    void SaveControlBlock() override;
+    void RestoreControlBlock() override;
+    bool ClosePort() override;
+    std::optional<int> OpenPort(int port) override;
+    bool ApplyLineParams(const LineParams& p) override;
+    void UpdateModemStatus() override { UpdateCarrier(); }
+    void Pause(int ms) override;
+    void ResetTerminal() override { terminal_->Reset(); }
+    void ShowMessage(const std::string& utf8, MsgIcon icon) override {
+        platform_.MessageBox(utf8, icon);
+    }
+    // Reads CTS, DSR and the carrier; true when the carrier is present.
+    bool UpdateCarrier();
     // The line as the transfer engines and the macro language use it (null when closed).
     ILineIo* ActiveLine();
     bool TelnetMode() const { return connection_->telnetMode; }
     // The send side's kanji-mode flag is cleared (settings applied, host connected).
-    void ClearSendKanjiMode();
+    void ClearSendKanjiMode() override;
 
     // --- received data (user-interface thread) ---
     void OnCommNotify(intptr_t wParam, intptr_t lParam);
@@ -169,6 +189,7 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public IModemPort
     HostTable hosts_;
     HostEntry connectedHost_;
     CaptureLog log_;
+    std::optional<LineParams> savedParams_;
 
     std::mutex writeMutex_;
     KanjiEncoder encoder_;

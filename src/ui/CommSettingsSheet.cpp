@@ -38,14 +38,6 @@ class DetachedLine : public ICommLineControl {
     void ShowMessage(const std::string&, MsgIcon) override {}
 };
 
-QString Sjis(const std::string& sjis) {
-    return FromUtf8(SjisToUtf8(sjis));
-}
-
-std::string ToSjis(const QString& text) {
-    return Utf8ToSjis(text.toStdString());
-}
-
 // Adds the current port to the offered ones when it is not among them (it may be the port this
 // program holds open, which no probe can open a second time).
 std::vector<ParamChoice> WithCurrentPort(std::vector<ParamChoice> ports, int current) {
@@ -179,9 +171,9 @@ QWidget* CommSettingsSheet::ModemPage() {
     auto* page = new QWidget;
     auto* init = new QGroupBox(QStringLiteral("ﾓﾃﾞﾑ初期化ｺﾏﾝﾄﾞ"), page);
     auto* form = new QFormLayout(init);
-    modemInit1_ = new QLineEdit(Sjis(v.ModemInit1), init);
+    modemInit1_ = new QLineEdit(FromSjis(v.ModemInit1), init);
     modemInit1_->setObjectName(QStringLiteral("ModemInit1"));
-    modemInit2_ = new QLineEdit(Sjis(v.ModemInit2), init);
+    modemInit2_ = new QLineEdit(FromSjis(v.ModemInit2), init);
     modemInit2_->setObjectName(QStringLiteral("ModemInit2"));
     form->addRow(QStringLiteral("初期化ｺﾏﾝﾄﾞ&1"), modemInit1_);
     form->addRow(QStringLiteral("初期化ｺﾏﾝﾄﾞ&2"), modemInit2_);

@@ -13,18 +13,9 @@
 #include <QVBoxLayout>
 
 #include "line/TelnetConnect.h"
-#include "text/Encoding.h"
+#include "ui/SjisField.h"
 
 namespace marlo::ui {
-
-namespace {
-QString Q(const std::string& sjis) {
-    return QString::fromStdString(SjisToUtf8(sjis));
-}
-std::string S(const QString& text) {
-    return Utf8ToSjis(text.toStdString());
-}
-}  // namespace
 
 TelnetConnectDialog::TelnetConnectDialog(QWidget* parent, const std::array<std::string, 5>& hosts,
                                          std::function<std::optional<std::string>()> browse)
@@ -34,8 +25,8 @@ TelnetConnectDialog::TelnetConnectDialog(QWidget* parent, const std::array<std::
     host_ = new QComboBox(this);
     host_->setEditable(true);
     host_->setObjectName(QStringLiteral("telnetHost"));
-    for (const auto& h : telnet_hosts::Items(hosts)) host_->addItem(Q(h));
-    host_->setEditText(Q(telnet_hosts::Initial(hosts)));
+    for (const auto& h : telnet_hosts::Items(hosts)) host_->addItem(FromSjis(h));
+    host_->setEditText(FromSjis(telnet_hosts::Initial(hosts)));
     host_->setMinimumWidth(280);
     portEdit_ = new QLineEdit(QStringLiteral("23"), this);
     portEdit_->setObjectName(QStringLiteral("telnetPort"));
@@ -52,7 +43,7 @@ TelnetConnectDialog::TelnetConnectDialog(QWidget* parent, const std::array<std::
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(browseButton, &QPushButton::clicked, this, [this, browse] {
         if (!browse) return;
-        if (auto h = browse()) host_->setEditText(Q(*h));
+        if (auto h = browse()) host_->setEditText(FromSjis(*h));
     });
     browseButton->setEnabled(static_cast<bool>(browse));
     auto* layout = new QVBoxLayout(this);
@@ -61,7 +52,7 @@ TelnetConnectDialog::TelnetConnectDialog(QWidget* parent, const std::array<std::
 }
 
 std::string TelnetConnectDialog::Host() const {
-    return S(host_->currentText().trimmed());
+    return ToSjis(host_->currentText().trimmed());
 }
 
 void TelnetConnectDialog::accept() {
@@ -92,7 +83,7 @@ PhoneConnectDialog::PhoneConnectDialog(QWidget* parent) : QDialog(parent) {
     number_->setObjectName(QStringLiteral("phoneNumber"));
     number_->setMaxLength(static_cast<int>(PhoneDialogModel::kMaxNumber));
     connect(number_, &QLineEdit::textEdited, this,
-            [this](const QString& t) { model.number = S(t); });
+            [this](const QString& t) { model.number = ToSjis(t); });
     layout->addWidget(number_);
     auto* pad = new QGridLayout;
     const char* keys[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "*", "0", "#", "CL", "BS"};
@@ -123,17 +114,17 @@ PhoneConnectDialog::PhoneConnectDialog(QWidget* parent) : QDialog(parent) {
         external->setEnabled(on);
     });
     connect(external, &QLineEdit::textEdited, this,
-            [this](const QString& t) { model.external = S(t); });
+            [this](const QString& t) { model.external = ToSjis(t); });
     form->addRow(internal, external);
     auto* infinite = new QCheckBox(QStringLiteral("接続するまで電話をかけ続ける"), this);
     connect(infinite, &QCheckBox::toggled, this, [this](bool on) { model.infinite = on; });
     form->addRow(infinite);
     auto* redial = new QLineEdit(QStringLiteral("1"), this);
     connect(redial, &QLineEdit::textEdited, this,
-            [this](const QString& t) { model.redialCount = S(t); });
+            [this](const QString& t) { model.redialCount = ToSjis(t); });
     form->addRow(QStringLiteral("ﾘﾀﾞｲｱﾙ回数"), redial);
-    auto* init = new QLineEdit(Q(model.init), this);
-    connect(init, &QLineEdit::textEdited, this, [this](const QString& t) { model.init = S(t); });
+    auto* init = new QLineEdit(FromSjis(model.init), this);
+    connect(init, &QLineEdit::textEdited, this, [this](const QString& t) { model.init = ToSjis(t); });
     form->addRow(QStringLiteral("ﾓﾃﾞﾑ初期化ｺﾏﾝﾄﾞ"), init);
     layout->addLayout(form);
     auto* buttons = new QDialogButtonBox(this);
@@ -145,7 +136,7 @@ PhoneConnectDialog::PhoneConnectDialog(QWidget* parent) : QDialog(parent) {
 }
 
 void PhoneConnectDialog::Sync() {
-    number_->setText(Q(model.number));
+    number_->setText(FromSjis(model.number));
 }
 
 std::optional<std::pair<DialPlan, std::string>> PhoneConnectDialog::Run(QWidget* parent) {

@@ -8,10 +8,15 @@
 #include "app/CommandIds.h"
 #include "app/Trace.h"
 #include "text/Encoding.h"
+#include "ui/CommSettingsSheet.h"
 #include "ui/ConnectDialogs.h"
+#include "ui/EnvSettingsSheet.h"
+#include "ui/HistoryWindow.h"
+#include "ui/HostWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/QtPlatform.h"
 #include "ui/TerminalWidget.h"
+#include "ui/TraceSettingsDialog.h"
 
 namespace marlo::ui {
 
@@ -120,7 +125,11 @@ bool GuiShell::OnUiCommand(int id) {
                 frame_->Platform().MessageBox("オンライン中です.", MsgIcon::Exclamation);
                 return true;
             }
-            auto chosen = TelnetConnectDialog::Run(window_.get(), frame_->S().TelnetHost, {});
+            auto browse = [this]() {
+                return HostWindow::ChooseTelnetHost(frame_->Hosts(), frame_->S(), frame_->Store(),
+                                                    frame_->Platform(), window_.get());
+            };
+            auto chosen = TelnetConnectDialog::Run(window_.get(), frame_->S().TelnetHost, browse);
             if (chosen) frame_->ConnectTelnet(chosen->first, chosen->second);
             return true;
         }
@@ -133,6 +142,51 @@ bool GuiShell::OnUiCommand(int id) {
             if (chosen) frame_->ConnectPhone(chosen->first, chosen->second);
             return true;
         }
+        case ID_COMM_SETTINGS: {
+            std::vector<int> openable;
+            std::vector<std::string> paths;
+            for (const auto& name : frame_->Comm().AvailablePorts()) {
+                if (name == "ﾓﾃﾞﾑなし") continue;
+                openable.push_back(frame_->Comm().PortNumberOf(name));
+                paths.push_back(name);
+            }
+            auto ports = PortChoices(openable);
+            // Show each COM number with the device it stands for.
+            for (auto& choice : ports)
+                for (size_t i = 0; i < openable.size(); ++i)
+                    if (choice.value == openable[i]) choice.text += " (" + paths[i] + ")";
+            frame_->SetEnvSheetOpen(true);  // the line is not read while a sheet is open
+            CommApplyResult applied;
+            CommSettingsSheet::Run(frame_->S(), ports, frame_, window_.get(), &applied);
+            frame_->SetEnvSheetOpen(false);
+            pane_->ApplySettings();
+            return true;
+        }
+        case ID_ENV_SETTINGS: {
+            frame_->SetEnvSheetOpen(true);
+            EnvApplyResult changed;
+            bool ok = EnvSettingsSheet::Run(frame_->S(), window_.get(), &changed);
+            if (ok && changed.bufferSizeChanged) frame_->Term().ResizeBuffer();
+            frame_->SetEnvSheetOpen(false);
+            pane_->ApplySettings();
+            return true;
+        }
+        case ID_TRACE_SETTINGS:
+            if (TraceSettingsDialog::Run(frame_->S(), window_.get())) {
+                SetTraceMask(frame_->S().TracePos);
+                SetTraceFile(frame_->S().TraceFile);
+            }
+            return true;
+        case ID_HOST_WINDOW: {
+            auto index = HostWindow::Run(frame_->Conn().connected, frame_->Hosts(), frame_->S(),
+                                         frame_->Store(), frame_->Platform(), window_.get());
+            if (index && *index < frame_->Hosts().Size())
+                frame_->ConnectHostEntry(frame_->Hosts().At(*index));
+            return true;
+        }
+        case ID_HISTORY:
+            HistoryWindow::Run(frame_->S(), frame_->Hosts(), frame_->Platform(), window_.get());
+            return true;
         case ID_REPLAY: {
             auto path = frame_->Platform().ChooseFile(false, "ファイルの参照",
                                                       "すべてのﾌｧｲﾙ (*.*)|*.*||", "");

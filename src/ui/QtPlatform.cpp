@@ -25,6 +25,7 @@
 
 #include "text/Encoding.h"
 #include "ui/ProgressWindow.h"
+#include "ui/SjisField.h"
 
 namespace marlo::ui {
 

@@ -10,10 +10,6 @@
 
 namespace marlo::ui {
 
-QString FromUtf8(const std::string& utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
 void ShowSheetMessage(QWidget* parent, const std::string& utf8, MsgIcon icon) {
     QMessageBox box(parent);
     box.setWindowTitle(QStringLiteral("マーロ"));

@@ -11,6 +11,7 @@
 
 #include "app/CommSettingsModel.h"
 #include "platform/Platform.h"
+#include "ui/SjisField.h"
 
 class QCheckBox;
 class QComboBox;
@@ -19,8 +20,6 @@ class QSpinBox;
 class QWidget;
 
 namespace marlo::ui {
-
-QString FromUtf8(const std::string& utf8);
 
 // A message box with the title "マーロ" and the icon, over `parent`.
 void ShowSheetMessage(QWidget* parent, const std::string& utf8, MsgIcon icon);

@@ -185,7 +185,7 @@ class CommSettingsSheetTest : public QObject {
         Choose(sheet, "Emulation", QStringLiteral("VT52"));
         PressOk(sheet);
         QCOMPARE(int(line.applied.size()), 1);
-        QCOMPARE(line.applied[0].Speed, 38400);
+        QCOMPARE(line.applied[0].speed, 38400);
         QCOMPARE(line.closes, 0);
         QCOMPARE(line.resets, 1);
         QCOMPARE(s.Port, 3);

@@ -79,7 +79,7 @@ class FakeLine : public ICommLineControl {
         return port;
     }
     bool ApplyLineParams(const LineParams& p) override {
-        calls.push_back("params " + std::to_string(p.Speed));
+        calls.push_back("params " + std::to_string(p.speed));
         return !refuseParams;
     }
     void SetDtr(bool on) override { calls.push_back(on ? "dtr" : "-dtr"); }

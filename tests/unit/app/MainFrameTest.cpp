@@ -1,0 +1,175 @@
+// The frame end to end on the headless platform: a pty as the serial port, a fake device for the
+// modem lines, the input bar's bytes on the line, shutdown with its question and its files.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/InputBarModel.h"
+#include "app/MainFrame.h"
+#include "app/Trace.h"
+#include "support/FakeSerialDevice.h"
+#include "support/PtyPair.h"
+#include "support/RecordingPlatform.h"
+#include "support/TempDir.h"
+
+namespace marlo {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakePortBank;
+using test::PtyPair;
+using test::RecordingPlatform;
+
+std::string ReadFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class FrameTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        settings_ = Settings(dir_.path());
+        settings_.HistoryDefPath = dir_.path();
+        settings_.Port = 1;
+        settings_.Flow = 0;
+    }
+    std::unique_ptr<CMainFrame> MakeFrame(CommPort::DeviceFactory factory = {}) {
+        return std::make_unique<CMainFrame>(
+            platform_, settings_, CMainFrame::Paths{dir_.path(), dir_.path(), std::move(factory)},
+            nullptr);
+    }
+    // Runs the event loop until `done` or about two seconds.
+    bool PumpUntil(const std::function<bool()>& done) {
+        return platform_.DispatchWait(done, std::chrono::steady_clock::now() + 3s) ==
+               WaitEnd::Condition;
+    }
+    std::string ScreenLine(CMainFrame& f, int line) { return f.Term().Buffer().LineText(line); }
+
+    test::TempDir dir_;
+    RecordingPlatform platform_;
+    Settings settings_;
+};
+
+TEST_F(FrameTest, PtyAsSerialPortShowsWhatArrivesAndSendsTheInputBar) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    std::ofstream(dir_.path() + "/ports.conf") << pty.SlavePath() << "\n";
+    settings_.Speed = 9600;
+    settings_.SndCRLF = 1;
+    auto frame = MakeFrame();
+    ASSERT_TRUE(frame->OpenConfiguredPort());
+    ASSERT_TRUE(frame->PortOpen());
+    struct termios t {};
+    ASSERT_TRUE(pty.SlaveTermios(t));
+    EXPECT_EQ(cfgetospeed(&t), B9600);  // the tty follows the settings
+
+    ASSERT_TRUE(pty.Write("hello\r\nworld"));
+    EXPECT_TRUE(PumpUntil([&] { return ScreenLine(*frame, 1) == "world"; }));
+    EXPECT_EQ(ScreenLine(*frame, 0), "hello");
+
+    InputBarModel bar;
+    std::string bytes = bar.Enter("ls -l", frame->S().SndCRLF != 0);
+    ASSERT_TRUE(frame->WriteConverted(bytes));
+    EXPECT_EQ(pty.Read(7), "ls -l\r\n");
+
+    // The send code applies to what the frame writes: new JIS around a kanji.
+    frame->S().CodeExchange2 = kNewJis;
+    ASSERT_TRUE(
+        frame->WriteConverted(std::string("\x88\x9f"
+                                          "a")));
+    EXPECT_EQ(pty.Read(8), std::string("\x1b$B\x30\x21\x1b(Ja"));
+
+    // A second open of the same device is refused.
+    PortMap map(dir_.path());
+    CommPort second(platform_, frame->S(), map);
+    std::string name = "COM1";
+    platform_.listAnswers.push_back(std::nullopt);  // give up at the port choice
+    EXPECT_EQ(second.OpenCommPort(name, false), CommPort::OpenResult::Failed);
+    ASSERT_FALSE(platform_.boxes.empty());
+    EXPECT_NE(platform_.boxes.back().text.find("すでに使用されています"), std::string::npos);
+}
+
+TEST_F(FrameTest, ReceivedDataWaitsWhileASheetIsOpenAndIsReadWhenItCloses) {
+    FakePortBank bank;
+    auto port = bank.Add("/fake/a");
+    port->hasModemLines = true;
+    std::ofstream(dir_.path() + "/ports.conf") << "/fake/a\n";
+    auto frame = MakeFrame(bank.Factory());
+    ASSERT_TRUE(frame->OpenConfiguredPort());
+    frame->SetEnvSheetOpen(true);
+    port->Feed("waiting");
+    platform_.DispatchWait({}, std::chrono::steady_clock::now() + 300ms);
+    EXPECT_EQ(ScreenLine(*frame, 0), "");
+    frame->SetEnvSheetOpen(false);
+    EXPECT_TRUE(PumpUntil([&] { return ScreenLine(*frame, 0) == "waiting"; }));
+}
+
+TEST_F(FrameTest, CarrierRiseAndDropDriveTheConnection) {
+    FakePortBank bank;
+    auto port = bank.Add("/fake/a");
+    std::ofstream(dir_.path() + "/ports.conf") << "/fake/a\n";
+    auto frame = MakeFrame(bank.Factory());
+    ASSERT_TRUE(frame->OpenConfiguredPort());
+    frame->StartTimer3();
+    EXPECT_FALSE(frame->Conn().connected);
+    port->SetLines(true, true, true);
+    ASSERT_TRUE(PumpUntil([&] { return frame->Conn().connected.load(); }));
+    // A carrier without a dial: the unknown host in the title.
+    EXPECT_EQ(platform_.title, "[未定義ホスト]");
+    port->SetLines(true, true, false);
+    EXPECT_TRUE(PumpUntil([&] { return !frame->Conn().connected.load(); }));
+}
+
+TEST_F(FrameTest, ShutdownAsksBeforeDroppingALiveSerialConnection) {
+    FakePortBank bank;
+    auto port = bank.Add("/fake/a");
+    std::ofstream(dir_.path() + "/ports.conf") << "/fake/a\n";
+    settings_.Disconnect = 1;
+    auto frame = MakeFrame(bank.Factory());
+    ASSERT_TRUE(frame->OpenConfiguredPort());
+    port->SetLines(true, true, true);
+    ASSERT_TRUE(PumpUntil([&] { return frame->Conn().connected.load(); }));
+    std::string before = port->Written();
+    platform_.answers.push_back(MsgResult::No);  // keep the line up, close anyway
+    EXPECT_TRUE(frame->Shutdown(true));
+    EXPECT_EQ(port->Written(), before);  // nothing was sent to the modem
+    EXPECT_NE(platform_.boxes.front().text.find("切断してから終了しますか"), std::string::npos);
+}
+
+TEST_F(FrameTest, ScreenIsKeptInLglogBetweenRuns) {
+    settings_.Port = 0;
+    settings_.BufferClearOnEnd = 0;
+    {
+        auto frame = MakeFrame();
+        std::string full(80, 'x');
+        // The 80th character wraps to a new line by itself.
+        std::string text = "first line\r\n" + full + "last";
+        frame->ProcessReceived(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+        ASSERT_TRUE(frame->Shutdown(true));
+    }
+    std::string saved = ReadFile(dir_.path() + "/lglog.txt");
+    EXPECT_EQ(saved, "first line\r\n" + std::string(80, 'x') + "\r\nlast\r\n");
+    auto again = MakeFrame();
+    EXPECT_EQ(ScreenLine(*again, 0), "first line");
+    EXPECT_EQ(ScreenLine(*again, 1), std::string(80, 'x'));  // a full line stays one line
+    EXPECT_EQ(ScreenLine(*again, 2), "last");
+}
+
+TEST_F(FrameTest, ReplayFeedsAFileThroughTheTerminalAndReportsAMissingOne) {
+    settings_.Port = 0;
+    auto frame = MakeFrame();
+    std::ofstream(dir_.path() + "/rec.bin", std::ios::binary) << "replayed\r\n";
+    ASSERT_TRUE(frame->ReplayFile(dir_.path() + "/rec.bin"));
+    EXPECT_EQ(ScreenLine(*frame, 0), "replayed");
+    EXPECT_FALSE(frame->ReplayFile(dir_.path() + "/missing.bin"));
+    EXPECT_EQ(platform_.boxes.back().text, "ファイルのオープンに失敗しました.");
+    EXPECT_EQ(platform_.boxes.back().icon, MsgIcon::Stop);
+}
+
+}  // namespace
+}  // namespace marlo
