@@ -45,19 +45,18 @@ KeyOutcome ViewModel::KeyDown(TermKey key, int modifiers, bool split) {
 }
 
 KeyOutcome ViewModel::TypeText(const std::string& sjis, int modifiers, bool split) {
-    KeyViewState state;
     KeyOutcome out;
     {
+        // The lock is recursive: the local echo takes it again inside the receive path.
         auto lock = terminal_.Buffer().Lock();
         const TerminalView& v = View();
+        KeyViewState state;
         state.scrollBack = v.ScrollBack();
         state.rangeSelect = selection_.rangeMode;
         state.split = split;
         v.GetCursor(state.cursorLine, state.cursorColumn);
+        out = keyboard_.Text(sjis, modifiers, state, terminal_.Buffer());
     }
-    // The echo runs the receive path, which takes the lock itself; the keyboard reads the buffer
-    // only for the BS check, before anything is sent.
-    out = keyboard_.Text(sjis, modifiers, state, terminal_.Buffer());
     Apply(out);
     return out;
 }

@@ -61,6 +61,8 @@ class TerminalViewTest : public QObject {
     void inputMethodTextIsSentAsShiftJis();
     void altCCopiesTheMouseSelection();
     void splitShowsTheSameBuffer();
+    void pasteIsPacedByTheEcho();
+    void rangeSelectionAndSearchFromTheKeyboard();
     void burstOfAMegabyte();
     void screenshot();
 };
@@ -129,6 +131,44 @@ void TerminalViewTest::splitShowsTheSameBuffer() {
     QVERIFY(rig.panes->RunCommand(ID_SPLIT));
     QCOMPARE(rig.panes->PaneCount(), 1);
     QCOMPARE(rig.terminal.ViewCount(), 1);
+}
+
+void TerminalViewTest::pasteIsPacedByTheEcho() {
+    struct Wait : IEchoWait {
+        bool WaitForEcho(const std::string& text, int) override {
+            log += "[" + text + "]";
+            return true;
+        }
+        bool Pause(int) override { return true; }
+        std::string log;
+    } wait;
+    Rig rig(0);
+    rig.panes->SetEchoWait(&wait);
+    QGuiApplication::clipboard()->setText(QStringLiteral("ls -l\n日本\nrest"));
+    QVERIFY(rig.panes->CommandEnabled(ID_EDIT_PASTE));
+    QTest::keyClick(rig.pane(), Qt::Key_V, Qt::AltModifier);
+    QCOMPARE(QByteArray::fromStdString(rig.host.sent), QByteArray("ls -l\r\x93\xfa\x96\x7b\rrest"));
+    QCOMPARE(QByteArray::fromStdString(wait.log), QByteArray("[ls -l][\x93\xfa\x96\x7b]"));
+}
+
+void TerminalViewTest::rangeSelectionAndSearchFromTheKeyboard() {
+    Rig rig(0);
+    Feed(rig.terminal, "alpha beta\r\nbeta gamma\r\n");
+    TerminalWidget* w = rig.pane();
+    QTest::keyClick(w, Qt::Key_R, Qt::AltModifier);
+    QVERIFY(w->Model().Sel().rangeMode);
+    for (int i = 0; i < 5; ++i) QTest::keyClick(w, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(w, Qt::Key_C, Qt::AltModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("alpha"));
+    QTest::keyClick(w, Qt::Key_Escape);  // leaves the range-selection mode
+    QVERIFY(!w->Model().Sel().rangeMode);
+    QVERIFY(w->Model().SearchRequest("beta", kSearchDown));
+    QTest::keyClick(w, Qt::Key_N, Qt::AltModifier);  // again, downward
+    QCOMPARE(w->Model().Search().match.line, 1);
+    QCOMPARE(rig.host.beeps, 0);
+    QTest::keyClick(w, Qt::Key_N, Qt::AltModifier);
+    QCOMPARE(rig.host.beeps, 1);  // nothing further down
+    QCOMPARE(QByteArray::fromStdString(rig.host.sent), QByteArray());
 }
 
 void TerminalViewTest::burstOfAMegabyte() {
