@@ -222,6 +222,11 @@ QRect TerminalWidget::CaretRect() const {
     const TerminalView& v = model_.View();
     int line = 0, col = 0;
     v.GetCursor(line, col);
+    if (model_.Sel().rangeMode) {
+        // The keyboard selection moves the caret with its end.
+        line = model_.Sel().End().line;
+        col = std::min(model_.Sel().End().column, kBufferColumns - 1);
+    }
     int x = (col - v.LeftColumn()) * cellW_;
     int y = (line - v.TopLine()) * lineH_;
     const std::string& caret = settings_.Caret;
@@ -297,7 +302,7 @@ void TerminalWidget::paintEvent(QPaintEvent* e) {
         }
     }
     // The caret: hidden while looking back and while the receive path hides it.
-    if (hasFocus() && !v.CaretHidden() && !v.ScrollBack()) {
+    if (hasFocus() && !v.CaretHidden() && (!v.ScrollBack() || model_.Sel().rangeMode)) {
         QRect caret = CaretRect();
         lastCaret_ = caret;
         if (!preedit_.isEmpty()) {
@@ -371,7 +376,10 @@ void TerminalWidget::keyPressEvent(QKeyEvent* e) {
     if (key != TermKey::None) {
         out = model_.KeyDown(key, mods, split);
     } else {
-        std::string bytes = TypedBytes(e);
+        // Alt with a letter belongs to the menus, as a system key would.
+        const bool alt =
+            (e->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) == Qt::AltModifier;
+        std::string bytes = alt ? std::string() : TypedBytes(e);
         if (bytes.empty()) {
             QAbstractScrollArea::keyPressEvent(e);
             return;
