@@ -58,6 +58,11 @@ std::vector<PasteStep> PlanPaste(const std::string& sjis, bool sndCrLf) {
 
 bool RunPaste(const std::vector<PasteStep>& steps, ITerminalHost& host, IEchoWait& wait) {
     for (const auto& step : steps) {
+        // Text typed into a running file transfer would corrupt it.
+        if (host.TransferRunning()) {
+            host.Beep();
+            return false;
+        }
         host.WriteConverted(step.send);
         if (!step.paced) continue;
         if (!step.echo.empty()) wait.WaitForEcho(step.echo, kPasteEchoWaitMs);

@@ -28,7 +28,8 @@ struct PasteStep {
 // boundary), so that a long line or one with controls does not stall until the time-out.
 std::vector<PasteStep> PlanPaste(const std::string& sjis, bool sndCrLf);
 
-// Runs the steps. Returns false when a pause was stopped (the rest is not sent).
+// Runs the steps. Returns false when a pause was stopped or a file transfer runs (it beeps);
+// the rest is not sent.
 bool RunPaste(const std::vector<PasteStep>& steps, ITerminalHost& host, IEchoWait& wait);
 
 }  // namespace marlo

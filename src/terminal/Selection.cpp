@@ -71,10 +71,19 @@ std::string Build(const ScreenBuffer& buffer, const Selection& selection, bool v
         if (write < last) last = write;
         if (last < first) return out;
     }
+    if (first.line == last.line) {
+        // Within one line: the cells between the two columns, up to the line's end.
+        const uint8_t* chars = buffer.Chars(first.line);
+        out += quote;
+        for (int c = first.column; c < last.column && chars[c] != 0; ++c)
+            out += static_cast<char>(chars[c]);
+        return out;
+    }
     for (int line = first.line; line <= last.line; ++line) {
         const uint8_t* chars = buffer.Chars(line);
         const int from = line == first.line ? first.column : 0;
         const int to = line == last.line ? last.column : kBufferColumns;
+        if (line == last.line && to == 0) break;  // the selection ends at the line's start
         out += quote;
         bool ended = false;
         for (int c = from; c < to; ++c) {

@@ -62,6 +62,10 @@ TEST(PasteModel, StoppedPauseEndsThePaste) {
     wait.pausesLeft = 1;
     EXPECT_FALSE(RunPaste(PlanPaste("a\nb\nc", false), host, wait));
     EXPECT_EQ(host.sent, "a\r");
+    host.transfer = true;
+    EXPECT_FALSE(RunPaste(PlanPaste("d\n", false), host, wait));
+    EXPECT_EQ(host.sent, "a\r");
+    EXPECT_EQ(host.beeps, 1);
 }
 
 }  // namespace

@@ -34,12 +34,14 @@ TEST_F(DumbBuffer, CopyText) {
         CellPos from, to;
         std::string quote, text;
     } cases[] = {
-        {{0, 0}, {0, 0}, "", ""},             // anchor equals end
-        {{0, 6}, {0, 10}, "", "line"},        // within one line
-        {{0, 10}, {0, 6}, "", "line"},        // either order
-        {{0, 6}, {0, 40}, "", "line\r\n"},    // past the text: ends at the 0 cell
+        {{0, 0}, {0, 0}, "", ""},       // anchor equals end
+        {{0, 6}, {0, 10}, "", "line"},  // within one line
+        {{0, 10}, {0, 6}, "", "line"},  // either order
+        {{0, 6}, {0, 40}, "", "line"},  // one line: not beyond its text
+        {{0, 6}, {0, 40}, quote, quote + "line"},
         {{0, 6}, {1, 3}, "", "line\r\nsec"},  // two lines
-        {{0, 0}, {2, 0}, quote, quote + "first line\r\n" + quote + "second\r\n" + quote},
+        {{0, 0}, {2, 0}, quote, quote + "first line\r\n" + quote + "second\r\n"},
+        {{0, 6}, {1, 40}, "", "line\r\nsecond\r\n"},  // the last line ends at its 0 cell
         {{1, 0},
          {9, 0},
          "",
