@@ -217,8 +217,17 @@ void TerminalViewTest::screenshot() {
     rig.pane()->Model().SearchRequest("find", kSearchDown);
     rig.pane()->Model().MouseDown({3, 14});
     rig.pane()->Model().MouseMove({3, 26});
+    rig.panes->activateWindow();
+    QTest::qWaitForWindowActive(rig.panes.get(), 2000);
+    rig.pane()->setFocus();
     QCoreApplication::processEvents();
     QVERIFY(rig.panes->grab().save(QString::fromLocal8Bit(path)));
+    // The same screen split in two panes, the lower one looking at the top of the buffer.
+    QVERIFY(rig.panes->RunCommand(ID_SPLIT));
+    QCoreApplication::processEvents();
+    rig.panes->Pane(1)->View().ScrollTo(0);
+    QCoreApplication::processEvents();
+    QVERIFY(rig.panes->grab().save(QString::fromLocal8Bit(path) + QStringLiteral(".split.png")));
 }
 
 QTEST_MAIN(TerminalViewTest)
