@@ -79,7 +79,8 @@ void ViewModel::Apply(const KeyOutcome& outcome) {
             break;
         case KeyAction::MoveSelection: {
             auto lock = terminal_.Buffer().Lock();
-            CellPos at = selection_.End();
+            const CellPos from = selection_.End();
+            CellPos at = from;
             switch (outcome.key) {
                 case TermKey::Up:
                     --at.line;
@@ -104,9 +105,10 @@ void ViewModel::Apply(const KeyOutcome& outcome) {
             }
             at.line = std::clamp(at.line, 0, terminal_.Buffer().LastLine());
             at.column = std::clamp(at.column, 0, kBufferColumns);
-            if (outcome.extend)
+            if (outcome.extend) {
+                if (!selection_.Active()) selection_.Start(from);
                 selection_.Extend(at);
-            else
+            } else
                 selection_.Start(at);
             scrollIntoView(at.line);
             v.Repaint();
@@ -124,11 +126,12 @@ bool ViewModel::CancelMode() {
     TerminalView& v = View();
     if (search_.highlighted) {
         search_.highlighted = false;
-    } else if (selection_.Active()) {
+    } else if (!selection_.Empty() || selection_.dragging) {
         selection_.Clear();
         selection_.dragging = false;
     } else if (selection_.rangeMode) {
         selection_.rangeMode = false;
+        selection_.Clear();
     } else if (v.ScrollBack()) {
         v.ScrollTo(v.BottomTop());
     } else {

@@ -222,6 +222,21 @@ TEST_F(Model, EscLeavesModesOneAtATime) {
     EXPECT_FALSE(model.CancelMode());
 }
 
+TEST_F(Model, RangeSelectionMovesWithoutShiftAndGrowsWithIt) {
+    Feed(terminal, "one\r\ntwo\r\nthree\r\n");
+    model.ToggleRangeSelect();
+    model.KeyDown(TermKey::Down, 0, false);  // moves, nothing selected
+    EXPECT_FALSE(model.CanCopy());
+    model.KeyDown(TermKey::Right, kModShift, false);
+    model.KeyDown(TermKey::Down, kModShift, false);
+    EXPECT_EQ(model.Copy(false), "two\r\nt");
+    // After the copy the next Shift+key starts again where the end was.
+    model.KeyDown(TermKey::Right, kModShift, false);
+    EXPECT_EQ(model.Copy(false), "h");
+    EXPECT_TRUE(model.CancelMode());  // nothing selected: the range mode ends at once
+    EXPECT_FALSE(model.Sel().rangeMode);
+}
+
 TEST_F(Model, CopyDropsTheSelectionAndSearchAgainUsesIt) {
     Feed(terminal, "foo bar foo\r\nfoo");
     model.MouseDown({0, 8});
