@@ -280,3 +280,31 @@ TEST(ViewModelVt, ScrollingBackDoesNotMoveTheWritePosition) {
 
 }  // namespace
 }  // namespace marlo
+
+namespace marlo {
+namespace {
+
+TEST(ViewModelVt, DroppedLinesWhileScrolledBackKeepTheViewInsideTheBuffer) {
+    Settings settings;
+    settings.Emulation = 1;
+    settings.BufferSize = 60;
+    settings.ClearUp = 20;
+    Terminal terminal(settings);
+    FakeHost host;
+    ViewModel model(terminal, 0, settings, host);
+    for (int i = 0; i < 30; ++i) Feed(terminal, "a" + std::to_string(i) + "\r\n");
+    model.Apply({KeyAction::ScrollLines, -5});  // what the scroll bar does
+    TerminalView& v = model.View();
+    ASSERT_TRUE(v.ScrollBack());
+    for (int i = 0; i < 200; ++i) Feed(terminal, "b" + std::to_string(i) + "\r\n");
+    EXPECT_TRUE(v.ScrollBack());
+    EXPECT_GE(v.TopLine(), 0);
+    EXPECT_LE(v.TopLine(), v.ScreenTop());
+    EXPECT_LE(v.ScreenTop() + v.VisibleRows(), terminal.Buffer().Lines());
+    int line, column;
+    v.GetCursor(line, column);
+    EXPECT_EQ(terminal.Buffer().LineText(line - 1), "b199");
+}
+
+}  // namespace
+}  // namespace marlo
