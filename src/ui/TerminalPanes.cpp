@@ -37,6 +37,26 @@ class PauseOnly : public IEchoWait {
 
 }  // namespace
 
+const std::vector<ViewCommand>& EditMenuCommands() {
+    static const std::vector<ViewCommand> commands = {
+        {"ｺﾋﾟｰ(&C)", ID_EDIT_COPY, "Alt+C"},
+        {"ﾌｧｲﾙにｺﾋﾟｰ(&F)...", ID_EDIT_COPY_FILE, ""},
+        {"引用付きｺﾋﾟｰ(&Q)", ID_EDIT_COPY_QUOTE, ""},
+        {"送信(&P)", ID_EDIT_PASTE, "Alt+V"},
+        {nullptr, 0, ""},
+        {"すべてを選択(&A)", ID_EDIT_SELECT_ALL, "Alt+A"},
+        {"範囲指定(&R)", ID_EDIT_RANGE, "Alt+R"},
+        {"ﾌｧｲﾙ名を送信(&N)...", ID_EDIT_SEND_NAME, ""},
+        {nullptr, 0, ""},
+        {"検索(&S)...", ID_EDIT_SEARCH, "Alt+F"},
+        {"上方検索(&U)", ID_EDIT_SEARCH_UP, "Alt+P"},
+        {"下方検索(&D)", ID_EDIT_SEARCH_DOWN, "Alt+N"},
+        {nullptr, 0, ""},
+        {"ｳｨﾝﾄﾞｳの分割(&S)", ID_SPLIT, "Alt+S"},
+    };
+    return commands;
+}
+
 TerminalPanes::TerminalPanes(Terminal& terminal, const Settings& settings, ITerminalHost& host,
                              IPlatform& platform, QWidget* parent)
     : QSplitter(Qt::Vertical, parent),

@@ -25,6 +25,15 @@ namespace marlo::ui {
 class TerminalWidget;
 class SearchWindow;
 
+// The view's entries of the edit menu in their order (a null label is a separator), with their
+// accelerators; the main window builds its menu from this and sends the ids to RunCommand.
+struct ViewCommand {
+    const char* label;  // UTF-8
+    int id;
+    const char* shortcut;
+};
+const std::vector<ViewCommand>& EditMenuCommands();
+
 class TerminalPanes : public QSplitter {
     Q_OBJECT
   public:
