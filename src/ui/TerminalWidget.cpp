@@ -279,7 +279,9 @@ void TerminalWidget::paintEvent(QPaintEvent* e) {
                 char pair[2] = {static_cast<char>(ch), static_cast<char>(chars[c + 1])};
                 glyph = QString::fromStdString(SjisToUtf8(std::string_view(pair, 2)));
                 width = 2;
-            } else if (ch >= 0x20 && ch != 0x7F && !IsSjisLead(ch)) {
+            } else if (ch >= 0x20 && ch < 0x7F) {
+                glyph = QChar(ch);  // the same in code page 932
+            } else if (ch > 0x7F && !IsSjisLead(ch)) {
                 char one = static_cast<char>(ch);
                 glyph = QString::fromStdString(SjisToUtf8(std::string_view(&one, 1)));
             }
