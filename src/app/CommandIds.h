@@ -41,6 +41,22 @@ enum CommandId : int {
     ID_SPLIT = 40013,
     ID_HELP = 40014,
     ID_ABOUT = 40015,
+    // The terminal view's commands.
+    ID_EDIT_COPY = 40016,         // "ｺﾋﾟｰ(&C)" Alt+C
+    ID_EDIT_COPY_FILE = 40017,    // "ﾌｧｲﾙにｺﾋﾟｰ(&F)..."
+    ID_EDIT_COPY_QUOTE = 40018,   // "引用付きｺﾋﾟｰ(&Q)"
+    ID_EDIT_PASTE = 40019,        // "送信(&P)" Alt+V
+    ID_EDIT_SELECT_ALL = 40020,   // "すべてを選択(&A)" Alt+A
+    ID_EDIT_RANGE = 40021,        // "範囲指定(&R)" Alt+R
+    ID_EDIT_SEND_NAME = 40022,    // "ﾌｧｲﾙ名を送信(&N)..."
+    ID_EDIT_SEARCH = 40023,       // "検索(&S)..." Alt+F
+    ID_EDIT_SEARCH_UP = 40024,    // "上方検索(&U)" Alt+P
+    ID_EDIT_SEARCH_DOWN = 40025,  // "下方検索(&D)" Alt+N
+    ID_KEY_SETTINGS = 40026,      // "ｷｰ(&K)..."
+    ID_TERM_DUMB = 40027,         // "ﾀﾞﾑ端末"
+    ID_TERM_VT100 = 40028,        // "VT100"
+    ID_TERM_SETTINGS = 40029,     // "端末の設定..."
+    ID_DISPLAY_SETTINGS = 40030,  // the colours and font of the terminal
 };
 
 }  // namespace marlo

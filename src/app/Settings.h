@@ -110,7 +110,7 @@ struct Settings {
     std::array<std::string, 7> AppTitle;
     std::array<std::string, 7> AppCommand;
     std::array<std::string, 12> UserKey;
-    std::array<int32_t, 12> UserKeyF{};
+    std::array<std::string, 12> UserKeyF;  // function-bar labels
     std::array<int32_t, 12> UserKeyK{};
     int32_t HostselectOnBegin = 0;
     int32_t SaveOnEnd = 1;

@@ -198,7 +198,7 @@ std::vector<Entry> BuildTable() {
     for (size_t i = 0; i < 12; ++i) {
         std::string n = "UserKey" + std::to_string(i + 1);
         textAt(n, &Settings::UserKey, i);
-        numAt(n + "F", &Settings::UserKeyF, i);
+        textAt(n + "F", &Settings::UserKeyF, i);
         numAt(n + "K", &Settings::UserKeyK, i);
     }
     num("HostselectOnBegin", &Settings::HostselectOnBegin);

@@ -44,7 +44,7 @@ std::string DumpScreen(Terminal& terminal, const ScreenDumpOptions& options) {
         const TerminalView& view = terminal.ActiveView();
         int line, column;
         view.GetCursor(line, column);
-        out += "cursor " + std::to_string(line - view.TopLine() + 1) + ' ' +
+        out += "cursor " + std::to_string(line - view.ScreenTop() + 1) + ' ' +
                std::to_string(column - view.LeftColumn() + 1) + '\n';
     }
     return out;

@@ -135,6 +135,19 @@ void Terminal::ClearBuffer() {
 void Terminal::ProcessReceived(const uint8_t* bytes, size_t count) {
     if (!bytes || count == 0) return;
     auto lock = buffer_.Lock();
+    dec_ = &decoder_;
+    process(bytes, count);
+}
+
+void Terminal::ProcessLocal(const uint8_t* bytes, size_t count) {
+    if (!bytes || count == 0) return;
+    auto lock = buffer_.Lock();
+    dec_ = &echoDecoder_;
+    process(bytes, count);
+    dec_ = &decoder_;
+}
+
+void Terminal::process(const uint8_t* bytes, size_t count) {
     applySettings();
     textWatch_ = hooks_ && hooks_->WantsTextBytes();
     batchRemaining_ = 0;
@@ -151,9 +164,9 @@ void Terminal::ProcessReceived(const uint8_t* bytes, size_t count) {
         sendToViews([](TerminalView& v) { v.OnBatchBegin(); });
     }
 
-    const bool plainSjis = textRuns_ && decoder_.Code() == kShiftJis;
+    const bool plainSjis = textRuns_ && dec_->Code() == kShiftJis;
     for (size_t i = 0; i < count;) {
-        if (plainSjis && !inEscape_ && !kanaShift_ && !decoder_.HasPendingLead()) {
+        if (plainSjis && !inEscape_ && !kanaShift_ && !dec_->HasPendingLead()) {
             size_t taken = textRun(bytes + i, count - i);
             if (taken) {
                 i += taken;
@@ -169,10 +182,10 @@ void Terminal::ProcessReceived(const uint8_t* bytes, size_t count) {
             continue;
         }
         // Shift-JIS single bytes need no decoding when no lead byte waits for its trail.
-        if (plainSjis && (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) && !decoder_.HasPendingLead())
+        if (plainSjis && (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) && !dec_->HasPendingLead())
             singleByte(b);
         else
-            decoder_.Feed(b, inEscape_, *sink_);
+            dec_->Feed(b, inEscape_, *sink_);
     }
 
     flushDisplay();
@@ -230,7 +243,7 @@ void Terminal::singleByte(uint8_t b) {
     }
     if (kanaShift_ && b >= 0x21 && b <= 0x5F) b = static_cast<uint8_t>(b + 0x80);
     text(b);
-    decoder_.DropPendingLead();
+    dec_->DropPendingLead();
     putChar(b);
 }
 
@@ -453,7 +466,7 @@ void Terminal::makeRoom() {
     int n = buffer_.RoomLines(clearUp_);
     // A VT screen keeps its own lines: only history above it is dropped, unless the screen fills
     // the whole buffer.
-    if (vt_) n = std::max(1, std::min(n, ActiveView().TopLine()));
+    if (vt_) n = std::max(1, std::min(n, ActiveView().ScreenTop()));
     n = buffer_.DropOldest(n);
     for (auto& v : views_) v->OnLinesDropped(n);
 }

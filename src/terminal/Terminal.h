@@ -67,6 +67,9 @@ class Terminal {
 
     // The one entry of received data.
     void ProcessReceived(const uint8_t* bytes, size_t count);
+    // Typed text echoed locally: the same path, but the bytes are Shift-JIS already and bypass the
+    // receive decoder (whose shift state belongs to the line).
+    void ProcessLocal(const uint8_t* bytes, size_t count);
 
     // The buffer-clear command.
     void ClearBuffer();
@@ -98,6 +101,7 @@ class Terminal {
     friend class Sink;
 
     void applySettings();
+    void process(const uint8_t* bytes, size_t count);
     void singleByte(uint8_t b);
     void doubleByte(uint8_t lead, uint8_t trail);
     void putChar(uint8_t b);
@@ -137,6 +141,8 @@ class Terminal {
     const Settings& settings_;
     ScreenBuffer buffer_;
     KanjiDecoder decoder_;
+    KanjiDecoder echoDecoder_;        // Shift-JIS, for the local echo
+    KanjiDecoder* dec_ = &decoder_;  // the decoder of the run being processed
     std::unique_ptr<Sink> sink_;
     std::vector<std::unique_ptr<TerminalView>> views_;
     int active_ = 0;

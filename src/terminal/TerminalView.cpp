@@ -32,13 +32,23 @@ void TerminalView::clipToBuffer() {
     if (vt_ && buffer_.LastLine() < topLine_ + rows_ - 1) buffer_.SetLastLine(topLine_ + rows_ - 1);
 }
 
+int TerminalView::BottomTop() const {
+    if (vt_) return topLine_;
+    return std::clamp(buffer_.LastLine() - rows_ + 1, 0, std::max(buffer_.Lines() - rows_, 0));
+}
+
 void TerminalView::ScrollTo(int topLine) {
     auto lock = buffer_.Lock();
-    int old = topLine_;
-    topLine_ = std::clamp(topLine, 0, buffer_.Lines() - rows_);
-    if (vt_) clipToBuffer();
-    if (painter_ && old != topLine_) {
-        painter_->ScrolledBy(topLine_ - old);
+    const int old = TopLine();
+    const int bottom = BottomTop();
+    const int top = std::clamp(topLine, 0, bottom);
+    scrollBack_ = top < bottom;
+    if (vt_)
+        viewTop_ = top;
+    else
+        topLine_ = top;
+    if (painter_ && old != top) {
+        painter_->ScrolledBy(top - old);
         painter_->ScrollRangeChanged();
         caretMoved();
     }
@@ -268,6 +278,7 @@ void TerminalView::OnTab() {
 void TerminalView::OnLinesDropped(int count) {
     if (vt_) {
         topLine_ = std::max(topLine_ - count, 0);
+        viewTop_ = std::min(std::max(viewTop_ - count, 0), topLine_);
         clipToBuffer();
     } else if (topLine_ != 0) {
         int top = topLine_ - count;

@@ -45,13 +45,20 @@ class TerminalView {
     void SetVisibleSize(int rows, int columns);
     int VisibleRows() const { return rows_; }
     int VisibleColumns() const { return columns_; }
-    int TopLine() const { return topLine_; }
+    // The first line shown. A VT view scrolled back shows history above its screen, which stays
+    // where it was: ScreenTop() is the screen's first line, where the cursor and received text
+    // are placed.
+    int TopLine() const { return vt_ && scrollBack_ ? viewTop_ : topLine_; }
+    int ScreenTop() const { return topLine_; }
+    // The top line at which the view shows the newest text (the end of the scroll range).
+    int BottomTop() const;
     int LeftColumn() const { return leftColumn_; }
-    // Scrolling by the user (scroll bar, Home key): the top line is clipped to the buffer.
+    // Scrolling by the user (scroll bar, keys): the top line is clipped to the lines in use; a top
+    // line above BottomTop() is the scroll-back mode.
     void ScrollTo(int topLine);
+    void ScrollBy(int lines) { ScrollTo(TopLine() + lines); }
     void SetLeftColumn(int column);
     bool ScrollBack() const { return scrollBack_; }
-    void SetScrollBack(bool on) { scrollBack_ = on; }
     bool Focused() const { return focused_; }
     void SetFocused(bool on) { focused_ = on; }
     bool CaretHidden() const { return caretHidden_; }
@@ -119,6 +126,7 @@ class TerminalView {
     int rows_ = 24;
     int columns_ = 80;
     int topLine_ = 0;
+    int viewTop_ = 0;  // the line shown first while a VT view is scrolled back
     int leftColumn_ = 0;
     int row_ = 0;
     int column_ = 0;

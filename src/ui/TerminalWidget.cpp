@@ -1,38 +1,125 @@
 #include "ui/TerminalWidget.h"
 
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 #include <cstdlib>
 
+#include "app/CommandIds.h"
 #include "app/Settings.h"
 #include "terminal/CellColours.h"
 #include "terminal/KanjiCodec.h"
 #include "terminal/ScreenBuffer.h"
+#include "terminal/Terminal.h"
+#include "terminal/ViewModel.h"
 #include "text/Encoding.h"
 
 namespace marlo::ui {
 
 namespace {
+
 QColor FromColorRef(uint32_t c) {
     return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
 }
+
+TermKey KeyOf(int key) {
+    switch (key) {
+        case Qt::Key_Up:
+            return TermKey::Up;
+        case Qt::Key_Down:
+            return TermKey::Down;
+        case Qt::Key_Left:
+            return TermKey::Left;
+        case Qt::Key_Right:
+            return TermKey::Right;
+        case Qt::Key_PageUp:
+            return TermKey::PageUp;
+        case Qt::Key_PageDown:
+            return TermKey::PageDown;
+        case Qt::Key_Home:
+            return TermKey::Home;
+        case Qt::Key_End:
+            return TermKey::End;
+        default:
+            break;
+    }
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F12)
+        return static_cast<TermKey>(static_cast<int>(TermKey::F1) + (key - Qt::Key_F1));
+    return TermKey::None;
+}
+
+int ModifiersOf(Qt::KeyboardModifiers m) {
+    int out = 0;
+    if (m & Qt::ShiftModifier) out |= kModShift;
+    if (m & Qt::ControlModifier) out |= kModCtrl;
+    if (m & Qt::AltModifier) out |= kModAlt;
+    return out;
+}
+
+// The bytes a key types (Shift-JIS); empty when it types nothing.
+std::string TypedBytes(QKeyEvent* e) {
+    const bool ctrl = e->modifiers() & Qt::ControlModifier;
+    switch (e->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return "\r";
+        case Qt::Key_Backspace:
+            return "\b";
+        case Qt::Key_Escape:
+            return "\x1b";
+        case Qt::Key_Tab:
+            return "\t";
+        case Qt::Key_Space:
+            return " ";
+        case Qt::Key_Delete:
+            return "\x7f";
+        default:
+            break;
+    }
+    if (ctrl && e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z)
+        return std::string(1, static_cast<char>(e->key() - Qt::Key_A + 1));
+    if (ctrl && e->key() >= Qt::Key_BracketLeft && e->key() <= Qt::Key_Underscore)
+        return std::string(1, static_cast<char>(e->key() - Qt::Key_BracketLeft + 0x1B));
+    QString text = e->text();
+    if (text.isEmpty()) return {};
+    return Utf8ToSjis(text.toStdString());
+}
+
 }  // namespace
 
-TerminalWidget::TerminalWidget(ScreenBuffer& buffer, TerminalView& view, const Settings& settings,
-                               QWidget* parent)
-    : QAbstractScrollArea(parent), buffer_(buffer), view_(view), settings_(settings) {
+TerminalWidget::TerminalWidget(ViewModel& model, const Settings& settings, QWidget* parent)
+    : QAbstractScrollArea(parent), model_(model), settings_(settings) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-    view_.SetPainter(this);
+    viewport()->setCursor(Qt::IBeamCursor);
+    model_.View().SetPainter(this);
+    blink_.setInterval(530);
+    connect(&blink_, &QTimer::timeout, this, [this] {
+        caretOn_ = !caretOn_;
+        viewport()->update(CaretRect());
+    });
+    autoScroll_.setInterval(60);
+    connect(&autoScroll_, &QTimer::timeout, this, &TerminalWidget::AutoScroll);
     ApplySettings();
+}
+
+TerminalWidget::~TerminalWidget() {
+    model_.View().SetPainter(nullptr);
+}
+
+TerminalView& TerminalWidget::View() {
+    return model_.View();
 }
 
 void TerminalWidget::ApplySettings() {
@@ -56,27 +143,42 @@ void TerminalWidget::ApplySettings() {
     cellW_ = std::max(1, fm.horizontalAdvance(QLatin1Char('M')));
     lineH_ = std::max(px, fm.height());
     ascent_ = fm.ascent() + (lineH_ - fm.height()) / 2;
+    caretOn_ = true;
+    if (settings_.Blink != 0)
+        blink_.start();
+    else
+        blink_.stop();
     UpdateGeometry();
     viewport()->update();
+    if (hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImFont | Qt::ImCursorRectangle);
 }
 
 QStringList TerminalWidget::VisibleText() const {
     QStringList rows;
-    auto lock = buffer_.Lock();
-    for (int r = 0; r < view_.VisibleRows(); ++r) {
-        int line = view_.TopLine() + r;
-        if (line >= buffer_.Lines()) break;
-        rows << QString::fromStdString(SjisToUtf8(buffer_.LineText(line)));
+    const ScreenBuffer& buffer = model_.Term().Buffer();
+    auto lock = buffer.Lock();
+    const TerminalView& v = model_.View();
+    for (int r = 0; r < v.VisibleRows(); ++r) {
+        int line = v.TopLine() + r;
+        if (line >= buffer.Lines()) break;
+        rows << QString::fromStdString(SjisToUtf8(buffer.LineText(line)));
     }
     return rows;
+}
+
+CellPos TerminalWidget::CellAt(QPoint p) const {
+    const TerminalView& v = model_.View();
+    int row = p.y() >= 0 ? p.y() / lineH_ : -1 - (-p.y() - 1) / lineH_;
+    int column = v.LeftColumn() + (p.x() + cellW_ / 2) / cellW_;
+    return {v.TopLine() + row, std::clamp(column, 0, kBufferColumns)};
 }
 
 void TerminalWidget::UpdateGeometry() {
     int rows = std::max(1, viewport()->height() / lineH_);
     int cols = std::clamp(viewport()->width() / cellW_, 1, 80);
     if (settings_.LineColFix) rows = std::min(rows, settings_.ScreenRows());
-    if (rows != view_.VisibleRows() || cols != view_.VisibleColumns())
-        view_.SetVisibleSize(rows, cols);
+    TerminalView& v = model_.View();
+    if (rows != v.VisibleRows() || cols != v.VisibleColumns()) v.SetVisibleSize(rows, cols);
     ScrollRangeChanged();
 }
 
@@ -90,8 +192,8 @@ void TerminalWidget::InvalidateAll() {
 }
 
 void TerminalWidget::InvalidateCells(int row, int firstColumn, int lastColumn) {
-    int left = (firstColumn - view_.LeftColumn()) * cellW_;
-    int right = (lastColumn - view_.LeftColumn() + 1) * cellW_;
+    int left = firstColumn * cellW_;
+    int right = (lastColumn + 1) * cellW_;
     // A neighbouring double-byte character may share the repainted area.
     viewport()->update(QRect(left - cellW_, row * lineH_, right - left + 2 * cellW_, lineH_));
 }
@@ -101,30 +203,33 @@ void TerminalWidget::ScrolledBy(int) {
 }
 
 void TerminalWidget::ScrollRangeChanged() {
+    const TerminalView& v = model_.View();
     syncingScrollBar_ = true;
-    int maxTop = std::max(0, buffer_.LastLine() + 1 - view_.VisibleRows());
-    maxTop = std::max(maxTop, view_.TopLine());
-    verticalScrollBar()->setRange(0, maxTop);
-    verticalScrollBar()->setPageStep(view_.VisibleRows());
-    verticalScrollBar()->setValue(view_.TopLine());
+    const int bottom = v.BottomTop();
+    verticalScrollBar()->setRange(0, std::max(bottom, v.TopLine()));
+    verticalScrollBar()->setPageStep(v.VisibleRows());
+    verticalScrollBar()->setValue(v.TopLine());
     syncingScrollBar_ = false;
 }
 
 void TerminalWidget::scrollContentsBy(int, int) {
     if (syncingScrollBar_) return;
-    int top = verticalScrollBar()->value();
-    view_.ScrollTo(top);
-    view_.SetScrollBack(top < verticalScrollBar()->maximum());
+    model_.View().ScrollTo(verticalScrollBar()->value());
     viewport()->update();
 }
 
 QRect TerminalWidget::CaretRect() const {
+    const TerminalView& v = model_.View();
     int line = 0, col = 0;
-    view_.GetCursor(line, col);
-    int row = line - view_.TopLine();
-    int x = (col - view_.LeftColumn()) * cellW_;
-    int y = row * lineH_;
-    std::string caret = settings_.Caret;
+    v.GetCursor(line, col);
+    if (model_.Sel().rangeMode) {
+        // The keyboard selection moves the caret with its end.
+        line = model_.Sel().End().line;
+        col = std::min(model_.Sel().End().column, kBufferColumns - 1);
+    }
+    int x = (col - v.LeftColumn()) * cellW_;
+    int y = (line - v.TopLine()) * lineH_;
+    const std::string& caret = settings_.Caret;
     if (caret == "\x81\x62") return QRect(x, y, 2, lineH_);               // ｜ a bar
     if (caret == "\x81\x51") return QRect(x, y + lineH_ - 2, cellW_, 2);  // ＿ an underline
     return QRect(x, y, cellW_, lineH_);                                   // ■ a block
@@ -133,7 +238,8 @@ QRect TerminalWidget::CaretRect() const {
 void TerminalWidget::CaretMoved(int, int) {
     viewport()->update(lastCaret_);
     lastCaret_ = CaretRect();
-    viewport()->update(lastCaret_);
+    caretOn_ = true;
+    viewport()->update(lastCaret_.adjusted(0, 0, preedit_.isEmpty() ? 0 : viewport()->width(), 0));
     if (hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
 }
 
@@ -146,19 +252,25 @@ void TerminalWidget::paintEvent(QPaintEvent* e) {
     const uint32_t textColor = static_cast<uint32_t>(settings_.TextColor);
     const uint32_t backColor = static_cast<uint32_t>(settings_.BackColor);
     p.fillRect(e->rect(), FromColorRef(backColor));
-    auto lock = buffer_.Lock();
+    const ScreenBuffer& buffer = model_.Term().Buffer();
+    const TerminalView& v = model_.View();
+    auto lock = buffer.Lock();
+    const Selection& sel = model_.Sel();
+    CellPos selFirst, selLast;
+    const bool selecting = !sel.Empty();
+    if (selecting) sel.Ordered(buffer, selFirst, selLast);
     const int firstRow = std::max(0, e->rect().top() / lineH_);
-    const int lastRow = std::min(view_.VisibleRows(), e->rect().bottom() / lineH_ + 1);
+    const int lastRow = std::min(v.VisibleRows(), e->rect().bottom() / lineH_ + 1);
     for (int r = firstRow; r <= lastRow; ++r) {
-        int line = view_.TopLine() + r;
-        if (line < 0 || line >= buffer_.Lines()) continue;
-        const uint8_t* chars = buffer_.Chars(line);
-        const uint8_t* flags = buffer_.Flags(line);
-        const uint8_t* fore = buffer_.Fore(line);
-        const uint8_t* back = buffer_.Back(line);
+        int line = v.TopLine() + r;
+        if (line < 0 || line >= buffer.Lines()) continue;
+        const uint8_t* chars = buffer.Chars(line);
+        const uint8_t* flags = buffer.Flags(line);
+        const uint8_t* fore = buffer.Fore(line);
+        const uint8_t* back = buffer.Back(line);
         int y = r * lineH_;
-        for (int c = view_.LeftColumn(); c < kBufferColumns; ++c) {
-            int x = (c - view_.LeftColumn()) * cellW_;
+        for (int c = v.LeftColumn(); c < kBufferColumns; ++c) {
+            int x = (c - v.LeftColumn()) * cellW_;
             if (x > e->rect().right()) break;
             uint8_t ch = chars[c];
             int width = 1;
@@ -167,12 +279,17 @@ void TerminalWidget::paintEvent(QPaintEvent* e) {
                 char pair[2] = {static_cast<char>(ch), static_cast<char>(chars[c + 1])};
                 glyph = QString::fromStdString(SjisToUtf8(std::string_view(pair, 2)));
                 width = 2;
-            } else if (ch >= 0x20 && ch != 0x7F && !IsSjisLead(ch)) {
+            } else if (ch >= 0x20 && ch < 0x7F) {
+                glyph = QChar(ch);  // the same in code page 932
+            } else if (ch > 0x7F && !IsSjisLead(ch)) {
                 char one = static_cast<char>(ch);
                 glyph = QString::fromStdString(SjisToUtf8(std::string_view(&one, 1)));
             }
             auto colours = ColoursOfCell(flags[c], fore[c], back[c], textColor, backColor,
                                          settings_.VT100Color);
+            CellPos at{line, c};
+            if ((selecting && !(at < selFirst) && at < selLast) || model_.Highlighted(line, c))
+                std::swap(colours.fore, colours.back);
             QRect cell(x, y, width * cellW_, lineH_);
             if (colours.back != backColor) p.fillRect(cell, FromColorRef(colours.back));
             if (!glyph.isEmpty() && glyph != QLatin1String(" ")) {
@@ -187,20 +304,102 @@ void TerminalWidget::paintEvent(QPaintEvent* e) {
         }
     }
     // The caret: hidden while looking back and while the receive path hides it.
-    if (hasFocus() && !view_.CaretHidden() && !view_.ScrollBack()) {
+    if (hasFocus() && !v.CaretHidden() && (!v.ScrollBack() || model_.Sel().rangeMode)) {
         QRect caret = CaretRect();
-        p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-        p.fillRect(caret, Qt::white);
         lastCaret_ = caret;
+        if (!preedit_.isEmpty()) {
+            // The text being composed, at the caret in the terminal font.
+            QFontMetrics fm(font_);
+            QRect box(caret.left(), caret.top(), fm.horizontalAdvance(preedit_) + 2, lineH_);
+            p.fillRect(box, FromColorRef(backColor));
+            p.setFont(underlineFont_);
+            p.setPen(FromColorRef(textColor));
+            p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, preedit_);
+        } else if (caretOn_) {
+            p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+            p.fillRect(caret, Qt::white);
+        }
     }
 }
 
+bool TerminalWidget::event(QEvent* e) {
+    // Tab and Backtab must reach keyPressEvent rather than move the focus; F10 is a function key.
+    if (e->type() == QEvent::ShortcutOverride) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_F10 || k->key() == Qt::Key_Tab) {
+            e->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(e);
+}
+
+bool TerminalWidget::Accelerator(QKeyEvent* e) {
+    if ((e->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) != Qt::AltModifier) return false;
+    int id = 0;
+    switch (e->key()) {
+        case Qt::Key_C:
+            id = ID_EDIT_COPY;
+            break;
+        case Qt::Key_V:
+            id = ID_EDIT_PASTE;
+            break;
+        case Qt::Key_A:
+            id = ID_EDIT_SELECT_ALL;
+            break;
+        case Qt::Key_R:
+            id = ID_EDIT_RANGE;
+            break;
+        case Qt::Key_F:
+            id = ID_EDIT_SEARCH;
+            break;
+        case Qt::Key_P:
+            id = ID_EDIT_SEARCH_UP;
+            break;
+        case Qt::Key_N:
+            id = ID_EDIT_SEARCH_DOWN;
+            break;
+        case Qt::Key_S:
+            id = ID_SPLIT;
+            break;
+        default:
+            return false;
+    }
+    if (onCommand) onCommand(id);
+    return true;
+}
+
 void TerminalWidget::keyPressEvent(QKeyEvent* e) {
-    if (onKey) onKey(e);
+    if (Accelerator(e)) return;
+    const bool split = isSplit && isSplit();
+    const int mods = ModifiersOf(e->modifiers());
+    KeyOutcome out;
+    TermKey key = KeyOf(e->key());
+    if (key != TermKey::None) {
+        out = model_.KeyDown(key, mods, split);
+    } else {
+        // Alt with a letter belongs to the menus, as a system key would.
+        const bool alt =
+            (e->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) == Qt::AltModifier;
+        std::string bytes = alt ? std::string() : TypedBytes(e);
+        if (bytes.empty()) {
+            QAbstractScrollArea::keyPressEvent(e);
+            return;
+        }
+        out = model_.TypeText(bytes, mods, split);
+    }
+    if (onOutcome) onOutcome(out);
+    viewport()->update();
 }
 
 void TerminalWidget::inputMethodEvent(QInputMethodEvent* e) {
-    if (onInputMethod) onInputMethod(e);
+    if (!e->commitString().isEmpty()) {
+        std::string bytes = Utf8ToSjis(e->commitString().toStdString());
+        KeyOutcome out = model_.TypeText(bytes, 0, isSplit && isSplit());
+        if (onOutcome) onOutcome(out);
+    }
+    preedit_ = e->preeditString();
+    viewport()->update();
     e->accept();
 }
 
@@ -219,15 +418,95 @@ QVariant TerminalWidget::inputMethodQuery(Qt::InputMethodQuery q) const {
 
 void TerminalWidget::focusInEvent(QFocusEvent* e) {
     QAbstractScrollArea::focusInEvent(e);
-    view_.SetFocused(true);
+    model_.View().SetFocused(true);
     if (onFocus) onFocus();
     viewport()->update();
 }
 
 void TerminalWidget::focusOutEvent(QFocusEvent* e) {
     QAbstractScrollArea::focusOutEvent(e);
-    view_.SetFocused(false);
+    model_.View().SetFocused(false);
     viewport()->update();
+}
+
+void TerminalWidget::mousePressEvent(QMouseEvent* e) {
+    setFocus(Qt::MouseFocusReason);
+    if (e->button() != Qt::LeftButton) return;
+    model_.MouseDown(CellAt(e->position().toPoint()));
+    viewport()->update();
+}
+
+void TerminalWidget::mouseMoveEvent(QMouseEvent* e) {
+    if (!(e->buttons() & Qt::LeftButton)) return;
+    lastMouse_ = e->position().toPoint();
+    const int y = lastMouse_.y();
+    autoScrollStep_ = y < 0 ? -1 : (y >= viewport()->height() ? 1 : 0);
+    if (autoScrollStep_ != 0) {
+        if (!autoScroll_.isActive()) autoScroll_.start();
+        return;
+    }
+    autoScroll_.stop();
+    model_.MouseMove(CellAt(lastMouse_));
+    viewport()->update();
+}
+
+void TerminalWidget::AutoScroll() {
+    if (!model_.Sel().dragging || autoScrollStep_ == 0) {
+        autoScroll_.stop();
+        return;
+    }
+    // One line at a time while the pointer stays above or below the window.
+    TerminalView& v = model_.View();
+    v.ScrollBy(autoScrollStep_);
+    const int row = autoScrollStep_ < 0 ? 0 : v.VisibleRows() - 1;
+    CellPos at = CellAt(QPoint(lastMouse_.x(), row * lineH_));
+    if (autoScrollStep_ > 0) at.line = std::min(at.line + 1, model_.Term().Buffer().LastLine());
+    model_.MouseMove(at);
+    viewport()->update();
+}
+
+void TerminalWidget::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) return;
+    autoScroll_.stop();
+    model_.MouseUp();
+}
+
+void TerminalWidget::contextMenuEvent(QContextMenuEvent* e) {
+    struct Entry {
+        const char* label;
+        int id;
+    };
+    static const Entry entries[] = {
+        {"ｺﾋﾟｰ", ID_EDIT_COPY},
+        {"ﾌｧｲﾙにｺﾋﾟｰ...", ID_EDIT_COPY_FILE},
+        {"引用付きｺﾋﾟｰ", ID_EDIT_COPY_QUOTE},
+        {nullptr, 0},
+        {"ﾎｽﾄ選択...", ID_HOST_WINDOW},
+        {"電話接続...", ID_PHONE_CONNECT},
+        {"Telnet接続...", ID_TELNET_CONNECT},
+        {"回線切断", ID_HANGUP},
+        {nullptr, 0},
+        {"送信", ID_EDIT_PASTE},
+        {"ﾌｧｲﾙ名を送信...", ID_EDIT_SEND_NAME},
+        {"すべてを選択", ID_EDIT_SELECT_ALL},
+        {"検索...", ID_EDIT_SEARCH},
+        {nullptr, 0},
+        {"ﾀﾞﾑ端末", ID_TERM_DUMB},
+        {"VT100", ID_TERM_VT100},
+        {"端末の設定...", ID_TERM_SETTINGS},
+    };
+    QMenu menu(this);
+    for (const auto& entry : entries) {
+        if (!entry.label) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* a = menu.addAction(QString::fromUtf8(entry.label));
+        a->setData(entry.id);
+        a->setEnabled(!isEnabled || isEnabled(entry.id));
+    }
+    QAction* chosen = menu.exec(e->globalPos());
+    if (chosen && onCommand) onCommand(chosen->data().toInt());
 }
 
 }  // namespace marlo::ui

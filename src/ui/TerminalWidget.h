@@ -1,17 +1,23 @@
-// One terminal pane: draws a TerminalView's window onto the screen buffer (colours, attributes,
-// double-byte characters as one glyph over two cells, the caret), with a vertical scroll bar over
-// the lines in use. Keys go to the frame through onKey; the view model decides everything else.
+// One terminal pane: draws a view's window onto the screen buffer (colours, attributes,
+// double-byte characters as one glyph over two cells, the selection and the search highlight,
+// the caret in its shape, the input method's composition at the caret), with a vertical scroll
+// bar over the lines in use. Keys, mouse and input-method text go to the pane's ViewModel; what
+// the model leaves to the window (the other pane, the commands) goes out through the callbacks.
 #pragma once
 
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QTimer>
 #include <functional>
 
+#include "terminal/KeyMap.h"
 #include "terminal/TerminalView.h"
 
 namespace marlo {
 class ScreenBuffer;
+class ViewModel;
 struct Settings;
+struct CellPos;
 }  // namespace marlo
 
 namespace marlo::ui {
@@ -19,22 +25,32 @@ namespace marlo::ui {
 class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     Q_OBJECT
   public:
-    TerminalWidget(ScreenBuffer& buffer, TerminalView& view, const Settings& settings,
-                   QWidget* parent = nullptr);
+    TerminalWidget(ViewModel& model, const Settings& settings, QWidget* parent = nullptr);
+    ~TerminalWidget() override;
 
-    // Font and colours from the settings (after a change of the settings).
+    // Font, colours and caret from the settings (after a change of the settings).
     void ApplySettings();
-    // A key press the frame should handle (typed text, control keys).
-    std::function<void(QKeyEvent*)> onKey;
-    std::function<void(QInputMethodEvent*)> onInputMethod;
+
+    // Whether the window has two panes (Ctrl+navigation and TAB act on the other one).
+    std::function<bool()> isSplit;
+    // What the model leaves to the window: FocusOther, ScrollOther.
+    std::function<void(const KeyOutcome&)> onOutcome;
+    // A command of the view (accelerator or context-menu entry).
+    std::function<void(int id)> onCommand;
+    // The context menu's entries are enabled by this.
+    std::function<bool(int id)> isEnabled;
     // The pane got the keyboard focus.
     std::function<void()> onFocus;
 
+    ViewModel& Model() { return model_; }
+    TerminalView& View();
     int CellWidth() const { return cellW_; }
     int LineHeight() const { return lineH_; }
-    TerminalView& View() { return view_; }
+    QString Preedit() const { return preedit_; }
     // The text of the visible rows as shown (tests and screenshots).
     QStringList VisibleText() const;
+    // The buffer cell boundary nearest to a point of the viewport.
+    CellPos CellAt(QPoint p) const;
 
     // ITerminalPainter
     void InvalidateAll() override;
@@ -53,14 +69,20 @@ class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    bool event(QEvent* e) override;
     bool focusNextPrevChild(bool) override { return false; }  // TAB goes to the host
 
   private:
     void UpdateGeometry();
     QRect CaretRect() const;
+    void AutoScroll();
+    bool Accelerator(QKeyEvent* e);
 
-    ScreenBuffer& buffer_;
-    TerminalView& view_;
+    ViewModel& model_;
     const Settings& settings_;
     QFont font_;
     QFont underlineFont_;
@@ -69,6 +91,12 @@ class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     int ascent_ = 14;
     bool syncingScrollBar_ = false;
     QRect lastCaret_;
+    QString preedit_;
+    QTimer blink_;
+    bool caretOn_ = true;
+    QTimer autoScroll_;
+    int autoScrollStep_ = 0;
+    QPoint lastMouse_;
 };
 
 }  // namespace marlo::ui

@@ -1,0 +1,238 @@
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QScrollBar>
+#include <QtTest>
+
+#include "app/CommandIds.h"
+#include "app/Settings.h"
+#include "terminal/Terminal.h"
+#include "terminal/TerminalHost.h"
+#include "terminal/ViewModel.h"
+#include "text/Encoding.h"
+#include "ui/QtPlatform.h"
+#include "ui/TerminalPanes.h"
+#include "ui/TerminalWidget.h"
+
+using namespace marlo;
+using namespace marlo::ui;
+
+namespace {
+
+struct Host : ITerminalHost {
+    bool WriteConverted(const std::string& sjis) override {
+        sent += sjis;
+        return true;
+    }
+    void Beep() override { ++beeps; }
+    std::string sent;
+    int beeps = 0;
+};
+
+void Feed(Terminal& t, const std::string& bytes) {
+    t.ProcessReceived(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+// A terminal with its panes, shown.
+struct Rig {
+    explicit Rig(int emulation) : terminal((settings.Emulation = emulation, settings)) {
+        settings.FKLocal = 0;
+        panes = std::make_unique<TerminalPanes>(terminal, settings, host, platform);
+        panes->resize(900, 520);
+        panes->show();
+        panes->Pane(0)->setFocus();
+        QCoreApplication::processEvents();
+    }
+    TerminalWidget* pane() { return panes->Pane(0); }
+    Settings settings;
+    Terminal terminal;
+    Host host;
+    QtPlatform platform;
+    std::unique_ptr<TerminalPanes> panes;
+};
+
+}  // namespace
+
+class TerminalViewTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void typingSendsTheBytesOfEachMode();
+    void inputMethodTextIsSentAsShiftJis();
+    void altCCopiesTheMouseSelection();
+    void splitShowsTheSameBuffer();
+    void pasteIsPacedByTheEcho();
+    void rangeSelectionAndSearchFromTheKeyboard();
+    void burstOfAMegabyte();
+    void screenshot();
+};
+
+void TerminalViewTest::typingSendsTheBytesOfEachMode() {
+    Rig dumb(0);
+    QTest::keyClicks(dumb.pane(), "ls");
+    QTest::keyClick(dumb.pane(), Qt::Key_Return);
+    QTest::keyClick(dumb.pane(), Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(dumb.pane(), Qt::Key_Escape);  // a local key in the dumb terminal
+    QTest::keyClick(dumb.pane(), Qt::Key_F5);      // no effect there
+    QCOMPARE(QByteArray::fromStdString(dumb.host.sent), QByteArray("ls\r\x03"));
+
+    Rig vt(1);
+    QTest::keyClick(vt.pane(), Qt::Key_Up);
+    QTest::keyClick(vt.pane(), Qt::Key_F5);
+    QTest::keyClick(vt.pane(), Qt::Key_F10);
+    QTest::keyClick(vt.pane(), Qt::Key_Tab);
+    QTest::keyClick(vt.pane(), Qt::Key_Escape);
+    QCOMPARE(QByteArray::fromStdString(vt.host.sent), QByteArray("\x1bOA\x1b[15~\x1b[21~\t\x1b"));
+}
+
+void TerminalViewTest::inputMethodTextIsSentAsShiftJis() {
+    Rig rig(1);
+    QInputMethodEvent compose(QStringLiteral("かん"), {});
+    QCoreApplication::sendEvent(rig.pane(), &compose);
+    QCOMPARE(rig.pane()->Preedit(), QStringLiteral("かん"));
+    QCOMPARE(QByteArray::fromStdString(rig.host.sent), QByteArray());
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("漢"));
+    QCoreApplication::sendEvent(rig.pane(), &commit);
+    QCOMPARE(QByteArray::fromStdString(rig.host.sent), QByteArray("\x8a\xbf"));
+    QVERIFY(rig.pane()->Preedit().isEmpty());
+}
+
+void TerminalViewTest::altCCopiesTheMouseSelection() {
+    Rig rig(0);
+    Feed(rig.terminal, "hello \x93\xfa\x96\x7b world\r\n");
+    TerminalWidget* w = rig.pane();
+    const int y = w->LineHeight() / 2;
+    QTest::mousePress(w->viewport(), Qt::LeftButton, {}, QPoint(0, y));
+    QTest::mouseMove(w->viewport(), QPoint(w->CellWidth() * 10 + 1, y));
+    QTest::mouseRelease(w->viewport(), Qt::LeftButton, {}, QPoint(w->CellWidth() * 10 + 1, y));
+    QVERIFY(rig.panes->CommandEnabled(ID_EDIT_COPY));
+    QTest::keyClick(w, Qt::Key_C, Qt::AltModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("hello 日本"));
+    QVERIFY(!rig.panes->CommandEnabled(ID_EDIT_COPY));  // the copy dropped the selection
+    QCOMPARE(QByteArray::fromStdString(rig.host.sent), QByteArray());
+}
+
+void TerminalViewTest::splitShowsTheSameBuffer() {
+    Rig rig(0);
+    for (int i = 0; i < 40; ++i) Feed(rig.terminal, "line " + std::to_string(i) + "\r\n");
+    QVERIFY(rig.panes->RunCommand(ID_SPLIT));
+    QCOMPARE(rig.panes->PaneCount(), 2);
+    QCoreApplication::processEvents();
+    Feed(rig.terminal, "both panes\r\n");
+    QStringList top = rig.panes->Pane(0)->VisibleText();
+    QStringList bottom = rig.panes->Pane(1)->VisibleText();
+    QVERIFY(top.contains(QStringLiteral("both panes")));
+    QVERIFY(bottom.contains(QStringLiteral("both panes")));
+    // Ctrl+Up in one pane scrolls the other.
+    const int before = rig.panes->Pane(1)->View().TopLine();
+    QTest::keyClick(rig.panes->Pane(0), Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(rig.panes->Pane(1)->View().TopLine(), before - 3);
+    QVERIFY(rig.panes->RunCommand(ID_SPLIT));
+    QCOMPARE(rig.panes->PaneCount(), 1);
+    QCOMPARE(rig.terminal.ViewCount(), 1);
+}
+
+void TerminalViewTest::pasteIsPacedByTheEcho() {
+    struct Wait : IEchoWait {
+        bool WaitForEcho(const std::string& text, int) override {
+            log += "[" + text + "]";
+            return true;
+        }
+        bool Pause(int) override { return true; }
+        std::string log;
+    } wait;
+    Rig rig(0);
+    rig.panes->SetEchoWait(&wait);
+    QGuiApplication::clipboard()->setText(QStringLiteral("ls -l\n日本\nrest"));
+    QVERIFY(rig.panes->CommandEnabled(ID_EDIT_PASTE));
+    QTest::keyClick(rig.pane(), Qt::Key_V, Qt::AltModifier);
+    QCOMPARE(QByteArray::fromStdString(rig.host.sent), QByteArray("ls -l\r\x93\xfa\x96\x7b\rrest"));
+    QCOMPARE(QByteArray::fromStdString(wait.log), QByteArray("[ls -l][\x93\xfa\x96\x7b]"));
+}
+
+void TerminalViewTest::rangeSelectionAndSearchFromTheKeyboard() {
+    Rig rig(0);
+    Feed(rig.terminal, "alpha beta\r\nbeta gamma\r\n");
+    TerminalWidget* w = rig.pane();
+    QTest::keyClick(w, Qt::Key_R, Qt::AltModifier);
+    QVERIFY(w->Model().Sel().rangeMode);
+    for (int i = 0; i < 5; ++i) QTest::keyClick(w, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(w, Qt::Key_C, Qt::AltModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("alpha"));
+    QTest::keyClick(w, Qt::Key_Escape);  // leaves the range-selection mode
+    QVERIFY(!w->Model().Sel().rangeMode);
+    QVERIFY(w->Model().SearchRequest("beta", kSearchDown));
+    QTest::keyClick(w, Qt::Key_N, Qt::AltModifier);  // again, downward
+    QCOMPARE(w->Model().Search().match.line, 1);
+    QCOMPARE(rig.host.beeps, 0);
+    QTest::keyClick(w, Qt::Key_N, Qt::AltModifier);
+    QCOMPARE(rig.host.beeps, 1);  // nothing further down
+    QCOMPARE(QByteArray::fromStdString(rig.host.sent), QByteArray());
+}
+
+void TerminalViewTest::burstOfAMegabyte() {
+    // Reports how long a megabyte of mixed text takes to go through the receive path and the
+    // drawing; no time is asserted.
+    for (int emulation : {0, 1}) {
+        Rig rig(emulation);
+        std::string block;
+        while (block.size() < 4096)
+            block += "\x1b[1;34mblue\x1b[m text \x93\xfa\x96\x7b\x8c\xea and more plain words\r\n";
+        block.resize(4096);
+        QElapsedTimer clock;
+        clock.start();
+        size_t fed = 0;
+        int frames = 0;
+        while (fed < (1u << 20)) {
+            Feed(rig.terminal, block);
+            fed += block.size();
+            if (fed % (16 * 4096) == 0) {  // the window paints after every 64 KiB
+                ++frames;
+                rig.pane()->viewport()->repaint();
+                QCoreApplication::processEvents();
+            }
+        }
+        QCoreApplication::processEvents();
+        qInfo("emulation %d: 1 MiB in %lld ms (%d repaints)", emulation,
+              static_cast<long long>(clock.elapsed()), frames);
+        QVERIFY(!rig.pane()->VisibleText().isEmpty());
+        clock.restart();
+        for (int i = 0; i < 50; ++i) rig.pane()->viewport()->repaint();
+        qInfo("emulation %d: a full repaint of %d rows takes %.2f ms", emulation,
+              rig.pane()->View().VisibleRows(), static_cast<double>(clock.elapsed()) / 50);
+    }
+}
+
+void TerminalViewTest::screenshot() {
+    // MARLO_SCREENSHOT=path saves a picture of a VT100 screen with colours and Japanese text.
+    const QByteArray path = qgetenv("MARLO_SCREENSHOT");
+    if (path.isEmpty()) QSKIP("MARLO_SCREENSHOT not set");
+    Rig rig(1);
+    rig.settings.FKLocal = 1;
+    Feed(rig.terminal,
+         "\x1b[2J\x1b[H\x1b[1;37;44m VT100 \x1b[m \x1b[31mred\x1b[m \x1b[1;32mbright green\x1b[m "
+         "\x1b[7mreverse\x1b[m \x1b[4munderline\x1b[m\r\n"
+         "\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x65\x83\x4c\x83\x58\x83\x67 "
+         "\x1b[33;41m\x8a\xbf\x8e\x9a\x1b[m \xb6\xc0\xb6\xc5\r\n"
+         "\x1b[1;34mbold blue (ESC[1;34m)\x1b[m  \x1b[35mmagenta\x1b[m  \x1b[36;47mcyan on "
+         "white\x1b[m\r\n"
+         "search: find me, select me\r\n$ ");
+    rig.pane()->Model().SearchRequest("find", kSearchDown);
+    rig.pane()->Model().MouseDown({3, 14});
+    rig.pane()->Model().MouseMove({3, 26});
+    rig.panes->activateWindow();
+    QTest::qWaitForWindowActive(rig.panes.get(), 2000);
+    rig.pane()->setFocus();
+    QCoreApplication::processEvents();
+    QVERIFY(rig.panes->grab().save(QString::fromLocal8Bit(path)));
+    // The same screen split in two panes, the lower one looking at the top of the buffer.
+    QVERIFY(rig.panes->RunCommand(ID_SPLIT));
+    QCoreApplication::processEvents();
+    rig.panes->Pane(1)->View().ScrollTo(0);
+    QCoreApplication::processEvents();
+    QVERIFY(rig.panes->grab().save(QString::fromLocal8Bit(path) + QStringLiteral(".split.png")));
+}
+
+QTEST_MAIN(TerminalViewTest)
+#include "TerminalViewTest.moc"
