@@ -73,6 +73,7 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
 }
 
 CMainFrame::~CMainFrame() {
+    comm_->SetLampsCallback({});
     platform_.StopTimer(kTimer3);
     telnet_->Close();
     comm_->CloseCommPort();
@@ -411,7 +412,9 @@ void CMainFrame::StartTimer3() {
 void CMainFrame::OnTimer3() {
     if (connection_->dialling) dialler_->OnTick();
     Lamps(0);
+    // The SD and RD lamps show activity per half second.
     activity_ = 0;
+    comm_->ClearActivity();
 }
 
 std::string CMainFrame::HistoryFile(const char* name) const {

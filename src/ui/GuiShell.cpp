@@ -7,14 +7,19 @@
 
 #include "app/CommandIds.h"
 #include "app/Trace.h"
+#include "terminal/ViewModel.h"
 #include "text/Encoding.h"
 #include "ui/CommSettingsSheet.h"
 #include "ui/ConnectDialogs.h"
+#include "ui/DisplaySettingsDialog.h"
 #include "ui/EnvSettingsSheet.h"
+#include "ui/FunctionKeyBar.h"
 #include "ui/HistoryWindow.h"
 #include "ui/HostWindow.h"
+#include "ui/KeyDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/QtPlatform.h"
+#include "ui/TerminalPanes.h"
 #include "ui/TerminalWidget.h"
 #include "ui/TraceSettingsDialog.h"
 
@@ -23,32 +28,50 @@ namespace marlo::ui {
 GuiShell::GuiShell(QtPlatform& platform, bool traceMode)
     : platform_(platform), traceMode_(traceMode) {}
 
-GuiShell::~GuiShell() = default;
+GuiShell::~GuiShell() {
+    // The window goes first: nothing may reach it through the platform or the frame afterwards.
+    platform_.SetLampSink({});
+    platform_.SetStatusSink({});
+    platform_.SetMainWidget(nullptr);
+    if (frame_) frame_->onUiCommand = nullptr;
+}
 
 void GuiShell::Attach(CMainFrame& frame) {
     frame_ = &frame;
+    host_ = std::make_unique<FrameTerminalHost>(frame);
     window_ = std::make_unique<MainWindow>(traceMode_);
     platform_.SetMainWidget(window_.get());
-    pane_ =
-        new TerminalWidget(frame.Term().Buffer(), frame.Term().View(0), frame.S(), window_.get());
-    window_->SetCentral(pane_);
-    pane_->onKey = [this](QKeyEvent* e) { OnKey(e); };
-    pane_->onInputMethod = [this](QInputMethodEvent* e) {
-        if (!e->commitString().isEmpty())
-            frame_->WriteConverted(Utf8ToSjis(e->commitString().toStdString()));
-    };
+    panes_ = new TerminalPanes(frame.Term(), frame.S(), *host_, frame.Platform(), window_.get());
+    panes_->SetEchoWait(host_.get());
+    panes_->onCommand = [this](int id) { frame_->OnCommand(id); };
+    panes_->isEnabled = [this](int id) { return frame_->CommandEnabled(id); };
+    window_->SetCentral(panes_);
+    window_->AddEditCommands(EditMenuCommands());
+    functionBar_ = new FunctionKeyBar(frame.S(), window_.get());
+    functionBar_->onUserKey = [this](int index) { panes_->ActiveModel().Keys().RunUserKey(index); };
+    window_->AddFunctionBar(functionBar_, frame.S().FunctionBar != 0);
     platform_.SetLampSink([this](unsigned lamps) { window_->SetLamps(lamps); });
     platform_.SetStatusSink(
         [this](const std::string& t) { window_->SetStatusMessage(QString::fromStdString(t)); });
-    window_->onCommand = [this](int id) { frame_->OnCommand(id); };
-    window_->isEnabled = [this](int id) { return frame_->CommandEnabled(id); };
+    window_->onCommand = [this](int id) {
+        if (!panes_->RunCommand(id)) frame_->OnCommand(id);
+    };
+    window_->isEnabled = [this](int id) {
+        return panes_->CommandEnabled(id) && frame_->CommandEnabled(id);
+    };
     window_->isChecked = [this](int id) {
         if (id == ID_INPUT_BAR) return window_->InputBarVisible();
+        if (id == ID_SPLIT) return panes_->IsSplit();
         return frame_->CommandChecked(id);
     };
-    window_->onClose = [this](bool normal) { return frame_->Shutdown(normal); };
+    window_->onClose = [this](bool normal) {
+        frame_->S().FunctionBar = functionBar_->isVisible() ? 1 : 0;
+        return frame_->Shutdown(normal);
+    };
     window_->onInputLine = [this](const QString& text) { SendInputLine(text); };
-    window_->onForwardKey = [this](QKeyEvent* e) { OnKey(e); };
+    window_->onForwardKey = [this](QKeyEvent* e) {
+        if (auto* pane = panes_->ActivePane()) QCoreApplication::sendEvent(pane, e);
+    };
     frame.onUiCommand = [this](int id) { return OnUiCommand(id); };
     const auto& s = frame.S();
     if (s.Window[0] && s.Window[1] && s.Window[2] && s.Window[3])
@@ -58,7 +81,7 @@ void GuiShell::Attach(CMainFrame& frame) {
 
 void GuiShell::Show() {
     window_->show();
-    pane_->setFocus();
+    if (auto* pane = panes_->ActivePane()) pane->setFocus();
 }
 
 void GuiShell::SendInputLine(const QString& text) {
@@ -68,48 +91,6 @@ void GuiShell::SendInputLine(const QString& text) {
     for (const auto& line : inputBar_.History())
         history << QString::fromStdString(SjisToUtf8(line));
     window_->SetInputHistory(history);
-}
-
-void GuiShell::OnKey(QKeyEvent* e) {
-    if (frame_->transferRunning) {
-        QApplication::beep();
-        return;
-    }
-    const bool vt = frame_->S().EmulationMode() != 0;
-    const bool vt52 = frame_->S().EmulationMode() == 2;
-    std::string bytes;
-    auto cursor = [&](char c) {
-        bytes = vt52 ? std::string("\x1b") + c : std::string("\x1b[") + c;
-    };
-    switch (e->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            bytes = frame_->S().SndCRLF ? "\r\n" : "\r";
-            break;
-        case Qt::Key_Up:
-            if (vt) cursor('A');
-            break;
-        case Qt::Key_Down:
-            if (vt) cursor('B');
-            break;
-        case Qt::Key_Right:
-            if (vt) cursor('C');
-            break;
-        case Qt::Key_Left:
-            if (vt) cursor('D');
-            break;
-        case Qt::Key_Space:
-            if (e->modifiers() & Qt::ControlModifier) {
-                frame_->SendBreak();
-                return;
-            }
-            bytes = " ";
-            break;
-        default:
-            bytes = Utf8ToSjis(e->text().toStdString());
-            break;
-    }
-    if (!bytes.empty()) frame_->WriteConverted(bytes);
 }
 
 bool GuiShell::OnUiCommand(int id) {
@@ -159,7 +140,7 @@ bool GuiShell::OnUiCommand(int id) {
             CommApplyResult applied;
             CommSettingsSheet::Run(frame_->S(), ports, frame_, window_.get(), &applied);
             frame_->SetEnvSheetOpen(false);
-            pane_->ApplySettings();
+            panes_->ApplySettings();
             return true;
         }
         case ID_ENV_SETTINGS: {
@@ -168,7 +149,7 @@ bool GuiShell::OnUiCommand(int id) {
             bool ok = EnvSettingsSheet::Run(frame_->S(), window_.get(), &changed);
             if (ok && changed.bufferSizeChanged) frame_->Term().ResizeBuffer();
             frame_->SetEnvSheetOpen(false);
-            pane_->ApplySettings();
+            panes_->ApplySettings();
             return true;
         }
         case ID_TRACE_SETTINGS:
@@ -193,6 +174,29 @@ bool GuiShell::OnUiCommand(int id) {
             if (path) frame_->ReplayFile(*path);
             return true;
         }
+        case ID_SPLIT:
+            panes_->ToggleSplit();
+            return true;
+        case ID_VIEW_FUNCTIONBAR:
+            functionBar_->setVisible(!functionBar_->isVisible());
+            return true;
+        case ID_KEY_SETTINGS: {
+            KeyDialog dialog(frame_->S(), frame_->Platform(), window_.get());
+            if (dialog.exec() == QDialog::Accepted) functionBar_->Refresh();
+            return true;
+        }
+        case ID_DISPLAY_SETTINGS:
+        case ID_TERM_SETTINGS: {
+            DisplaySettingsDialog dialog(frame_->S(), window_.get());
+            if (dialog.exec() == QDialog::Accepted) panes_->ApplySettings();
+            return true;
+        }
+        case ID_TERM_DUMB:
+        case ID_TERM_VT100:
+            frame_->S().Emulation = id == ID_TERM_DUMB ? 0 : 1;
+            frame_->Term().Reset();
+            panes_->ApplySettings();
+            return true;
         case ID_ABOUT:
             frame_->Platform().MessageBox(std::string("マーロ Version ") + MARLO_VERSION_TEXT,
                                           MsgIcon::Information);

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 
+#include "app/FrameTerminalHost.h"
 #include "app/InputBarModel.h"
 #include "app/MainFrame.h"
 
@@ -13,9 +14,10 @@ class QKeyEvent;
 
 namespace marlo::ui {
 
+class FunctionKeyBar;
 class MainWindow;
 class QtPlatform;
-class TerminalWidget;
+class TerminalPanes;
 
 class GuiShell : public QObject {
     Q_OBJECT
@@ -27,10 +29,7 @@ class GuiShell : public QObject {
     void Attach(CMainFrame& frame);
     void Show();
     MainWindow* Window() { return window_.get(); }
-    TerminalWidget* Pane() { return pane_; }
-
-    // Keys typed in the terminal (and those the input bar passes on).
-    void OnKey(QKeyEvent* e);
+    TerminalPanes* Panes() { return panes_; }
 
   private:
     bool OnUiCommand(int id);
@@ -40,7 +39,9 @@ class GuiShell : public QObject {
     bool traceMode_;
     CMainFrame* frame_ = nullptr;
     std::unique_ptr<MainWindow> window_;
-    TerminalWidget* pane_ = nullptr;
+    TerminalPanes* panes_ = nullptr;
+    FunctionKeyBar* functionBar_ = nullptr;
+    std::unique_ptr<FrameTerminalHost> host_;
     InputBarModel inputBar_;
 };
 

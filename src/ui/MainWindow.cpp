@@ -64,7 +64,13 @@ MainWindow::MainWindow(bool traceMode) {
 
 QAction* MainWindow::AddCommand(QMenu* menu, const QString& label, int id,
                                 const QKeySequence& key) {
-    auto* a = menu->addAction(label);
+    QAction* a = MakeCommand(label, id, key);
+    menu->addAction(a);
+    return a;
+}
+
+QAction* MainWindow::MakeCommand(const QString& label, int id, const QKeySequence& key) {
+    auto* a = new QAction(label, this);
     a->setShortcut(key);
     a->setData(id);
     connect(a, &QAction::triggered, this, [this, id] {
@@ -93,7 +99,9 @@ void MainWindow::BuildMenus(bool traceMode) {
         connect(m, &QMenu::aboutToShow, this, [this, m] { RefreshMenu(m); });
         return m;
     };
-    QMenu* file = menu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+    // Top-level menus whose mnemonic would collide with an Alt accelerator of the terminal (Alt+F
+    // search, Alt+M macro, Alt+T telephone, Alt+V send) have none.
+    QMenu* file = menu(QStringLiteral("ﾌｧｲﾙ"));
     AddCommand(file, QStringLiteral("ｱｯﾌﾟﾛｰﾄﾞ(&U)..."), ID_UPLOAD,
                QKeySequence(Qt::ALT | Qt::Key_U));
     AddCommand(file, QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ(&D)..."), ID_DOWNLOAD,
@@ -107,6 +115,7 @@ void MainWindow::BuildMenus(bool traceMode) {
     AddCommand(file, QStringLiteral("ﾏｰﾛの終了(&X)"), ID_APP_EXIT);
 
     QMenu* edit = menu(QStringLiteral("編集(&E)"));
+    editMenu_ = edit;
     AddCommand(edit, QStringLiteral("ﾊﾞｯﾌｧｸﾘｱ"), ID_CLEAR_BUFFER);
     AddCommand(edit, QStringLiteral("制御ｺｰﾄﾞ入力(&C)..."), ID_CONTROL_CODE);
 
@@ -127,6 +136,8 @@ void MainWindow::BuildMenus(bool traceMode) {
     QMenu* options = menu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
     AddCommand(options, QStringLiteral("通信条件(&C)..."), ID_COMM_SETTINGS);
     AddCommand(options, QStringLiteral("動作環境(&E)..."), ID_ENV_SETTINGS);
+    AddCommand(options, QStringLiteral("ｷｰ(&K)..."), ID_KEY_SETTINGS);
+    AddCommand(options, QStringLiteral("表示(&D)..."), ID_DISPLAY_SETTINGS);
     AddCommand(options, QStringLiteral("１行入力ﾓｰﾄﾞ(&1)..."), ID_INPUT_BAR,
                QKeySequence(Qt::ALT | Qt::Key_1));
     if (traceMode) {
@@ -135,20 +146,20 @@ void MainWindow::BuildMenus(bool traceMode) {
         AddCommand(options, QStringLiteral("ﾌｧｲﾙの読み込み(&L)..."), ID_REPLAY);
     }
 
-    QMenu* macro = menu(QStringLiteral("ﾏｸﾛ(&M)"));
+    QMenu* macro = menu(QStringLiteral("ﾏｸﾛ"));
     AddCommand(macro, QStringLiteral("実行(&X)..."), ID_MACRO_RUN,
                QKeySequence(Qt::ALT | Qt::Key_M));
     AddCommand(macro, QStringLiteral("停止(&S)"), ID_MACRO_STOP);
     AddCommand(macro, QStringLiteral("一時停止(&T)"), ID_MACRO_PAUSE);
     AddCommand(macro, QStringLiteral("編集(&E)..."), ID_MACRO_EDIT);
 
-    QMenu* tools = menu(QStringLiteral("ﾂｰﾙ(&T)"));
+    QMenu* tools = menu(QStringLiteral("ﾂｰﾙ"));
     AddCommand(tools, QStringLiteral("ｴﾃﾞｨﾀ(&E)"), ID_EDITOR);
     AddCommand(tools, QStringLiteral("ｺﾏﾝﾄﾞ実行(&C)..."), ID_COMMAND_LINE);
     AddCommand(tools, QStringLiteral(".LZH書庫ﾌｧｲﾙ解凍(&U)..."), ID_LZH_EXTRACT);
     AddCommand(tools, QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝ(&A)..."), ID_APPLICATION);
 
-    QMenu* view = menu(QStringLiteral("表示(&V)"));
+    QMenu* view = menu(QStringLiteral("表示"));
     AddCommand(view, QStringLiteral("ﾂｰﾙﾊﾞｰ(&T)"), ID_VIEW_TOOLBAR);
     AddCommand(view, QStringLiteral("ｽﾃｰﾀｽﾊﾞｰ(&S)"), ID_VIEW_STATUSBAR);
     AddCommand(view, QStringLiteral("ﾌｧﾝｸｼｮﾝﾊﾞｰ(&F)"), ID_VIEW_FUNCTIONBAR);
@@ -186,9 +197,6 @@ void MainWindow::BuildInputBar() {
         inputCounter_->setText(QString::number(sjis.size()));
     };
     connect(inputCombo_, &QComboBox::editTextChanged, this, updateCounter);
-    connect(inputCombo_->lineEdit(), &QLineEdit::returnPressed, this, [this] {
-        if (onInputLine) onInputLine(inputCombo_->currentText());
-    });
     inputCombo_->installEventFilter(this);
     inputCombo_->lineEdit()->installEventFilter(this);
 }
@@ -196,6 +204,11 @@ void MainWindow::BuildInputBar() {
 bool MainWindow::eventFilter(QObject* obj, QEvent* e) {
     if (e->type() == QEvent::KeyPress && (obj == inputCombo_ || obj == inputCombo_->lineEdit())) {
         auto* k = static_cast<QKeyEvent*>(e);
+        // Enter sends the line; taken here once (the combo box would hand it to its edit again).
+        if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+            if (onInputLine) onInputLine(inputCombo_->currentText());
+            return true;
+        }
         if (k->key() == Qt::Key_Escape) {
             if (!inputCombo_->currentText().isEmpty()) {
                 inputCombo_->setEditText(QString());
@@ -226,6 +239,16 @@ void MainWindow::SetInputHistory(const QStringList& lines) {
     inputCombo_->setEditText(QString());
     inputCombo_->blockSignals(false);
     inputCounter_->setText(QStringLiteral("0"));
+}
+
+void MainWindow::AddFunctionBar(QWidget* bar, bool visible) {
+    auto* dock = new QToolBar(QStringLiteral("ﾌｧﾝｸｼｮﾝﾊﾞｰ"), this);
+    dock->setObjectName(QStringLiteral("functionBar"));
+    dock->addWidget(bar);
+    addToolBar(Qt::BottomToolBarArea, dock);
+    dock->setVisible(visible);
+    bar->setVisible(true);
+    connect(bar, &QObject::destroyed, dock, &QObject::deleteLater);
 }
 
 void MainWindow::SetCentral(QWidget* w) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMenu>
 #include <functional>
 #include <map>
 
@@ -32,6 +33,24 @@ class MainWindow : public QMainWindow {
     std::function<void(QKeyEvent* e)> onForwardKey;
 
     void SetCentral(QWidget* w);
+    // The terminal view's commands at the top of the edit menu (label null: a separator).
+    template <typename Commands>
+    void AddEditCommands(const Commands& commands) {
+        QAction* first = editMenu_->actions().isEmpty() ? nullptr : editMenu_->actions().first();
+        for (const auto& c : commands) {
+            if (!c.label) {
+                editMenu_->insertSeparator(first);
+                continue;
+            }
+            QAction* a = MakeCommand(
+                QString::fromUtf8(c.label), c.id,
+                c.shortcut ? QKeySequence(QString::fromLatin1(c.shortcut)) : QKeySequence());
+            editMenu_->insertAction(first, a);
+        }
+        if (first) editMenu_->insertSeparator(first);
+    }
+    // The function-key bar, docked at the bottom.
+    void AddFunctionBar(QWidget* bar, bool visible);
     void SetLamps(unsigned lamps);
     void SetStatusMessage(const QString& text);
     void SetInputBarVisible(bool visible);
@@ -53,9 +72,11 @@ class MainWindow : public QMainWindow {
     void BuildMenus(bool traceMode);
     void BuildInputBar();
     QAction* AddCommand(QMenu* menu, const QString& label, int id, const QKeySequence& key = {});
+    QAction* MakeCommand(const QString& label, int id, const QKeySequence& key);
     void RefreshMenu(QMenu* menu);
 
     std::map<int, QAction*> actions_;
+    QMenu* editMenu_ = nullptr;
     QToolBar* inputBar_ = nullptr;
     QComboBox* inputCombo_ = nullptr;
     QLabel* inputCounter_ = nullptr;

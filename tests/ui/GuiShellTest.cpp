@@ -1,0 +1,141 @@
+// The whole front end over a pty as the serial port: text from the line shows in the pane, the
+// one-line input bar opens with Alt+1 and sends its line, typed keys reach the line, the split
+// command shows the same buffer twice, and the window closes through the frame's shutdown.
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+
+#include "UiTestSupport.h"
+#include "app/CommandIds.h"
+#include "app/MainFrame.h"
+#include "ui/GuiShell.h"
+#include "ui/MainWindow.h"
+#include "ui/TerminalPanes.h"
+#include "ui/TerminalWidget.h"
+
+using namespace marlo;
+
+namespace {
+
+// The far end of the line: a pty master whose slave is the serial port.
+struct FarEnd {
+    int master = -1;
+    std::string slave;
+    FarEnd() {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(master);
+        unlockpt(master);
+        slave = ptsname(master);
+    }
+    ~FarEnd() { ::close(master); }
+    void Write(const std::string& s) const {
+        QVERIFY(::write(master, s.data(), s.size()) == static_cast<ssize_t>(s.size()));
+    }
+    std::string Read(size_t want) const {
+        std::string out;
+        QElapsedTimer t;
+        t.start();
+        while (out.size() < want && t.elapsed() < 3000) {
+            QCoreApplication::processEvents();
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0) {
+                char buf[256];
+                ssize_t n = ::read(master, buf, sizeof buf);
+                if (n > 0) out.append(buf, static_cast<size_t>(n));
+            }
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+class GuiShellTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        std::string d = dir_->path().toStdString();
+        std::ofstream(d + "/ports.conf") << far_.slave << "\n";
+        Settings s(d);
+        s.Port = 1;
+        s.Flow = 0;
+        s.HistoryDefPath = d;
+        platform_ = std::make_unique<test::TestPlatform>();
+        frame_ = std::make_unique<CMainFrame>(*platform_, s, CMainFrame::Paths{d, d, {}}, nullptr);
+        shell_ = std::make_unique<ui::GuiShell>(*platform_, false);
+        shell_->Attach(*frame_);
+        shell_->Show();
+        QVERIFY(frame_->OpenConfiguredPort());
+        QVERIFY(QTest::qWaitForWindowExposed(shell_->Window()));
+    }
+    void cleanup() {
+        shell_.reset();
+        frame_.reset();
+        platform_.reset();
+    }
+
+    void receivedTextShowsInThePane() {
+        far_.Write("hello from the host\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            shell_->Panes()->ActivePane()->VisibleText().value(0).startsWith("hello from the host"),
+            3000);
+    }
+
+    void inputBarOpensWithAlt1AndSendsItsLine() {
+        QTest::keyClick(shell_->Window(), Qt::Key_1, Qt::AltModifier);
+        QVERIFY(shell_->Window()->InputBarVisible());
+        QComboBox* combo = shell_->Window()->InputCombo();
+        combo->setFocus();
+        QTest::keyClicks(combo->lineEdit(), "ls -l");
+        QCOMPARE(shell_->Window()->InputCounter()->text(), QStringLiteral("5"));
+        QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+        QCOMPARE(QString::fromStdString(far_.Read(6)), QStringLiteral("ls -l\r"));
+        QCOMPARE(combo->count(), 1);  // remembered
+        QCOMPARE(combo->currentText(), QString());
+    }
+
+    void typedKeysReachTheLine() {
+        QWidget* pane = shell_->Panes()->ActivePane();
+        pane->setFocus();
+        QTest::keyClicks(pane, "ab");
+        QTest::keyClick(pane, Qt::Key_Return);
+        QCOMPARE(QString::fromStdString(far_.Read(3)), QStringLiteral("ab\r"));
+    }
+
+    void splitShowsTheSameBufferTwice() {
+        far_.Write("shared line\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            shell_->Panes()->ActivePane()->VisibleText().value(0).startsWith("shared line"), 3000);
+        frame_->OnCommand(ID_SPLIT);
+        QCOMPARE(shell_->Panes()->PaneCount(), 2);
+        QVERIFY(shell_->Panes()->Pane(1)->VisibleText().value(0).startsWith("shared line"));
+        frame_->OnCommand(ID_SPLIT);
+        QCOMPARE(shell_->Panes()->PaneCount(), 1);
+    }
+
+    void closingRunsTheShutdown() {
+        shell_->Window()->close();
+        QVERIFY(frame_->Closing());
+        QVERIFY(!frame_->PortOpen());
+    }
+
+  private:
+    FarEnd far_;
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<test::TestPlatform> platform_;
+    std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<ui::GuiShell> shell_;
+};
+
+QTEST_MAIN(GuiShellTest)
+#include "GuiShellTest.moc"
