@@ -68,11 +68,6 @@ class CommPort {
     bool ToggleEnabled() const { return settings_.Port != 0; }
     bool ToggleChecked() const { return CommActive(); }
 
-    // Applies the communication settings sheet's port and parameters to the running line. On
-    // success `Port`, `Speed`, `DataLen`, `StopBit`, `Parity` and `Flow` hold the new values;
-    // on failure the old port is open again with its old parameters and nothing is stored.
-    bool ApplyCommSettings(std::string newPortName, const LineParams& params);
-
     // The port list of the choice dialog and the settings pages: the serial devices and mapped
     // paths that can be opened now, then "ﾓﾃﾞﾑなし".
     std::vector<std::string> AvailablePorts();
@@ -90,7 +85,6 @@ class CommPort {
     void Trace(const std::string& text);
     void OnLamps(unsigned lamps);
     void Pause(int ms);
-    void Reopen(const std::string& oldName, bool hadParams, const LineParams& oldParams);
 
     IPlatform& platform_;
     Settings& settings_;

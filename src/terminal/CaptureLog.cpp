@@ -199,24 +199,5 @@ bool ToggleLog(CaptureLog& log, Settings& s, IPlatform& platform, const LogDialo
     return true;
 }
 
-std::optional<std::vector<std::string>> LoadSavedScreen(const std::string& path, size_t maxLines) {
-    std::error_code ec;
-    if (!fs::exists(path, ec)) return std::vector<std::string>{};
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<std::string> lines(1);
-    char c;
-    while (lines.size() - 1 < maxLines && in.get(c)) {
-        if (c == '\r') continue;
-        if (c == '\n') {
-            lines.emplace_back();
-            continue;
-        }
-        lines.back() += c;
-        if (lines.back().size() == 80) lines.emplace_back();
-    }
-    if (in.bad()) return std::nullopt;
-    return lines;
-}
 
 }  // namespace marlo

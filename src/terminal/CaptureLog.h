@@ -90,9 +90,5 @@ bool StartLog(CaptureLog& log, const std::string& prefix, Settings& s, IPlatform
 bool ToggleLog(CaptureLog& log, Settings& s, IPlatform& platform, const LogDialog& ask,
                const std::tm& today);
 
-// The screen saved by the previous run, as buffer lines: CR dropped, LF ends a line, a line also
-// ends after 80 bytes, at most `maxLines` lines. A missing file gives no lines; nullopt when the
-// file exists but cannot be read.
-std::optional<std::vector<std::string>> LoadSavedScreen(const std::string& path, size_t maxLines);
 
 }  // namespace marlo

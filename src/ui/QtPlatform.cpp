@@ -174,7 +174,20 @@ void QtPlatform::DispatchPending(std::vector<int> held) {
 
 MsgResult QtPlatform::MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                  const std::string& title) {
-    QMessageBox box(mainWidget_);
+    if (!OnUiThread()) {
+        // A worker thread (a transfer asking whether to resume) waits for the answer.
+        MsgResult result = MsgResult::Cancel;
+        QMetaObject::invokeMethod(
+            bridge_.get(), [&] { result = MessageBox(text, icon, buttons, title); },
+            Qt::BlockingQueuedConnection);
+        return result;
+    }
+    return ShowMessageBox(mainWidget_, text, icon, buttons, title);
+}
+
+MsgResult QtPlatform::ShowMessageBox(QWidget* parent, const std::string& text, MsgIcon icon,
+                                     MsgButtons buttons, const std::string& title) {
+    QMessageBox box(parent);
     box.setWindowTitle(Q(title));
     box.setText(Q(text));
     switch (icon) {
@@ -296,6 +309,10 @@ std::string QtPlatform::ClipboardText() {
 
 void QtPlatform::PlaySound(const std::string& path, bool wait) {
     if (path.empty()) return;
+    if (!OnUiThread()) {
+        QMetaObject::invokeMethod(bridge_.get(), [this, path] { PlaySound(path, false); });
+        return;
+    }
 #ifdef MARLO_HAVE_MULTIMEDIA
     auto* effect = new QSoundEffect;
     effect->setSource(QUrl::fromLocalFile(Q(path)));
@@ -330,6 +347,10 @@ void QtPlatform::SetStatusText(const std::string& utf8) {
 }
 
 void QtPlatform::SetWindowTitle(const std::string& utf8) {
+    if (!OnUiThread()) {
+        QMetaObject::invokeMethod(bridge_.get(), [this, utf8] { SetWindowTitle(utf8); });
+        return;
+    }
     if (mainWidget_) mainWidget_->setWindowTitle(Q(utf8));
 }
 

@@ -55,6 +55,9 @@ class QtPlatform : public IPlatform {
     void DispatchPending(std::vector<int> held) override;
     MsgResult MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
                          const std::string& title) override;
+    // The message box itself, over `parent` (dialogs that show their own refusals use it too).
+    static MsgResult ShowMessageBox(QWidget* parent, const std::string& text, MsgIcon icon,
+                                    MsgButtons buttons, const std::string& title);
     std::optional<std::string> ChooseFile(bool save, const std::string& title,
                                           const std::string& filter,
                                           const std::string& initialPath) override;

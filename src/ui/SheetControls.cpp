@@ -8,29 +8,12 @@
 #include <QSpinBox>
 #include <algorithm>
 
+#include "ui/QtPlatform.h"
+
 namespace marlo::ui {
 
 void ShowSheetMessage(QWidget* parent, const std::string& utf8, MsgIcon icon) {
-    QMessageBox box(parent);
-    box.setWindowTitle(QStringLiteral("マーロ"));
-    box.setText(FromUtf8(utf8));
-    switch (icon) {
-        case MsgIcon::Information:
-            box.setIcon(QMessageBox::Information);
-            break;
-        case MsgIcon::Question:
-            box.setIcon(QMessageBox::Question);
-            break;
-        case MsgIcon::Exclamation:
-            box.setIcon(QMessageBox::Warning);
-            break;
-        case MsgIcon::Stop:
-            box.setIcon(QMessageBox::Critical);
-            break;
-        case MsgIcon::None:
-            break;
-    }
-    box.exec();
+    QtPlatform::ShowMessageBox(parent, utf8, icon, MsgButtons::Ok, "マーロ");
 }
 
 QComboBox* ChoiceCombo(const std::vector<ParamChoice>& choices, int value, const QString& name,

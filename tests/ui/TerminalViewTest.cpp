@@ -222,7 +222,7 @@ void TerminalViewTest::screenshot() {
     rig.pane()->Model().MouseDown({3, 14});
     rig.pane()->Model().MouseMove({3, 26});
     rig.panes->activateWindow();
-    QTest::qWaitForWindowActive(rig.panes.get(), 2000);
+    (void)QTest::qWaitForWindowActive(rig.panes.get(), 2000);
     rig.pane()->setFocus();
     QCoreApplication::processEvents();
     QVERIFY(rig.panes->grab().save(QString::fromLocal8Bit(path)));

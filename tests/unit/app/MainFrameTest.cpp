@@ -173,3 +173,82 @@ TEST_F(FrameTest, ReplayFeedsAFileThroughTheTerminalAndReportsAMissingOne) {
 
 }  // namespace
 }  // namespace marlo
+
+namespace marlo {
+namespace {
+
+// The communication sheet applied to the running line through the frame.
+class FrameCommSheetTest : public FrameTest {
+  protected:
+    void SetUp() override {
+        FrameTest::SetUp();
+        a_ = bank_.Add("/fake/a");
+        b_ = bank_.Add("/fake/b");
+        std::ofstream(dir_.path() + "/ports.conf") << "/fake/a\n/fake/b\n";
+        settings_.Speed = 9600;
+        frame_ = MakeFrame(bank_.Factory());
+        ASSERT_TRUE(frame_->OpenConfiguredPort());
+    }
+    CommApplyResult Apply(const std::function<void(CommSheetValues&)>& edit) {
+        CommSettingsModel model(frame_->S(), *frame_);
+        edit(model.values);
+        EXPECT_FALSE(model.Validate());
+        return model.Apply(frame_->S());
+    }
+    FakePortBank bank_;
+    std::shared_ptr<test::FakePort> a_, b_;
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+TEST_F(FrameCommSheetTest, NewParametersReachTheOpenPort) {
+    auto result = Apply([](CommSheetValues& v) {
+        v.Speed = 38400;
+        v.DataLen = 7;
+        v.Parity = 2;
+    });
+    EXPECT_TRUE(result.lineApplied);
+    EXPECT_EQ(a_->Config().speed, 38400);
+    EXPECT_EQ(a_->Config().dataBits, 7);
+    EXPECT_EQ(frame_->S().Speed, 38400);
+}
+
+TEST_F(FrameCommSheetTest, AnotherPortMovesTheLine) {
+    auto result = Apply([](CommSheetValues& v) { v.Port = 2; });
+    EXPECT_TRUE(result.lineApplied);
+    EXPECT_FALSE(a_->IsOpen());
+    EXPECT_TRUE(b_->IsOpen());
+    EXPECT_EQ(frame_->S().Port, 2);
+}
+
+TEST_F(FrameCommSheetTest, ANewPortThatWillNotOpenPutsTheOldOneBack) {
+    {
+        std::lock_guard lock(b_->m);
+        b_->openResult = SerialStatus::Busy;
+    }
+    platform_.listAnswers = {std::nullopt};  // no other port chosen
+    auto result = Apply([](CommSheetValues& v) {
+        v.Port = 2;
+        v.Speed = 4800;
+    });
+    EXPECT_FALSE(result.lineApplied);
+    EXPECT_TRUE(a_->IsOpen());
+    EXPECT_EQ(a_->Config().speed, 9600);
+    EXPECT_EQ(frame_->S().Port, 1);
+    EXPECT_EQ(frame_->S().Speed, 9600);
+    ASSERT_FALSE(platform_.boxes.empty());
+    EXPECT_EQ(platform_.boxes.back().text, "通信ポートのオープンに失敗しました.");
+}
+
+TEST_F(FrameCommSheetTest, RefusedParametersPutTheOldOnesBack) {
+    auto result = Apply([](CommSheetValues& v) {
+        v.Speed = 4800;
+        v.StopBit = 1;  // one and a half stop bits: no termios form, refused
+    });
+    EXPECT_FALSE(result.lineApplied);
+    EXPECT_TRUE(a_->IsOpen());
+    EXPECT_EQ(a_->Config().speed, 9600);
+    EXPECT_EQ(frame_->S().Speed, 9600);
+}
+
+}  // namespace
+}  // namespace marlo

@@ -199,19 +199,5 @@ TEST_F(CaptureLogFile, EscapesAndLineEnds) {
     EXPECT_EQ(Read("LG260102.LOG"), "line\r\n");
 }
 
-TEST_F(CaptureLogFile, SavedScreenLines) {
-    std::ofstream(dir_ / "lglog.txt", std::ios::binary) << "one\r\ntwo\r\n"
-                                                        << std::string(85, 'w') << "\nlast";
-    auto lines = LoadSavedScreen((dir_ / "lglog.txt").string(), 100);
-    ASSERT_TRUE(lines);
-    EXPECT_EQ(*lines,
-              (std::vector<std::string>{"one", "two", std::string(80, 'w'), "wwwww", "last"}));
-    lines = LoadSavedScreen((dir_ / "lglog.txt").string(), 2);
-    ASSERT_TRUE(lines);
-    EXPECT_EQ(*lines, (std::vector<std::string>{"one", "two", ""}));
-    EXPECT_EQ(LoadSavedScreen((dir_ / "none.txt").string(), 10), std::vector<std::string>{});
-    EXPECT_EQ(LoadSavedScreen(dir_.string(), 10), std::nullopt);  // a folder cannot be read
-}
-
 }  // namespace
 }  // namespace marlo
