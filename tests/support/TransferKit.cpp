@@ -59,17 +59,21 @@ std::vector<uint8_t> Peer::Drain(int ms) {
 }
 
 std::vector<uint8_t> MakeBlock(int number, const std::vector<uint8_t>& data, bool crc) {
-    std::vector<uint8_t> b{static_cast<uint8_t>(data.size() == 1024 ? 0x02 : 0x01),
-                           static_cast<uint8_t>(number & 0xFF),
-                           static_cast<uint8_t>(~number & 0xFF)};
-    b.insert(b.end(), data.begin(), data.end());
+    std::vector<uint8_t> b;
+    b.reserve(data.size() + 5);
+    b.push_back(static_cast<uint8_t>(data.size() == 1024 ? 0x02 : 0x01));
+    b.push_back(static_cast<uint8_t>(number & 0xFF));
+    b.push_back(static_cast<uint8_t>(~number & 0xFF));
+    uint8_t sum = 0;
+    for (uint8_t d : data) {
+        b.push_back(d);
+        sum = static_cast<uint8_t>(sum + d);
+    }
     if (crc) {
         uint16_t c = CTransEngine::Crc16(data.data(), data.size());
         b.push_back(static_cast<uint8_t>(c >> 8));
         b.push_back(static_cast<uint8_t>(c));
     } else {
-        uint8_t sum = 0;
-        for (uint8_t d : data) sum = static_cast<uint8_t>(sum + d);
         b.push_back(sum);
     }
     return b;
@@ -183,6 +187,35 @@ void Relay::Run() {
                 open[d] = false;
         }
     }
+}
+
+EngineRun::EngineRun(double scale, ILineIo* l)
+    : line(l ? *l : streamLine), session(line, &status, nullptr), timeScale(scale) {}
+
+StartResult EngineRun::Start(int protocol, int direction,
+                             std::vector<std::filesystem::path> files) {
+    TransferRequest req;
+    req.protocol = protocol;
+    req.direction = direction;
+    req.files = std::move(files);
+    req.downloadDir = req.uploadDir = dir.path;
+    req.timeScale = timeScale;
+    return session.Start(req, [this](bool ok) {
+        endResult = ok;
+        ++endCalls;
+    });
+}
+
+bool EngineRun::Finish(int ms) {
+    if (!session.WaitEngine(ms)) session.Close();
+    session.Finish();
+    return session.Succeeded();
+}
+
+int CountCans(Peer& peer, int ms) {
+    int n = 0;
+    for (uint8_t b : peer.Drain(ms)) n += b == 0x18;
+    return n;
 }
 
 pid_t SpawnOnFd(const std::vector<std::string>& argv, int fd, const std::string& cwd,

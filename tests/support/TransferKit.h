@@ -13,7 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "line/StreamLine.h"
 #include "transfer/TransEngine.h"
+#include "transfer/TransferSession.h"
 
 namespace marlo::test {
 
@@ -94,6 +96,30 @@ class Relay {
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
+
+// One engine run through a TransferSession on one end of a socket pair (or on a given line); the
+// test plays the far end through `peer`. Time limits are scaled down so that failures come fast.
+class EngineRun {
+  public:
+    explicit EngineRun(double timeScale = 0.2, ILineIo* line = nullptr);
+    StartResult Start(int protocol, int direction, std::vector<std::filesystem::path> files = {});
+    // Waits for the engine (bounded) and does the end steps; the engine's result.
+    bool Finish(int ms = 30000);
+
+    SocketPair sp;
+    StreamLine streamLine{sp.a, sp.a};
+    ILineIo& line;
+    RecordingStatus status;
+    TransferSession session;
+    Peer peer{sp.b};
+    TempDir dir;
+    double timeScale;
+    std::atomic<int> endCalls{0};
+    std::atomic<bool> endResult{false};
+};
+
+// Counts the CAN bytes among what arrives until the line is quiet for `ms`.
+int CountCans(Peer& peer, int ms = 500);
 
 // A child process with `fd` as its standard input and output; stderr goes to `stderrPath` (or
 // /dev/null); it runs in `cwd` when given.
