@@ -134,6 +134,7 @@ int YModem::ReceiveBatch() {
             int r = ReceiveBlock(Limit(10000), len);
             if (r == 0) {
                 if (!gMode_) SendByte(ACK);
+                Flush();
                 break;
             }
             if (r == ERR_TIMEOUT || r == kCancelled) return r;
