@@ -16,6 +16,14 @@
 
 namespace marlo::test {
 
+namespace {
+// A peer that has gone away must show as a failed write, not end the test program.
+[[maybe_unused]] const bool kIgnoreSigpipe = [] {
+    ::signal(SIGPIPE, SIG_IGN);
+    return true;
+}();
+}  // namespace
+
 SocketPair::SocketPair() {
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == 0) {
