@@ -124,6 +124,15 @@ StartPlan PlanTransferStart(
     return plan;
 }
 
+bool ShouldExtractLzh(int direction, bool succeeded, bool unlha,
+                      const std::filesystem::path& path) {
+    if (direction != kDownload || !succeeded || !unlha) return false;
+    std::string ext = path.extension().string();
+    if (ext.size() != 4) return false;
+    for (char& c : ext) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return ext == ".LZH";
+}
+
 TransferSession::TransferSession(ILineIo& line, ITransferStatus* status, IPlatform* platform)
     : line_(line) {
     ctx_.line = &line;

@@ -74,6 +74,9 @@ StartPlan PlanTransferStart(
         chooseProtocol,
     const std::function<std::optional<std::string>()>& chooseFile);
 
+// The end of a transfer: a successful download of an LZH archive is extracted when `Unlha` is on.
+bool ShouldExtractLzh(int direction, bool succeeded, bool unlha, const std::filesystem::path& path);
+
 // ---- The transfer thread ----
 
 struct TransferRequest {

@@ -215,6 +215,27 @@ TEST(LrzszYmodem, OursSendsBatchesToRb) {
     RunConcurrently(jobs);
 }
 
+TEST(LrzszCli, AnInterruptCancelsTheTransferAndExitsWithOne) {
+    TempDir in, out;
+    WriteFileBytes(in.path / "big.bin", RandomBytes(20 * 1024 * 1024, 4));
+    test::SocketPair sp;
+    auto err = out.path / "ours.err";
+    pid_t ours = test::SpawnOnFd(Cli("receive", "ymodem", out.path, {}), sp.a, "", err.string());
+    pid_t theirs = test::SpawnOnFd({"sb", "-q", "big.bin"}, sp.b, in.path.string());
+    ::close(sp.a);
+    ::close(sp.b);
+    sp.a = sp.b = -1;
+    // Once the first block has landed, the user presses Ctrl-C.
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (Slurp(err).find("ﾌｧｲﾙｻｲｽﾞ") == std::string::npos &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(ours, SIGINT);
+    EXPECT_EQ(test::WaitExit(ours, 30000), 1) << Slurp(err);
+    EXPECT_NE(test::WaitExit(theirs, 30000), 0);
+    EXPECT_NE(Slurp(err).find("転送失敗"), std::string::npos);
+}
+
 TEST(LrzszCli, UsageAndFileErrorsExitWithTwo) {
     TempDir d;
     auto run = [&](std::vector<std::string> args) {

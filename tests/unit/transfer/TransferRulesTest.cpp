@@ -119,6 +119,16 @@ TEST(TransferStartRules, NothingIsAskedWhileATransferRuns) {
     EXPECT_FALSE(asked);
 }
 
+TEST(TransferEndRules, OnlySuccessfulLzhDownloadsAreExtracted) {
+    EXPECT_TRUE(ShouldExtractLzh(kDownload, true, true, "/dl/ARC.LZH"));
+    EXPECT_TRUE(ShouldExtractLzh(kDownload, true, true, "/dl/arc.Lzh"));
+    EXPECT_FALSE(ShouldExtractLzh(kDownload, true, true, "/dl/arc.lzh.txt"));
+    EXPECT_FALSE(ShouldExtractLzh(kDownload, true, true, "/dl/lzh"));
+    EXPECT_FALSE(ShouldExtractLzh(kDownload, false, true, "/dl/arc.lzh"));
+    EXPECT_FALSE(ShouldExtractLzh(kUpload, true, true, "/dl/arc.lzh"));
+    EXPECT_FALSE(ShouldExtractLzh(kDownload, true, false, "/dl/arc.lzh"));
+}
+
 TEST(TransferTexts, StatusFormats) {
     EXPECT_EQ(FormatElapsed(0), "00:00:00");
     EXPECT_EQ(FormatElapsed(3725), "01:02:05");
