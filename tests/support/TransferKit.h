@@ -118,8 +118,8 @@ class EngineRun {
     std::atomic<bool> endResult{false};
 };
 
-// Counts the CAN bytes among what arrives until the line is quiet for `ms`.
-int CountCans(Peer& peer, int ms = 500);
+// Counts the CAN bytes that arrive, up to five, until the line is quiet for `ms`.
+int CountCans(Peer& peer, int ms = 1000);
 
 // A child process with `fd` as its standard input and output; stderr goes to `stderrPath` (or
 // /dev/null); it runs in `cwd` when given.

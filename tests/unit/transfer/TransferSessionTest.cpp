@@ -139,7 +139,7 @@ TEST(TransferSession, OneTransferAtATime) {
 TEST(TransferSession, ClosingTheWindowStopsTheEngineWithoutAnEndReport) {
     test::SocketPair sp;
     FakeLine line(sp.a, LineKind::Telnet);
-    EngineRun run(1.0, &line);
+    EngineRun run(0.2, &line);
     run.peer = test::Peer(sp.b);
     ASSERT_EQ(run.Start(kProtoYmodem, kDownload), StartResult::Started);
     EXPECT_EQ(run.peer.Byte(), 'C');

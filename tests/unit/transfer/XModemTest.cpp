@@ -249,7 +249,7 @@ TEST(XmodemPair, EveryVariantCarriesTheBytesAndPadsToTheBlock) {
             SCOPED_TRACE(testing::Message() << up << "->" << down << " size " << size);
             test::SocketPair sp;
             StreamLine a(sp.a, sp.a), b(sp.b, sp.b);
-            EngineRun sender(0.2, &a), receiver(0.2, &b);
+            EngineRun sender(0.05, &a), receiver(0.05, &b);
             auto data = RandomBytes(size, static_cast<unsigned>(size));
             auto in = sender.dir.path / "in.bin";
             auto out = receiver.dir.path / "out.bin";
