@@ -17,7 +17,6 @@
 #include "app/Settings.h"
 #include "cli/CliCommand.h"
 #include "line/StreamLine.h"
-#include "text/Encoding.h"
 #include "transfer/Protocols.h"
 #include "transfer/TransferSession.h"
 
@@ -312,7 +311,6 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
     std::signal(SIGTERM, OnInterrupt);
 
     StderrStatus status;
-    status.SetField(TransField::Protocol, SjisToUtf8(ProtocolName(protocol)));
     TransferSession session(*line, &status, nullptr);
     switch (session.Start(req, nullptr)) {
         case StartResult::Started:

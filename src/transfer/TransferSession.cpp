@@ -124,6 +124,24 @@ StartPlan PlanTransferStart(
     return plan;
 }
 
+std::string ProtocolFieldText(int protocol) {
+    switch (protocol) {
+        case kProtoXmodem:
+        case kProtoXmodemCrc:
+        case kProtoXmodem1k:
+        case kProtoYmodem:
+        case kProtoYmodemG:
+        case kProtoZmodem:
+        case kProtoBplus:
+        case kProtoQuickVan:
+            return ProtocolName(protocol);
+        case kProtoNoProtocol:
+            return "無手順";
+        default:
+            return "";
+    }
+}
+
 bool ShouldExtractLzh(int direction, bool succeeded, bool unlha,
                       const std::filesystem::path& path) {
     if (direction != kDownload || !succeeded || !unlha) return false;
@@ -203,6 +221,11 @@ StartResult TransferSession::Start(const TransferRequest& request,
 }
 
 void TransferSession::Run(std::function<void(bool)> onEnd, int direction) {
+    // WM_TRANS_PROTOCOL: the status window names the protocol it runs.
+    if (ctx_.status) {
+        std::string name = ProtocolFieldText(ctx_.protocol);
+        if (!name.empty()) ctx_.status->SetField(TransField::Protocol, name);
+    }
     bool ok = false;
     if (auto engine = CreateEngine(ctx_.protocol, ctx_)) {
         ok = direction == kUpload ? engine->Upload() : engine->Download();

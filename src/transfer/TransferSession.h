@@ -74,6 +74,9 @@ StartPlan PlanTransferStart(
         chooseProtocol,
     const std::function<std::optional<std::string>()>& chooseFile);
 
+// The text of the "転送ﾌﾟﾛﾄｺﾙ" field for a protocol id; "" leaves the field as it is.
+std::string ProtocolFieldText(int protocol);
+
 // The end of a transfer: a successful download of an LZH archive is extracted when `Unlha` is on.
 bool ShouldExtractLzh(int direction, bool succeeded, bool unlha, const std::filesystem::path& path);
 

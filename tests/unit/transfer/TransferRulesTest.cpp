@@ -129,6 +129,15 @@ TEST(TransferEndRules, OnlySuccessfulLzhDownloadsAreExtracted) {
     EXPECT_FALSE(ShouldExtractLzh(kDownload, true, false, "/dl/arc.lzh"));
 }
 
+TEST(TransferTexts, ProtocolField) {
+    EXPECT_EQ(ProtocolFieldText(2), "XMODEM/CRC");
+    EXPECT_EQ(ProtocolFieldText(10), "Quick-VAN");
+    EXPECT_EQ(ProtocolFieldText(11), "無手順");
+    EXPECT_EQ(ProtocolFieldText(4), "");
+    EXPECT_EQ(ProtocolFieldText(9), "");
+    EXPECT_EQ(ProtocolFieldText(0), "");
+}
+
 TEST(TransferTexts, StatusFormats) {
     EXPECT_EQ(FormatElapsed(0), "00:00:00");
     EXPECT_EQ(FormatElapsed(3725), "01:02:05");
