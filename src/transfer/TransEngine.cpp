@@ -1,8 +1,16 @@
 #include "transfer/TransEngine.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+#include "transfer/TransferSession.h"
 
 namespace marlo {
 
@@ -12,7 +20,8 @@ constexpr std::array<uint16_t, 256> MakeCrc16Table() {
     std::array<uint16_t, 256> t{};
     for (int i = 0; i < 256; ++i) {
         uint16_t c = static_cast<uint16_t>(i << 8);
-        for (int k = 0; k < 8; ++k) c = static_cast<uint16_t>((c & 0x8000) ? (c << 1) ^ 0x1021 : c << 1);
+        for (int k = 0; k < 8; ++k)
+            c = static_cast<uint16_t>((c & 0x8000) ? (c << 1) ^ 0x1021 : c << 1);
         t[i] = c;
     }
     return t;
@@ -31,7 +40,9 @@ constexpr auto kCrc32 = MakeCrc32Table();
 
 }  // namespace
 
-CTransEngine::CTransEngine(TransferContext& ctx) : ctx_(ctx) { out_.reserve(4096); }
+CTransEngine::CTransEngine(TransferContext& ctx) : ctx_(ctx) {
+    out_.reserve(4096);
+}
 
 uint16_t CTransEngine::UpdateCrc16(uint8_t c, uint16_t crc) {
     return static_cast<uint16_t>(kCrc16[crc >> 8] ^ static_cast<uint16_t>(crc << 8) ^ c);
@@ -44,7 +55,8 @@ uint32_t CTransEngine::UpdateCrc32(uint8_t c, uint32_t crc) {
 uint16_t CTransEngine::Crc16(const uint8_t* p, size_t n, uint16_t crc) {
     // The table-driven form that takes the data byte at the high end (no trailing zero bytes).
     for (size_t i = 0; i < n; ++i)
-        crc = static_cast<uint16_t>(kCrc16[((crc >> 8) ^ p[i]) & 0xFF] ^ static_cast<uint16_t>(crc << 8));
+        crc = static_cast<uint16_t>(kCrc16[((crc >> 8) ^ p[i]) & 0xFF] ^
+                                    static_cast<uint16_t>(crc << 8));
     return crc;
 }
 
@@ -77,7 +89,8 @@ int CTransEngine::RecvByte(int timeoutMs) {
                         .count();
         if (left < 0) return ERR_TIMEOUT;
         // Waits in slices so that an abort request is seen within a fraction of a second.
-        int n = ctx_.line->ReadLineData(rbuf_, sizeof rbuf_, static_cast<int>(std::min<long>(left, 200)));
+        int n = ctx_.line->ReadLineData(rbuf_, sizeof rbuf_,
+                                        static_cast<int>(std::min<long>(left, 200)));
         if (n > 0) {
             rcount_ = n;
             rindex_ = 1;
@@ -132,6 +145,120 @@ void CTransEngine::PurgeInput() {
     uint8_t scratch[4096];
     while (ctx_.line->ReadLineData(scratch, sizeof scratch, 0) > 0) {
     }
+}
+
+int CTransEngine::Limit(int ms) const {
+    double scaled = ms * ctx_.timeScale;
+    if (!(scaled >= 1.0)) return 1;
+    return scaled > 3600000.0 ? 3600000 : static_cast<int>(std::lround(scaled));
+}
+
+void CTransEngine::ShowField(TransField field, const std::string& utf8) {
+    if (ctx_.status) ctx_.status->SetField(field, utf8);
+}
+
+void CTransEngine::ShowTitles(const std::string& statusTitle, const std::string& mainTitle) {
+    if (!ctx_.status) return;
+    if (!statusTitle.empty()) ctx_.status->SetStatusTitle(statusTitle);
+    if (!mainTitle.empty()) ctx_.status->SetTitle(mainTitle);
+}
+
+void CTransEngine::ReportProgress(long bytes, long size, bool upload, const char* bytesFormat) {
+    if (!ctx_.status) return;
+    char text[64];
+    std::snprintf(text, sizeof text, bytesFormat, bytes);
+    ctx_.status->SetField(TransField::Bytes, text);
+    ProgressFigures f = ComputeProgress(bytes, size, ctx_.elapsedSeconds.load());
+    if (f.percent >= 0) {
+        ctx_.status->SetPercent(f.percent);
+        ctx_.status->SetTitle(FormatTitlePercent(upload, f.percent));
+    }
+    if (f.cps >= 0) ctx_.status->SetField(TransField::Speed, FormatCps(f.cps));
+    if (f.remaining >= 0)
+        ctx_.status->SetField(TransField::Remaining, FormatRemaining(f.remaining));
+}
+
+void CTransEngine::ShowMessage(const std::string& utf8, MsgIcon icon) {
+    if (ctx_.platform)
+        ctx_.platform->MessageBox(utf8, icon);
+    else if (ctx_.status)
+        ctx_.status->SetField(TransField::Message, utf8);
+}
+
+bool CTransEngine::AskYesNo(const std::string& utf8, bool whenNobody) {
+    if (!ctx_.platform) return whenNobody;
+    return ctx_.platform->MessageBox(utf8, MsgIcon::Question, MsgButtons::YesNo) == MsgResult::Yes;
+}
+
+void CTransEngine::NoteUserAbort() {
+    if (ctx_.platform && !ctx_.abortSound.empty()) ctx_.platform->PlaySound(ctx_.abortSound, false);
+    ShowTitles(kTextAborting, kTextAborting);
+}
+
+void CTransEngine::SendCancelSequence() {
+    for (int i = 0; i < 5; ++i) {
+        SendByte(0x18);
+        Flush();
+        // The pause lets a receiver that reads slowly see each CAN on its own.
+        std::this_thread::sleep_for(std::chrono::milliseconds(Limit(100)));
+    }
+}
+
+int CTransEngine::PeekByte(int timeoutMs) {
+    int c = RecvByte(timeoutMs);
+    if (c >= 0) --rindex_;
+    return c;
+}
+
+void CTransEngine::DrainInput(int quietMs, int capMs) {
+    auto cap = std::chrono::steady_clock::now() + std::chrono::milliseconds(capMs);
+    rindex_ = rcount_ = 0;
+    while (std::chrono::steady_clock::now() < cap && !Aborted()) {
+        if (RecvByte(quietMs) < 0) break;
+        rindex_ = rcount_ = 0;
+    }
+}
+
+bool CTransEngine::DiscardStale() {
+    bool cancelled = false;
+    int run = 0;
+    while (PollInput()) {
+        for (; rindex_ < rcount_; ++rindex_) {
+            run = rbuf_[rindex_] == 0x18 ? run + 1 : 0;
+            if (run >= 2) cancelled = true;
+        }
+    }
+    return cancelled;
+}
+
+std::filesystem::path CTransEngine::WithDefaultDir(const std::filesystem::path& p,
+                                                   bool upload) const {
+    const auto& dir = upload ? ctx_.uploadDir : ctx_.downloadDir;
+    if (p.has_parent_path() || p.is_absolute() || dir.empty()) return p;
+    return dir / p;
+}
+
+bool CTransEngine::WriteFull(int fd, const uint8_t* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+long CTransEngine::ReadFull(int fd, uint8_t* p, size_t n) {
+    size_t got = 0;
+    while (got < n) {
+        ssize_t r = ::read(fd, p + got, n - got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return -1;
+        if (r == 0) break;
+        got += static_cast<size_t>(r);
+    }
+    return static_cast<long>(got);
 }
 
 }  // namespace marlo

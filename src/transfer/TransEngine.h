@@ -11,10 +11,9 @@
 #include <vector>
 
 #include "line/LineIo.h"
+#include "platform/Platform.h"
 
 namespace marlo {
-
-class IPlatform;
 
 // Result codes of the engines' internal operations (a byte value 0..255 otherwise).
 enum TransResult : int {
@@ -32,20 +31,24 @@ enum class TransField { File, Size, Protocol, Retries, Elapsed, Bytes, Speed, Re
 // Where an engine reports progress: the status window in the GUI, stderr in marlo-cli. Texts are
 // UTF-8. Called from the transfer thread.
 class ITransferStatus {
-public:
+  public:
     virtual ~ITransferStatus() = default;
     virtual void SetField(TransField field, const std::string& utf8) = 0;
     // The main window's title during the transfer ("アップロード中(%d%%)" and the like).
     virtual void SetTitle(const std::string& utf8) = 0;
+    // The status window's own title ("ダウンロード中", "アボート中").
+    virtual void SetStatusTitle(const std::string&) {}
+    // Percent done: the progress bar and the "%d％" field.
+    virtual void SetPercent(int) {}
 };
 
 // Everything an engine may use of the one transfer that runs.
 struct TransferContext {
     ILineIo* line = nullptr;
     ITransferStatus* status = nullptr;
-    IPlatform* platform = nullptr;  // questions and messages; may be null (nobody to ask)
-    std::atomic<bool> abort{false};    // the user asked to cancel
-    std::atomic<bool> running{true};   // the status window is open
+    IPlatform* platform = nullptr;    // questions and messages; may be null (nobody to ask)
+    std::atomic<bool> abort{false};   // the user asked to cancel
+    std::atomic<bool> running{true};  // the status window is open
     std::atomic<long> elapsedSeconds{0};
     std::filesystem::path downloadDir;
     std::filesystem::path uploadDir;
@@ -57,10 +60,14 @@ struct TransferContext {
     // The answer to a resume question when nobody can be asked: -1 ask, 0 no, 1 yes.
     int resumeAnswer = -1;
     std::string management;  // ZMODEM management option forced for tests ("" = as sent)
+    // The sound played when the user aborts ("" silent).
+    std::string abortSound;
+    // Multiplies every protocol time limit (tests shorten them; 1 in use).
+    double timeScale = 1.0;
 };
 
 class CTransEngine {
-public:
+  public:
     explicit CTransEngine(TransferContext& ctx);
     virtual ~CTransEngine() = default;
     CTransEngine(const CTransEngine&) = delete;
@@ -81,7 +88,7 @@ public:
     static std::optional<std::filesystem::path> ConfineReceivedName(
         const std::filesystem::path& dir, const std::string& name);
 
-protected:
+  protected:
     // The next received byte, or ERR_TIMEOUT after `timeoutMs` of silence (or when the transfer was
     // aborted or its window closed). Sends what is queued before it waits.
     int RecvByte(int timeoutMs);
@@ -101,9 +108,39 @@ protected:
     bool Aborted() const { return ctx_.abort.load() || !ctx_.running.load(); }
     bool LineFailed() const { return lineFailed_; }
 
+    // A protocol time limit scaled by the context's time scale (at least 1 ms).
+    int Limit(int ms) const;
+    // Status reporting; all of these are no-ops when there is no status sink.
+    void ShowField(TransField field, const std::string& utf8);
+    void ShowTitles(const std::string& statusTitle, const std::string& mainTitle);
+    // After a block: bytes in "転送ﾃﾞｰﾀ" (`bytesFormat`, "%ld ﾊﾞｲﾄ" or "%ldﾊﾞｲﾄ"); with a known
+    // size the percent and the title; with elapsed seconds the speed and the time remaining.
+    void ReportProgress(long bytes, long size, bool upload, const char* bytesFormat);
+    // A message for the user (the platform's box, or the status sink's message line).
+    void ShowMessage(const std::string& utf8, MsgIcon icon);
+    // A yes/no question; `whenNobody` is the answer when there is nobody to ask.
+    bool AskYesNo(const std::string& utf8, bool whenNobody);
+    // What every engine but ZMODEM does first on a user abort: the abort sound and "アボート中".
+    void NoteUserAbort();
+    // CAN five times with 100 ms pauses, sent at once.
+    void SendCancelSequence();
+    // The next received byte without taking it, or ERR_TIMEOUT.
+    int PeekByte(int timeoutMs);
+    // Reads and drops bytes until `quietMs` pass without one (at most `capMs` in all).
+    void DrainInput(int quietMs, int capMs);
+    // Drops what has already arrived without waiting; true when it held two CANs in a row (the
+    // other side cancelled).
+    bool DiscardStale();
+    // A path given without a folder is taken from the download or upload folder.
+    std::filesystem::path WithDefaultDir(const std::filesystem::path& p, bool upload) const;
+    // Whole-buffer file writes and reads on a descriptor. ReadFull returns the count (short only at
+    // the end of the file) or -1.
+    static bool WriteFull(int fd, const uint8_t* p, size_t n);
+    static long ReadFull(int fd, uint8_t* p, size_t n);
+
     TransferContext& ctx_;
 
-private:
+  private:
     uint8_t rbuf_[4096];
     int rcount_ = 0;
     int rindex_ = 0;

@@ -11,7 +11,7 @@ MsgResult RecordingPlatform::MessageBox(const std::string& text, MsgIcon icon, M
         return a;
     }
     return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgResult::Yes
-                                                                                : MsgResult::Ok;
+                                                                              : MsgResult::Ok;
 }
 
 std::optional<std::string> RecordingPlatform::ChooseFile(bool, const std::string&,

@@ -1,6 +1,6 @@
-#include "transfer/TransEngine.h"
-
 #include <gtest/gtest.h>
+
+#include "transfer/TransEngine.h"
 
 namespace marlo {
 namespace {
