@@ -126,33 +126,6 @@ std::string ShownName(const std::string& sjis) {
     return SjisToUtf8(cut == std::string::npos ? sjis : sjis.substr(cut + 1));
 }
 
-bool WriteAll(int fd, const uint8_t* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
-ssize_t ReadFull(int fd, uint8_t* p, size_t n) {
-    size_t got = 0;
-    while (got < n) {
-        ssize_t r = ::read(fd, p + got, n - got);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (r == 0) break;
-        got += static_cast<size_t>(r);
-    }
-    return static_cast<ssize_t>(got);
-}
-
 }  // namespace
 
 ZModem::ZModem(TransferContext& ctx) : CTransEngine(ctx), escTable_(kEscNormal.data()) {
@@ -915,7 +888,7 @@ bool ZModem::WriteOut(const uint8_t* p, size_t n) {
 
 bool ZModem::FlushOut() {
     if (fd_ < 0) return false;
-    if (!wbuf_.empty() && !writeFailed_ && !WriteAll(fd_, wbuf_.data(), wbuf_.size()))
+    if (!wbuf_.empty() && !writeFailed_ && !WriteFull(fd_, wbuf_.data(), wbuf_.size()))
         writeFailed_ = true;
     wbuf_.clear();
     return !writeFailed_;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -12,12 +13,12 @@ namespace marlo::test {
 TempDir::TempDir() {
     std::string templ = (std::filesystem::temp_directory_path() / "marlo-test-XXXXXX").string();
     if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = templ;
+    path = templ;
 }
 
 TempDir::~TempDir() {
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(path, ec);
 }
 
 std::string ReadWhole(const std::string& path) {
@@ -30,6 +31,13 @@ std::string ReadWhole(const std::string& path) {
 void WriteWhole(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) b = static_cast<uint8_t>(gen());
+    return v;
 }
 
 }  // namespace marlo::test

@@ -1,8 +1,11 @@
-// A temporary folder for a test, removed with everything in it when the test ends, and two small
-// whole-file helpers.
+// A temporary folder for a test, removed with everything in it when the test ends, and small
+// helpers for test data: whole-file reads and writes, repeatable random bytes.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace marlo::test {
 
@@ -12,13 +15,14 @@ class TempDir {
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
+    std::string Str() const { return path.string(); }
 
-  private:
-    std::string path_;
+    std::filesystem::path path;
 };
 
 std::string ReadWhole(const std::string& path);
 void WriteWhole(const std::string& path, const std::string& bytes);
+// `n` bytes from a generator seeded with `seed` (the same bytes every run).
+std::vector<uint8_t> RandomBytes(size_t n, unsigned seed);
 
 }  // namespace marlo::test

@@ -113,22 +113,6 @@ std::vector<std::string> RecordingStatus::Messages() {
     return messages_;
 }
 
-TempDir::TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "marlo-xfer-XXXXXX").string();
-    if (::mkdtemp(templ.data())) path = templ;
-}
-TempDir::~TempDir() {
-    std::error_code ec;
-    if (!path.empty()) std::filesystem::remove_all(path, ec);
-}
-
-std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) b = static_cast<uint8_t>(gen());
-    return v;
-}
-
 void WriteFileBytes(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
     std::ofstream(p, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),

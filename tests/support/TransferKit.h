@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "line/StreamLine.h"
+#include "support/TempDir.h"
 #include "transfer/TransEngine.h"
 #include "transfer/TransferSession.h"
 
@@ -64,12 +65,6 @@ class RecordingStatus : public ITransferStatus {
 };
 
 // A fresh folder under the system's temporary folder, removed on destruction.
-struct TempDir {
-    TempDir();
-    ~TempDir();
-    std::filesystem::path path;
-};
-std::vector<uint8_t> RandomBytes(size_t n, unsigned seed);
 void WriteFileBytes(const std::filesystem::path& p, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& p);
 

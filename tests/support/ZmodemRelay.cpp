@@ -173,11 +173,4 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
-std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> v(n);
-    for (auto& b : v) b = static_cast<uint8_t>(rng());
-    return v;
-}
-
 }  // namespace marlo::test

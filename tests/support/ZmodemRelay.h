@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/TempDir.h"
+
 namespace marlo::test {
 
 // Faults applied to one direction of the relay.
@@ -67,7 +69,5 @@ class PeerProcess {
 // Writes `data` to `path`, creating folders.
 void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& data);
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
-// Pseudo-random bytes (reproducible for a seed).
-std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed);
 
 }  // namespace marlo::test

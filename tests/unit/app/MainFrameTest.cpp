@@ -33,14 +33,14 @@ std::string ReadFile(const std::filesystem::path& p) {
 class FrameTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        settings_ = Settings(dir_.path());
-        settings_.HistoryDefPath = dir_.path();
+        settings_ = Settings(dir_.Str());
+        settings_.HistoryDefPath = dir_.Str();
         settings_.Port = 1;
         settings_.Flow = 0;
     }
     std::unique_ptr<CMainFrame> MakeFrame(CommPort::DeviceFactory factory = {}) {
         return std::make_unique<CMainFrame>(
-            platform_, settings_, CMainFrame::Paths{dir_.path(), dir_.path(), std::move(factory)},
+            platform_, settings_, CMainFrame::Paths{dir_.Str(), dir_.Str(), std::move(factory)},
             nullptr);
     }
     // Runs the event loop until `done` or about two seconds.
@@ -58,7 +58,7 @@ class FrameTest : public ::testing::Test {
 TEST_F(FrameTest, PtyAsSerialPortShowsWhatArrivesAndSendsTheInputBar) {
     PtyPair pty;
     ASSERT_TRUE(pty.Ok());
-    std::ofstream(dir_.path() + "/ports.conf") << pty.SlavePath() << "\n";
+    std::ofstream(dir_.Str() + "/ports.conf") << pty.SlavePath() << "\n";
     settings_.Speed = 9600;
     settings_.SndCRLF = 1;
     auto frame = MakeFrame();
@@ -85,7 +85,7 @@ TEST_F(FrameTest, PtyAsSerialPortShowsWhatArrivesAndSendsTheInputBar) {
     EXPECT_EQ(pty.Read(8), std::string("\x1b$B\x30\x21\x1b(Ja"));
 
     // A second open of the same device is refused.
-    PortMap map(dir_.path());
+    PortMap map(dir_.Str());
     CommPort second(platform_, frame->S(), map);
     std::string name = "COM1";
     platform_.listAnswers.push_back(std::nullopt);  // give up at the port choice
@@ -98,7 +98,7 @@ TEST_F(FrameTest, ReceivedDataWaitsWhileASheetIsOpenAndIsReadWhenItCloses) {
     FakePortBank bank;
     auto port = bank.Add("/fake/a");
     port->hasModemLines = true;
-    std::ofstream(dir_.path() + "/ports.conf") << "/fake/a\n";
+    std::ofstream(dir_.Str() + "/ports.conf") << "/fake/a\n";
     auto frame = MakeFrame(bank.Factory());
     ASSERT_TRUE(frame->OpenConfiguredPort());
     frame->SetEnvSheetOpen(true);
@@ -112,7 +112,7 @@ TEST_F(FrameTest, ReceivedDataWaitsWhileASheetIsOpenAndIsReadWhenItCloses) {
 TEST_F(FrameTest, CarrierRiseAndDropDriveTheConnection) {
     FakePortBank bank;
     auto port = bank.Add("/fake/a");
-    std::ofstream(dir_.path() + "/ports.conf") << "/fake/a\n";
+    std::ofstream(dir_.Str() + "/ports.conf") << "/fake/a\n";
     auto frame = MakeFrame(bank.Factory());
     ASSERT_TRUE(frame->OpenConfiguredPort());
     frame->StartTimer3();
@@ -128,7 +128,7 @@ TEST_F(FrameTest, CarrierRiseAndDropDriveTheConnection) {
 TEST_F(FrameTest, ShutdownAsksBeforeDroppingALiveSerialConnection) {
     FakePortBank bank;
     auto port = bank.Add("/fake/a");
-    std::ofstream(dir_.path() + "/ports.conf") << "/fake/a\n";
+    std::ofstream(dir_.Str() + "/ports.conf") << "/fake/a\n";
     settings_.Disconnect = 1;
     auto frame = MakeFrame(bank.Factory());
     ASSERT_TRUE(frame->OpenConfiguredPort());
@@ -152,7 +152,7 @@ TEST_F(FrameTest, ScreenIsKeptInLglogBetweenRuns) {
         frame->ProcessReceived(reinterpret_cast<const uint8_t*>(text.data()), text.size());
         ASSERT_TRUE(frame->Shutdown(true));
     }
-    std::string saved = ReadFile(dir_.path() + "/lglog.txt");
+    std::string saved = ReadFile(dir_.Str() + "/lglog.txt");
     EXPECT_EQ(saved, "first line\r\n" + std::string(80, 'x') + "\r\nlast\r\n");
     auto again = MakeFrame();
     EXPECT_EQ(ScreenLine(*again, 0), "first line");
@@ -163,10 +163,10 @@ TEST_F(FrameTest, ScreenIsKeptInLglogBetweenRuns) {
 TEST_F(FrameTest, ReplayFeedsAFileThroughTheTerminalAndReportsAMissingOne) {
     settings_.Port = 0;
     auto frame = MakeFrame();
-    std::ofstream(dir_.path() + "/rec.bin", std::ios::binary) << "replayed\r\n";
-    ASSERT_TRUE(frame->ReplayFile(dir_.path() + "/rec.bin"));
+    std::ofstream(dir_.Str() + "/rec.bin", std::ios::binary) << "replayed\r\n";
+    ASSERT_TRUE(frame->ReplayFile(dir_.Str() + "/rec.bin"));
     EXPECT_EQ(ScreenLine(*frame, 0), "replayed");
-    EXPECT_FALSE(frame->ReplayFile(dir_.path() + "/missing.bin"));
+    EXPECT_FALSE(frame->ReplayFile(dir_.Str() + "/missing.bin"));
     EXPECT_EQ(platform_.boxes.back().text, "ファイルのオープンに失敗しました.");
     EXPECT_EQ(platform_.boxes.back().icon, MsgIcon::Stop);
 }
@@ -184,7 +184,7 @@ class FrameCommSheetTest : public FrameTest {
         FrameTest::SetUp();
         a_ = bank_.Add("/fake/a");
         b_ = bank_.Add("/fake/b");
-        std::ofstream(dir_.path() + "/ports.conf") << "/fake/a\n/fake/b\n";
+        std::ofstream(dir_.Str() + "/ports.conf") << "/fake/a\n/fake/b\n";
         settings_.Speed = 9600;
         frame_ = MakeFrame(bank_.Factory());
         ASSERT_TRUE(frame_->OpenConfiguredPort());

@@ -76,11 +76,11 @@ void ExpectHolds(const SettingsFile& f, const std::vector<Sample>& samples) {
 
 TEST(SettingsFile, EveryByteStringAndNameRoundTrips) {
     TempDir dir;
-    SettingsFile a(dir.path() + "/cfg");
+    SettingsFile a(dir.Str() + "/cfg");
     Fill(a, OddSamples());
     ASSERT_TRUE(a.Save()) << a.LastError();
 
-    SettingsFile b(dir.path() + "/cfg");
+    SettingsFile b(dir.Str() + "/cfg");
     std::string msg;
     ASSERT_TRUE(b.Load(&msg)) << msg;
     ExpectHolds(b, OddSamples());
@@ -98,7 +98,7 @@ TEST(SettingsFile, EveryByteStringAndNameRoundTrips) {
 
 TEST(SettingsFile, KeysAndValuesCanBeDeletedAndEnumerated) {
     TempDir dir;
-    SettingsFile f(dir.path());
+    SettingsFile f(dir.Str());
     f.SetNumber("Host\\A", "Port", 1);
     f.SetNumber("Host\\B", "Port", 2);
     f.SetText("Host\\B", "Name", "b");
@@ -120,7 +120,7 @@ TEST(SettingsFile, KeysAndValuesCanBeDeletedAndEnumerated) {
 
 TEST(SettingsFile, SavedFileIsPrivateAndKeepsTheOldOneAsBackup) {
     TempDir dir;
-    const std::string cfg = dir.path() + "/new/marlo";
+    const std::string cfg = dir.Str() + "/new/marlo";
     SettingsFile f(cfg);
     f.SetNumber("", "Speed", 2400);
     ASSERT_TRUE(f.Save()) << f.LastError();
@@ -152,7 +152,7 @@ TEST(SettingsFile, SaveCutOffAtEachStepLosesNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.step));
         TempDir dir;
-        SettingsFile f(dir.path());
+        SettingsFile f(dir.Str());
         f.SetText("", "Editor", "old");
         f.SetNumber("Trace", "TracePos", 1);
         ASSERT_TRUE(f.Save());
@@ -161,7 +161,7 @@ TEST(SettingsFile, SaveCutOffAtEachStepLosesNothing) {
         f.SetStepHook([&](Step s) { return s != c.step; });
         EXPECT_FALSE(f.Save());
 
-        SettingsFile after(dir.path());
+        SettingsFile after(dir.Str());
         std::string msg;
         ASSERT_TRUE(after.Load(&msg)) << msg;
         EXPECT_EQ(after.GetText("", "Editor"), c.newInPlace ? "new" : "old");
@@ -170,7 +170,7 @@ TEST(SettingsFile, SaveCutOffAtEachStepLosesNothing) {
         // The next save, after a restart, goes through and a left-over temporary file is no harm.
         after.SetText("", "Editor", "later");
         ASSERT_TRUE(after.Save()) << after.LastError();
-        SettingsFile again(dir.path());
+        SettingsFile again(dir.Str());
         ASSERT_TRUE(again.Load(nullptr));
         EXPECT_EQ(again.GetText("", "Editor"), "later");
         EXPECT_EQ(again.GetNumber("Trace", "TracePos"), c.newInPlace ? 2 : 1);
@@ -180,9 +180,9 @@ TEST(SettingsFile, SaveCutOffAtEachStepLosesNothing) {
 TEST(SettingsFile, DamagedFileIsSetAsideAndReported) {
     TempDir dir;
     const std::string garbage = "Speed = 2400\nthis is not a setting\n";
-    WriteWhole(dir.path() + "/settings.conf", garbage);
-    WriteWhole(dir.path() + "/settings.conf.bak", "Speed = 1200\n");
-    SettingsFile f(dir.path());
+    WriteWhole(dir.Str() + "/settings.conf", garbage);
+    WriteWhole(dir.Str() + "/settings.conf.bak", "Speed = 1200\n");
+    SettingsFile f(dir.Str());
     std::string msg;
     EXPECT_FALSE(f.Load(&msg));
     EXPECT_NE(msg.find("2行目"), std::string::npos) << msg;
@@ -191,7 +191,7 @@ TEST(SettingsFile, DamagedFileIsSetAsideAndReported) {
     EXPECT_FALSE(f.GetNumber("", "Speed"));  // starts empty
 
     std::vector<std::string> aside;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    for (const auto& e : std::filesystem::directory_iterator(dir.Str()))
         if (e.path().filename().string().starts_with("settings.conf.damaged-"))
             aside.push_back(e.path());
     ASSERT_EQ(aside.size(), 1u);
@@ -205,15 +205,15 @@ TEST(SettingsFile, DamagedFileIsSetAsideAndReported) {
 
 TEST(SettingsFile, ReadOnlyLookAtDamagedFileNeitherMovesNorOverwritesIt) {
     TempDir dir;
-    WriteWhole(dir.path() + "/settings.conf", "Speed = \"unclosed\n");
-    SettingsFile f(dir.path());
+    WriteWhole(dir.Str() + "/settings.conf", "Speed = \"unclosed\n");
+    SettingsFile f(dir.Str());
     std::string msg;
     EXPECT_FALSE(f.Load(&msg, /*setAsideDamaged=*/false));
     EXPECT_FALSE(msg.empty());
     f.SetNumber("", "Speed", 1);
     EXPECT_FALSE(f.Save());
     EXPECT_FALSE(f.LastError().empty());
-    EXPECT_EQ(ReadWhole(dir.path() + "/settings.conf"), "Speed = \"unclosed\n");
+    EXPECT_EQ(ReadWhole(dir.Str() + "/settings.conf"), "Speed = \"unclosed\n");
 }
 
 TEST(SettingsFile, ParseAcceptsHandEditsAndRefusesGarbage) {
@@ -245,23 +245,23 @@ TEST(SettingsFile, ParseAcceptsHandEditsAndRefusesGarbage) {
 
 TEST(SettingsFile, ASymlinkedFileStaysALink) {
     TempDir dir;
-    std::filesystem::create_directories(dir.path() + "/dotfiles");
-    test::WriteWhole(dir.path() + "/dotfiles/marlo.conf", "Speed = 1200\n");
-    std::filesystem::create_symlink(dir.path() + "/dotfiles/marlo.conf",
-                                    dir.path() + "/settings.conf");
-    SettingsFile f(dir.path());
+    std::filesystem::create_directories(dir.Str() + "/dotfiles");
+    test::WriteWhole(dir.Str() + "/dotfiles/marlo.conf", "Speed = 1200\n");
+    std::filesystem::create_symlink(dir.Str() + "/dotfiles/marlo.conf",
+                                    dir.Str() + "/settings.conf");
+    SettingsFile f(dir.Str());
     ASSERT_TRUE(f.Load(nullptr));
     f.SetNumber("", "Speed", 9600);
     ASSERT_TRUE(f.Save()) << f.LastError();
     EXPECT_TRUE(std::filesystem::is_symlink(f.FilePath()));
-    EXPECT_NE(ReadWhole(dir.path() + "/dotfiles/marlo.conf").find("Speed = 9600"),
+    EXPECT_NE(ReadWhole(dir.Str() + "/dotfiles/marlo.conf").find("Speed = 9600"),
               std::string::npos);
     EXPECT_EQ(ReadWhole(f.BackupPath()), "Speed = 1200\n");
 }
 
 TEST(SettingsFile, MissingFileIsAnEmptyStore) {
     TempDir dir;
-    SettingsFile f(dir.path() + "/none");
+    SettingsFile f(dir.Str() + "/none");
     std::string msg;
     EXPECT_TRUE(f.Load(&msg));
     EXPECT_TRUE(msg.empty());

@@ -47,7 +47,7 @@ std::string SampleFor(const SettingInfo& info, int i) {
 
 TEST(SettingsIo, EmptyStoreYieldsExactlyTheDefaults) {
     TempDir dir;
-    SettingsFile store(dir.path());
+    SettingsFile store(dir.Str());
     Settings loaded("/data"), defaults("/data");
     SettingsLoadReport r = LoadSettings(store, loaded, "");
     EXPECT_EQ(AllValues(loaded), AllValues(defaults));
@@ -77,11 +77,11 @@ TEST(SettingsIo, EveryValueSurvivesSaveAndLoad) {
     }
     s.SaveOnEnd = 1;
     {
-        SettingsFile store(dir.path());
+        SettingsFile store(dir.Str());
         EXPECT_TRUE(SaveSettings(store, s, true));
         ASSERT_TRUE(store.Save()) << store.LastError();
     }
-    SettingsFile store(dir.path());
+    SettingsFile store(dir.Str());
     ASSERT_TRUE(store.Load(nullptr));
     Settings back("/elsewhere");
     SettingsLoadReport r = LoadSettings(store, back, "");
@@ -120,12 +120,12 @@ TEST(SettingsIo, OldVersionRemovesMarloIni) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.version.value_or(-1));
         TempDir dir;
-        const std::string ini = dir.path() + "/marlo.ini";
+        const std::string ini = dir.Str() + "/marlo.ini";
         test::WriteWhole(ini, "[old]\n");
-        SettingsFile store(dir.path());
+        SettingsFile store(dir.Str());
         if (c.version) store.SetNumber("", "Version", *c.version);
         Settings s;
-        SettingsLoadReport r = LoadSettings(store, s, dir.path());
+        SettingsLoadReport r = LoadSettings(store, s, dir.Str());
         EXPECT_EQ(r.oldVersion, c.removed);
         EXPECT_EQ(std::filesystem::exists(ini), !c.removed);
     }

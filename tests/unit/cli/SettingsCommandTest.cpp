@@ -20,10 +20,10 @@ class SettingsCommand : public ::testing::Test {
         args.insert(args.begin(), "settings");
         return test::RunProgram(
             MARLO_CLI_PATH, args,
-            {{"MARLO_CONFIG_DIR", cfg_}, {"XDG_DATA_HOME", dir_.path() + "/d"}});
+            {{"MARLO_CONFIG_DIR", cfg_}, {"XDG_DATA_HOME", dir_.Str() + "/d"}});
     }
     TempDir dir_;
-    std::string cfg_ = dir_.path() + "/cfg";
+    std::string cfg_ = dir_.Str() + "/cfg";
 };
 
 TEST_F(SettingsCommand, GetPrintsTheDefaultOfAValueNeverSet) {
@@ -32,7 +32,7 @@ TEST_F(SettingsCommand, GetPrintsTheDefaultOfAValueNeverSet) {
     EXPECT_EQ(r.out, "2400\n");
     EXPECT_EQ(Run({"get", "Quote"}).out, "≫\n");
     EXPECT_EQ(Run({"get", "ToolTable2"}).out, "6 7 8 9 10 11 255 12 13 14 255 15 255 16 \n");
-    EXPECT_EQ(Run({"get", "Trace\\TraceFile"}).out, dir_.path() + "/d/marlo/trace.txt\n");
+    EXPECT_EQ(Run({"get", "Trace\\TraceFile"}).out, dir_.Str() + "/d/marlo/trace.txt\n");
     EXPECT_FALSE(std::filesystem::exists(cfg_));  // reading creates nothing
 }
 
