@@ -4,6 +4,7 @@
 #include "transfer/TransEngine.h"
 #include "transfer/XModem.h"
 #include "transfer/YModem.h"
+#include "transfer/ZModem.h"
 
 namespace marlo {
 
@@ -71,8 +72,8 @@ std::unique_ptr<CTransEngine> CreateEngine(int protocol, TransferContext& ctx) {
             return std::make_unique<YModem>(false, ctx);
         case kProtoYmodemG:
             return std::make_unique<YModem>(true, ctx);
-        // ---- ZMODEM engine plugs in here: case kProtoZmodem: return
-        // std::make_unique<ZModem>(ctx);
+        case kProtoZmodem:
+            return std::make_unique<ZModem>(ctx);
         default:
             return nullptr;  // B Plus, Quick-VAN and the no-protocol engine have none yet
     }
