@@ -264,16 +264,24 @@ std::optional<int> QtPlatform::ChooseFromList(const std::string& title, const st
 }
 
 std::optional<std::string> QtPlatform::ChooseOrTypeText(const std::string& title,
-                                                        const std::string& label,
-                                                        const std::vector<std::string>& items,
-                                                        int preselect) {
+                                                         const std::string& label,
+                                                         const std::vector<std::string>& items,
+                                                         int preselect) {
+    // The port choice: a list to choose from, or any device path typed in; "終了" gives up.
+    QInputDialog dialog(mainWidget_);
+    dialog.setWindowTitle(Q(title));
+    dialog.setLabelText(Q(label));
     QStringList list;
     for (const auto& i : items) list << Q(i);
-    bool ok = false;
-    QString chosen = QInputDialog::getItem(mainWidget_, Q(title), Q(label), list,
-                                           std::max(0, preselect), true, &ok);
-    if (!ok || chosen.trimmed().isEmpty()) return std::nullopt;
-    return chosen.trimmed().toStdString();
+    dialog.setComboBoxItems(list);
+    dialog.setComboBoxEditable(true);
+    if (preselect >= 0 && preselect < list.size()) dialog.setTextValue(list[preselect]);
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("終了"));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    QString chosen = dialog.textValue().trimmed();
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen.toStdString();
 }
 
 std::optional<std::vector<std::string>> QtPlatform::EditTextFields(
