@@ -83,6 +83,19 @@ TEST(LineCommands, DevicesThatCannotBeHadAreNamed) {
     EXPECT_TRUE(Has(params.err, "does not take Speed=2400 DataLen=5")) << params.err;
 }
 
+TEST(LineCommands, ConnectOnASerialLineEndsWhenTheFarEndHangsUp) {
+    auto pty = std::make_unique<test::PtyPair>();
+    ASSERT_TRUE(pty->Ok());
+    auto cli = CliAsync(
+        {"connect", "--serial", pty->SlavePath(), "--wait", "ready", "--send", "ok\\r"}, "");
+    pty->Write("ready");
+    EXPECT_EQ(pty->Read(3, 10000), "ok\r");
+    pty.reset();  // the other end of the cable goes away
+    RunResult r = cli.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "ready"));
+}
+
 TEST(LineCommands, TransferToARefusingHostFailsWithTheConnectError) {
     TempDir d;
     // A folder named in UTF-8 stays the folder the file system knows.
