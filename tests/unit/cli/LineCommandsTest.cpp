@@ -171,6 +171,35 @@ TEST_F(HostsConnect, ModemEntryDialsOnTheGivenDevice) {
     EXPECT_EQ(modem.Modem().Commands(), (std::vector<std::string>{"ATE0", "ATDT0,123"}));
 }
 
+TEST_F(HostsConnect, ModemEntryWithoutADeviceUsesThePortOfTheSettings) {
+    TelnetTestServer server;
+    test::PtyModem modem;
+    modem.PassThroughTo(server.Port());
+    HostEntry e;
+    e.Name = "mapped";
+    e.TelNum1 = "555";
+    e.ModemIniCommand = "ATZ";
+    e.RedialNum = 1;
+    e.Infinite = 0;
+    AddHost(e);
+    {
+        // COM2 is the simulator's pty, and the stored Port says COM2.
+        SettingsFile store(cfg_);
+        store.Load(nullptr);
+        store.SetNumber("", "Port", 2);
+        ASSERT_TRUE(store.Save());
+        std::ofstream(fs::path(cfg_) / "ports.conf") << "/dev/ttyS0\n"
+                                                     << modem.ProgramPath() << "\n";
+    }
+    auto cli =
+        CliAsync({"hosts", "connect", "mapped", "--wait", "Hi", "--close-after-script"}, cfg_);
+    ASSERT_TRUE(server.Accept(10000));
+    server.Send("Hi");
+    RunResult r = cli.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(modem.Modem().Commands(), (std::vector<std::string>{"ATZ", "ATDT555"}));
+}
+
 TEST_F(HostsConnect, FailuresAndMisuse) {
     AddHost(TelnetEntry(TelnetTestServer::ClosedPort()));
     HostEntry two = TelnetEntry(TelnetTestServer::ClosedPort());
