@@ -1,12 +1,19 @@
 // marlo-cli hosts: the host table from the user's settings store, for scripts.
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "app/Paths.h"
+#include "app/Settings.h"
 #include "app/StoreFactory.h"
 #include "cli/CliCommand.h"
+#include "cli/CliLine.h"
 #include "cli/CliText.h"
+#include "cli/ConnectSession.h"
+#include "hosts/HostEntry.h"
 #include "hosts/HostTable.h"
+#include "line/PortMap.h"
 #include "text/Encoding.h"
 
 namespace marlo::cli {
@@ -18,28 +25,113 @@ std::optional<size_t> FindHost(const HostTable& table, const std::string& arg) {
     return table.Find(ArgToSjis(arg));
 }
 
+// The device of a modem entry: the one given, else the port the program opens (its stored `Port`
+// through the port map).
+std::string ModemDevice(const ISettingsStore& store, const std::string& given) {
+    if (!given.empty()) return given;
+    int port = store.GetNumber("", "Port").value_or(Settings().Port);
+    if (port <= 0) return "";
+    return PortMap(ConfigDir()).PathOf(port);
+}
+
+// Connects the entry as the host window does (its settings over the defaults, then the telnet
+// host or the modem's dial) and relays as `connect` does.
+int ConnectHost(const ISettingsStore& store, const HostEntry& e, const std::string& device,
+                Settings& settings, const std::vector<std::string>& sets, const SessionOptions& o) {
+    ApplyHostEntry(e, settings);
+    for (const auto& set : sets) {
+        std::string error;
+        if (!ApplySetOption(settings, set, error)) {
+            std::fprintf(stderr, "marlo-cli hosts: %s\n", error.c_str());
+            return kExitUsage;
+        }
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    ConsolePlatform platform;
+    CliLine line(platform, "marlo-cli hosts connect");
+    line.Conn().hostName = e.Name;
+    line.Conn().hostLog = e.Log != 0;
+    std::optional<DialRequest> dial;
+    if (e.IsTelnet()) {
+        TelnetTarget target;
+        target.host = e.TelnetHost;
+        target.port = e.TelnetPort;
+        target.history = true;
+        target.RedialNum = e.RedialNum;
+        target.Interval = e.Interval;
+        target.Infinite = e.Infinite;
+        if (!line.OpenTelnet(target)) return kExitFailed;
+    } else {
+        const std::string path = ModemDevice(store, device);
+        if (path.empty()) {
+            std::fprintf(stderr, "marlo-cli hosts connect: no serial port: give --serial DEVICE\n");
+            return kExitUsage;
+        }
+        if (!line.OpenSerial(path, settings)) return kExitFailed;
+        dial.emplace();
+        DialPlan& plan = dial->plan;
+        plan.hostName = e.Name;
+        plan.TelNum1 = e.TelNum1;
+        plan.TelNum2 = e.TelNum2;
+        plan.TelForm = e.TelForm;
+        plan.Internal = e.Internal;
+        plan.External = e.External;
+        plan.RedialNum = e.RedialNum;
+        plan.Interval = e.Interval;
+        plan.Infinite = e.Infinite;
+        plan.Long = e.Long;
+        plan.history = true;
+        dial->initCommand = e.ModemIniCommand;
+    }
+    int status = RunConnectSession(line, settings, o, dial);
+    line.Close();
+    return status;
+}
+
+int HostsUsage() {
+    std::fprintf(stderr,
+                 "usage: marlo-cli hosts list | show NAME | connect NAME [--utf8]\n"
+                 "       marlo-cli hosts connect NAME [--serial DEVICE] [--set Name=Value]... "
+                 "%s\n",
+                 kSessionUsage);
+    return kExitUsage;
+}
+
 int RunHosts(const std::vector<std::string>& args) {
-    std::vector<std::string> words;
-    bool utf8 = false;
-    for (const auto& a : args) {
-        if (a == "--utf8")
-            utf8 = true;
-        else if (a.starts_with("--")) {
+    std::vector<std::string> words, sets;
+    std::string device;
+    SessionOptions session;
+    bool connectOptions = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string error;
+        int taken = TakeSessionOption(args, i, session, error);
+        if (taken < 0) {
+            std::fprintf(stderr, "marlo-cli hosts: %s\n", error.c_str());
+            return kExitUsage;
+        }
+        if (taken > 0) {
+            if (a != "--utf8") connectOptions = true;
+            continue;
+        }
+        if (a == "--serial" || a == "--set") {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "marlo-cli hosts: %s needs a value\n", a.c_str());
+                return kExitUsage;
+            }
+            (a == "--serial" ? device : sets.emplace_back()) = args[++i];
+            connectOptions = true;
+        } else if (a.starts_with("--")) {
             std::fprintf(stderr, "marlo-cli hosts: unknown option '%s'\n", a.c_str());
             return kExitUsage;
-        } else
+        } else {
             words.push_back(a);
+        }
     }
+    const bool utf8 = session.utf8;
     const bool list = words.size() == 1 && words[0] == "list";
     const bool named = words.size() == 2 && (words[0] == "show" || words[0] == "connect");
-    if (!list && !named) {
-        std::fprintf(stderr, "usage: marlo-cli hosts list | show NAME | connect NAME [--utf8]\n");
-        return kExitUsage;
-    }
-    if (words[0] == "connect") {
-        std::fprintf(stderr, "marlo-cli hosts connect: not available yet\n");
-        return kExitUsage;
-    }
+    if ((!list && !named) || (connectOptions && words[0] != "connect")) return HostsUsage();
 
     std::string message;
     auto store = OpenUserSettingsStore(&message);
@@ -68,6 +160,10 @@ int RunHosts(const std::vector<std::string>& args) {
         return kExitFailed;
     }
     HostEntry e = table.At(*index);
+    if (words[0] == "connect") {
+        Settings settings;
+        return ConnectHost(*store, e, device, settings, sets, session);
+    }
     out("Name=" + e.Name + "\n");
     out("Order=" + std::to_string(*index) + "\n");
     for (const HostField& f : HostFields(e)) {
@@ -84,7 +180,9 @@ MARLO_CLI_COMMAND(
     "hosts",
     "  hosts list | show NAME | connect NAME [--utf8]\n"
     "      the host table: one line per host (position, name, modem or telnet, number\n"
-    "      or host:port), or every stored value of one host (the password masked)",
+    "      or host:port), or every stored value of one host (the password masked);\n"
+    "      connect reaches the host with its settings and relays as connect does, taking\n"
+    "      connect's options and --serial DEVICE (a modem entry's port; default: Port)",
     RunHosts);
 
 }  // namespace marlo::cli

@@ -1,9 +1,5 @@
 // marlo-cli send / receive: one file transfer over a line, driven exactly as the desktop program
 // drives it, with the status window's texts as progress on stderr.
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -16,9 +12,11 @@
 
 #include "app/Settings.h"
 #include "cli/CliCommand.h"
+#include "cli/CliLine.h"
 #include "line/StreamLine.h"
 #include "transfer/Protocols.h"
 #include "transfer/TransferSession.h"
+#include "transfer/ZModem.h"
 
 namespace marlo::cli {
 namespace {
@@ -28,74 +26,6 @@ namespace fs = std::filesystem;
 std::atomic<bool> gInterrupted{false};
 extern "C" void OnInterrupt(int) {
     gInterrupted = true;
-}
-
-// The few settings a transfer reads; the rest are refused so that a typo is not silently ignored.
-bool ApplyTransferSetting(Settings& s, const std::string& name, const std::string& value) {
-    auto number = [&](int32_t& field) {
-        char* end = nullptr;
-        long v = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end) return false;
-        field = static_cast<int32_t>(v);
-        return true;
-    };
-    if (name == "DownlodDefPath") {
-        s.DownlodDefPath = value;
-        return true;
-    }
-    if (name == "UploadDefPath") {
-        s.UploadDefPath = value;
-        return true;
-    }
-    if (name == "7to8") return number(s.SevenToEight);
-    if (name == "Speed") return number(s.Speed);
-    return false;
-}
-
-speed_t BaudConstant(int speed) {
-    switch (speed) {
-        case 300:
-            return B300;
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        case 230400:
-            return B230400;
-        default:
-            return B0;
-    }
-}
-
-// A serial device opened raw: 8 bits, no flow control, no echo, no signals.
-int OpenSerialRaw(const std::string& device, int speed) {
-    int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    termios t{};
-    if (::tcgetattr(fd, &t) == 0) {
-        ::cfmakeraw(&t);
-        t.c_cflag |= CLOCAL | CREAD;
-        t.c_cflag &= ~CRTSCTS;
-        t.c_iflag &= ~(IXON | IXOFF | IXANY);
-        if (speed_t b = BaudConstant(speed); b != B0) ::cfsetspeed(&t, b);
-        if (::tcsetattr(fd, TCSANOW, &t) != 0) {
-            ::close(fd);
-            return -1;
-        }
-    }
-    return fd;
 }
 
 const char* FieldLabel(TransField f) {
@@ -206,8 +136,10 @@ int Usage(const char* why, const std::string& what = "") {
 
 int RunTransfer(const std::vector<std::string>& args, int direction) {
     const char* cmd = direction == kUpload ? "send" : "receive";
-    std::string protocolName, serial, telnet, dir;
-    bool useStdio = false, haveDir = false;
+    std::string protocolName, dir, management;
+    bool haveDir = false, haveManagement = false;
+    int resumeAnswer = -1;
+    LineChoice choice;
     Settings settings;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -217,23 +149,30 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
             out = args[++i];
             return true;
         };
-        if (a == "--protocol") {
+        std::string error;
+        if (int taken = TakeLineOption(args, i, choice, error); taken != 0) {
+            if (taken < 0) return Usage(error.c_str());
+        } else if (a == "--protocol") {
             if (!value(protocolName)) return Usage("--protocol needs a name");
-        } else if (a == "--stdio") {
-            useStdio = true;
-        } else if (a == "--serial") {
-            if (!value(serial)) return Usage("--serial needs a device");
-        } else if (a == "--telnet") {
-            if (!value(telnet)) return Usage("--telnet needs HOST[:PORT]");
         } else if (a == "--dir") {
             if (!value(dir)) return Usage("--dir needs a folder");
             haveDir = true;
         } else if (a == "--set") {
-            std::string setting, name, v;
-            if (!value(setting) || !SplitSetting(setting, name, v))
-                return Usage("--set needs Name=Value");
-            if (!ApplyTransferSetting(settings, name, v))
-                return Usage("unknown or bad setting for a transfer: ", setting);
+            std::string setting;
+            if (!value(setting)) return Usage("--set needs Name=Value");
+            if (!ApplySetOption(settings, setting, error)) return Usage(error.c_str());
+        } else if (a == "--resume" && direction == kDownload) {
+            std::string answer;
+            if (!value(answer) || (answer != "yes" && answer != "no"))
+                return Usage("--resume needs yes or no");
+            resumeAnswer = answer == "yes" ? 1 : 0;
+        } else if (a == "--management" && direction == kDownload) {
+            if (!value(management) || !ZModem::ParseManagement(management))
+                return Usage(
+                    "--management needs a ZMODEM management option (NEWL, CRC, APND, "
+                    "CLOB, NEW, DIFF, PROT, CHNG, SKNOLOC or a number): ",
+                    management);
+            haveManagement = true;
         } else if (a.size() > 1 && a[0] == '-') {
             return Usage("unknown option ", a);
         } else {
@@ -241,8 +180,7 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
         }
     }
     if (protocolName.empty()) return Usage("--protocol NAME is required");
-    int lines = (useStdio ? 1 : 0) + (serial.empty() ? 0 : 1) + (telnet.empty() ? 0 : 1);
-    if (lines != 1)
+    if (choice.given != 1)
         return Usage("give exactly one line: --stdio, --serial DEVICE or --telnet HOST[:PORT]");
 
     int protocol = ProtocolFromCliName(protocolName);
@@ -258,12 +196,14 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
         if (!CreateEngine(protocol, probe))
             return Usage("protocol not available yet: ", protocolName);
     }
-    if (!telnet.empty()) return Usage("--telnet: not available yet");
+    if (haveManagement && protocol != kProtoZmodem) return Usage("--management is a ZMODEM option");
 
     TransferRequest req;
     req.protocol = protocol;
     req.direction = direction;
     req.sevenToEight = settings.SevenToEight != 0;
+    req.resumeAnswer = resumeAnswer;
+    req.management = management;
     fs::path folder =
         haveDir ? fs::path(dir)
                 : fs::path(direction == kUpload ? settings.UploadDefPath : settings.DownlodDefPath);
@@ -294,19 +234,15 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
         }
     }
 
-    std::unique_ptr<StreamLine> line;
-    if (useStdio) {
-        line = std::make_unique<StreamLine>(0, 1);
-    } else {
-        int fd = OpenSerialRaw(serial, settings.Speed);
-        if (fd < 0) {
-            std::fprintf(stderr, "marlo-cli: cannot open %s\n", serial.c_str());
-            return kExitUsage;
-        }
-        line = std::make_unique<StreamLine>(fd, fd, true);
-    }
-
     std::signal(SIGPIPE, SIG_IGN);
+    ConsolePlatform platform;
+    CliLine cliLine(platform, std::string("marlo-cli ") + cmd);
+    if (!cliLine.Open(choice, settings))
+        // A device that cannot be had is the caller's to fix; a host that cannot be reached
+        // is a failed run.
+        return choice.kind == LineChoice::Kind::Telnet ? kExitFailed : kExitUsage;
+    ILineIo* line = cliLine.Line();
+
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
 
@@ -355,7 +291,8 @@ MARLO_CLI_COMMAND("send",
                   RunSend);
 MARLO_CLI_COMMAND("receive",
                   "  receive --protocol NAME (--stdio | --serial DEVICE | --telnet HOST[:PORT])\n"
-                  "       [--dir DIR] [--set Name=Value]... [FILE]",
+                  "       [--dir DIR] [--set Name=Value]... [--resume yes|no]\n"
+                  "       [--management NAME] [FILE]",
                   RunReceive);
 
 }  // namespace marlo::cli

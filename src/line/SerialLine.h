@@ -88,6 +88,9 @@ class SerialLine : public ILineIo {
     unsigned Lamps() const { return lamps_.load(); }
     // Clears the SD and RD activity bits (the periodic timer).
     void ClearActivity();
+    // The error of the last read that failed (EIO once the device was hung up), 0 after a read
+    // that brought data.
+    int LastReadError() const { return lastReadError_.load(); }
 
     // Stops the event thread (never waiting for it while it waits to be handled, and no longer
     // than kThreadStopMs otherwise) and closes the device. Safe to call twice.

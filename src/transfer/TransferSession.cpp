@@ -204,6 +204,8 @@ StartResult TransferSession::Start(const TransferRequest& request,
     ctx_.protocol = request.protocol;
     ctx_.abortSound = request.abortSound;
     ctx_.timeScale = request.timeScale;
+    ctx_.resumeAnswer = request.resumeAnswer;
+    ctx_.management = request.management;
     result_ = false;
     engineDone_ = false;
     closed_ = false;

@@ -249,7 +249,7 @@ TEST(LrzszCli, UsageAndFileErrorsExitWithTwo) {
     EXPECT_EQ(run({"receive", "--protocol", "xmodem-1k", "--stdio", "x"}), 2);
     EXPECT_EQ(run({"receive", "--protocol", "xmodem", "--stdio"}), 2);  // no FILE
     EXPECT_EQ(run({"receive", "--protocol", "nope", "--stdio"}), 2);
-    EXPECT_EQ(run({"receive", "--protocol", "ymodem", "--telnet", "localhost:23"}), 2);
+    EXPECT_EQ(run({"receive", "--protocol", "ymodem", "--telnet", "localhost:99999"}), 2);
     EXPECT_EQ(
         run({"receive", "--protocol", "ymodem", "--stdio", "--dir", (d.path / "no").string()}), 2);
     EXPECT_EQ(run({"receive", "--protocol", "ymodem", "--stdio", "--set", "Bogus=1"}), 2);

@@ -1,0 +1,222 @@
+#include "cli/CliLine.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/SettingsByName.h"
+#include "cli/CliCommand.h"
+#include "cli/CliText.h"
+#include "line/SerialDevice.h"
+#include "line/SerialLine.h"
+#include "line/StreamLine.h"
+#include "line/TelnetLine.h"
+
+namespace marlo::cli {
+
+namespace {
+
+// Settings whose values are file or folder names: the command line gives them in the file
+// system's own bytes.
+bool NamesAFile(const std::string& canonical) {
+    auto endsWith = [&](const char* tail) {
+        size_t n = std::strlen(tail);
+        return canonical.size() >= n && canonical.compare(canonical.size() - n, n, tail) == 0;
+    };
+    return endsWith("DefPath") || endsWith("TraceFile") || endsWith("Editor") ||
+           canonical.find("WaveFile") != std::string::npos ||
+           canonical.find("LogViewer\\") != std::string::npos ||
+           canonical.rfind("AppCommand", 0) == 0;
+}
+
+std::string ParamsText(const Settings& s) {
+    return "Speed=" + std::to_string(s.Speed) + " DataLen=" + std::to_string(s.DataLen) +
+           " Parity=" + std::to_string(s.Parity) + " StopBit=" + std::to_string(s.StopBit) +
+           " Flow=" + std::to_string(s.Flow);
+}
+
+}  // namespace
+
+int TakeLineOption(const std::vector<std::string>& args, size_t& i, LineChoice& line,
+                   std::string& error, bool allowStdio) {
+    const std::string& a = args[i];
+    if (a == "--stdio" && allowStdio) {
+        line.kind = LineChoice::Kind::Stdio;
+        ++line.given;
+        return 1;
+    }
+    if (a != "--serial" && a != "--telnet") return 0;
+    if (i + 1 >= args.size()) {
+        error = a == "--serial" ? "--serial needs a device" : "--telnet needs HOST[:PORT]";
+        return -1;
+    }
+    const std::string& value = args[++i];
+    ++line.given;
+    if (a == "--serial") {
+        if (value.empty()) {
+            error = "--serial needs a device";
+            return -1;
+        }
+        line.kind = LineChoice::Kind::Serial;
+        line.device = value;
+        return 1;
+    }
+    line.kind = LineChoice::Kind::Telnet;
+    return ParseHostPort(value, line.host, line.port, error) ? 1 : -1;
+}
+
+bool ParseHostPort(const std::string& text, std::string& host, int& port, std::string& error) {
+    host = text;
+    port = 23;
+    // "[::1]:23" style brackets are not needed for the names and IPv4 addresses telnet takes.
+    if (auto colon = host.rfind(':'); colon != std::string::npos) {
+        auto p = telnet_hosts::ParsePort(host.substr(colon + 1));
+        if (!p) {
+            error = "bad port in " + text;
+            return false;
+        }
+        port = *p;
+        host.resize(colon);
+    }
+    if (host.empty()) {
+        error = "no host in " + text;
+        return false;
+    }
+    return true;
+}
+
+bool ApplySetOption(Settings& s, const std::string& nameValue, std::string& error) {
+    std::string name, value;
+    if (!SplitSetting(nameValue, name, value)) {
+        error = "--set needs Name=Value: " + nameValue;
+        return false;
+    }
+    auto canonical = ResolveSettingName(name);
+    std::string stored = canonical && NamesAFile(*canonical) ? value : ArgToSjis(value);
+    std::string why;
+    if (!SetSettingByName(s, name, stored, &why)) {
+        error = "--set " + nameValue + ": " + why;
+        return false;
+    }
+    return true;
+}
+
+CliLine::CliLine(ConsolePlatform& platform, std::string who)
+    : platform_(platform), who_(std::move(who)) {
+    Connection::Hooks hooks;
+    hooks.closeTelnet = [this] {
+        if (telnet_) telnet_->Close();
+    };
+    conn_ = std::make_unique<Connection>(platform_, hooks);
+}
+
+CliLine::~CliLine() {
+    Close();
+}
+
+void CliLine::Close() {
+    if (serial_) serial_->Close();
+    if (telnet_) telnet_->Close();
+}
+
+bool CliLine::Open(const LineChoice& choice, const Settings& s) {
+    switch (choice.kind) {
+        case LineChoice::Kind::Serial:
+            return OpenSerial(choice.device, s);
+        case LineChoice::Kind::Telnet: {
+            TelnetTarget t;
+            t.host = choice.host;
+            t.port = choice.port;
+            return OpenTelnet(t);
+        }
+        case LineChoice::Kind::Stdio:
+            OpenStdio();
+            return true;
+        case LineChoice::Kind::None:
+            break;
+    }
+    return false;
+}
+
+bool CliLine::OpenSerial(const std::string& device, const Settings& s) {
+    auto dev = std::make_unique<TermiosDevice>();
+    switch (dev->Open(device)) {
+        case SerialStatus::Ok:
+            break;
+        case SerialStatus::Busy:
+            std::fprintf(stderr, "%s: cannot open %s: it is in use by another program\n",
+                         who_.c_str(), device.c_str());
+            return false;
+        default: {
+            int err = dev->LastError();
+            std::fprintf(stderr, "%s: cannot open %s: %s\n", who_.c_str(), device.c_str(),
+                         err == ENOTTY ? "not a serial device" : std::strerror(err));
+            return false;
+        }
+    }
+    LineParams p;
+    p.speed = s.Speed;
+    p.dataBits = s.DataLen;
+    p.stopBits = s.StopBit;
+    p.parity = s.Parity;
+    p.flow = s.Flow;
+    if (dev->Configure(p) != SerialStatus::Ok) {
+        std::fprintf(stderr, "%s: %s does not take %s\n", who_.c_str(), device.c_str(),
+                     ParamsText(s).c_str());
+        dev->Close();
+        return false;
+    }
+    serial_ = std::make_unique<SerialLine>(std::move(dev));
+    serial_->SetDtr(true);
+    serial_->SetRts(true);
+    serial_->UpdateModemStatus();
+    line_ = serial_.get();
+    return true;
+}
+
+bool CliLine::OpenTelnet(const TelnetTarget& target) {
+    telnet_ = std::make_unique<TelnetLine>();
+    TelnetConnect connect(platform_, *telnet_, *conn_);
+    connect.SetReportPauseMs(0);
+    struct Router : IEventTarget {
+        TelnetConnect& c;
+        explicit Router(TelnetConnect& c) : c(c) {}
+        void OnEvent(const Event& e) override {
+            if (e.id == WM_TELNET_RESOLVED) c.OnResolved();
+            if (e.id == WM_TELNET_RETRY) c.OnRetry();
+        }
+    } router(connect);
+    platform_.SetEventTarget(&router);
+    size_t shown = platform_.messages.size();
+    if (target.history) {
+        connect.StartFromHost(target);
+    } else {
+        connect.StartFromDialog(target.host, target.port);
+    }
+    platform_.DispatchWait(
+        [&] { return conn_->connected.load() || platform_.messages.size() > shown; }, std::nullopt);
+    platform_.SetEventTarget(nullptr);
+    if (!conn_->connected) {
+        telnet_->Close();
+        return false;
+    }
+    line_ = telnet_.get();
+    return true;
+}
+
+void CliLine::OpenStdio() {
+    stream_ = std::make_unique<StreamLine>(0, 1);
+    line_ = stream_.get();
+}
+
+bool CliLine::HungUp() const {
+    if (telnet_) return !telnet_->IsOpen();
+    if (serial_) {
+        int err = serial_->LastReadError();
+        return !serial_->IsOpen() || err == EIO || err == ENXIO || err == ENODEV;
+    }
+    if (stream_) return !stream_->IsOpen();
+    return true;
+}
+
+}  // namespace marlo::cli

@@ -1,0 +1,100 @@
+// The one place marlo-cli opens a line: a serial device (exclusive, configured from the settings),
+// a telnet host reached through the telnet connect with its retries, or standard input and output.
+// Also the line options and "--set Name=Value" as every line command takes them.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "cli/HeadlessPlatform.h"
+#include "line/Dialler.h"
+#include "line/LineIo.h"
+#include "line/TelnetConnect.h"
+
+namespace marlo {
+class SerialLine;
+class TelnetLine;
+class StreamLine;
+}  // namespace marlo
+
+namespace marlo::cli {
+
+// The headless platform, remembering the messages it showed (a message during a connect means
+// the connect has ended without a connection).
+class ConsolePlatform : public HeadlessPlatform {
+  public:
+    MsgResult MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                         const std::string& title) override {
+        messages.push_back(text);
+        return HeadlessPlatform::MessageBox(text, icon, buttons, title);
+    }
+    std::vector<std::string> messages;
+};
+
+// The line a command runs on, as its options name it.
+struct LineChoice {
+    enum class Kind { None, Serial, Telnet, Stdio };
+    Kind kind = Kind::None;
+    std::string device;  // --serial
+    std::string host;    // --telnet
+    int port = 23;
+    int given = 0;  // line options seen; more than one is a usage error
+};
+
+// When args[i] is --serial DEVICE, --telnet HOST[:PORT] or --stdio, takes it into `line` and
+// steps `i` past its value: 1. Not a line option: 0. A missing or bad value: -1 with `error`.
+// `allowStdio` false makes --stdio "not a line option" (connect has no use for it).
+int TakeLineOption(const std::vector<std::string>& args, size_t& i, LineChoice& line,
+                   std::string& error, bool allowStdio = true);
+
+// "HOST" or "HOST:PORT" (port 1..65535, default 23).
+bool ParseHostPort(const std::string& text, std::string& host, int& port, std::string& error);
+
+// One "Name=Value" of --set over `s`. The value is UTF-8 from the command line and becomes
+// Shift-JIS, except where it names a file or folder (those stay the bytes the file system knows).
+bool ApplySetOption(Settings& s, const std::string& nameValue, std::string& error);
+
+class CliLine {
+  public:
+    // `who` starts every message ("marlo-cli connect").
+    CliLine(ConsolePlatform& platform, std::string who);
+    ~CliLine();
+    CliLine(const CliLine&) = delete;
+    CliLine& operator=(const CliLine&) = delete;
+
+    // Opens `device` for this program alone and sets Speed, DataLen, Parity, StopBit and Flow.
+    // False, with a message on stderr, for a missing, busy or unsuitable device.
+    bool OpenSerial(const std::string& device, const Settings& s);
+    // Reaches the telnet host and waits until it is connected or the connect has given up (its
+    // messages are on stderr). `target.history` set: retried as a host entry says.
+    bool OpenTelnet(const TelnetTarget& target);
+    // Standard input and output are the line.
+    void OpenStdio();
+    // The choice of the command line (serial, telnet or standard streams).
+    bool Open(const LineChoice& choice, const Settings& s);
+
+    ILineIo* Line() const { return line_; }
+    // The serial line, or null.
+    SerialLine* Serial() const { return serial_.get(); }
+    TelnetLine* Telnet() const { return telnet_.get(); }
+    Connection& Conn() { return *conn_; }
+    ConsolePlatform& Platform() { return platform_; }
+
+    // The other side has gone: the server closed the socket, or a serial device reports that it
+    // was hung up (a pty whose other end closed, a removed adapter).
+    bool HungUp() const;
+    void Close();
+
+  private:
+    ConsolePlatform& platform_;
+    std::string who_;
+    std::unique_ptr<Connection> conn_;
+    std::unique_ptr<SerialLine> serial_;
+    std::unique_ptr<TelnetLine> telnet_;
+    std::unique_ptr<StreamLine> stream_;
+    ILineIo* line_ = nullptr;
+};
+
+}  // namespace marlo::cli

@@ -1,0 +1,51 @@
+// The headless terminal session of `connect` and `hosts connect`: dials the modem when asked,
+// then relays standard input to the line as typed text and received text to standard output, and
+// plays a --wait/--send dialogue through the string wait.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "cli/CliLine.h"
+#include "line/Dialler.h"
+
+namespace marlo::cli {
+
+struct SessionStep {
+    bool wait = false;
+    std::string text;  // Shift-JIS
+};
+
+struct SessionOptions {
+    bool utf8 = false;
+    bool closeAfterScript = false;
+    int waitTimeoutMs = 30000;
+    std::vector<SessionStep> script;
+};
+
+// The usage lines of the session options.
+extern const char* const kSessionUsage;
+
+// When args[i] is a session option (--utf8, --wait TEXT, --send TEXT, --wait-timeout MS,
+// --close-after-script, --trace FILE), takes it and steps `i` past its value: 1. Not one: 0. A
+// missing or bad value: -1 with `error`.
+int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOptions& o,
+                      std::string& error);
+
+// "\r \n \t \e \\ \xHH" escapes of a --wait or --send text; false for a bad escape.
+bool UnescapeArg(const std::string& in, std::string& out);
+
+// A telephone connect on the serial line before the session.
+struct DialRequest {
+    DialPlan plan;
+    std::string initCommand;
+};
+
+// Runs the session on the open line until the far end closes (0), the script ends with
+// --close-after-script (0), or the dial, a send or a wait fails (1, with a message on stderr).
+int RunConnectSession(CliLine& line, const Settings& settings, const SessionOptions& o,
+                      const std::optional<DialRequest>& dial);
+
+}  // namespace marlo::cli

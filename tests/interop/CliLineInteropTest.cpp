@@ -1,0 +1,199 @@
+// marlo-cli send and receive on real lines against lrzsz: a serial device (a pty, joined through a
+// second pty to the peer's terminal), a telnet host that runs sz or rz behind its binary-mode
+// relay, and the resume of a cut download over standard streams.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "support/PtyPair.h"
+#include "support/RunProgram.h"
+#include "support/TelnetPeerServer.h"
+#include "support/TempDir.h"
+#include "support/ZmodemRelay.h"
+
+namespace marlo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PeerProcess;
+using test::ReadFile;
+using test::RunProgram;
+using test::RunResult;
+using test::TempDir;
+using test::WriteFile;
+
+// Bytes every layer treats specially: ZDLE, XON, XOFF (and their high-bit forms), CR, and the
+// telnet IAC, in runs, among random bytes.
+std::vector<uint8_t> Awkward(size_t n, unsigned seed) {
+    auto v = test::RandomBytes(n, seed);
+    const uint8_t special[] = {0xFF, 0xFF, 0x18, 0x11, 0x13, 0x91, 0x93, 0x0D, 0xFF, 0x8D};
+    for (size_t i = 0; i < n; i += 2) v[i] = special[(i / 2) % sizeof special];
+    return v;
+}
+
+RunResult Cli(std::vector<std::string> args) {
+    return RunProgram(MARLO_CLI_PATH, args, {}, 60000);
+}
+
+// The serial device marlo-cli opens is one pty; the peer runs on the terminal of another; a relay
+// joins the two masters, as a null-modem cable joins two ports.
+class PtyCable {
+  public:
+    PtyCable()
+        : relay_(::dup(ours_.Master()), ::dup(theirs_.Master())),
+          peerFd_(::open(theirs_.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {}
+    ~PtyCable() {
+        if (peerFd_ >= 0) ::close(peerFd_);
+    }
+    bool Ok() const { return ours_.Ok() && theirs_.Ok() && peerFd_ >= 0; }
+    std::string Device() const { return ours_.SlavePath(); }
+    int PeerFd() const { return peerFd_; }
+
+  private:
+    test::PtyPair ours_, theirs_;
+    test::ZmodemRelay relay_;
+    int peerFd_;
+};
+
+// lrzsz keeps XON/XOFF on its terminal for XMODEM, so only the direction in which it sends data
+// (and we send only the protocol's answers) is safe with binary data on a tty.
+TEST(CliSerialLine, XmodemReceiveFromSxOverAPty) {
+    TempDir out, in;
+    auto data = test::RandomBytes(5000, 3);
+    WriteFile(out.path / "x.bin", data);
+    PtyCable cable;
+    ASSERT_TRUE(cable.Ok());
+    PeerProcess sx({"sx", "-q", "x.bin"}, cable.PeerFd(), out.path);
+    RunResult r = Cli({"receive", "--protocol", "xmodem-crc", "--serial", cable.Device(), "--set",
+                       "Speed=115200", "--dir", in.path.string(), "got.bin"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(sx.Wait(20000), 0);
+    auto got = ReadFile(in.path / "got.bin");
+    ASSERT_GE(got.size(), data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
+    EXPECT_EQ(got.size() % 128, 0u);
+}
+
+TEST(CliSerialLine, ZmodemSendToRzOverAPty) {
+    TempDir out, in;
+    auto data = Awkward(300000, 8);
+    WriteFile(out.path / "s.bin", data);
+    PtyCable cable;
+    ASSERT_TRUE(cable.Ok());
+    PeerProcess rz({"rz", "-q"}, cable.PeerFd(), in.path);
+    RunResult r = Cli({"send", "--protocol", "zmodem", "--serial", cable.Device(),
+                       (out.path / "s.bin").string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(rz.Wait(20000), 0);
+    EXPECT_EQ(ReadFile(in.path / "s.bin"), data);
+}
+
+TEST(CliSerialLine, ZmodemReceiveFromSzOverAPty) {
+    TempDir out, in;
+    auto data = Awkward(300000, 4);
+    WriteFile(out.path / "z.bin", data);
+    PtyCable cable;
+    ASSERT_TRUE(cable.Ok());
+    PeerProcess sz({"sz", "-q", "z.bin"}, cable.PeerFd(), out.path);
+    RunResult r = Cli(
+        {"receive", "--protocol", "zmodem", "--serial", cable.Device(), "--dir", in.path.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(sz.Wait(20000), 0);
+    EXPECT_EQ(ReadFile(in.path / "z.bin"), data);
+}
+
+TEST(CliTelnetLine, ZmodemBothWaysThroughATelnetServer) {
+    TempDir out, in;
+    auto data = Awkward(200000, 5);
+    WriteFile(out.path / "t.bin", data);
+    {
+        test::TelnetPeerServer server({"sz", "-q", "t.bin"}, out.path);
+        RunResult r =
+            Cli({"receive", "--protocol", "zmodem", "--telnet",
+                 "127.0.0.1:" + std::to_string(server.Port()), "--dir", in.path.string()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(server.Wait(20000), 0);
+        EXPECT_GT(server.DoubledToClient(), 0);
+        EXPECT_EQ(ReadFile(in.path / "t.bin"), data);
+    }
+    fs::remove(in.path / "t.bin");
+    {
+        test::TelnetPeerServer server({"rz", "-q"}, in.path);
+        RunResult r =
+            Cli({"send", "--protocol", "zmodem", "--telnet",
+                 "127.0.0.1:" + std::to_string(server.Port()), (out.path / "t.bin").string()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(server.Wait(20000), 0);
+        EXPECT_GT(server.UndoubledFromClient(), 0);
+        EXPECT_EQ(ReadFile(in.path / "t.bin"), data);
+    }
+}
+
+struct CutRun {
+    int ours = -1, theirs = -1;
+    int64_t toUs = 0;
+};
+
+// marlo-cli receive on standard streams against sz, through a relay that may cut the line.
+CutRun ReceiveThroughRelay(const fs::path& from, const fs::path& to, const std::string& file,
+                           std::vector<std::string> extra, int64_t cutAfter) {
+    auto [peerEnd, relayPeer] = test::SocketPair();
+    auto [ourEnd, relayOurs] = test::SocketPair();
+    test::RelayFaults cut;
+    cut.cutAfter = cutAfter;
+    CutRun run;
+    test::ZmodemRelay relay(relayPeer, relayOurs, cut);
+    std::vector<std::string> argv = {MARLO_CLI_PATH, "receive", "--protocol", "zmodem",
+                                     "--stdio",      "--dir",   to.string()};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    PeerProcess sz({"sz", "-q", file}, peerEnd, from);
+    PeerProcess ours(argv, ourEnd, to);
+    ::close(peerEnd);
+    ::close(ourEnd);
+    run.ours = ours.Wait(30000);
+    run.theirs = sz.Wait(30000);
+    relay.Stop();
+    run.toUs = relay.BytesAToB();
+    return run;
+}
+
+TEST(CliResume, ACutDownloadResumesWithOnlyTheRest) {
+    TempDir out, in;
+    const size_t size = 1024 * 1024;
+    auto data = test::RandomBytes(size, 6);
+    WriteFile(out.path / "r.bin", data);
+
+    CutRun first = ReceiveThroughRelay(out.path, in.path, "r.bin", {}, size / 2);
+    EXPECT_EQ(first.ours, 1);
+    const auto kept = fs::file_size(in.path / "r.bin");
+    ASSERT_GT(kept, size / 4);
+    ASSERT_LT(kept, size);
+
+    CutRun second = ReceiveThroughRelay(out.path, in.path, "r.bin", {"--resume", "yes"}, -1);
+    EXPECT_EQ(second.ours, 0);
+    EXPECT_EQ(ReadFile(in.path / "r.bin"), data);
+    const auto rest = static_cast<int64_t>(size - kept);
+    EXPECT_GE(second.toUs, rest);
+    EXPECT_LT(second.toUs, rest + rest / 10 + 4096);
+
+    // "no" starts again from nothing: a wrong head is replaced.
+    WriteFile(in.path / "r.bin", std::vector<uint8_t>(1000, 0xEE));
+    CutRun third = ReceiveThroughRelay(out.path, in.path, "r.bin", {"--resume", "no"}, -1);
+    EXPECT_EQ(third.ours, 0);
+    EXPECT_EQ(ReadFile(in.path / "r.bin"), data);
+}
+
+TEST(CliManagement, ProtectKeepsTheLocalFile) {
+    TempDir out, in;
+    WriteFile(out.path / "p.bin", test::RandomBytes(20000, 7));
+    const std::vector<uint8_t> local(300, 0x42);
+    WriteFile(in.path / "p.bin", local);
+    CutRun run = ReceiveThroughRelay(out.path, in.path, "p.bin", {"--management", "prot"}, -1);
+    EXPECT_EQ(run.theirs, 0);
+    EXPECT_EQ(ReadFile(in.path / "p.bin"), local);
+}
+
+}  // namespace
+}  // namespace marlo

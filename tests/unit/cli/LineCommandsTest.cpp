@@ -1,0 +1,219 @@
+// The line options of marlo-cli's send, receive, connect and hosts connect: devices that cannot
+// be had, hosts that refuse, the receive options, and host entries connected from a temporary
+// configuration folder against the scripted telnet server and the modem simulator.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <future>
+
+#include "app/SettingsFile.h"
+#include "hosts/HostTable.h"
+#include "line/SerialDevice.h"
+#include "support/ModemSimulator.h"
+#include "support/PtyPair.h"
+#include "support/RunProgram.h"
+#include "support/TelnetTestServer.h"
+#include "support/TempDir.h"
+#include "text/Encoding.h"
+
+namespace marlo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RunResult;
+using test::TelnetTestServer;
+using test::TempDir;
+
+RunResult Cli(std::vector<std::string> args, const std::string& configDir = "") {
+    std::vector<std::pair<std::string, std::string>> env;
+    if (!configDir.empty()) env = {{"MARLO_CONFIG_DIR", configDir}, {"XDG_DATA_HOME", configDir}};
+    return test::RunProgram(MARLO_CLI_PATH, args, env, 30000);
+}
+
+std::future<RunResult> CliAsync(std::vector<std::string> args, const std::string& configDir) {
+    return std::async(std::launch::async, [=] { return Cli(args, configDir); });
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(LineCommands, BadReceiveOptionsAreUsageErrors) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"receive", "--protocol", "zmodem", "--stdio", "--management", "BOGUS"},
+        {"receive", "--protocol", "zmodem", "--stdio", "--management"},
+        {"receive", "--protocol", "xmodem", "--stdio", "--management", "prot", "f"},
+        {"receive", "--protocol", "zmodem", "--stdio", "--resume", "maybe"},
+        {"send", "--protocol", "zmodem", "--stdio", "--resume", "yes", "f"},
+        {"receive", "--protocol", "zmodem", "--stdio", "--telnet", "h"},
+        {"receive", "--protocol", "zmodem", "--telnet", "h:0"},
+        {"receive", "--protocol", "zmodem", "--serial"},
+    };
+    for (const auto& args : cases) {
+        RunResult r = Cli(args);
+        EXPECT_EQ(r.status, 2) << args[4] << " " << r.err;
+    }
+    RunResult bogus = Cli(cases[0]);
+    EXPECT_TRUE(Has(bogus.err, "BOGUS")) << bogus.err;
+}
+
+TEST(LineCommands, DevicesThatCannotBeHadAreNamed) {
+    {
+        RunResult send =
+            Cli({"send", "--protocol", "zmodem", "--serial", "/nonexistent/tty", "/etc/hostname"});
+        EXPECT_EQ(send.status, 2);
+        EXPECT_TRUE(Has(send.err, "cannot open /nonexistent/tty: No such file")) << send.err;
+    }
+    {
+        RunResult notTty = Cli({"connect", "--serial", "/dev/null"});
+        EXPECT_EQ(notTty.status, 1);
+        EXPECT_TRUE(Has(notTty.err, "not a serial device")) << notTty.err;
+    }
+    test::PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    TermiosDevice holder;
+    ASSERT_EQ(holder.Open(pty.SlavePath()), SerialStatus::Ok);
+    RunResult busy = Cli({"connect", "--serial", pty.SlavePath()});
+    EXPECT_EQ(busy.status, 1);
+    EXPECT_TRUE(Has(busy.err, "in use by another program")) << busy.err;
+    holder.Close();
+    RunResult params = Cli({"connect", "--serial", pty.SlavePath(), "--set", "DataLen=5"});
+    EXPECT_EQ(params.status, 1);
+    EXPECT_TRUE(Has(params.err, "does not take Speed=2400 DataLen=5")) << params.err;
+}
+
+TEST(LineCommands, ConnectOnASerialLineEndsWhenTheFarEndHangsUp) {
+    auto pty = std::make_unique<test::PtyPair>();
+    ASSERT_TRUE(pty->Ok());
+    auto cli = CliAsync(
+        {"connect", "--serial", pty->SlavePath(), "--wait", "ready", "--send", "ok\\r"}, "");
+    pty->Write("ready");
+    EXPECT_EQ(pty->Read(3, 10000), "ok\r");
+    pty.reset();  // the other end of the cable goes away
+    RunResult r = cli.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "ready"));
+}
+
+TEST(LineCommands, TransferToARefusingHostFailsWithTheConnectError) {
+    TempDir d;
+    // A folder named in UTF-8 stays the folder the file system knows.
+    fs::create_directories(d.path / "送信");
+    std::ofstream(d.path / "送信" / "f.bin") << "data";
+    RunResult r = Cli({"send", "--protocol", "zmodem", "--telnet",
+                       "127.0.0.1:" + std::to_string(TelnetTestServer::ClosedPort()), "--set",
+                       "UploadDefPath=" + (d.path / "送信").string(), "f.bin"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Has(r.err, "connect error(111)")) << r.err;
+}
+
+class HostsConnect : public ::testing::Test {
+  protected:
+    void AddHost(HostEntry e) {
+        SettingsFile store(cfg_);
+        HostTable table;
+        table.Load(store);
+        ASSERT_TRUE(table.Add(std::move(e)).ok);
+        ASSERT_TRUE(table.Save(store));
+    }
+    static HostEntry TelnetEntry(int port) {
+        HostEntry e;
+        e.Name = Utf8ToSjis("試験ホスト");
+        e.Line = 1;
+        e.TelnetHost = "127.0.0.1";
+        e.TelnetPort = port;
+        e.RedialNum = 1;
+        e.Infinite = 0;
+        e.Interval = 0;
+        return e;
+    }
+    TempDir dir_;
+    std::string cfg_ = dir_.Str() + "/cfg";
+};
+
+TEST_F(HostsConnect, TelnetEntryConnectsWithItsOwnCodes) {
+    TelnetTestServer server;
+    HostEntry e = TelnetEntry(server.Port());
+    e.CodeExchange = 4;   // EUC from the host
+    e.CodeExchange2 = 2;  // new JIS to the host
+    AddHost(e);
+    auto cli = CliAsync({"hosts", "connect", "試験ホスト", "--utf8", "--wait",
+                         "ログイン:", "--send", "あ\\r", "--close-after-script"},
+                        cfg_);
+    ASSERT_TRUE(server.Accept());
+    server.Send("\xa5\xed\xa5\xb0\xa5\xa4\xa5\xf3:");  // "ログイン:" in EUC
+    EXPECT_TRUE(server.WaitFor("\x1b$B$\"")) << server.Received();
+    RunResult r = cli.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "ログイン:")) << r.out;
+}
+
+TEST_F(HostsConnect, ModemEntryDialsOnTheGivenDevice) {
+    TelnetTestServer server;
+    test::PtyModem modem;
+    modem.PassThroughTo(server.Port());
+    HostEntry e;
+    e.Name = "modemhost";
+    e.TelNum1 = "0,123";
+    e.ModemIniCommand = "ATE0";
+    e.RedialNum = 1;
+    e.Infinite = 0;
+    AddHost(e);
+    auto cli = CliAsync({"hosts", "connect", "modemhost", "--serial", modem.ProgramPath(), "--wait",
+                         "Hello", "--send", "hi\\r", "--close-after-script"},
+                        cfg_);
+    ASSERT_TRUE(server.Accept(10000));
+    server.Send("Hello from the host\r\n");
+    EXPECT_TRUE(server.WaitFor("hi\r"));
+    RunResult r = cli.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(modem.Modem().Commands(), (std::vector<std::string>{"ATE0", "ATDT0,123"}));
+}
+
+TEST_F(HostsConnect, ModemEntryWithoutADeviceUsesThePortOfTheSettings) {
+    TelnetTestServer server;
+    test::PtyModem modem;
+    modem.PassThroughTo(server.Port());
+    HostEntry e;
+    e.Name = "mapped";
+    e.TelNum1 = "555";
+    e.ModemIniCommand = "ATZ";
+    e.RedialNum = 1;
+    e.Infinite = 0;
+    AddHost(e);
+    {
+        // COM2 is the simulator's pty, and the stored Port says COM2.
+        SettingsFile store(cfg_);
+        store.Load(nullptr);
+        store.SetNumber("", "Port", 2);
+        ASSERT_TRUE(store.Save());
+        std::ofstream(fs::path(cfg_) / "ports.conf") << "/dev/ttyS0\n"
+                                                     << modem.ProgramPath() << "\n";
+    }
+    auto cli =
+        CliAsync({"hosts", "connect", "mapped", "--wait", "Hi", "--close-after-script"}, cfg_);
+    ASSERT_TRUE(server.Accept(10000));
+    server.Send("Hi");
+    RunResult r = cli.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(modem.Modem().Commands(), (std::vector<std::string>{"ATZ", "ATDT555"}));
+}
+
+TEST_F(HostsConnect, FailuresAndMisuse) {
+    AddHost(TelnetEntry(TelnetTestServer::ClosedPort()));
+    HostEntry two = TelnetEntry(TelnetTestServer::ClosedPort());
+    two.Name = "twice";
+    two.RedialNum = 2;
+    AddHost(two);
+    RunResult refused = Cli({"hosts", "connect", "twice"}, cfg_);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Has(refused.err, "2回の接続に失敗しました.")) << refused.err;
+    EXPECT_EQ(Cli({"hosts", "connect", "nobody"}, cfg_).status, 1);
+    EXPECT_EQ(Cli({"hosts", "list", "--wait", "x"}, cfg_).status, 2);
+    EXPECT_EQ(Cli({"hosts", "connect", "twice", "--set", "Bogus=1"}, cfg_).status, 2);
+    EXPECT_EQ(Cli({"hosts", "connect", "twice", "--send", "bad\\q"}, cfg_).status, 2);
+}
+
+}  // namespace
+}  // namespace marlo
