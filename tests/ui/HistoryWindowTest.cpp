@@ -17,16 +17,10 @@
 #include "ui/HistoryWindow.h"
 
 using namespace marlo;
+using marlo::test::Child;
 using marlo::test::TestPlatform;
 
 namespace {
-
-template <typename T>
-T* Child(QWidget* parent, const char* name) {
-    T* w = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!w) qFatal("no child %s", name);
-    return w;
-}
 
 std::tm Day(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
     std::tm t{};

@@ -20,17 +20,11 @@
 #include "ui/HostPropertySheet.h"
 
 using namespace marlo;
+using marlo::test::Child;
 using marlo::test::OnNextModal;
 using marlo::test::TestPlatform;
 
 namespace {
-
-template <typename T>
-T* Child(QWidget* parent, const char* name) {
-    T* w = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!w) qFatal("no child %s", name);
-    return w;
-}
 
 bool Enabled(QWidget* sheet, const char* name) {
     return Child<QWidget>(sheet, name)->isEnabled();

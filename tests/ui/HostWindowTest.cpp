@@ -26,17 +26,11 @@
 #include "ui/PresetListDialog.h"
 
 using namespace marlo;
+using marlo::test::Child;
 using marlo::test::OnNextModal;
 using marlo::test::TestPlatform;
 
 namespace {
-
-template <typename T>
-T* Child(QWidget* parent, const char* name) {
-    T* w = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!w) qFatal("no child %s", name);
-    return w;
-}
 
 void SetText(QWidget* dlg, const char* name, const QString& text) {
     Child<QLineEdit>(dlg, name)->setText(text);

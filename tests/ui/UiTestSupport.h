@@ -1,11 +1,13 @@
 // Helpers of the Qt window tests: a platform that records message boxes and answers them from a
-// script, a way to act on the next modal dialog (they run their own event loop), and a picture of
-// a window when MARLO_UI_SHOTS names a folder.
+// script, a way to act on the next modal dialog (they run their own event loop), named children
+// and dialog buttons, and a picture of a window when MARLO_UI_SHOTS names a folder.
 #pragma once
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
@@ -66,6 +68,22 @@ inline void OnNextModal(std::function<void(QWidget*)> act, bool* missed = nullpt
         }
     });
     timer->start(5);
+}
+
+// The child widget called `name`; a missing one ends the test run at once.
+template <typename T>
+T* Child(QWidget* parent, const char* name) {
+    T* w = parent->findChild<T*>(QString::fromLatin1(name));
+    if (!w) qFatal("no child %s", name);
+    return w;
+}
+template <typename T>
+T* Child(QWidget& parent, const char* name) {
+    return Child<T>(&parent, name);
+}
+
+inline void Press(QWidget& dialog, QDialogButtonBox::StandardButton which = QDialogButtonBox::Ok) {
+    dialog.findChild<QDialogButtonBox*>()->button(which)->click();
 }
 
 inline void SaveShot(QWidget* w, const QString& name) {

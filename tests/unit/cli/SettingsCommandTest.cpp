@@ -18,9 +18,8 @@ class SettingsCommand : public ::testing::Test {
   protected:
     RunResult Run(std::vector<std::string> args) {
         args.insert(args.begin(), "settings");
-        return test::RunProgram(
-            MARLO_CLI_PATH, args,
-            {{"MARLO_CONFIG_DIR", cfg_}, {"XDG_DATA_HOME", dir_.Str() + "/d"}});
+        return test::RunProgram(MARLO_CLI_PATH, args,
+                                {{"MARLO_CONFIG_DIR", cfg_}, {"XDG_DATA_HOME", dir_.Str() + "/d"}});
     }
     TempDir dir_;
     std::string cfg_ = dir_.Str() + "/cfg";

@@ -1,16 +1,13 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "support/CliRun.h"
 #include "terminal/KanjiCodec.h"
 
 namespace marlo {
@@ -443,19 +440,8 @@ struct CliResult {
 };
 
 CliResult RunCli(const std::string& args, const Bytes& input) {
-    const auto dir = std::filesystem::temp_directory_path();
-    const auto inPath = dir / ("marlo-kanji-in-" + std::to_string(getpid()));
-    const auto outPath = dir / ("marlo-kanji-out-" + std::to_string(getpid()));
-    std::ofstream(inPath, std::ios::binary) << input;
-    const std::string cmd = std::string(MARLO_CLI_PATH) + " convert " + args + " < " +
-                            inPath.string() + " > " + outPath.string() + " 2>/dev/null";
     CliResult r;
-    const int st = std::system(cmd.c_str());
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    std::ifstream f(outPath, std::ios::binary);
-    r.out.assign(std::istreambuf_iterator<char>(f), {});
-    std::filesystem::remove(inPath);
-    std::filesystem::remove(outPath);
+    r.out = test::RunMarloCli("convert " + args, &r.status, input);
     return r;
 }
 

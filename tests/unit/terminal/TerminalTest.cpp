@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Settings.h"
+#include "support/TempDir.h"
 #include "terminal/CaptureSink.h"
 #include "terminal/ScreenDump.h"
 #include "terminal/Terminal.h"
@@ -233,16 +234,9 @@ TEST(Terminal, EscapeCollectionSurvivesRunBoundaries) {
 
 class ScreenFile : public testing::Test {
   protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("marlo-screen-" + std::to_string(::getpid()) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-        path = (dir / "lglog.txt").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    std::filesystem::path dir;
-    std::string path;
+    test::TempDir tmp;
+    std::filesystem::path dir = tmp.path;
+    std::string path = (dir / "lglog.txt").string();
 };
 
 TEST_F(ScreenFile, SavedScreenComesBackAtTheNextStart) {
