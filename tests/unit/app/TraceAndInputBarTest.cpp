@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "app/InputBarModel.h"

@@ -239,19 +239,14 @@ TEST_F(CommPortTest, CarrierAndDataReachTheFrameThroughSynchronousNotifications)
     port->SetNotify([this](int w) { platform.SendEvent({WM_COMMNOTIFY, w, 0, {}, {}}); });
     std::string name = "COM1";
     ASSERT_EQ(port->OpenCommPort(name, false), CommPort::OpenResult::Opened);
-    auto within = [](auto d) { return std::chrono::steady_clock::now() + d; };
 
     a->SetLines(true, true, true);
-    EXPECT_EQ(platform.DispatchWait([&] { return frame.connects == 1; }, within(5s)),
-              WaitEnd::Condition);
+    EXPECT_TRUE(platform.Until([&] { return frame.connects == 1; }));
     EXPECT_TRUE(lamps.load() & kLampCd);
     a->Feed("CONNECT 2400\r\n");
-    EXPECT_EQ(
-        platform.DispatchWait([&] { return frame.received == "CONNECT 2400\r\n"; }, within(5s)),
-        WaitEnd::Condition);
+    EXPECT_TRUE(platform.Until([&] { return frame.received == "CONNECT 2400\r\n"; }));
     a->SetLines(true, true, false);
-    EXPECT_EQ(platform.DispatchWait([&] { return frame.disconnects == 1; }, within(5s)),
-              WaitEnd::Condition);
+    EXPECT_TRUE(platform.Until([&] { return frame.disconnects == 1; }));
     EXPECT_FALSE(lamps.load() & kLampCd);
     port->CloseCommPort();
     platform.SetEventTarget(nullptr);

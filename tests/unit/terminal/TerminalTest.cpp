@@ -239,23 +239,6 @@ class ScreenFile : public testing::Test {
     std::string path = (dir / "lglog.txt").string();
 };
 
-TEST_F(ScreenFile, SavedScreenComesBackAtTheNextStart) {
-    Settings s;
-    {
-        Terminal t(s);
-        Feed(t, std::string(80, '=') + "menu\r\n> ");
-        ASSERT_TRUE(t.SaveScreenFile(path));
-    }
-    Terminal t(s);
-    EXPECT_EQ(t.LoadScreenFile(path), Terminal::kLoadOk);
-    EXPECT_EQ(t.Buffer().LineText(0), std::string(80, '='));
-    EXPECT_EQ(t.Buffer().LineText(1), "menu");
-    EXPECT_EQ(t.Buffer().LineText(2), ">");
-    EXPECT_EQ(t.Buffer().LastLine(), 3);
-    Feed(t, "next");
-    EXPECT_EQ(t.Buffer().LineText(3), "next");
-}
-
 TEST_F(ScreenFile, MissingAndUnreadableFiles) {
     Settings s;
     Terminal t(s);
@@ -277,12 +260,6 @@ TEST_F(ScreenFile, VtLoadKeepsAWholeScreenInUse) {
     EXPECT_EQ(t.ActiveView().Row1(), 1);
     EXPECT_EQ(t.ActiveView().Col1(), 1);
 }
-
-}  // namespace
-}  // namespace marlo
-
-namespace marlo {
-namespace {
 
 // Text written a run at a time must give exactly what the byte-by-byte path gives, whatever the
 // stream and the settings.
@@ -321,12 +298,6 @@ TEST(Terminal, TextRunsMatchTheBytePath) {
         ASSERT_EQ(DumpScreen(runs, all), DumpScreen(bytes, all)) << "trial " << trial;
     }
 }
-
-}  // namespace
-}  // namespace marlo
-
-namespace marlo {
-namespace {
 
 // Whatever arrives, nothing is written outside the buffer and the cursor stays on the screen
 // (the sanitizer build turns any stray write into a failure).
