@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeHost.h"
 #include "app/Settings.h"
 #include "app/SettingsByName.h"
 #include "terminal/CaptureSink.h"
@@ -201,27 +202,6 @@ void PrintTo(const ScreenCase& c, std::ostream* os) {
     *os << c.file << ":" << c.line << " " << c.name;
 }
 
-class RecordingSink : public ICaptureSink {
-  public:
-    explicit RecordingSink(bool escapes) : escapes_(escapes) {}
-    void Put(uint8_t b) override {
-        if (pos_ < bytes.size())
-            bytes[pos_] = static_cast<char>(b);
-        else
-            bytes += static_cast<char>(b);
-        ++pos_;
-    }
-    void BackStep() override {
-        if (pos_ > 0) --pos_;
-    }
-    bool WantsEscapes() const override { return escapes_; }
-    std::string bytes;
-
-  private:
-    bool escapes_;
-    size_t pos_ = 0;
-};
-
 class ScreenCases : public testing::TestWithParam<ScreenCase> {};
 
 TEST_P(ScreenCases, PrintsTheExpectedScreen) {
@@ -234,7 +214,7 @@ TEST_P(ScreenCases, PrintsTheExpectedScreen) {
         ASSERT_TRUE(SetSettingByName(settings, name, value, &error)) << error;
     }
     Terminal terminal(settings);
-    RecordingSink sink(c.logEscapes);
+    CaptureRecorder sink(c.logEscapes);
     if (c.log) terminal.AddCaptureSink(&sink);
     size_t chunk = c.chunk ? c.chunk : static_cast<size_t>(settings.ReadBlockSize());
     const auto* bytes = reinterpret_cast<const uint8_t*>(c.input.data());

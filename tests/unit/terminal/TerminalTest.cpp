@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeHost.h"
 #include "app/Settings.h"
 #include "support/TempDir.h"
 #include "terminal/CaptureSink.h"
@@ -15,10 +16,6 @@
 
 namespace marlo {
 namespace {
-
-void Feed(Terminal& t, const std::string& bytes) {
-    t.ProcessReceived(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-}
 
 struct Hooks : ITerminalHooks {
     bool WantsTextBytes() const override { return wantText; }
@@ -32,23 +29,6 @@ struct Hooks : ITerminalHooks {
     bool swallowZero = false;
     std::string text, seen;
     int bells = 0;
-};
-
-struct Log : ICaptureSink {
-    void Put(uint8_t b) override {
-        if (pos < bytes.size())
-            bytes[pos] = static_cast<char>(b);
-        else
-            bytes += static_cast<char>(b);
-        ++pos;
-    }
-    void BackStep() override {
-        if (pos) --pos;
-    }
-    bool WantsEscapes() const override { return escapes; }
-    std::string bytes;
-    size_t pos = 0;
-    bool escapes = false;
 };
 
 TEST(Terminal, TextBytesAreThePrintableDecodedBytesAndLineEnds) {
@@ -86,7 +66,7 @@ TEST(Terminal, CaptureSinksGetTheWritePoints) {
     Settings s;
     s.RcvCRLF = 1;
     Terminal t(s);
-    Log a, b;
+    CaptureRecorder a, b;
     t.AddCaptureSink(&a);
     t.AddCaptureSink(&b);
     t.AddCaptureSink(&a);  // added once only
