@@ -30,14 +30,6 @@ void Choose(QWidget& sheet, const char* combo, const QString& text) {
     c->setCurrentIndex(i);
 }
 
-void Snapshot(CommSettingsSheet& sheet) {
-    for (int i = 0; i < sheet.pages()->count(); ++i) {
-        sheet.pages()->setCurrentIndex(i);
-        marlo::test::SaveShot(&sheet, QStringLiteral("comm-%1").arg(i));
-    }
-    sheet.pages()->setCurrentIndex(0);
-}
-
 }  // namespace
 
 class CommSettingsSheetTest : public QObject {
@@ -48,7 +40,7 @@ class CommSettingsSheetTest : public QObject {
         s.ModemInit1 = Utf8ToSjis("AT&F 漢字");
         CommSettingsSheet sheet(s, PortChoices({1, 2}), nullptr);
         sheet.show();
-        Snapshot(sheet);
+        marlo::test::SaveShotsOfPages(&sheet, sheet.pages(), "comm-");
         QCOMPARE(Child<QLineEdit>(sheet, "ModemInit1")->text(), QStringLiteral("AT&F 漢字"));
         QCOMPARE(Child<QComboBox>(sheet, "Speed")->currentText(), QStringLiteral("2400bps"));
         QCOMPARE(Child<QComboBox>(sheet, "Parity")->currentText(), QStringLiteral("なし"));

@@ -33,11 +33,7 @@ class EnvSettingsSheetTest : public QObject {
             return 0x0000FF;      // red as 0x00BBGGRR
         };
         sheet.show();
-        for (int i = 0; i < sheet.pages()->count(); ++i) {
-            sheet.pages()->setCurrentIndex(i);
-            marlo::test::SaveShot(&sheet, QStringLiteral("env-%1").arg(i));
-        }
-        sheet.pages()->setCurrentIndex(0);
+        marlo::test::SaveShotsOfPages(&sheet, sheet.pages(), "env-");
         QCOMPARE(Child<QLabel>(sheet, "ClearUpText")->text(), QStringLiteral("1％ （10行）"));
         Child<QSpinBox>(sheet, "BufferSize")->setValue(2000);
         Child<QSpinBox>(sheet, "ClearUp")->setValue(25);

@@ -48,10 +48,7 @@ class HostPropertySheetTest : public QObject {
         QCOMPARE(icons->item(0)->text(), QString("ﾓﾃﾞﾑ直結用"));
         QCOMPARE(icons->item(13)->text(), QString("Telnet用"));
         sheet.show();
-        for (int i = 0; i < sheet.Pages()->count(); ++i) {
-            sheet.Pages()->setCurrentIndex(i);
-            marlo::test::SaveShot(&sheet, QStringLiteral("host-sheet-%1").arg(i + 1));
-        }
+        marlo::test::SaveShotsOfPages(&sheet, sheet.Pages(), "host-sheet-");
     }
 
     void everyFieldRoundTrips() {

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
@@ -91,6 +92,16 @@ inline void SaveShot(QWidget* w, const QString& name) {
     if (dir.isEmpty()) return;
     QApplication::processEvents();  // pending layout requests
     w->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name + QStringLiteral(".png")));
+}
+
+// A picture of each page of a tabbed sheet, named `prefix` and the page number; the first page is
+// shown again afterwards.
+inline void SaveShotsOfPages(QWidget* sheet, QTabWidget* pages, const QString& prefix) {
+    for (int i = 0; i < pages->count(); ++i) {
+        pages->setCurrentIndex(i);
+        SaveShot(sheet, prefix + QString::number(i + 1));
+    }
+    pages->setCurrentIndex(0);
 }
 
 }  // namespace marlo::test
