@@ -69,17 +69,13 @@ TEST_F(SettingsCommand, SetStoresAtOnceAndGetReadsItBack) {
 
 TEST_F(SettingsCommand, BadRequestsAreRefusedAndChangeNothing) {
     ASSERT_EQ(Run({"set", "Speed", "1200"}).status, 0);
+    // clang-format off
     const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"get"},
-        {"frobnicate"},
-        {"get", "NoSuchValue"},
-        {"set", "Speed"},
-        {"set", "Speed", "fast"},
-        {"set", "Quote", "0123456789AB"},
-        {"set", "lfItalic", "300"},
+        {}, {"get"}, {"frobnicate"}, {"get", "NoSuchValue"}, {"set", "Speed"},
+        {"set", "Speed", "fast"}, {"set", "Quote", "0123456789AB"}, {"set", "lfItalic", "300"},
         {"set", "Editor", "ed \xF0\x9F\x98\x80"},  // not in Shift-JIS
     };
+    // clang-format on
     for (const auto& args : bad) {
         RunResult r = Run(args);
         EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
