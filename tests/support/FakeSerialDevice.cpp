@@ -25,41 +25,6 @@ void FakePort::SetLines(bool cts, bool dsr, bool cd) {
     cv.notify_all();
 }
 
-std::string FakePort::Written() {
-    std::lock_guard lock(m);
-    return tx;
-}
-
-bool FakePort::IsOpen() {
-    std::lock_guard lock(m);
-    return open;
-}
-
-int FakePort::Opens() {
-    std::lock_guard lock(m);
-    return opens;
-}
-
-bool FakePort::Dtr() {
-    std::lock_guard lock(m);
-    return dtr;
-}
-
-bool FakePort::Rts() {
-    std::lock_guard lock(m);
-    return rts;
-}
-
-LineParams FakePort::Config() {
-    std::lock_guard lock(m);
-    return config;
-}
-
-std::vector<FakePort::Span> FakePort::Breaks() {
-    std::lock_guard lock(m);
-    return breaks;
-}
-
 std::shared_ptr<FakePort> FakePortBank::Add(const std::string& path) {
     std::lock_guard lock(m_);
     auto& p = ports_[path];
@@ -158,13 +123,17 @@ WaitResult FakeSerialDevice::WaitEvent(int timeoutMs) {
     return WaitResult::Timeout;
 }
 
-void FakeSerialDevice::Wake() {
+void FakeSerialDevice::Signal(bool FakePort::*flag) {
     if (!port_) return;
     {
         std::lock_guard lock(port_->m);
-        port_->woken = true;
+        (*port_).*flag = true;
     }
     port_->cv.notify_all();
+}
+
+void FakeSerialDevice::Wake() {
+    Signal(&FakePort::woken);
 }
 
 SerialStatus FakeSerialDevice::GetModemLines(ModemLines& lines) {
@@ -192,28 +161,22 @@ SerialStatus FakeSerialDevice::WaitModemChange() {
 }
 
 void FakeSerialDevice::InterruptModemWait() {
-    if (!port_) return;
-    {
-        std::lock_guard lock(port_->m);
-        port_->modemWaitInterrupted = true;
-    }
-    port_->cv.notify_all();
+    Signal(&FakePort::modemWaitInterrupted);
+}
+
+SerialStatus FakeSerialDevice::SetLine(bool FakePort::*line, bool on) {
+    if (!port_) return SerialStatus::Failed;
+    std::lock_guard lock(port_->m);
+    if (!port_->hasModemLines) return SerialStatus::NoModemLines;
+    (*port_).*line = on;
+    return SerialStatus::Ok;
 }
 
 SerialStatus FakeSerialDevice::SetDtr(bool on) {
-    if (!port_) return SerialStatus::Failed;
-    std::lock_guard lock(port_->m);
-    if (!port_->hasModemLines) return SerialStatus::NoModemLines;
-    port_->dtr = on;
-    return SerialStatus::Ok;
+    return SetLine(&FakePort::dtr, on);
 }
-
 SerialStatus FakeSerialDevice::SetRts(bool on) {
-    if (!port_) return SerialStatus::Failed;
-    std::lock_guard lock(port_->m);
-    if (!port_->hasModemLines) return SerialStatus::NoModemLines;
-    port_->rts = on;
-    return SerialStatus::Ok;
+    return SetLine(&FakePort::rts, on);
 }
 
 SerialStatus FakeSerialDevice::SetBreak(bool on) {

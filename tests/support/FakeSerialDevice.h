@@ -27,13 +27,18 @@ struct FakePort {
     // Test side.
     void Feed(const std::string& bytes);
     void SetLines(bool cts, bool dsr, bool cd);
-    std::string Written();
-    bool IsOpen();
-    int Opens();
-    bool Dtr();
-    bool Rts();
-    LineParams Config();
-    std::vector<Span> Breaks();
+    std::string Written() { return Get(&FakePort::tx); }
+    bool IsOpen() { return Get(&FakePort::open); }
+    int Opens() { return Get(&FakePort::opens); }
+    bool Dtr() { return Get(&FakePort::dtr); }
+    bool Rts() { return Get(&FakePort::rts); }
+    LineParams Config() { return Get(&FakePort::config); }
+    std::vector<Span> Breaks() { return Get(&FakePort::breaks); }
+    template <typename T>
+    T Get(T FakePort::*field) {
+        std::lock_guard lock(m);
+        return this->*field;
+    }
 
     // Set before the device opens; guarded by m for later changes.
     SerialStatus openResult = SerialStatus::Ok;
@@ -95,6 +100,9 @@ class FakeSerialDevice : public ISerialDevice {
     int LastError() const override { return lastError_; }
 
   private:
+    SerialStatus SetLine(bool FakePort::*line, bool on);
+    void Signal(bool FakePort::*flag);
+
     FakePortBank& bank_;
     std::shared_ptr<FakePort> port_;
     int lastError_ = 0;

@@ -111,21 +111,12 @@ void ModemSimulator::Command(const std::string& raw) {
                         results_.pop_front();
                     }
                 }
-                switch (r) {
-                    case DialResult::Connect:
-                        Reply("CONNECT 2400");
-                        online_mode_ = true;
-                        SetCarrier(true);
-                        break;
-                    case DialResult::Busy:
-                        Reply("BUSY");
-                        break;
-                    case DialResult::NoCarrier:
-                        Reply("NO CARRIER");
-                        break;
-                    case DialResult::NoDialtone:
-                        Reply("NO DIALTONE");
-                        break;
+                static const char* const kWords[] = {"CONNECT 2400", "BUSY", "NO CARRIER",
+                                                     "NO DIALTONE"};  // in DialResult order
+                Reply(kWords[static_cast<int>(r)]);
+                if (r == DialResult::Connect) {
+                    online_mode_ = true;
+                    SetCarrier(true);
                 }
                 return;
             }

@@ -2,7 +2,9 @@
 // and process start recorded, and the answers to questions scripted.
 #pragma once
 
+#include <chrono>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,7 @@
 namespace marlo::test {
 
 class RecordingPlatform : public QueuedPlatform {
-public:
+  public:
     struct Box {
         std::string text;
         MsgIcon icon;
@@ -46,6 +48,14 @@ public:
     void CloseProgress() override { progressVisible = false; }
     bool ProgressVisible() const override { return progressVisible; }
     const std::atomic<bool>& ProgressCancelled() const override { return progressCancel; }
+
+    // Runs the event loop until `cond` holds (true) or `ms` have passed (false).
+    bool Until(const std::function<bool()>& cond, int ms = 10000) {
+        return DispatchWait(cond, std::chrono::steady_clock::now() +
+                                      std::chrono::milliseconds(ms)) == WaitEnd::Condition;
+    }
+    // Runs the event loop for `ms`.
+    void Idle(int ms) { Until(nullptr, ms); }
 
     // Scripted answers, taken in order; when empty: Yes/Ok, cancel for choosers, 0 for lists.
     std::deque<MsgResult> answers;

@@ -9,75 +9,25 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include "../support/FakeCommLine.h"
+#include "UiTestSupport.h"
 #include "text/Encoding.h"
 #include "ui/CommSettingsSheet.h"
 
 using namespace marlo;
 using marlo::ui::CommSettingsSheet;
 
+using marlo::test::Child;
+using marlo::test::FakeCommLine;
+using marlo::test::Press;
+
 namespace {
 
-// A line that records what the sheet asks of it.
-class FakeLine : public ICommLineControl {
-  public:
-    bool open = true;
-    bool refuseParams = false;
-    std::vector<LineParams> applied;
-    std::vector<std::string> messages;
-    int opened = -1, closes = 0, resets = 0;
-
-    bool PortOpen() const override { return open; }
-    void SaveControlBlock() override {}
-    void RestoreControlBlock() override {}
-    bool ClosePort() override {
-        ++closes;
-        open = false;
-        return true;
-    }
-    std::optional<int> OpenPort(int port) override {
-        opened = port;
-        open = true;
-        return port;
-    }
-    bool ApplyLineParams(const LineParams& p) override {
-        applied.push_back(p);
-        return !refuseParams;
-    }
-    void SetDtr(bool) override {}
-    void SetRts(bool) override {}
-    void UpdateModemStatus() override {}
-    void Pause(int) override {}
-    void ClearSendKanjiMode() override {}
-    void ResetTerminal() override { ++resets; }
-    void ShowMessage(const std::string& m, MsgIcon) override { messages.push_back(m); }
-};
-
-template <typename W>
-W* Field(QWidget& sheet, const char* name) {
-    W* w = sheet.findChild<W*>(QString::fromLatin1(name));
-    if (!w) qFatal("no field %s", name);
-    return w;
-}
-
 void Choose(QWidget& sheet, const char* combo, const QString& text) {
-    QComboBox* c = Field<QComboBox>(sheet, combo);
+    QComboBox* c = Child<QComboBox>(sheet, combo);
     int i = c->findText(text);
     if (i < 0) qFatal("no entry %s in %s", qPrintable(text), combo);
     c->setCurrentIndex(i);
-}
-
-void PressOk(QWidget& sheet) {
-    sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-}
-
-void Snapshot(CommSettingsSheet& sheet) {
-    const QString dir = qEnvironmentVariable("MARLO_UI_SNAPSHOTS");
-    if (dir.isEmpty()) return;
-    for (int i = 0; i < sheet.pages()->count(); ++i) {
-        sheet.pages()->setCurrentIndex(i);
-        sheet.grab().save(QStringLiteral("%1/comm-%2.png").arg(dir).arg(i));
-    }
-    sheet.pages()->setCurrentIndex(0);
 }
 
 }  // namespace
@@ -90,10 +40,10 @@ class CommSettingsSheetTest : public QObject {
         s.ModemInit1 = Utf8ToSjis("AT&F 漢字");
         CommSettingsSheet sheet(s, PortChoices({1, 2}), nullptr);
         sheet.show();
-        Snapshot(sheet);
-        QCOMPARE(Field<QLineEdit>(sheet, "ModemInit1")->text(), QStringLiteral("AT&F 漢字"));
-        QCOMPARE(Field<QComboBox>(sheet, "Speed")->currentText(), QStringLiteral("2400bps"));
-        QCOMPARE(Field<QComboBox>(sheet, "Parity")->currentText(), QStringLiteral("なし"));
+        marlo::test::SaveShotsOfPages(&sheet, sheet.pages(), "comm-");
+        QCOMPARE(Child<QLineEdit>(sheet, "ModemInit1")->text(), QStringLiteral("AT&F 漢字"));
+        QCOMPARE(Child<QComboBox>(sheet, "Speed")->currentText(), QStringLiteral("2400bps"));
+        QCOMPARE(Child<QComboBox>(sheet, "Parity")->currentText(), QStringLiteral("なし"));
 
         Choose(sheet, "Port", QStringLiteral("COM2"));
         Choose(sheet, "Speed", QStringLiteral("115200bps"));
@@ -104,16 +54,16 @@ class CommSettingsSheetTest : public QObject {
         Choose(sheet, "Emulation", QStringLiteral("VT100"));
         Choose(sheet, "CodeExchange", QStringLiteral("新JIS"));
         Choose(sheet, "CodeExchange2", QStringLiteral("EUC"));
-        Field<QSpinBox>(sheet, "ReadSize")->setValue(4096);
-        Field<QCheckBox>(sheet, "RcvCRLF")->setChecked(true);
-        Field<QCheckBox>(sheet, "SISO")->setChecked(true);
-        Field<QCheckBox>(sheet, "FKLocal")->setChecked(false);
-        Field<QCheckBox>(sheet, "Disconnect")->setChecked(false);
-        Field<QCheckBox>(sheet, "7to8")->setChecked(false);
-        Field<QLineEdit>(sheet, "ModemInit2")->setText(QStringLiteral("ATS0=0 ｶﾅ"));
-        QSpinBox* tab = Field<QSpinBox>(sheet, "TxSendTabNum");
+        Child<QSpinBox>(sheet, "ReadSize")->setValue(4096);
+        Child<QCheckBox>(sheet, "RcvCRLF")->setChecked(true);
+        Child<QCheckBox>(sheet, "SISO")->setChecked(true);
+        Child<QCheckBox>(sheet, "FKLocal")->setChecked(false);
+        Child<QCheckBox>(sheet, "Disconnect")->setChecked(false);
+        Child<QCheckBox>(sheet, "7to8")->setChecked(false);
+        Child<QLineEdit>(sheet, "ModemInit2")->setText(QStringLiteral("ATS0=0 ｶﾅ"));
+        QSpinBox* tab = Child<QSpinBox>(sheet, "TxSendTabNum");
         tab->findChild<QLineEdit*>()->setText(QStringLiteral("4"));  // typed, not yet committed
-        PressOk(sheet);
+        Press(sheet);
 
         QCOMPARE(sheet.result(), int(QDialog::Accepted));
         QVERIFY(sheet.applied() && sheet.applied()->lineApplied);
@@ -147,9 +97,9 @@ class CommSettingsSheetTest : public QObject {
         std::vector<std::string> shown;
         sheet.showMessage = [&](const std::string& m, MsgIcon) { shown.push_back(m); };
         sheet.show();
-        Field<QSpinBox>(sheet, "ReadSize")->setValue(5000);
+        Child<QSpinBox>(sheet, "ReadSize")->setValue(5000);
         Choose(sheet, "Speed", QStringLiteral("9600bps"));
-        PressOk(sheet);
+        Press(sheet);
         QCOMPARE(int(shown.size()), 1);
         QVERIFY(QString::fromStdString(shown[0]).contains(QStringLiteral("受信ﾌﾞﾛｯｸｻｲｽﾞ")));
         QVERIFY(sheet.isVisible());
@@ -157,16 +107,16 @@ class CommSettingsSheetTest : public QObject {
         QCOMPARE(s.Speed, before.Speed);
 
         // A stored speed with no entry leaves the list unselected; OK asks for a choice.
-        Field<QSpinBox>(sheet, "ReadSize")->setValue(80);
-        Field<QComboBox>(sheet, "Speed")->setCurrentIndex(-1);
-        PressOk(sheet);
+        Child<QSpinBox>(sheet, "ReadSize")->setValue(80);
+        Child<QComboBox>(sheet, "Speed")->setCurrentIndex(-1);
+        Press(sheet);
         QCOMPARE(int(shown.size()), 2);
         QVERIFY(QString::fromStdString(shown[1]).contains(QStringLiteral("通信速度")));
         QVERIFY(sheet.isVisible());
 
         // Cancel takes nothing of what was edited.
-        Field<QCheckBox>(sheet, "LocalEcho")->setChecked(true);
-        sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+        Child<QCheckBox>(sheet, "LocalEcho")->setChecked(true);
+        Press(sheet, QDialogButtonBox::Cancel);
         QCOMPARE(sheet.result(), int(QDialog::Rejected));
         QCOMPARE(s.Speed, 2400);
         QCOMPARE(s.LocalEcho, 0);
@@ -175,32 +125,30 @@ class CommSettingsSheetTest : public QObject {
     void TheOpenPortStaysOfferedAndReceivesTheNewParameters() {
         Settings s;
         s.Port = 3;  // held open by this program, so the probe did not list it
-        FakeLine line;
+        FakeCommLine line;
         CommSettingsSheet sheet(s, PortChoices({1}), &line);
-        QComboBox* port = Field<QComboBox>(sheet, "Port");
+        QComboBox* port = Child<QComboBox>(sheet, "Port");
         QCOMPARE(port->count(), 3);
         QCOMPARE(port->currentText(), QStringLiteral("COM3"));
         QCOMPARE(port->itemText(2), QStringLiteral("ﾓﾃﾞﾑなし"));
         Choose(sheet, "Speed", QStringLiteral("38400bps"));
         Choose(sheet, "Emulation", QStringLiteral("VT52"));
-        PressOk(sheet);
-        QCOMPARE(int(line.applied.size()), 1);
-        QCOMPARE(line.applied[0].speed, 38400);
-        QCOMPARE(line.closes, 0);
-        QCOMPARE(line.resets, 1);
+        Press(sheet);
+        QCOMPARE(line.calls, (std::vector<std::string>{"save", "params 38400", "dtr", "rts",
+                                                       "status", "kanji", "reset"}));
         QCOMPARE(s.Port, 3);
         QCOMPARE(s.Speed, 38400);
     }
 
     void ParametersTheDeviceRefusesAreNotStored() {
         Settings s;
-        FakeLine line;
+        FakeCommLine line;
         line.refuseParams = true;
         CommSettingsSheet sheet(s, PortChoices({1}), &line);
         Choose(sheet, "Speed", QStringLiteral("256000bps"));
-        Field<QCheckBox>(sheet, "LocalEcho")->setChecked(true);
-        Field<QCheckBox>(sheet, "Unlha")->setChecked(false);
-        PressOk(sheet);
+        Child<QCheckBox>(sheet, "LocalEcho")->setChecked(true);
+        Child<QCheckBox>(sheet, "Unlha")->setChecked(false);
+        Press(sheet);
         QCOMPARE(sheet.result(), int(QDialog::Accepted));
         QVERIFY(sheet.applied() && !sheet.applied()->lineApplied);
         QCOMPARE(int(line.messages.size()), 1);

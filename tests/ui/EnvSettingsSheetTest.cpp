@@ -10,25 +10,14 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include "UiTestSupport.h"
 #include "ui/EnvSettingsSheet.h"
 
 using namespace marlo;
 using marlo::ui::EnvSettingsSheet;
 
-namespace {
-
-template <typename W>
-W* Field(QWidget& sheet, const char* name) {
-    W* w = sheet.findChild<W*>(QString::fromLatin1(name));
-    if (!w) qFatal("no field %s", name);
-    return w;
-}
-
-void Press(QWidget& sheet, QDialogButtonBox::StandardButton which) {
-    sheet.findChild<QDialogButtonBox*>()->button(which)->click();
-}
-
-}  // namespace
+using marlo::test::Child;
+using marlo::test::Press;
 
 class EnvSettingsSheetTest : public QObject {
     Q_OBJECT
@@ -44,31 +33,26 @@ class EnvSettingsSheetTest : public QObject {
             return 0x0000FF;      // red as 0x00BBGGRR
         };
         sheet.show();
-        if (QString dir = qEnvironmentVariable("MARLO_UI_SNAPSHOTS"); !dir.isEmpty()) {
-            for (int i = 0; i < sheet.pages()->count(); ++i) {
-                sheet.pages()->setCurrentIndex(i);
-                sheet.grab().save(QStringLiteral("%1/env-%2.png").arg(dir).arg(i));
-            }
-        }
-        QCOMPARE(Field<QLabel>(sheet, "ClearUpText")->text(), QStringLiteral("1％ （10行）"));
-        Field<QSpinBox>(sheet, "BufferSize")->setValue(2000);
-        Field<QSpinBox>(sheet, "ClearUp")->setValue(25);
-        QCOMPARE(Field<QLabel>(sheet, "ClearUpText")->text(), QStringLiteral("25％ （500行）"));
+        marlo::test::SaveShotsOfPages(&sheet, sheet.pages(), "env-");
+        QCOMPARE(Child<QLabel>(sheet, "ClearUpText")->text(), QStringLiteral("1％ （10行）"));
+        Child<QSpinBox>(sheet, "BufferSize")->setValue(2000);
+        Child<QSpinBox>(sheet, "ClearUp")->setValue(25);
+        QCOMPARE(Child<QLabel>(sheet, "ClearUpText")->text(), QStringLiteral("25％ （500行）"));
 
-        Field<QPushButton>(sheet, "TextColor")->click();
+        Child<QPushButton>(sheet, "TextColor")->click();
         QCOMPARE(int(titles.size()), 1);
-        Field<QCheckBox>(sheet, "SameSysColor")->setChecked(true);
-        QVERIFY(!Field<QPushButton>(sheet, "BackColor")->isEnabled());
-        Field<QCheckBox>(sheet, "SameSysColor")->setChecked(false);
-        Field<QSpinBox>(sheet, "ScrollLine")->setValue(6);
-        Field<QCheckBox>(sheet, "ScrollSpeed")->setChecked(false);
-        Field<QRadioButton>(sheet, "LogNew")->setChecked(true);
-        Field<QCheckBox>(sheet, "LogIniBegin")->setChecked(true);
-        Field<QCheckBox>(sheet, "SaveOnEnd")->setChecked(false);
-        Field<QCheckBox>(sheet, "BufferClearOnEnd")->setChecked(false);
-        Field<QRadioButton>(sheet, "ToolLarge")->setChecked(true);
-        QCOMPARE(Field<QLabel>(sheet, "ToolNum1")->text(), QStringLiteral("17"));
-        Press(sheet, QDialogButtonBox::Ok);
+        Child<QCheckBox>(sheet, "SameSysColor")->setChecked(true);
+        QVERIFY(!Child<QPushButton>(sheet, "BackColor")->isEnabled());
+        Child<QCheckBox>(sheet, "SameSysColor")->setChecked(false);
+        Child<QSpinBox>(sheet, "ScrollLine")->setValue(6);
+        Child<QCheckBox>(sheet, "ScrollSpeed")->setChecked(false);
+        Child<QRadioButton>(sheet, "LogNew")->setChecked(true);
+        Child<QCheckBox>(sheet, "LogIniBegin")->setChecked(true);
+        Child<QCheckBox>(sheet, "SaveOnEnd")->setChecked(false);
+        Child<QCheckBox>(sheet, "BufferClearOnEnd")->setChecked(false);
+        Child<QRadioButton>(sheet, "ToolLarge")->setChecked(true);
+        QCOMPARE(Child<QLabel>(sheet, "ToolNum1")->text(), QStringLiteral("17"));
+        Press(sheet);
 
         QCOMPARE(sheet.result(), int(QDialog::Accepted));
         QVERIFY(sheet.applied());
@@ -99,9 +83,9 @@ class EnvSettingsSheetTest : public QObject {
         std::vector<std::string> shown;
         sheet.showMessage = [&](const std::string& m, MsgIcon) { shown.push_back(m); };
         sheet.show();
-        Field<QSpinBox>(sheet, "BufferSize")->setValue(10);
-        Field<QCheckBox>(sheet, "Blink")->setChecked(false);
-        Press(sheet, QDialogButtonBox::Ok);
+        Child<QSpinBox>(sheet, "BufferSize")->setValue(10);
+        Child<QCheckBox>(sheet, "Blink")->setChecked(false);
+        Press(sheet);
         QCOMPARE(int(shown.size()), 1);
         QVERIFY(QString::fromStdString(shown[0]).contains(QStringLiteral("ｳｨﾝﾄﾞｳﾊﾞｯﾌｧ")));
         QVERIFY(sheet.isVisible());
@@ -109,14 +93,14 @@ class EnvSettingsSheetTest : public QObject {
         QCOMPARE(s.Blink, 1);
 
         // More screen rows than buffer lines.
-        Field<QSpinBox>(sheet, "BufferSize")->setValue(50);
-        Field<QSpinBox>(sheet, "Rows")->setValue(60);
-        Press(sheet, QDialogButtonBox::Ok);
+        Child<QSpinBox>(sheet, "BufferSize")->setValue(50);
+        Child<QSpinBox>(sheet, "Rows")->setValue(60);
+        Press(sheet);
         QCOMPARE(int(shown.size()), 2);
         QVERIFY(sheet.isVisible());
 
-        Field<QSpinBox>(sheet, "Rows")->setValue(40);
-        Press(sheet, QDialogButtonBox::Ok);
+        Child<QSpinBox>(sheet, "Rows")->setValue(40);
+        Press(sheet);
         QVERIFY(!sheet.isVisible());
         QVERIFY(sheet.applied() && sheet.applied()->screenChanged);
         QCOMPARE(s.LineColumn[1], 40);
@@ -129,8 +113,8 @@ class EnvSettingsSheetTest : public QObject {
         EnvSettingsSheet sheet(s);
         std::vector<std::string> shown;
         sheet.showMessage = [&](const std::string& m, MsgIcon) { shown.push_back(m); };
-        QCOMPARE(Field<QSpinBox>(sheet, "ScrollLine")->value(), 5000);
-        Press(sheet, QDialogButtonBox::Ok);
+        QCOMPARE(Child<QSpinBox>(sheet, "ScrollLine")->value(), 5000);
+        Press(sheet);
         QCOMPARE(int(shown.size()), 1);
         QVERIFY(!sheet.applied());
 
@@ -139,7 +123,7 @@ class EnvSettingsSheetTest : public QObject {
             custom[3] = 42;
             return std::optional<int32_t>(0x00FF00);
         };
-        Field<QPushButton>(sheet, "BackColor")->click();
+        Child<QPushButton>(sheet, "BackColor")->click();
         Press(sheet, QDialogButtonBox::Cancel);
         QCOMPARE(s.BackColor, 16777215);
         QCOMPARE(s.BackColorCust[3], 16777215);

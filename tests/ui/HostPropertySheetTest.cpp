@@ -20,17 +20,11 @@
 #include "ui/HostPropertySheet.h"
 
 using namespace marlo;
+using marlo::test::Child;
 using marlo::test::OnNextModal;
 using marlo::test::TestPlatform;
 
 namespace {
-
-template <typename T>
-T* Child(QWidget* parent, const char* name) {
-    T* w = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!w) qFatal("no child %s", name);
-    return w;
-}
 
 bool Enabled(QWidget* sheet, const char* name) {
     return Child<QWidget>(sheet, name)->isEnabled();
@@ -54,10 +48,7 @@ class HostPropertySheetTest : public QObject {
         QCOMPARE(icons->item(0)->text(), QString("ﾓﾃﾞﾑ直結用"));
         QCOMPARE(icons->item(13)->text(), QString("Telnet用"));
         sheet.show();
-        for (int i = 0; i < sheet.Pages()->count(); ++i) {
-            sheet.Pages()->setCurrentIndex(i);
-            marlo::test::SaveShot(&sheet, QStringLiteral("host-sheet-%1").arg(i + 1));
-        }
+        marlo::test::SaveShotsOfPages(&sheet, sheet.Pages(), "host-sheet-");
     }
 
     void everyFieldRoundTrips() {

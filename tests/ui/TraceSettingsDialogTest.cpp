@@ -1,33 +1,20 @@
 // The trace settings dialog on an offscreen display: the boxes make the mask, the file is stored,
 // an empty file name is refused with a message box and the dialog stays open.
-#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 #include <QtTest>
 
+#include "UiTestSupport.h"
 #include "ui/TraceSettingsDialog.h"
 
 using namespace marlo;
 using marlo::ui::TraceSettingsDialog;
 
-namespace {
-
-template <typename W>
-W* Field(QWidget& dialog, const char* name) {
-    W* w = dialog.findChild<W*>(QString::fromLatin1(name));
-    if (!w) qFatal("no field %s", name);
-    return w;
-}
-
-void PressOk(QWidget& dialog) {
-    dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-}
-
-}  // namespace
+using marlo::test::Child;
+using marlo::test::Press;
 
 class TraceSettingsDialogTest : public QObject {
     Q_OBJECT
@@ -37,16 +24,15 @@ class TraceSettingsDialogTest : public QObject {
         s.TracePos = 1 | 8;
         TraceSettingsDialog dialog(s);
         dialog.show();
-        if (QString dir = qEnvironmentVariable("MARLO_UI_SNAPSHOTS"); !dir.isEmpty())
-            dialog.grab().save(dir + QStringLiteral("/trace.png"));
-        QVERIFY(Field<QCheckBox>(dialog, "TraceMain")->isChecked());
-        QVERIFY(!Field<QCheckBox>(dialog, "TraceMacro")->isChecked());
-        QCOMPARE(Field<QLineEdit>(dialog, "TraceFile")->text(), QStringLiteral("/data/trace.txt"));
-        Field<QCheckBox>(dialog, "TraceMain")->setChecked(false);
-        Field<QCheckBox>(dialog, "TraceMacro")->setChecked(true);
-        Field<QCheckBox>(dialog, "TraceTransfer")->setChecked(true);
-        Field<QLineEdit>(dialog, "TraceFile")->setText(QStringLiteral("/tmp/ﾄﾚｰｽ.txt"));
-        PressOk(dialog);
+        marlo::test::SaveShot(&dialog, QStringLiteral("trace"));
+        QVERIFY(Child<QCheckBox>(dialog, "TraceMain")->isChecked());
+        QVERIFY(!Child<QCheckBox>(dialog, "TraceMacro")->isChecked());
+        QCOMPARE(Child<QLineEdit>(dialog, "TraceFile")->text(), QStringLiteral("/data/trace.txt"));
+        Child<QCheckBox>(dialog, "TraceMain")->setChecked(false);
+        Child<QCheckBox>(dialog, "TraceMacro")->setChecked(true);
+        Child<QCheckBox>(dialog, "TraceTransfer")->setChecked(true);
+        Child<QLineEdit>(dialog, "TraceFile")->setText(QStringLiteral("/tmp/ﾄﾚｰｽ.txt"));
+        Press(dialog);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(s.TracePos, 6);
         QCOMPARE(s.TraceFile, std::string("/tmp/ﾄﾚｰｽ.txt"));  // the file system's own bytes
@@ -56,20 +42,14 @@ class TraceSettingsDialogTest : public QObject {
         Settings s("/data");
         TraceSettingsDialog dialog(s);
         dialog.show();
-        Field<QCheckBox>(dialog, "TraceMain")->setChecked(true);
-        Field<QLineEdit>(dialog, "TraceFile")->clear();
+        Child<QCheckBox>(dialog, "TraceMain")->setChecked(true);
+        Child<QLineEdit>(dialog, "TraceFile")->clear();
         QString shown;
-        QTimer closer;
-        closer.setInterval(10);
-        connect(&closer, &QTimer::timeout, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                shown = box->text();
-                box->accept();
-            }
+        marlo::test::OnNextModal([&](QWidget* box) {
+            shown = qobject_cast<QMessageBox*>(box)->text();
+            static_cast<QDialog*>(box)->accept();
         });
-        closer.start();
-        PressOk(dialog);  // returns once the message box was closed
-        closer.stop();
+        Press(dialog);  // returns once the message box was closed
         QVERIFY(shown.contains(QStringLiteral("ﾄﾚｰｽﾌｧｲﾙ")));
         QVERIFY(dialog.isVisible());
         QCOMPARE(s.TracePos, 0);

@@ -1,11 +1,14 @@
 // Helpers of the Qt window tests: a platform that records message boxes and answers them from a
-// script, a way to act on the next modal dialog (they run their own event loop), and a picture of
-// a window when MARLO_UI_SHOTS names a folder.
+// script, a way to act on the next modal dialog (they run their own event loop), named children
+// and dialog buttons, and a picture of a window when MARLO_UI_SHOTS names a folder.
 #pragma once
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QPixmap>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
@@ -68,11 +71,37 @@ inline void OnNextModal(std::function<void(QWidget*)> act, bool* missed = nullpt
     timer->start(5);
 }
 
+// The child widget called `name`; a missing one ends the test run at once.
+template <typename T>
+T* Child(QWidget* parent, const char* name) {
+    T* w = parent->findChild<T*>(QString::fromLatin1(name));
+    if (!w) qFatal("no child %s", name);
+    return w;
+}
+template <typename T>
+T* Child(QWidget& parent, const char* name) {
+    return Child<T>(&parent, name);
+}
+
+inline void Press(QWidget& dialog, QDialogButtonBox::StandardButton which = QDialogButtonBox::Ok) {
+    dialog.findChild<QDialogButtonBox*>()->button(which)->click();
+}
+
 inline void SaveShot(QWidget* w, const QString& name) {
     const QByteArray dir = qgetenv("MARLO_UI_SHOTS");
     if (dir.isEmpty()) return;
     QApplication::processEvents();  // pending layout requests
     w->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name + QStringLiteral(".png")));
+}
+
+// A picture of each page of a tabbed sheet, named `prefix` and the page number; the first page is
+// shown again afterwards.
+inline void SaveShotsOfPages(QWidget* sheet, QTabWidget* pages, const QString& prefix) {
+    for (int i = 0; i < pages->count(); ++i) {
+        pages->setCurrentIndex(i);
+        SaveShot(sheet, prefix + QString::number(i + 1));
+    }
+    pages->setCurrentIndex(0);
 }
 
 }  // namespace marlo::test

@@ -35,11 +35,5 @@ TEST(CommandLine, Switches) {
     }
 }
 
-TEST(CommandLine, UsageText) {
-    EXPECT_STREQ(
-        kUsageText,
-        "マーロ for Windows NT/95\n起動方法:\n   Marlo [/h<ﾎｽﾄｲﾝﾃﾞｯｸｽ>]\n     /h : 起動時接続");
-}
-
 }  // namespace
 }  // namespace marlo

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 
 #include "app/Settings.h"
@@ -12,29 +11,19 @@ namespace {
 
 TEST(SettingsByName, SetsEachFormOfValue) {
     Settings s;
-    struct {
+    // clang-format off
+    const struct {
         const char* name;
         const char* value;
     } ok[] = {
-        {"Emulation", "1"},
-        {"SI/SO", "1"},
-        {"7to8", "0"},
-        {"codeexchange", "4"},
-        {"Speed", "-2400"},
-        {"TextColor", "-1"},
-        {"lfItalic", "1"},
-        {"LineColumn", "132 50"},
-        {"Window", "1 2 3 4"},
-        {"VT100Color", "5 6 7"},
-        {"ToolTable3", "1 2"},
-        {"ShowStatusBar", "4 5"},
-        {"Editor", "vi"},
-        {"WaveFile7", "bell.wav"},
-        {"TelnetHost5", "bbs.example"},
-        {"UserKey12K", "3"},
-        {"TraceFile", "/tmp/t"},
+        {"Emulation", "1"}, {"SI/SO", "1"}, {"7to8", "0"}, {"codeexchange", "4"},
+        {"Speed", "-2400"}, {"TextColor", "-1"}, {"lfItalic", "1"}, {"LineColumn", "132 50"},
+        {"Window", "1 2 3 4"}, {"VT100Color", "5 6 7"}, {"ToolTable3", "1 2"},
+        {"ShowStatusBar", "4 5"}, {"Editor", "vi"}, {"WaveFile7", "bell.wav"},
+        {"TelnetHost5", "bbs.example"}, {"UserKey12K", "3"}, {"TraceFile", "/tmp/t"},
         {"DownlodDefPath", ""},
     };
+    // clang-format on
     for (auto c : ok) {
         std::string error;
         EXPECT_TRUE(SetSettingByName(s, c.name, c.value, &error)) << c.name << ": " << error;
@@ -61,45 +50,22 @@ TEST(SettingsByName, SetsEachFormOfValue) {
     EXPECT_EQ(s.TraceFile, "/tmp/t");
 }
 
-TEST(SettingsByName, RefusesWhatDoesNotFitAndChangesNothing) {
+// What a value refuses is the stored form's business (SettingsIo); here only the names.
+TEST(SettingsByName, UnknownNamesAreRefused) {
     Settings s;
-    struct {
-        const char* name;
-        std::string value;
-    } bad[] = {
-        {"NoSuchValue", "1"},
-        {"Emulation", ""},
-        {"Emulation", "1x"},
-        {"Emulation", "0x1"},
-        {"Speed", "4294967296"},
-        {"Speed", "-2147483649"},
-        {"LineColumn", "80"},
-        {"Window", "1 2 3 4 5"},
-        {"ToolTable", "1 a"},
-        {"Quote", "12345678901"},
-        {"lfFaceName", std::string(32, 'f')},
-        {"TextColorCust", "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1"},  // 17 of 16
-    };
-    for (const auto& c : bad) {
-        std::string error;
-        EXPECT_FALSE(SetSettingByName(s, c.name, c.value, &error)) << c.name << "=" << c.value;
+    for (const char* name : {"NoSuchValue", "", "Trace\\Speed"}) {
+        std::string error, value;
+        EXPECT_FALSE(SetSettingByName(s, name, "1", &error)) << name;
         EXPECT_FALSE(error.empty());
+        EXPECT_FALSE(GetSettingByName(s, name, &value)) << name;
     }
-    Settings fresh;
-    EXPECT_EQ(s.Emulation, fresh.Emulation);
-    EXPECT_EQ(s.Speed, fresh.Speed);
-    EXPECT_EQ(s.LineColumn, fresh.LineColumn);
-    EXPECT_EQ(s.Quote, fresh.Quote);
-    EXPECT_EQ(s.TextColorCust, fresh.TextColorCust);
+    std::string value;
+    ASSERT_TRUE(GetSettingByName(s, "trace\\tracefile", &value));
+    EXPECT_EQ(value, s.TraceFile);
 }
 
 TEST(SettingsByName, EveryValueRoundTripsThroughItsStoredForm) {
     const auto all = AllSettingNames();
-    std::set<std::string> names;
-    for (const auto& d : all) EXPECT_TRUE(names.insert(d).second) << d << " twice";
-    EXPECT_EQ(names.count("SI/SO"), 1u);
-    EXPECT_EQ(names.count("Sound\\WaveFile7"), 1u);
-    EXPECT_EQ(names.count("UserKey12F"), 1u);
     Settings defaults;
     Settings copy;
     for (const auto& d : all) {
@@ -113,7 +79,6 @@ TEST(SettingsByName, EveryValueRoundTripsThroughItsStoredForm) {
         EXPECT_EQ(again, value) << d;
     }
     std::string v;
-    EXPECT_FALSE(GetSettingByName(defaults, "Nothing", &v));
     GetSettingByName(defaults, "ToolTable2", &v);
     EXPECT_EQ(v, "6 7 8 9 10 11 255 12 13 14 255 15 255 16 ");  // as stored: "%d " each
     GetSettingByName(defaults, "ShowStatusBar", &v);

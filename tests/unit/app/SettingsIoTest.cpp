@@ -215,21 +215,16 @@ TEST(SettingsIo, FromTextRefusesWhatCannotBeStored) {
         const char* name;
         const char* value;
     } bad[] = {
-        {"Nope", "1"},
-        {"Speed", ""},
-        {"Speed", "12a"},
-        {"Speed", "0x10"},
-        {"Speed", "4294967296"},
-        {"lfItalic", "256"},
-        {"lfItalic", "-1"},
-        {"Window", "1 2 3"},
-        {"LineColumn", "80 24 1"},
-        {"Quote", "0123456789A"},
-        {"TextColorCust", "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1"},
-        {"ShowStatusBar", "1 x"},
-        {"ShowStatusBar",
-         "1000000 1000000 1000000 1000000 1000000 1000000 1000000 1000000 "
-         "1000000 1000000 1000000 1000000 1000000"},  // over its 100 bytes
+        // clang-format off
+        {"Nope", "1"}, {"Speed", ""}, {"Speed", "12a"}, {"Speed", "0x10"},
+        {"Speed", "4294967296"}, {"Speed", "-2147483649"}, {"lfItalic", "256"},
+        {"lfItalic", "-1"}, {"Window", "1 2 3"}, {"LineColumn", "80 24 1"},
+        {"LineColumn", "80"}, {"Quote", "0123456789A"},
+        {"lfFaceName", "0123456789012345678901234567890A"},
+        {"TextColorCust", "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1"}, {"ShowStatusBar", "1 x"},
+        {"ShowStatusBar", "1000000 1000000 1000000 1000000 1000000 1000000 1000000 1000000 "
+                          "1000000 1000000 1000000 1000000 1000000"},  // over its 100 bytes
+        // clang-format on
     };
     for (const auto& b : bad) {
         SCOPED_TRACE(std::string(b.name) + "=" + b.value);

@@ -4,6 +4,7 @@
 
 #include "app/CommSettingsModel.h"
 #include "app/EnvSettingsModel.h"
+#include "support/FakeCommLine.h"
 
 namespace marlo {
 namespace {
@@ -58,43 +59,7 @@ TEST(CommSettingsTexts, DisplayTextsAndValuesPairUp) {
     EXPECT_EQ(ports[2].value, 0);
 }
 
-// A serial line that records what the sheet does to it and refuses what it is told to.
-class FakeLine : public ICommLineControl {
-  public:
-    bool PortOpen() const override { return open; }
-    void SaveControlBlock() override { calls.push_back("save"); }
-    void RestoreControlBlock() override { calls.push_back("restore"); }
-    bool ClosePort() override {
-        calls.push_back("close");
-        if (refuseClose) return false;
-        open = false;
-        return true;
-    }
-    std::optional<int> OpenPort(int port) override {
-        calls.push_back("open " + std::to_string(port));
-        bool ok = openResults.empty() || openResults.front();
-        if (!openResults.empty()) openResults.pop_front();
-        if (!ok) return std::nullopt;
-        open = true;
-        return port;
-    }
-    bool ApplyLineParams(const LineParams& p) override {
-        calls.push_back("params " + std::to_string(p.speed));
-        return !refuseParams;
-    }
-    void SetDtr(bool on) override { calls.push_back(on ? "dtr" : "-dtr"); }
-    void SetRts(bool on) override { calls.push_back(on ? "rts" : "-rts"); }
-    void UpdateModemStatus() override { calls.push_back("status"); }
-    void Pause(int ms) override { calls.push_back("pause " + std::to_string(ms)); }
-    void ClearSendKanjiMode() override { calls.push_back("kanji"); }
-    void ResetTerminal() override { calls.push_back("reset"); }
-    void ShowMessage(const std::string& text, MsgIcon) override { messages.push_back(text); }
-
-    bool open = true, refuseClose = false, refuseParams = false;
-    std::deque<bool> openResults;
-    std::vector<std::string> calls, messages;
-};
-
+using test::FakeCommLine;
 using Calls = std::vector<std::string>;
 
 TEST(CommSettingsApply, PortChangesAndRollbacks) {
@@ -107,111 +72,33 @@ TEST(CommSettingsApply, PortChangesAndRollbacks) {
         const char* message;
         int portAfter, speedAfter;
     } cases[] = {
-        {"same port, new speed",
-         1,
-         1,
-         true,
-         false,
-         false,
-         {},
-         {"params 9600", "dtr", "rts", "status", "kanji"},
-         nullptr,
-         1,
-         9600},
-        {"to no modem",
-         1,
-         0,
-         true,
-         false,
-         false,
-         {},
-         {"close", "status", "kanji"},
-         nullptr,
-         0,
-         2400},
-        {"from no modem",
-         0,
-         2,
-         false,
-         false,
-         false,
-         {},
-         {"open 2", "status", "params 9600", "dtr", "rts", "status", "kanji"},
-         nullptr,
-         2,
-         9600},
-        {"from no modem, open fails",
-         0,
-         2,
-         false,
-         false,
-         false,
-         {false},
-         {"open 2"},
-         nullptr,
-         0,
-         2400},
-        {"port to port",
-         1,
-         3,
-         true,
-         false,
-         false,
-         {},
+        // clang-format off
+        {"same port, new speed", 1, 1, true, false, false, {},
+         {"params 9600", "dtr", "rts", "status", "kanji"}, nullptr, 1, 9600},
+        {"to no modem", 1, 0, true, false, false, {}, {"close", "status", "kanji"}, nullptr, 0, 2400},
+        {"from no modem", 0, 2, false, false, false, {},
+         {"open 2", "status", "params 9600", "dtr", "rts", "status", "kanji"}, nullptr, 2, 9600},
+        {"from no modem, open fails", 0, 2, false, false, false, {false}, {"open 2"}, nullptr, 0, 2400},
+        {"port to port", 1, 3, true, false, false, {},
          {"close", "pause 100", "open 3", "status", "params 9600", "dtr", "rts", "status", "kanji"},
-         nullptr,
-         3,
-         9600},
-        {"old port will not close",
-         1,
-         3,
-         true,
-         true,
-         false,
-         {},
-         {"close"},
-         "通信デバイスを変更できません.",
-         1,
-         2400},
-        {"new port will not open",
-         1,
-         3,
-         true,
-         false,
-         false,
-         {false, true},
+         nullptr, 3, 9600},
+        {"old port will not close", 1, 3, true, true, false, {}, {"close"},
+         "通信デバイスを変更できません.", 1, 2400},
+        {"new port will not open", 1, 3, true, false, false, {false, true},
          {"close", "pause 100", "open 3", "open 1", "restore", "status"},
-         "通信ポートのオープンに失敗しました.",
-         1,
-         2400},
-        {"parameters refused",
-         1,
-         1,
-         true,
-         false,
-         true,
-         {},
+         "通信ポートのオープンに失敗しました.", 1, 2400},
+        {"parameters refused", 1, 1, true, false, true, {},
          {"params 9600", "close", "pause 100", "open 1", "restore", "status"},
-         "通信パラメータの設定に失敗しました.",
-         1,
-         2400},
-        {"closed port keeps the values for its next open",
-         1,
-         1,
-         false,
-         false,
-         false,
-         {},
-         {"status", "kanji"},
-         nullptr,
-         1,
-         9600},
+         "通信パラメータの設定に失敗しました.", 1, 2400},
+        {"closed port keeps the values for its next open", 1, 1, false, false, false, {},
+         {"status", "kanji"}, nullptr, 1, 9600},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Settings s;
         s.Port = c.oldPort;
-        FakeLine line;
+        FakeCommLine line;
         line.open = c.open;
         CommSettingsModel model(s, line);
         EXPECT_EQ(line.calls, c.open ? Calls{"save"} : Calls{});
@@ -240,7 +127,7 @@ TEST(CommSettingsApply, PortChangesAndRollbacks) {
 
 TEST(CommSettingsApply, ChangedEmulationResetsTheTerminal) {
     Settings s;
-    FakeLine line;
+    FakeCommLine line;
     CommSettingsModel model(s, line);
     model.values.Emulation = 1;
     model.values.SISO = 1;
@@ -257,7 +144,7 @@ TEST(CommSettingsApply, ChangedEmulationResetsTheTerminal) {
 
 TEST(CommSettingsValidate, RefusesValuesTheLineCannotUse) {
     Settings s;
-    FakeLine line;
+    FakeCommLine line;
     CommSettingsModel ok(s, line);
     EXPECT_FALSE(ok.Validate());
     const std::function<void(CommSheetValues&)> bad[] = {

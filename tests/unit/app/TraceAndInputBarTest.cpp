@@ -2,37 +2,27 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "app/InputBarModel.h"
 #include "app/Trace.h"
+#include "support/TempDir.h"
 
 namespace marlo {
 namespace {
 
-std::string ReadAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+std::string ReadAll(const std::filesystem::path& p) { return test::ReadWhole(p.string()); }
 
 class TraceTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        path_ = std::filesystem::temp_directory_path() /
-                ("marlo-trace-" + std::to_string(::getpid()) + ".txt");
-        std::filesystem::remove(path_);
-        SetTraceFile(path_.string());
-    }
+    void SetUp() override { SetTraceFile(path_.string()); }
     void TearDown() override {
         SetTraceMode(false);
         SetTraceMask(0);
-        std::filesystem::remove(path_);
     }
-    std::filesystem::path path_;
+    test::TempDir tmp_;
+    std::filesystem::path path_ = tmp_.path / "trace.txt";
 };
 
 TEST_F(TraceTest, WritesOnlyInTraceModeAndForMaskedCategories) {

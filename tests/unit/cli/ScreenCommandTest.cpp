@@ -1,11 +1,9 @@
 // marlo-cli screen run as a program: options, exit statuses and output.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "support/CliRun.h"
 
 namespace {
 
@@ -14,24 +12,11 @@ struct CliRun {
     std::string out;
 };
 
-// Runs marlo-cli screen with `args` (already quoted for the shell) and `input` on standard input.
+// marlo-cli screen with `args` (already quoted for the shell), `input` on standard input; the
+// output holds stderr too.
 CliRun Screen(const std::string& args, const std::string& input = "") {
-    static int counter = 0;
-    auto dir = std::filesystem::temp_directory_path();
-    std::string in =
-        (dir / ("marlo-cli-in-" + std::to_string(::getpid()) + "-" + std::to_string(counter++)))
-            .string();
-    std::ofstream(in, std::ios::binary) << input;
-    std::string command = std::string(MARLO_CLI_PATH) + " screen " + args + " < " + in + " 2>&1";
     CliRun r;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-        int status = ::pclose(p);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::filesystem::remove(in);
+    r.out = marlo::test::RunMarloCli("screen " + args, &r.status, input, true);
     return r;
 }
 
@@ -61,16 +46,11 @@ TEST(ScreenCommand, SettingsTakeTheirStoredNames) {
 }
 
 TEST(ScreenCommand, BadUsageIsExitStatusTwoWithAMessage) {
-    const char* bad[] = {"--set Unknown=1",
-                         "--set Emulation=abc",
-                         "--set Emulation",
-                         "--set",
-                         "--chunk 0",
-                         "--chunk x",
-                         "--frobnicate",
-                         "/no/such/file",
-                         "a b",
+    // clang-format off
+    const char* bad[] = {"--set Unknown=1", "--set Emulation=abc", "--set Emulation", "--set",
+                         "--chunk 0", "--chunk x", "--frobnicate", "/no/such/file", "a b",
                          MARLO_TEST_DATA "/screen"};
+    // clang-format on
     for (const char* args : bad) {
         CliRun r = Screen(args, "text");
         EXPECT_EQ(r.status, 2) << args;

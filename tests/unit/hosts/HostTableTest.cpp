@@ -218,29 +218,20 @@ TEST(HostTable, ApplyCopiesExactlyTheEntrysLineAndTerminalSettings) {
     const HostApplyActions a = ApplyHostEntry(e, s);
 
     // Each applied setting now holds the entry's value; the port stays.
+    // clang-format off
     const std::pair<const char*, int32_t Settings::*> applied[] = {
-        {"Speed", &Settings::Speed},
-        {"DataLen", &Settings::DataLen},
-        {"StopBit", &Settings::StopBit},
-        {"Parity", &Settings::Parity},
-        {"Flow", &Settings::Flow},
-        {"Emulation", &Settings::Emulation},
-        {"BreakTime", &Settings::BreakTime},
-        {"ReadSize", &Settings::ReadSize},
-        {"CodeExchange", &Settings::CodeExchange},
-        {"CodeExchange2", &Settings::CodeExchange2},
-        {"RcvCRLF", &Settings::RcvCRLF},
-        {"RcvLFCR", &Settings::RcvLFCR},
-        {"SndCRLF", &Settings::SndCRLF},
-        {"BS2Byte", &Settings::BS2Byte},
-        {"BSDel", &Settings::BSDel},
-        {"AutoMargin", &Settings::AutoMargin},
-        {"LocalEcho", &Settings::LocalEcho},
-        {"AutoBplus", &Settings::AutoBplus},
-        {"AutoZMODEM", &Settings::AutoZMODEM},
-        {"FKLocal", &Settings::FKLocal},
-        {"SI/SO", &Settings::SISO},
+        {"Speed", &Settings::Speed}, {"DataLen", &Settings::DataLen},
+        {"StopBit", &Settings::StopBit}, {"Parity", &Settings::Parity}, {"Flow", &Settings::Flow},
+        {"Emulation", &Settings::Emulation}, {"BreakTime", &Settings::BreakTime},
+        {"ReadSize", &Settings::ReadSize}, {"CodeExchange", &Settings::CodeExchange},
+        {"CodeExchange2", &Settings::CodeExchange2}, {"RcvCRLF", &Settings::RcvCRLF},
+        {"RcvLFCR", &Settings::RcvLFCR}, {"SndCRLF", &Settings::SndCRLF},
+        {"BS2Byte", &Settings::BS2Byte}, {"BSDel", &Settings::BSDel},
+        {"AutoMargin", &Settings::AutoMargin}, {"LocalEcho", &Settings::LocalEcho},
+        {"AutoBplus", &Settings::AutoBplus}, {"AutoZMODEM", &Settings::AutoZMODEM},
+        {"FKLocal", &Settings::FKLocal}, {"SI/SO", &Settings::SISO},
     };
+    // clang-format on
     for (const auto& [name, member] : applied) {
         for (const HostField& f : HostFields(e))
             if (std::string(f.name) == name) {

@@ -8,6 +8,7 @@
 #include "line/CommPort.h"
 #include "support/FakeSerialDevice.h"
 #include "support/RecordingPlatform.h"
+#include "support/TempDir.h"
 
 namespace marlo {
 namespace {
@@ -38,10 +39,6 @@ class StatusRecordingPlatform : public test::RecordingPlatform {
 class CommPortTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("marlo-commport-" + std::to_string(::getpid()) + "-" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
         fs::create_directories(dir / "dev");
         map = std::make_unique<PortMap>(dir);
         a = bank.Add("/fake/a");
@@ -55,17 +52,15 @@ class CommPortTest : public ::testing::Test {
         port->SetDeviceFolder(dir / "dev");
         port->SetLampsCallback([this](unsigned l) { lamps = l; });
     }
-    void TearDown() override {
-        port.reset();
-        fs::remove_all(dir);
-    }
+    void TearDown() override { port.reset(); }
     std::vector<std::string> Texts() const {
         std::vector<std::string> t;
         for (const auto& box : platform.boxes) t.push_back(box.text);
         return t;
     }
 
-    fs::path dir;
+    test::TempDir tmp;
+    fs::path dir = tmp.path;
     FakePortBank bank;
     std::shared_ptr<FakePort> a, b;
     StatusRecordingPlatform platform;
@@ -244,19 +239,14 @@ TEST_F(CommPortTest, CarrierAndDataReachTheFrameThroughSynchronousNotifications)
     port->SetNotify([this](int w) { platform.SendEvent({WM_COMMNOTIFY, w, 0, {}, {}}); });
     std::string name = "COM1";
     ASSERT_EQ(port->OpenCommPort(name, false), CommPort::OpenResult::Opened);
-    auto within = [](auto d) { return std::chrono::steady_clock::now() + d; };
 
     a->SetLines(true, true, true);
-    EXPECT_EQ(platform.DispatchWait([&] { return frame.connects == 1; }, within(5s)),
-              WaitEnd::Condition);
+    EXPECT_TRUE(platform.Until([&] { return frame.connects == 1; }));
     EXPECT_TRUE(lamps.load() & kLampCd);
     a->Feed("CONNECT 2400\r\n");
-    EXPECT_EQ(
-        platform.DispatchWait([&] { return frame.received == "CONNECT 2400\r\n"; }, within(5s)),
-        WaitEnd::Condition);
+    EXPECT_TRUE(platform.Until([&] { return frame.received == "CONNECT 2400\r\n"; }));
     a->SetLines(true, true, false);
-    EXPECT_EQ(platform.DispatchWait([&] { return frame.disconnects == 1; }, within(5s)),
-              WaitEnd::Condition);
+    EXPECT_TRUE(platform.Until([&] { return frame.disconnects == 1; }));
     EXPECT_FALSE(lamps.load() & kLampCd);
     port->CloseCommPort();
     platform.SetEventTarget(nullptr);

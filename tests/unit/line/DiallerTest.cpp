@@ -67,8 +67,7 @@ struct Rig : IModemPort, IEventTarget {
         if (e.id == WM_AUTOLOGON) ++autologons;
     }
     bool Until(const std::function<bool()>& cond, int ms = 10000) {
-        return platform.DispatchWait(cond, std::chrono::steady_clock::now() +
-                                               std::chrono::milliseconds(ms)) == WaitEnd::Condition;
+        return platform.Until(cond, ms);
     }
     bool StatusShown(const std::string& s) const {
         for (const auto& t : platform.progressStatus)
@@ -212,8 +211,7 @@ TEST(Dialler, HangUpByDtrAndByEscapeSequence) {
         r.modem.Modem().SetGuardMs(100);
         ASSERT_TRUE(r.dialler.Connect(r.Plan(), "ATZ"));
         ASSERT_TRUE(r.Until([&] { return r.conn.connected.load(); }));
-        r.platform.DispatchWait(nullptr,
-                                std::chrono::steady_clock::now() + std::chrono::milliseconds(150));
+        r.platform.Idle(150);
         EXPECT_TRUE(r.dialler.HangUp(false));
         ASSERT_TRUE(r.Until([&] { return !r.conn.connected; }));
         EXPECT_EQ(r.modem.Modem().Commands().back(), "ATH0");
@@ -244,8 +242,7 @@ TEST(Dialler, CloseQuestionAnsweredNoSendsNothing) {
     EXPECT_TRUE(r.dialler.ShutdownHangUp(false));
     EXPECT_EQ(r.platform.boxes.at(0).text,
               "まだ回線が接続されていますが,切断してから終了しますか?");
-    r.platform.DispatchWait(nullptr,
-                            std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
+    r.platform.Idle(50);
     EXPECT_EQ(r.modem.Modem().OnlineReceived(), "");
     EXPECT_TRUE(r.conn.connected);
     // Yes with Disconnect set drops RTS and DTR; the modem hangs up.
@@ -254,12 +251,6 @@ TEST(Dialler, CloseQuestionAnsweredNoSendsNothing) {
     EXPECT_EQ(r.dtr, (std::vector<bool>{false}));
     ASSERT_TRUE(r.Until([&] { return !r.conn.connected; }));
 }
-
-}  // namespace
-}  // namespace marlo
-
-namespace marlo {
-namespace {
 
 TEST(PhoneDialog, KeypadAndPlan) {
     PhoneDialogModel m;

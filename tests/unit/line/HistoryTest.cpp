@@ -9,6 +9,7 @@
 #include "line/History.h"
 #include "support/CliRun.h"
 #include "support/RecordingPlatform.h"
+#include "support/TempDir.h"
 #include "text/Encoding.h"
 
 namespace marlo {
@@ -144,19 +145,12 @@ TEST(HistoryParse, ReadsRecordsByTheirSeparators) {
 
 class HistoryFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("marlo-history-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
     void Write(const std::string& text) {
         std::ofstream(dir_ / "history.txt", std::ios::binary) << text;
     }
-    std::string Dir() const { return dir_.string(); }
-    fs::path dir_;
+    std::string Dir() const { return tmp_.Str(); }
+    test::TempDir tmp_;
+    fs::path dir_ = tmp_.path;
 };
 
 std::string Rec(const std::string& host, int y, int mo, int d, int h1, int m1, int h2, int m2,

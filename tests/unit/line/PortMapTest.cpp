@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "line/PortMap.h"
+#include "support/TempDir.h"
 
 namespace marlo {
 namespace {
@@ -13,16 +14,9 @@ namespace fs = std::filesystem;
 
 class PortMapTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("marlo-portmap-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
     void WriteMap(const std::string& text) { std::ofstream(dir / "ports.conf") << text; }
-    fs::path dir;
+    test::TempDir tmp;
+    fs::path dir = tmp.path;
 };
 
 TEST_F(PortMapTest, NumbersFallBackToTtySWithoutAMap) {

@@ -46,8 +46,7 @@ struct Rig : IEventTarget {
         }
     }
     bool Until(const std::function<bool()>& cond, int ms = 10000) {
-        return platform.DispatchWait(cond, std::chrono::steady_clock::now() +
-                                               std::chrono::milliseconds(ms)) == WaitEnd::Condition;
+        return platform.Until(cond, ms);
     }
 };
 
@@ -117,8 +116,7 @@ TEST(TelnetConnect, HostEntryRetriesRedialNumTimesThenGivesUp) {
             r.platform.progressCancel = true;
             ASSERT_TRUE(r.Until([&] { return !r.platform.progressVisible; }));
             size_t attempts = r.platform.progressTexts.size();
-            r.platform.DispatchWait(
-                nullptr, std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
+            r.platform.Idle(100);
             EXPECT_EQ(r.platform.progressTexts.size(), attempts);
             EXPECT_TRUE(r.platform.boxes.empty());
         }
@@ -156,8 +154,7 @@ TEST(TelnetConnect, CancelWhileLookingUpClosesEverything) {
     Rig r;
     r.connect.StartFromDialog("127.0.0.1", TelnetTestServer::ClosedPort());
     r.connect.Cancel();
-    r.platform.DispatchWait(nullptr,
-                            std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
+    r.platform.Idle(100);
     EXPECT_FALSE(r.conn.telnetConnecting);
     EXPECT_FALSE(r.platform.progressVisible);
     EXPECT_TRUE(r.platform.boxes.empty());

@@ -222,12 +222,6 @@ TEST(TelnetLine, UnknownHostReportsTheLookupFailure) {
     EXPECT_EQ(line.BeginConnect(err), TelnetLine::ConnectState::Failed);
 }
 
-}  // namespace
-}  // namespace marlo
-
-namespace marlo {
-namespace {
-
 TEST(TelnetLine, NotifierFiresOncePerBatchUntilTheReaderReads) {
     Linked t;
     std::atomic<int> fired{0};

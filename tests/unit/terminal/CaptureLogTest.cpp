@@ -6,6 +6,7 @@
 
 #include "app/Settings.h"
 #include "support/RecordingPlatform.h"
+#include "support/TempDir.h"
 #include "terminal/CaptureLog.h"
 #include "text/Encoding.h"
 
@@ -42,19 +43,8 @@ TEST(CaptureLogName, AutomaticNames) {
 
 class CaptureLogFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("marlo-log-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        settings_.LogDefPath = dir_.string();
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Read(const std::string& name) {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    void SetUp() override { settings_.LogDefPath = dir_.string(); }
+    std::string Read(const std::string& name) { return test::ReadWhole((dir_ / name).string()); }
     static void Feed(CaptureLog& log, const std::string& bytes) {
         for (char c : bytes) log.Put(static_cast<uint8_t>(c));
     }
@@ -66,7 +56,8 @@ class CaptureLogFile : public ::testing::Test {
         };
     }
 
-    fs::path dir_;
+    test::TempDir tmp_;
+    fs::path dir_ = tmp_.path;
     Settings settings_;
     test::RecordingPlatform platform_;
     std::vector<std::pair<std::string, bool>> offered_;

@@ -1,9 +1,11 @@
-// A terminal host that records what the view sends and asks for.
+// Test doubles of the terminal's surroundings: a host that records what the view sends and asks
+// for, and a capture sink that keeps what reaches the log.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "terminal/CaptureSink.h"
 #include "terminal/Terminal.h"
 #include "terminal/TerminalHost.h"
 
@@ -29,6 +31,25 @@ struct FakeHost : ITerminalHost {
     std::vector<std::string> macros;
     int breaks = 0, beeps = 0;
     bool transfer = false;
+};
+
+// Keeps the captured bytes as a log file would, a back step overwriting the last one.
+struct CaptureRecorder : ICaptureSink {
+    explicit CaptureRecorder(bool escapes = false) : escapes(escapes) {}
+    void Put(uint8_t b) override {
+        if (pos < bytes.size())
+            bytes[pos] = static_cast<char>(b);
+        else
+            bytes += static_cast<char>(b);
+        ++pos;
+    }
+    void BackStep() override {
+        if (pos > 0) --pos;
+    }
+    bool WantsEscapes() const override { return escapes; }
+    std::string bytes;
+    size_t pos = 0;
+    bool escapes;
 };
 
 inline void Feed(Terminal& t, const std::string& bytes) {

@@ -125,16 +125,12 @@ TEST(KeyMap, FunctionKeysRunUserKeysWithFkLocal) {
 }
 
 TEST(KeyMap, UserKeyExpansion) {
+    // clang-format off
     const std::pair<std::string, std::string> cases[] = {
-        {"ls^M", "ls\r"},
-        {"^J^M", "\n\r"},
-        {"a^Xb", "a^Xb"},
-        {"^m", "^m"},
-        {"end^", "end^"},
-        {"^^M", "^\r"},
-        {"\x88\x9f^M", "\x88\x9f\r"},
-        {"", ""},
+        {"ls^M", "ls\r"}, {"^J^M", "\n\r"}, {"a^Xb", "a^Xb"}, {"^m", "^m"}, {"end^", "end^"},
+        {"^^M", "^\r"}, {"\x88\x9f^M", "\x88\x9f\r"}, {"", ""},
     };
+    // clang-format on
     for (const auto& [in, out] : cases) EXPECT_EQ(ExpandUserKey(in), out) << in;
 }
 

@@ -20,12 +20,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "FakeHost.h"
 #include "app/Settings.h"
 #include "app/SettingsByName.h"
 #include "terminal/CaptureSink.h"
@@ -51,56 +53,22 @@ struct ScreenCase {
     std::string error;  // a malformed case
 };
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool Unescape(const std::string& text, std::string* out) {
+    static const std::string kNames = "erntba0\\";
+    static const std::string kBytes("\x1b\r\n\t\b\a\0\\", 8);
     for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c != '\\') {
-            *out += c;
-            continue;
-        }
-        if (++i >= text.size()) return false;
-        switch (text[i]) {
-            case 'e':
-                *out += '\x1b';
-                break;
-            case 'r':
-                *out += '\r';
-                break;
-            case 'n':
-                *out += '\n';
-                break;
-            case 't':
-                *out += '\t';
-                break;
-            case 'b':
-                *out += '\b';
-                break;
-            case 'a':
-                *out += '\a';
-                break;
-            case '0':
-                *out += '\0';
-                break;
-            case '\\':
-                *out += '\\';
-                break;
-            case 'x': {
-                int hi = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
-                int lo = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
-                if (hi < 0 || lo < 0) return false;
-                *out += static_cast<char>(hi * 16 + lo);
-                i += 2;
-                break;
-            }
-            default:
-                return false;
+        if (text[i] != '\\') {
+            *out += text[i];
+        } else if (++i >= text.size()) {
+            return false;
+        } else if (size_t k = kNames.find(text[i]); k != std::string::npos) {
+            *out += kBytes[k];
+        } else if (text[i] == 'x' && i + 2 < text.size() && std::isxdigit(uint8_t(text[i + 1])) &&
+                   std::isxdigit(uint8_t(text[i + 2]))) {
+            *out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            return false;
         }
     }
     return true;
@@ -201,27 +169,6 @@ void PrintTo(const ScreenCase& c, std::ostream* os) {
     *os << c.file << ":" << c.line << " " << c.name;
 }
 
-class RecordingSink : public ICaptureSink {
-  public:
-    explicit RecordingSink(bool escapes) : escapes_(escapes) {}
-    void Put(uint8_t b) override {
-        if (pos_ < bytes.size())
-            bytes[pos_] = static_cast<char>(b);
-        else
-            bytes += static_cast<char>(b);
-        ++pos_;
-    }
-    void BackStep() override {
-        if (pos_ > 0) --pos_;
-    }
-    bool WantsEscapes() const override { return escapes_; }
-    std::string bytes;
-
-  private:
-    bool escapes_;
-    size_t pos_ = 0;
-};
-
 class ScreenCases : public testing::TestWithParam<ScreenCase> {};
 
 TEST_P(ScreenCases, PrintsTheExpectedScreen) {
@@ -234,7 +181,7 @@ TEST_P(ScreenCases, PrintsTheExpectedScreen) {
         ASSERT_TRUE(SetSettingByName(settings, name, value, &error)) << error;
     }
     Terminal terminal(settings);
-    RecordingSink sink(c.logEscapes);
+    CaptureRecorder sink(c.logEscapes);
     if (c.log) terminal.AddCaptureSink(&sink);
     size_t chunk = c.chunk ? c.chunk : static_cast<size_t>(settings.ReadBlockSize());
     const auto* bytes = reinterpret_cast<const uint8_t*>(c.input.data());

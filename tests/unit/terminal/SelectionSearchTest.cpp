@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "FakeHost.h"
 #include "app/Settings.h"
 #include "terminal/Search.h"
@@ -129,39 +131,34 @@ TEST_F(SearchBuf, DownAgainAndUp) {
     EXPECT_FALSE(Find(false));
 }
 
-TEST_F(SearchBuf, MatchCase) {
-    state.text = "ALPHA";
-    state.flags = kSearchMatchCase;
-    ASSERT_TRUE(Find(true));
-    EXPECT_EQ(state.match, (CellPos{0, 11}));
-    EXPECT_FALSE(Find(true));
-}
-
-TEST_F(SearchBuf, MatchEndingInTheLastColumn) {
-    state.text = "END";
-    ASSERT_TRUE(Find(true));
-    EXPECT_EQ(state.match, (CellPos{2, 77}));
-}
-
-TEST_F(SearchBuf, NoMatchStartsOnATrailByte) {
-    // The trail byte 0x60 of the second kanji is "`"; 0x9F is also a lead value.
-    state.text = "`x";
-    EXPECT_FALSE(Find(true));
-    state.text = "\x9f\x82";
-    EXPECT_FALSE(Find(true));
-    state.text = "\x82\x60x";
-    ASSERT_TRUE(Find(true));
-    EXPECT_EQ(state.match, (CellPos{1, 2}));
-}
-
-TEST_F(SearchBuf, CaseFoldingLeavesTrailBytesAlone) {
-    // The buffer holds 0x83 0x61, whose trail byte is "a"; "A" as a trail byte is another
-    // character even when letter case does not count.
-    state.text = "\x83\x41";
-    EXPECT_FALSE(Find(true));
-    state.text = "X\x83\x61";
-    ASSERT_TRUE(Find(true));
-    EXPECT_EQ(state.match, (CellPos{1, 4}));
+TEST_F(SearchBuf, FirstMatchDownward) {
+    const struct {
+        const char* text;
+        int flags;
+        std::optional<CellPos> match;
+    } cases[] = {
+        {"ALPHA", kSearchMatchCase, CellPos{0, 11}},
+        {"END", 0, CellPos{2, 77}},  // ends in the last column
+        // No match starts on a trail byte: the second kanji's trail 0x60 is "`", and 0x9F is a
+        // trail here although it is also a lead value.
+        {"`x", 0, std::nullopt},
+        {"\x9f\x82", 0, std::nullopt},
+        {"\x82\x60x", 0, CellPos{1, 2}},
+        // The buffer holds 0x83 0x61, whose trail byte is "a"; "A" as a trail byte is another
+        // character even when letter case does not count.
+        {"\x83\x41", 0, std::nullopt},
+        {"X\x83\x61", 0, CellPos{1, 4}},
+    };
+    for (const auto& c : cases) {
+        state = SearchState{};
+        state.text = c.text;
+        state.flags = c.flags;
+        ASSERT_EQ(Find(true), c.match.has_value()) << c.text;
+        if (c.match) {
+            EXPECT_EQ(state.match, *c.match) << c.text;
+        }
+    }
+    EXPECT_FALSE(Find(true));  // nothing after the last one
 }
 
 TEST_F(SearchBuf, StopsAtTheWritePosition) {
@@ -278,11 +275,6 @@ TEST(ViewModelVt, ScrollingBackDoesNotMoveTheWritePosition) {
     EXPECT_FALSE(v.ScrollBack());
 }
 
-}  // namespace
-}  // namespace marlo
-
-namespace marlo {
-namespace {
 
 TEST(ViewModelVt, DroppedLinesWhileScrolledBackKeepTheViewInsideTheBuffer) {
     Settings settings;

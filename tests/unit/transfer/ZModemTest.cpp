@@ -11,6 +11,7 @@
 
 #include "line/StreamLine.h"
 #include "support/RecordingPlatform.h"
+#include "support/TempDir.h"
 #include "transfer/ZModem.h"
 
 namespace marlo {
@@ -317,10 +318,6 @@ TEST(ZModemWire, ManagementNames) {
 class ZModemScripted : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("marlo-zmu-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
         fs::create_directories(dir_ / "dl");
         int sv[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
@@ -332,8 +329,6 @@ class ZModemScripted : public ::testing::Test {
         peer_ = std::make_unique<ZModem>(peerCtx_);
         peer_->SetTimeout(5000);
     }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::future<bool> StartDownload() {
         return std::async(std::launch::async, [this] {
             ZModem z(ctx_);
@@ -381,7 +376,8 @@ class ZModemScripted : public ::testing::Test {
         peerLine_->WriteRaw(oo, 2);
     }
 
-    fs::path dir_;
+    test::TempDir tmp_;
+    fs::path dir_ = tmp_.path;
     std::unique_ptr<StreamLine> engineLine_, peerLine_;
     TransferContext ctx_, peerCtx_;
     std::unique_ptr<ZModem> peer_;
