@@ -271,7 +271,7 @@ bool YModem::CancelWaiting() {
     return run == 1 && RecvByte(Limit(1000)) == CAN;
 }
 
-int YModem::SendYBlock(int number, int len) {
+int YModem::SendYBlock(int number, int len, int answerMs) {
     if (gMode_ && CancelWaiting()) return kCancelled;
     if (!gMode_ && DiscardStale()) return kCancelled;
     uint16_t crc = Crc16(block_, static_cast<size_t>(len));
@@ -287,7 +287,7 @@ int YModem::SendYBlock(int number, int len) {
         int cans = 0;
         int c;
         for (;;) {
-            c = RecvByte(Limit(60000));
+            c = RecvByte(answerMs);
             if (c < 0) return ERR_TIMEOUT;
             if (c == ACK) return ACK;
             if (c == NAK) break;
@@ -325,12 +325,13 @@ int YModem::SendBatch() {
         if (r != 4) return r;
         total -= sizes[i];
     }
-    // The end of the batch: an empty block 0.
+    // The end of the batch: an empty block 0. Every file has been acknowledged by now, so a
+    // receiver that hangs up before its last ACK reaches us does not undo the transfer.
     if (WaitForByte(gMode_ ? 'G' : 'C', Limit(60000)) < 0) return ERR_TIMEOUT;
     std::memset(block_, 0, 128);
-    int r = SendYBlock(0, 128);
+    SendYBlock(0, 128, Limit(10000));
     Flush();
-    return r == ACK ? 4 : r;
+    return 4;
 }
 
 int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long bytesLeft) {
@@ -356,7 +357,7 @@ int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long byte
     ShowField(TransField::File, SjisToUtf8(path.filename().string()));
     ShowField(TransField::Size, FormatBytes(size));
     std::memcpy(block_, b0.data(), b0.size());
-    int r = SendYBlock(0, static_cast<int>(b0.size()));
+    int r = SendYBlock(0, static_cast<int>(b0.size()), Limit(60000));
     if (r != ACK) return r;
     if (WaitForByte(gMode_ ? 'G' : 'C', Limit(60000)) < 0) return ERR_TIMEOUT;
 
@@ -374,7 +375,7 @@ int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long byte
         }
         if (got == 0) break;
         if (got < len) std::memset(block_ + got, 0x1A, static_cast<size_t>(len - got));
-        r = SendYBlock(number, len);
+        r = SendYBlock(number, len, Limit(60000));
         if (r != ACK) return r;
         bytes += got;
         ++number;

@@ -194,6 +194,23 @@ TEST(YmodemSend, BlockLengthsFollowTheRemainingSize) {
     }
 }
 
+TEST(YmodemSend, AReceiverThatHangsUpBeforeTheLastAckStillGotEverything) {
+    EngineRun run(0.05);
+    auto in = run.dir.path / "a";
+    test::WriteFileBytes(in, RandomBytes(10, 1));
+    ASSERT_EQ(run.Start(kProtoYmodem, kUpload, {in}), StartResult::Started);
+    run.peer.Write('C');
+    EXPECT_EQ(ReadSent(run.peer).header, SOH);
+    run.peer.Write({ACK, 'C'});
+    EXPECT_EQ(ReadSent(run.peer).header, SOH);
+    run.peer.Write(ACK);
+    EXPECT_EQ(run.peer.Byte(), EOT);
+    run.peer.Write({ACK, 'C'});
+    EXPECT_EQ(ReadSent(run.peer).data, std::vector<uint8_t>(128, 0));
+    // No ACK for the empty block 0: the file was acknowledged already.
+    EXPECT_TRUE(run.Finish());
+}
+
 TEST(YmodemSend, TenNaksForOneBlockFailTheSend) {
     EngineRun run;
     auto in = run.dir.path / "a";
