@@ -123,6 +123,7 @@ int YModem::ReceiveBlock(int headerTimeoutMs, int& len) {
 int YModem::ReceiveBatch() {
     ShowTitles(kTextDownloading, FormatTitlePercent(false, 0));
     const uint8_t request = gMode_ ? 'G' : 'C';
+    int filesLeft = -1;  // as announced in the last block 0 (1: that file was the last)
     for (;;) {
         int attempts = 0;
         int len = 0;
@@ -137,6 +138,9 @@ int YModem::ReceiveBatch() {
                 Flush();
                 break;
             }
+            // A sender that announced its last file may hang up without the closing block 0;
+            // every file it sent is complete, so the batch is.
+            if (r == ERR_TIMEOUT && filesLeft == 1 && !ctx_.received.empty()) return 4;
             if (r == ERR_TIMEOUT || r == kCancelled) return r;
             if (r == ERR_EOT) {
                 SendByte(ACK);
@@ -157,8 +161,14 @@ int YModem::ReceiveBatch() {
         char* end = info;
         long size = std::strtol(info, &end, 10);
         if (size < 0) size = 0;
-        modTime_ = std::strtol(end, nullptr, 8);
+        modTime_ = std::strtol(end, &end, 8);
         if (modTime_ < 0) modTime_ = 0;
+        // Then mode and serial number (octal), and the number of files left with this one.
+        std::strtol(end, &end, 8);
+        std::strtol(end, &end, 8);
+        char* after = end;
+        long left = std::strtol(end, &after, 10);
+        filesLeft = after != end && left > 0 ? static_cast<int>(left) : -1;
 
         if (int r = OpenReceived(name, size); r != 0) return r;
         if (int r = ReceiveFile(size); r != 4) return r;
