@@ -114,7 +114,8 @@ class TransferSession {
 
     // Prepares the line (8 data bits, software flow off, telnet transfer mode) and starts the
     // thread. `onEnd` is called on the transfer thread with the result when the engine is done
-    // (the GUI posts WM_TRANS_END from it); it is not called when the transfer was closed.
+    // (the GUI posts WM_TRANS_END from it, and must not call back into the session there); it is
+    // not called when the transfer was closed.
     StartResult Start(const TransferRequest& request, std::function<void(bool)> onEnd);
 
     // True from Start until Finish or Close (the status window is open).

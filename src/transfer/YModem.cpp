@@ -123,6 +123,7 @@ int YModem::ReceiveBlock(int headerTimeoutMs, int& len) {
 int YModem::ReceiveBatch() {
     ShowTitles(kTextDownloading, FormatTitlePercent(false, 0));
     const uint8_t request = gMode_ ? 'G' : 'C';
+    int filesLeft = -1;  // as announced in the last block 0 (1: that file was the last)
     for (;;) {
         int attempts = 0;
         int len = 0;
@@ -137,6 +138,9 @@ int YModem::ReceiveBatch() {
                 Flush();
                 break;
             }
+            // A sender that announced its last file may hang up without the closing block 0;
+            // every file it sent is complete, so the batch is.
+            if (r == ERR_TIMEOUT && filesLeft == 1 && !ctx_.received.empty()) return 4;
             if (r == ERR_TIMEOUT || r == kCancelled) return r;
             if (r == ERR_EOT) {
                 SendByte(ACK);
@@ -157,8 +161,14 @@ int YModem::ReceiveBatch() {
         char* end = info;
         long size = std::strtol(info, &end, 10);
         if (size < 0) size = 0;
-        modTime_ = std::strtol(end, nullptr, 8);
+        modTime_ = std::strtol(end, &end, 8);
         if (modTime_ < 0) modTime_ = 0;
+        // Then mode and serial number (octal), and the number of files left with this one.
+        std::strtol(end, &end, 8);
+        std::strtol(end, &end, 8);
+        char* after = end;
+        long left = std::strtol(end, &after, 10);
+        filesLeft = after != end && left > 0 ? static_cast<int>(left) : -1;
 
         if (int r = OpenReceived(name, size); r != 0) return r;
         if (int r = ReceiveFile(size); r != 4) return r;
@@ -271,7 +281,7 @@ bool YModem::CancelWaiting() {
     return run == 1 && RecvByte(Limit(1000)) == CAN;
 }
 
-int YModem::SendYBlock(int number, int len) {
+int YModem::SendYBlock(int number, int len, int answerMs) {
     if (gMode_ && CancelWaiting()) return kCancelled;
     if (!gMode_ && DiscardStale()) return kCancelled;
     uint16_t crc = Crc16(block_, static_cast<size_t>(len));
@@ -287,7 +297,7 @@ int YModem::SendYBlock(int number, int len) {
         int cans = 0;
         int c;
         for (;;) {
-            c = RecvByte(Limit(60000));
+            c = RecvByte(answerMs);
             if (c < 0) return ERR_TIMEOUT;
             if (c == ACK) return ACK;
             if (c == NAK) break;
@@ -325,12 +335,13 @@ int YModem::SendBatch() {
         if (r != 4) return r;
         total -= sizes[i];
     }
-    // The end of the batch: an empty block 0.
+    // The end of the batch: an empty block 0. Every file has been acknowledged by now, so a
+    // receiver that hangs up before its last ACK reaches us does not undo the transfer.
     if (WaitForByte(gMode_ ? 'G' : 'C', Limit(60000)) < 0) return ERR_TIMEOUT;
     std::memset(block_, 0, 128);
-    int r = SendYBlock(0, 128);
+    SendYBlock(0, 128, Limit(10000));
     Flush();
-    return r == ACK ? 4 : r;
+    return 4;
 }
 
 int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long bytesLeft) {
@@ -356,7 +367,7 @@ int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long byte
     ShowField(TransField::File, SjisToUtf8(path.filename().string()));
     ShowField(TransField::Size, FormatBytes(size));
     std::memcpy(block_, b0.data(), b0.size());
-    int r = SendYBlock(0, static_cast<int>(b0.size()));
+    int r = SendYBlock(0, static_cast<int>(b0.size()), Limit(60000));
     if (r != ACK) return r;
     if (WaitForByte(gMode_ ? 'G' : 'C', Limit(60000)) < 0) return ERR_TIMEOUT;
 
@@ -374,7 +385,7 @@ int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long byte
         }
         if (got == 0) break;
         if (got < len) std::memset(block_ + got, 0x1A, static_cast<size_t>(len - got));
-        r = SendYBlock(number, len);
+        r = SendYBlock(number, len, Limit(60000));
         if (r != ACK) return r;
         bytes += got;
         ++number;

@@ -36,8 +36,8 @@ class YModem : public CTransEngine {
     int ReceiveBlock(int headerTimeoutMs, int& len);
     int SendBatch();
     int SendFile(const std::filesystem::path& path, int filesLeft, long bytesLeft);
-    // Delivered (ACK), or a negative code.
-    int SendYBlock(int number, int len);
+    // Delivered (ACK), or a negative code; each answer byte is awaited `answerMs`.
+    int SendYBlock(int number, int len, int answerMs);
     // G mode: true when the receiver cancelled (two CANs) while we streamed.
     bool CancelWaiting();
     void CloseReceived();

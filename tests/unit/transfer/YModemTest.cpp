@@ -68,6 +68,24 @@ TEST(YmodemReceive, SizeFromBlock0TrimsPaddingAndTheTimeIsApplied) {
     }
 }
 
+TEST(YmodemReceive, ASenderThatHangsUpAfterItsLastFileCompletedTheBatch) {
+    // "files left" in block 0: 1 says this is the last file; 2 says another one should follow.
+    for (const char* left : {"1", "2"}) {
+        SCOPED_TRACE(left);
+        EngineRun run(0.05);
+        ASSERT_EQ(run.Start(kProtoYmodemG, kDownload), StartResult::Started);
+        EXPECT_EQ(run.peer.Byte(), 'G');
+        run.peer.Write(Block0("last.bin", std::string("3 0 0 0 ") + left + " 3"));
+        EXPECT_EQ(run.peer.Byte(), 'G');
+        run.peer.Write(MakeBlock(1, Padded({'x', 'y', 'z'}, 128), true));
+        run.peer.Write(EOT);
+        EXPECT_EQ(run.peer.Byte(), ACK);
+        EXPECT_EQ(run.peer.Byte(), 'G');  // no end of batch comes
+        EXPECT_EQ(run.Finish(), std::string(left) == "1");
+        EXPECT_EQ(run.session.ReceivedFiles().size(), 1u);
+    }
+}
+
 TEST(YmodemReceive, NamesStayInTheDownloadFolderAndSymlinksAreNotFollowed) {
     test::TempDir outside;
     auto target = outside.path / "victim";
@@ -192,6 +210,23 @@ TEST(YmodemSend, BlockLengthsFollowTheRemainingSize) {
         EXPECT_TRUE(run.Finish());
         EXPECT_EQ(run.status.Field(TransField::File), "Some File.BIN");
     }
+}
+
+TEST(YmodemSend, AReceiverThatHangsUpBeforeTheLastAckStillGotEverything) {
+    EngineRun run(0.05);
+    auto in = run.dir.path / "a";
+    test::WriteFileBytes(in, RandomBytes(10, 1));
+    ASSERT_EQ(run.Start(kProtoYmodem, kUpload, {in}), StartResult::Started);
+    run.peer.Write('C');
+    EXPECT_EQ(ReadSent(run.peer).header, SOH);
+    run.peer.Write({ACK, 'C'});
+    EXPECT_EQ(ReadSent(run.peer).header, SOH);
+    run.peer.Write(ACK);
+    EXPECT_EQ(run.peer.Byte(), EOT);
+    run.peer.Write({ACK, 'C'});
+    EXPECT_EQ(ReadSent(run.peer).data, std::vector<uint8_t>(128, 0));
+    // No ACK for the empty block 0: the file was acknowledged already.
+    EXPECT_TRUE(run.Finish());
 }
 
 TEST(YmodemSend, TenNaksForOneBlockFailTheSend) {
