@@ -164,7 +164,8 @@ void TransferStatusWindow::closeEvent(QCloseEvent* e) {
 }
 
 void TransferStatusWindow::reject() {
-    if (onCloseRequest) onCloseRequest();
+    // Escape is the cancel button, as in a dialog; it never just closes the window.
+    if (cancel_->isEnabled() && onCancel) onCancel();
 }
 
 bool TransferStatusWindow::eventFilter(QObject* watched, QEvent* e) {

@@ -21,7 +21,7 @@ class TransferStatusWindow : public QDialog, public ITransferWindow {
     explicit TransferStatusWindow(QWidget* parent);
     ~TransferStatusWindow() override;
 
-    // The cancel button or F3; the close box or Escape.
+    // The cancel button, F3 or Escape; the close box.
     std::function<void()> onCancel;
     std::function<void()> onCloseRequest;
 
