@@ -1,6 +1,8 @@
 // An upload through the status window "転送中": our YMODEM receiver on the far end of a socket
 // pair, the fields filling while it runs, the main window's title following the percent, and the
 // window closing at the end. Also the protocol choice dialog's lists and F3 with its question.
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,9 +16,13 @@
 #include <random>
 
 #include "UiTestSupport.h"
+#include "app/CommandIds.h"
+#include "app/MainFrame.h"
 #include "app/TransferController.h"
 #include "line/StreamLine.h"
 #include "transfer/Protocols.h"
+#include "ui/GuiShell.h"
+#include "ui/MainWindow.h"
 #include "ui/ProtocolDialog.h"
 #include "ui/TransferStatusWindow.h"
 
@@ -44,6 +50,7 @@ class TransferWindowTest : public QObject {
     void UploadFillsTheFieldsAndClosesTheWindow();
     void ProtocolDialogListsEachDirection();
     void F3AsksBeforeCancelling();
+    void MenuDownloadThroughTheShellAndF3Cancel();
 };
 
 void TransferWindowTest::UploadFillsTheFieldsAndClosesTheWindow() {
@@ -163,6 +170,59 @@ void TransferWindowTest::F3AsksBeforeCancelling() {
     window.Close();
     QTest::keyClick(&main, Qt::Key_F3);
     QCOMPARE(cancels, 1);
+}
+
+void TransferWindowTest::MenuDownloadThroughTheShellAndF3Cancel() {
+    QTemporaryDir tmp;
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    std::string d = tmp.path().toStdString();
+    std::ofstream(d + "/ports.conf") << ptsname(master) << "\n";
+    Settings s(d);
+    s.Port = 1;
+    s.Flow = 0;
+    s.HistoryDefPath = d;
+    s.DownlodDefPath = d;
+    test::TestPlatform platform;
+    {
+        CMainFrame frame(platform, s, CMainFrame::Paths{d, d, {}}, nullptr);
+        ui::GuiShell shell(platform, false);
+        shell.Attach(frame);
+        shell.Show();
+        QVERIFY(frame.OpenConfiguredPort());
+
+        // The menu's protocol choice: ZMODEM needs no file.
+        bool missed = false;
+        QString title;
+        test::OnNextModal(
+            [&](QWidget* w) {
+                auto* dialog = qobject_cast<ui::ProtocolDialog*>(w);
+                if (!dialog) {
+                    w->close();
+                    return;
+                }
+                title = dialog->windowTitle();
+                dialog->List()->setCurrentRow(4);
+                dialog->accept();
+            },
+            &missed);
+        frame.OnCommand(ID_DOWNLOAD);
+        QVERIFY(!missed);
+        QCOMPARE(title, QStringLiteral("ダウンロード"));
+        QVERIFY(frame.transferRunning);
+        QVERIFY(shell.TransferWindow()->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(shell.TransferWindow()->FieldText(TransField::Protocol),
+                                  QStringLiteral("ZMODEM"), 5000);
+
+        // F3 in the main window asks; the answer is OK and the transfer ends.
+        QTest::keyClick(shell.Window(), Qt::Key_F3);
+        QVERIFY(!platform.boxes.empty());
+        QCOMPARE(QString::fromStdString(platform.boxes.back()),
+                 QString::fromUtf8(TransferController::kAskCancel));
+        QTRY_VERIFY_WITH_TIMEOUT(!frame.transferRunning, 10000);
+        QVERIFY(!shell.TransferWindow()->isVisible());
+    }
+    ::close(master);
 }
 
 QTEST_MAIN(TransferWindowTest)
