@@ -18,11 +18,11 @@
 #include "ui/HostWindow.h"
 #include "ui/KeyDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/ProtocolDialog.h"
 #include "ui/QtPlatform.h"
 #include "ui/TerminalPanes.h"
 #include "ui/TerminalWidget.h"
 #include "ui/TraceSettingsDialog.h"
-#include "ui/ProtocolDialog.h"
 #include "ui/TransferStatusWindow.h"
 
 namespace marlo::ui {

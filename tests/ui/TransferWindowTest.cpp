@@ -146,6 +146,10 @@ void TransferWindowTest::ProtocolDialogListsEachDirection() {
         QCOMPARE(dialog.List()->currentRow(), 0);
         QCOMPARE(dialog.List()->item(0)->text(),
                  direction == kUpload ? QStringLiteral("無手順") : QStringLiteral("XMODEM"));
+        if (direction == kUpload) {
+            dialog.show();
+            test::SaveShot(&dialog, QStringLiteral("protocol-choice"));
+        }
         dialog.List()->setCurrentRow(4);
         QCOMPARE(ProtocolFromName(*dialog.Chosen()), int(kProtoZmodem));
     }
