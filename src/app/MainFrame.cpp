@@ -10,6 +10,8 @@
 #include "app/Trace.h"
 #include "line/History.h"
 #include "platform/SettingsStore.h"
+#include "text/Encoding.h"
+#include "transfer/Protocols.h"
 
 namespace marlo {
 
@@ -68,11 +70,21 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
     log_.SetRemoveEscapes(settings_.LogRemoveEsc != 0);
     terminal_->AddCaptureSink(&log_);
 
+    TransferFrameHooks transferHooks;
+    transferHooks.line = [this] { return ActiveLine(); };
+    transferHooks.setRunning = [this](bool running) { SetTransferRunning(running); };
+    transferHooks.idleTitle = [this] {
+        return connection_->connected ? "[" + SjisToUtf8(connection_->hostName) + "]"
+                                      : std::string("[未接続]");
+    };
+    transfer_ = std::make_unique<TransferController>(platform_, settings_, transferHooks);
+
     platform_.SetEventTarget(this);
     LoadScreenAtStart();
 }
 
 CMainFrame::~CMainFrame() {
+    transfer_.reset();
     comm_->SetLampsCallback({});
     platform_.StopTimer(kTimer3);
     telnet_->Close();
@@ -258,6 +270,12 @@ void CMainFrame::ReadPendingNow() {
     platform_.PostEvent(Event{WM_COMMNOTIFY, 0, 0, {}, {}});
 }
 
+void CMainFrame::SetTransferRunning(bool running) {
+    transferRunning = running;
+    SetLineReadPaused(running || envSheetOpen_);
+    if (!running) ReadPendingNow();
+}
+
 void CMainFrame::SetEnvSheetOpen(bool open) {
     envSheetOpen_ = open;
     SetLineReadPaused(open || transferRunning);
@@ -381,6 +399,8 @@ void CMainFrame::ToggleCaptureLog() {
 }
 
 void CMainFrame::HangUp() {
+    // The transfer's line goes away: its thread ends first.
+    transfer_->Stop();
     if (connection_->telnetMode) {
         CloseTelnetLine();
         if (connection_->connected) connection_->OnDisconnected();
@@ -411,6 +431,7 @@ void CMainFrame::StartTimer3() {
 
 void CMainFrame::OnTimer3() {
     if (connection_->dialling) dialler_->OnTick();
+    transfer_->OnTick();
     Lamps(0);
     // The SD and RD lamps show activity per half second.
     activity_ = 0;
@@ -449,6 +470,7 @@ bool CMainFrame::Shutdown(bool normalWindow) {
     }
     closing_ = true;
     platform_.StopTimer(kTimer3);
+    transfer_->Stop();
     SaveScreenAtExit();
     platform_.CloseProgress();
     macroRunning = false;
@@ -489,6 +511,12 @@ void CMainFrame::OnCommand(int id) {
             break;
         case ID_LOG_TOGGLE:
             ToggleCaptureLog();
+            break;
+        case ID_UPLOAD:
+            transfer_->StartTransfer(kUpload, kProtoNone, "");
+            break;
+        case ID_DOWNLOAD:
+            transfer_->StartTransfer(kDownload, kProtoNone, "");
             break;
         default:
             break;
@@ -531,6 +559,7 @@ bool CMainFrame::CommandChecked(int id) const {
 }
 
 void CMainFrame::OnEvent(const Event& e) {
+    if (transfer_->OnEvent(e)) return;
     switch (e.id) {
         case WM_COMMNOTIFY:
             OnCommNotify(e.wParam, e.lParam);

@@ -13,6 +13,7 @@
 
 #include "app/CommSettingsModel.h"
 #include "app/Settings.h"
+#include "app/TransferController.h"
 #include "hosts/HostEntry.h"
 #include "hosts/HostTable.h"
 #include "line/CommPort.h"
@@ -155,6 +156,8 @@ class CMainFrame : public IEventTarget,
     std::atomic<bool> macroRunning{false};
     // While the environment settings sheet is open the line is not read.
     void SetEnvSheetOpen(bool open);
+    // File transfer: the start paths, the status window and the end steps.
+    TransferController& Transfer() { return *transfer_; }
 
     void OnEvent(const Event& e) override;
 
@@ -166,6 +169,8 @@ class CMainFrame : public IEventTarget,
   private:
     void Lamps(unsigned lamps);
     void SetLineReadPaused(bool paused);
+    // From the status window's opening to its closing the engine alone reads the line.
+    void SetTransferRunning(bool running);
     void ReadPendingNow();
     void CloseTelnetLine();
     void WriteHistory();
@@ -198,6 +203,8 @@ class CMainFrame : public IEventTarget,
     bool envSheetOpen_ = false;
     std::atomic<bool> closing_{false};
     std::atomic<unsigned> activity_{0};  // SD and RD since the last tick
+    // Last: its thread stops before anything it uses goes away.
+    std::unique_ptr<TransferController> transfer_;
 };
 
 }  // namespace marlo

@@ -269,6 +269,11 @@ void TransferSession::Cancel() {
     ctx_.abort = true;
 }
 
+void TransferSession::RequestStop() {
+    closed_ = true;
+    ctx_.running = false;
+}
+
 void TransferSession::Close() {
     closed_ = true;
     ctx_.running = false;

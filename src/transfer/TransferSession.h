@@ -135,6 +135,9 @@ class TransferSession {
     // The status window was closed: the engine stops at once with no end report; the line is put
     // back as it was. Waits for the thread.
     void Close();
+    // The first half of Close without the wait: the engine is told to stop and will not report its
+    // end. Close still joins the thread.
+    void RequestStop();
     // The end steps after the end report: joins the thread and puts the line back. False when the
     // line's settings could not be restored ("元の通信条件に戻せませんでした").
     bool Finish();

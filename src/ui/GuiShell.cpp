@@ -18,10 +18,12 @@
 #include "ui/HostWindow.h"
 #include "ui/KeyDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/ProtocolDialog.h"
 #include "ui/QtPlatform.h"
 #include "ui/TerminalPanes.h"
 #include "ui/TerminalWidget.h"
 #include "ui/TraceSettingsDialog.h"
+#include "ui/TransferStatusWindow.h"
 
 namespace marlo::ui {
 
@@ -33,7 +35,12 @@ GuiShell::~GuiShell() {
     platform_.SetLampSink({});
     platform_.SetStatusSink({});
     platform_.SetMainWidget(nullptr);
-    if (frame_) frame_->onUiCommand = nullptr;
+    if (frame_) {
+        frame_->onUiCommand = nullptr;
+        frame_->Transfer().Stop();
+        frame_->Transfer().SetWindow(nullptr);
+        frame_->Transfer().chooseProtocol = nullptr;
+    }
 }
 
 void GuiShell::Attach(CMainFrame& frame) {
@@ -73,6 +80,13 @@ void GuiShell::Attach(CMainFrame& frame) {
         if (auto* pane = panes_->ActivePane()) QCoreApplication::sendEvent(pane, e);
     };
     frame.onUiCommand = [this](int id) { return OnUiCommand(id); };
+    transferWindow_ = new TransferStatusWindow(window_.get());
+    transferWindow_->onCancel = [this] { frame_->Transfer().RequestCancel(); };
+    transferWindow_->onCloseRequest = [this] { frame_->Transfer().RequestClose(); };
+    frame.Transfer().SetWindow(transferWindow_);
+    frame.Transfer().chooseProtocol = [this](int direction, const std::vector<std::string>& names) {
+        return ProtocolDialog::Run(direction, names, window_.get());
+    };
     const auto& s = frame.S();
     if (s.Window[0] && s.Window[1] && s.Window[2] && s.Window[3])
         window_->setGeometry(s.Window[1], s.Window[0], s.Window[3] - s.Window[1],

@@ -18,6 +18,7 @@ class FunctionKeyBar;
 class MainWindow;
 class QtPlatform;
 class TerminalPanes;
+class TransferStatusWindow;
 
 class GuiShell : public QObject {
     Q_OBJECT
@@ -30,6 +31,7 @@ class GuiShell : public QObject {
     void Show();
     MainWindow* Window() { return window_.get(); }
     TerminalPanes* Panes() { return panes_; }
+    TransferStatusWindow* TransferWindow() { return transferWindow_; }
 
   private:
     bool OnUiCommand(int id);
@@ -41,6 +43,7 @@ class GuiShell : public QObject {
     std::unique_ptr<MainWindow> window_;
     TerminalPanes* panes_ = nullptr;
     FunctionKeyBar* functionBar_ = nullptr;
+    TransferStatusWindow* transferWindow_ = nullptr;
     std::unique_ptr<FrameTerminalHost> host_;
     InputBarModel inputBar_;
 };
