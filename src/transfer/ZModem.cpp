@@ -747,7 +747,10 @@ void ZModem::EndExchange() {
                 Get(100);
                 return;
             }
-            if (c < 0) break;
+            // Silence: the sender has gone (its "OO" may be lost with its tty); the session is
+            // complete either way. Only an answer that is not "OO" (its ZFIN again) is worth
+            // another ZFIN.
+            if (c < 0) return;
         }
     }
 }
