@@ -312,6 +312,10 @@ bool CMainFrame::ConnectPhone(const DialPlan& plan, const std::string& initComma
 }
 
 bool CMainFrame::ConnectHostEntry(const HostEntry& entry) {
+    if (entry.Name.empty()) {
+        platform_.MessageBox("指定されたﾎｽﾄは登録されていません。", MsgIcon::Exclamation);
+        return false;
+    }
     if (connection_->connected || connection_->dialling || connection_->telnetConnecting) {
         platform_.MessageBox("オンライン中です.", MsgIcon::Exclamation);
         return false;
@@ -343,7 +347,8 @@ bool CMainFrame::ConnectHostEntry(const HostEntry& entry) {
                              MsgIcon::Exclamation);
         return false;
     }
-    if (auto* line = comm_->Line()) line->SetParams(comm_->SettingsParams());
+    if (auto* line = comm_->Line(); line && !line->SetParams(comm_->SettingsParams()))
+        platform_.MessageBox("通信パラメータの設定に失敗しました.", MsgIcon::Stop);
     DialPlan plan;
     plan.hostName = entry.Name;
     plan.TelNum1 = entry.TelNum1;
@@ -361,7 +366,7 @@ bool CMainFrame::ConnectHostEntry(const HostEntry& entry) {
 
 bool CMainFrame::ConnectHostNumber(int number) {
     if (number < 1 || static_cast<size_t>(number) > hosts_.Size()) {
-        platform_.MessageBox("指定されたﾎｽﾄは登録されていません.", MsgIcon::Exclamation);
+        platform_.MessageBox("指定されたﾎｽﾄは登録されていません。", MsgIcon::Exclamation);
         return false;
     }
     return ConnectHostEntry(hosts_.At(static_cast<size_t>(number - 1)));

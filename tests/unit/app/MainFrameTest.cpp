@@ -229,3 +229,56 @@ TEST_F(FrameCommSheetTest, RefusedParametersPutTheOldOnesBack) {
 
 }  // namespace
 }  // namespace marlo
+
+#include "support/TelnetTestServer.h"
+
+namespace marlo {
+namespace {
+
+TEST_F(FrameTest, HostEntryConnectsOverTelnetWithItsOwnSettingsAndLeavesAHistoryLine) {
+    settings_.Port = 0;
+    settings_.HistoryDefPath = dir_.Str();
+    auto frame = MakeFrame();
+    test::TelnetTestServer server;
+    HostEntry e;
+    e.Name = "LOCAL";
+    e.Line = 1;
+    e.TelnetHost = "127.0.0.1";
+    e.TelnetPort = server.Port();
+    e.CodeExchange = kEuc;
+    e.CodeExchange2 = kNewJis;
+    e.Emulation = 1;
+    e.RedialNum = 1;
+    e.Infinite = 0;
+    ASSERT_TRUE(frame->ConnectHostEntry(e));
+    // The connect completes in the listen queue; the server takes it afterwards.
+    ASSERT_TRUE(platform_.Until([&] { return frame->Conn().connected.load(); }));
+    ASSERT_TRUE(server.Accept());
+    EXPECT_EQ(frame->S().CodeExchange, kEuc);  // the entry's settings are the active ones
+    EXPECT_EQ(frame->S().Emulation, 1);
+    EXPECT_EQ(platform_.title, "[LOCAL]");
+    // EUC from the host shows as Shift-JIS; what is typed goes out in new JIS.
+    ASSERT_TRUE(server.Send("\xb0\xa1\r\n"));
+    ASSERT_TRUE(platform_.Until(
+        [&] { return ScreenLine(*frame, 0).find("\x88\x9f") != std::string::npos; }));
+    server.ClearReceived();
+    frame->WriteConverted(std::string("\x88\x9f"));
+    EXPECT_TRUE(server.WaitFor("\x1b$B\x30\x21"));
+    // The server hangs up: the connection ends and one history record is written.
+    server.CloseClient();
+    ASSERT_TRUE(platform_.Until([&] { return !frame->Conn().connected.load(); }));
+    std::string history = test::ReadWhole((dir_.path / "history.txt").string());
+    EXPECT_EQ(history.rfind("LOCAL", 0), 0u);
+    EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 1);
+}
+
+TEST_F(FrameTest, UnknownStartUpHostIsReported) {
+    settings_.Port = 0;
+    auto frame = MakeFrame();
+    EXPECT_FALSE(frame->ConnectHostNumber(3));
+    ASSERT_FALSE(platform_.boxes.empty());
+    EXPECT_EQ(platform_.boxes.back().text, "指定されたﾎｽﾄは登録されていません。");
+}
+
+}  // namespace
+}  // namespace marlo
