@@ -46,6 +46,11 @@ TelnetConnectDialog::TelnetConnectDialog(QWidget* parent, const std::array<std::
         if (auto h = browse()) host_->setEditText(FromSjis(*h));
     });
     browseButton->setEnabled(static_cast<bool>(browse));
+    browseButton->setAutoDefault(false);
+    // Host, then port, then the buttons; the browse button comes last.
+    setTabOrder(host_, portEdit_);
+    setTabOrder(portEdit_, buttons);
+    setTabOrder(buttons, browseButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
