@@ -1,10 +1,7 @@
-// Our transfers against lrzsz (sx/rx, sb/rb): marlo-cli joined to lrzsz over a socket, and our
-// engine in process joined to lrzsz through a relay that damages the line.
-#include <fcntl.h>
+// Our transfers against lrzsz (sx/rx, sb/rb): marlo-cli joined to lrzsz over a socket, every size
+// both ways, an interrupt, and the usage errors.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -237,36 +234,6 @@ TEST(LrzszCli, AnInterruptCancelsTheTransferAndExitsWithOne) {
     EXPECT_EQ(test::WaitExit(ours, 30000), 1) << Slurp(err);
     EXPECT_NE(test::WaitExit(theirs, 30000), 0);
     EXPECT_NE(Slurp(err).find("転送失敗"), std::string::npos);
-}
-
-TEST(LrzszCli, SerialDeviceLine) {
-    // Two ptys joined by socat stand in for two serial ports and their cable: marlo-cli opens the
-    // first by name, sb runs on the second; each side sets its own terminal modes.
-    TempDir links, out;
-    auto ours = links.path / "ttyA", theirs = links.path / "ttyB";
-    test::SocketPair unused;
-    pid_t cable = test::SpawnOnFd({"socat", "PTY,link=" + ours.string() + ",raw,echo=0",
-                                   "PTY,link=" + theirs.string() + ",raw,echo=0"},
-                                  unused.a);
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!(fs::exists(ours) && fs::exists(theirs)) && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    int sbTty = ::open(theirs.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(sbTty, 0);
-    Batch batch({1025, 70000});
-    auto err = out.path / "ours.err";
-    std::vector<std::string> cli{MARLO_CLI_PATH, "receive",     "--protocol", "ymodem",
-                                 "--serial",     ours.string(), "--dir",      out.path.string(),
-                                 "--set",        "Speed=115200"};
-    pid_t us = test::SpawnOnFd(cli, unused.a, "", err.string());
-    pid_t sb = test::SpawnOnFd({"sb", "-q", batch.names[0], batch.names[1]}, sbTty,
-                               batch.dir.path.string());
-    EXPECT_EQ(test::WaitExit(us, 60000), 0) << Slurp(err);
-    EXPECT_EQ(test::WaitExit(sb, 10000), 0);
-    ::close(sbTty);
-    ::kill(cable, SIGTERM);
-    test::WaitExit(cable, 5000);
-    batch.ExpectIn(out.path);
 }
 
 TEST(LrzszCli, UsageAndFileErrorsExitWithTwo) {

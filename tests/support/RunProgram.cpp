@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,13 +13,28 @@
 namespace marlo::test {
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::vector<std::pair<std::string, std::string>>& env, int timeoutMs) {
+                     const std::vector<std::pair<std::string, std::string>>& env, int timeoutMs,
+                     const std::optional<std::string>& input) {
     RunResult r;
+    int inFd = -1;
+    if (input) {
+        inFd = ::memfd_create("stdin", MFD_CLOEXEC);
+        if (inFd < 0 ||
+            ::write(inFd, input->data(), input->size()) != static_cast<ssize_t>(input->size()) ||
+            ::lseek(inFd, 0, SEEK_SET) != 0) {
+            if (inFd >= 0) ::close(inFd);
+            return r;
+        }
+    }
     int outPipe[2], errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0) return r;
+    if (::pipe2(outPipe, O_CLOEXEC) != 0) {
+        if (inFd >= 0) ::close(inFd);
+        return r;
+    }
     if (::pipe2(errPipe, O_CLOEXEC) != 0) {
         ::close(outPipe[0]);
         ::close(outPipe[1]);
+        if (inFd >= 0) ::close(inFd);
         return r;
     }
     std::vector<std::string> argvStore{program};
@@ -42,6 +58,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 
     pid_t pid = ::fork();
     if (pid == 0) {
+        if (inFd >= 0) ::dup2(inFd, 0);
         ::dup2(outPipe[1], 1);
         ::dup2(errPipe[1], 2);
         ::execve(argv[0], argv.data(), envp.data());
@@ -49,6 +66,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     }
     ::close(outPipe[1]);
     ::close(errPipe[1]);
+    if (inFd >= 0) ::close(inFd);
     if (pid < 0) {
         ::close(outPipe[0]);
         ::close(errPipe[0]);
