@@ -28,10 +28,7 @@ const std::vector<size_t> kSizes = {0, 1, 127, 128, 129, 1024, 1025};
 constexpr size_t kBig = 3 * 1024 * 1024 + 77;
 
 std::string Slurp(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return test::ReadWhole(p.string());
 }
 
 struct PairResult {

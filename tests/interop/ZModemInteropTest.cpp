@@ -33,14 +33,9 @@ struct Outcome {
 class ZModemInterop : public ::testing::Test {
   protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("marlo-zm-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root_);
         fs::create_directories(root_ / "out");
         fs::create_directories(root_ / "in");
     }
-    void TearDown() override { fs::remove_all(root_); }
 
     // Runs `peer` (in `peerDir`) against our engine; `download` picks the engine's direction.
     Outcome Run(const std::vector<std::string>& peer, const fs::path& peerDir, TransferContext& ctx,
@@ -69,7 +64,8 @@ class ZModemInterop : public ::testing::Test {
         return out;
     }
 
-    fs::path root_;
+    test::TempDir tmp_;
+    fs::path root_ = tmp_.path;
     test::RecordingStatus status_;
 };
 

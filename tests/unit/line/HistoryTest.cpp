@@ -231,8 +231,7 @@ TEST_F(HistoryFile, WriteAppendsRecordsAndReportsAnUnwritableFolder) {
     std::string message;
     ASSERT_TRUE(WriteHistoryRecord(Dir(), "tel", connect, connect + 600, false, 0, &message));
     ASSERT_TRUE(WriteHistoryRecord(Dir(), "net", connect, connect + 600, true, 6, &message));
-    std::ifstream in(dir_ / "history.txt", std::ios::binary);
-    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string all = test::ReadWhole((dir_ / "history.txt").string());
     ASSERT_EQ(all.size(), 2 * 77u);
     EXPECT_EQ(all.substr(75, 2), "\r\n");
     auto tel = ParseHistoryLine(all.substr(0, 75));
