@@ -195,19 +195,19 @@ TEST(LrzszYmodem, OursReceivesBatchesFromSb) {
 
 TEST(LrzszYmodem, OursSendsBatchesToRb) {
     std::vector<std::function<void()>> jobs;
-    for (const char* protocol : {"ymodem", "YMODEM"}) {
-        for (const auto& sizes : kBatches) {
-            jobs.push_back([protocol, &sizes] {
-                SCOPED_TRACE(protocol);
-                Batch batch(sizes);
-                TempDir out;
-                auto r = RunPair(Cli("send", protocol, batch.dir.path, batch.names), {"rb", "-q"},
-                                 out.path, batch.dir.path);
-                EXPECT_EQ(r.ours, 0) << r.oursErr;
-                EXPECT_EQ(r.theirs, 0);
-                batch.ExpectIn(out.path);
-            });
-        }
+    // The display name and the alias name the same protocol: each batch goes once, by either.
+    for (size_t i = 0; i < kBatches.size(); ++i) {
+        const char* protocol = i % 2 ? "YMODEM" : "ymodem";
+        jobs.push_back([protocol, &sizes = kBatches[i]] {
+            SCOPED_TRACE(protocol);
+            Batch batch(sizes);
+            TempDir out;
+            auto r = RunPair(Cli("send", protocol, batch.dir.path, batch.names), {"rb", "-q"},
+                             out.path, batch.dir.path);
+            EXPECT_EQ(r.ours, 0) << r.oursErr;
+            EXPECT_EQ(r.theirs, 0);
+            batch.ExpectIn(out.path);
+        });
     }
     RunConcurrently(jobs);
 }
