@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/RunProgram.h"
 #include "support/TransferKit.h"
 #include "transfer/Protocols.h"
 
@@ -235,11 +236,8 @@ TEST(LrzszCli, AnInterruptCancelsTheTransferAndExitsWithOne) {
 
 TEST(LrzszCli, UsageAndFileErrorsExitWithTwo) {
     TempDir d;
-    auto run = [&](std::vector<std::string> args) {
-        test::SocketPair sp;
-        args.insert(args.begin(), MARLO_CLI_PATH);
-        pid_t p = test::SpawnOnFd(args, sp.a);
-        return test::WaitExit(p, 10000);
+    auto run = [&](const std::vector<std::string>& args) {
+        return test::RunProgram(MARLO_CLI_PATH, args, {}, 10000).status;
     };
     EXPECT_EQ(run({"send", "--protocol", "xmodem", "--stdio", (d.path / "missing").string()}), 2);
     EXPECT_EQ(run({"send", "--protocol", "xmodem-crc", "--stdio", "x"}), 2);  // cannot send
