@@ -5,24 +5,26 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include "support/PtyPair.h"
 #include "support/RunProgram.h"
-#include "support/TelnetPeerServer.h"
+#include "support/TelnetTestServer.h"
 #include "support/TempDir.h"
-#include "support/ZmodemRelay.h"
+#include "support/TransferKit.h"
 
 namespace marlo {
 namespace {
 
 namespace fs = std::filesystem;
 using test::PeerProcess;
-using test::ReadFile;
+using test::ReadFileBytes;
 using test::RunProgram;
 using test::RunResult;
 using test::TempDir;
-using test::WriteFile;
+using test::WriteFileBytes;
 
 // Bytes every layer treats specially: ZDLE, XON, XOFF (and their high-bit forms), CR, and the
 // telnet IAC, in runs, among random bytes.
@@ -42,7 +44,7 @@ RunResult Cli(std::vector<std::string> args) {
 class PtyCable {
   public:
     PtyCable()
-        : relay_(::dup(ours_.Master()), ::dup(theirs_.Master())),
+        : relay_(::dup(ours_.Master()), ::dup(theirs_.Master()), {}, {}, true),
           peerFd_(::open(theirs_.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {}
     ~PtyCable() {
         if (peerFd_ >= 0) ::close(peerFd_);
@@ -53,7 +55,7 @@ class PtyCable {
 
   private:
     test::PtyPair ours_, theirs_;
-    test::ZmodemRelay relay_;
+    test::Relay relay_;
     int peerFd_;
 };
 
@@ -62,7 +64,7 @@ class PtyCable {
 TEST(CliSerialLine, XmodemReceiveFromSxOverAPty) {
     TempDir out, in;
     auto data = test::RandomBytes(5000, 3);
-    WriteFile(out.path / "x.bin", data);
+    WriteFileBytes(out.path / "x.bin", data);
     PtyCable cable;
     ASSERT_TRUE(cable.Ok());
     PeerProcess sx({"sx", "-q", "x.bin"}, cable.PeerFd(), out.path);
@@ -70,7 +72,7 @@ TEST(CliSerialLine, XmodemReceiveFromSxOverAPty) {
                        "Speed=115200", "--dir", in.path.string(), "got.bin"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(sx.Wait(20000), 0);
-    auto got = ReadFile(in.path / "got.bin");
+    auto got = ReadFileBytes(in.path / "got.bin");
     ASSERT_GE(got.size(), data.size());
     EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
     EXPECT_EQ(got.size() % 128, 0u);
@@ -79,7 +81,7 @@ TEST(CliSerialLine, XmodemReceiveFromSxOverAPty) {
 TEST(CliSerialLine, ZmodemSendToRzOverAPty) {
     TempDir out, in;
     auto data = Awkward(300000, 8);
-    WriteFile(out.path / "s.bin", data);
+    WriteFileBytes(out.path / "s.bin", data);
     PtyCable cable;
     ASSERT_TRUE(cable.Ok());
     PeerProcess rz({"rz", "-q"}, cable.PeerFd(), in.path);
@@ -87,13 +89,13 @@ TEST(CliSerialLine, ZmodemSendToRzOverAPty) {
                        (out.path / "s.bin").string()});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(rz.Wait(20000), 0);
-    EXPECT_EQ(ReadFile(in.path / "s.bin"), data);
+    EXPECT_EQ(ReadFileBytes(in.path / "s.bin"), data);
 }
 
 TEST(CliSerialLine, ZmodemReceiveFromSzOverAPty) {
     TempDir out, in;
     auto data = Awkward(300000, 4);
-    WriteFile(out.path / "z.bin", data);
+    WriteFileBytes(out.path / "z.bin", data);
     PtyCable cable;
     ASSERT_TRUE(cable.Ok());
     PeerProcess sz({"sz", "-q", "z.bin"}, cable.PeerFd(), out.path);
@@ -101,33 +103,33 @@ TEST(CliSerialLine, ZmodemReceiveFromSzOverAPty) {
         {"receive", "--protocol", "zmodem", "--serial", cable.Device(), "--dir", in.path.string()});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(sz.Wait(20000), 0);
-    EXPECT_EQ(ReadFile(in.path / "z.bin"), data);
+    EXPECT_EQ(ReadFileBytes(in.path / "z.bin"), data);
 }
 
 TEST(CliTelnetLine, ZmodemBothWaysThroughATelnetServer) {
     TempDir out, in;
     auto data = Awkward(200000, 5);
-    WriteFile(out.path / "t.bin", data);
+    WriteFileBytes(out.path / "t.bin", data);
     {
-        test::TelnetPeerServer server({"sz", "-q", "t.bin"}, out.path);
+        test::TelnetTestServer server({"sz", "-q", "t.bin"}, out.path);
         RunResult r =
             Cli({"receive", "--protocol", "zmodem", "--telnet",
                  "127.0.0.1:" + std::to_string(server.Port()), "--dir", in.path.string()});
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(server.Wait(20000), 0);
+        EXPECT_EQ(server.WaitProgram(20000), 0);
         EXPECT_GT(server.DoubledToClient(), 0);
-        EXPECT_EQ(ReadFile(in.path / "t.bin"), data);
+        EXPECT_EQ(ReadFileBytes(in.path / "t.bin"), data);
     }
     fs::remove(in.path / "t.bin");
     {
-        test::TelnetPeerServer server({"rz", "-q"}, in.path);
+        test::TelnetTestServer server({"rz", "-q"}, in.path);
         RunResult r =
             Cli({"send", "--protocol", "zmodem", "--telnet",
                  "127.0.0.1:" + std::to_string(server.Port()), (out.path / "t.bin").string()});
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(server.Wait(20000), 0);
+        EXPECT_EQ(server.WaitProgram(20000), 0);
         EXPECT_GT(server.UndoubledFromClient(), 0);
-        EXPECT_EQ(ReadFile(in.path / "t.bin"), data);
+        EXPECT_EQ(ReadFileBytes(in.path / "t.bin"), data);
     }
 }
 
@@ -139,19 +141,21 @@ struct CutRun {
 // marlo-cli receive on standard streams against sz, through a relay that may cut the line.
 CutRun ReceiveThroughRelay(const fs::path& from, const fs::path& to, const std::string& file,
                            std::vector<std::string> extra, int64_t cutAfter) {
-    auto [peerEnd, relayPeer] = test::SocketPair();
-    auto [ourEnd, relayOurs] = test::SocketPair();
-    test::RelayFaults cut;
-    cut.cutAfter = cutAfter;
+    test::SocketPair peerPair, ourPair;
+    test::Fault cut;
+    if (cutAfter >= 0) {
+        cut.kind = test::Fault::Hangup;
+        cut.at = static_cast<size_t>(cutAfter);
+    }
     CutRun run;
-    test::ZmodemRelay relay(relayPeer, relayOurs, cut);
+    test::Relay relay(peerPair.b, ourPair.b, cut);
     std::vector<std::string> argv = {MARLO_CLI_PATH, "receive", "--protocol", "zmodem",
                                      "--stdio",      "--dir",   to.string()};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    PeerProcess sz({"sz", "-q", file}, peerEnd, from);
-    PeerProcess ours(argv, ourEnd, to);
-    ::close(peerEnd);
-    ::close(ourEnd);
+    PeerProcess sz({"sz", "-q", file}, peerPair.a, from);
+    PeerProcess ours(argv, ourPair.a, to);
+    ::close(std::exchange(peerPair.a, -1));
+    ::close(std::exchange(ourPair.a, -1));
     run.ours = ours.Wait(30000);
     run.theirs = sz.Wait(30000);
     relay.Stop();
@@ -163,36 +167,39 @@ TEST(CliResume, ACutDownloadResumesWithOnlyTheRest) {
     TempDir out, in;
     const size_t size = 1024 * 1024;
     auto data = test::RandomBytes(size, 6);
-    WriteFile(out.path / "r.bin", data);
+    WriteFileBytes(out.path / "r.bin", data);
 
     CutRun first = ReceiveThroughRelay(out.path, in.path, "r.bin", {}, size / 2);
     EXPECT_EQ(first.ours, 1);
     const auto kept = fs::file_size(in.path / "r.bin");
     ASSERT_GT(kept, size / 4);
     ASSERT_LT(kept, size);
+    // What was kept is the head of the file, ready to be resumed.
+    const auto head = ReadFileBytes(in.path / "r.bin");
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), data.begin()));
 
     CutRun second = ReceiveThroughRelay(out.path, in.path, "r.bin", {"--resume", "yes"}, -1);
     EXPECT_EQ(second.ours, 0);
-    EXPECT_EQ(ReadFile(in.path / "r.bin"), data);
+    EXPECT_EQ(ReadFileBytes(in.path / "r.bin"), data);
     const auto rest = static_cast<int64_t>(size - kept);
     EXPECT_GE(second.toUs, rest);
     EXPECT_LT(second.toUs, rest + rest / 10 + 4096);
 
     // "no" starts again from nothing: a wrong head is replaced.
-    WriteFile(in.path / "r.bin", std::vector<uint8_t>(1000, 0xEE));
+    WriteFileBytes(in.path / "r.bin", std::vector<uint8_t>(1000, 0xEE));
     CutRun third = ReceiveThroughRelay(out.path, in.path, "r.bin", {"--resume", "no"}, -1);
     EXPECT_EQ(third.ours, 0);
-    EXPECT_EQ(ReadFile(in.path / "r.bin"), data);
+    EXPECT_EQ(ReadFileBytes(in.path / "r.bin"), data);
 }
 
 TEST(CliManagement, ProtectKeepsTheLocalFile) {
     TempDir out, in;
-    WriteFile(out.path / "p.bin", test::RandomBytes(20000, 7));
+    WriteFileBytes(out.path / "p.bin", test::RandomBytes(20000, 7));
     const std::vector<uint8_t> local(300, 0x42);
-    WriteFile(in.path / "p.bin", local);
+    WriteFileBytes(in.path / "p.bin", local);
     CutRun run = ReceiveThroughRelay(out.path, in.path, "p.bin", {"--management", "prot"}, -1);
     EXPECT_EQ(run.theirs, 0);
-    EXPECT_EQ(ReadFile(in.path / "p.bin"), local);
+    EXPECT_EQ(ReadFileBytes(in.path / "p.bin"), local);
 }
 
 }  // namespace

@@ -1,17 +1,13 @@
 // The telnet line against a real telnet daemon (inetutils telnetd under socat on loopback):
 // negotiation with a server that asks for many options must still reach the login prompt.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -20,25 +16,12 @@
 #include "line/TelnetConnect.h"
 #include "line/TelnetLine.h"
 #include "support/RecordingPlatform.h"
+#include "support/RunProgram.h"
 #include "support/TelnetTestServer.h"
-
-extern char** environ;
+#include "support/TransferKit.h"
 
 namespace marlo {
 namespace {
-
-pid_t Spawn(std::vector<std::string> args, int outFd = -1) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    if (outFd >= 0) posix_spawn_file_actions_adddup2(&fa, outFd, 1);
-    pid_t pid = -1;
-    int rc = ::posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    return rc == 0 ? pid : -1;
-}
 
 bool Accepting(int port) {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -57,9 +40,10 @@ class Telnetd {
     Telnetd() {
         for (int tries = 0; tries < 5 && pid_ < 0; ++tries) {
             port_ = test::TelnetTestServer::ClosedPort();
-            pid_ = Spawn({"socat",
-                          "TCP-LISTEN:" + std::to_string(port_) + ",bind=127.0.0.1,reuseaddr,fork",
-                          "EXEC:/usr/sbin/telnetd"});
+            pid_ = test::SpawnOnFd(
+                {"socat", "TCP-LISTEN:" + std::to_string(port_) + ",bind=127.0.0.1,reuseaddr,fork",
+                 "EXEC:/usr/sbin/telnetd"},
+                nothing_.a);
             for (int i = 0; i < 200 && pid_ > 0 && !Accepting(port_); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             if (pid_ > 0 && !Accepting(port_)) Stop();
@@ -73,10 +57,11 @@ class Telnetd {
     void Stop() {
         if (pid_ > 0) {
             ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
+            test::WaitExit(pid_, 5000);
         }
         pid_ = -1;
     }
+    test::SocketPair nothing_;  // socat's standard streams, never used
     pid_t pid_ = -1;
     int port_ = 0;
 };
@@ -126,22 +111,11 @@ TEST(TelnetdInterop, TelnetLineReachesTheLoginPrompt) {
 TEST(TelnetdInterop, CliReachesTheLoginPrompt) {
     Telnetd daemon;
     ASSERT_TRUE(daemon.Running());
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    pid_t pid =
-        Spawn({MARLO_CLI_PATH, "connect", "--telnet", "127.0.0.1:" + std::to_string(daemon.Port()),
-               "--utf8", "--wait", "login:", "--close-after-script"},
-              out[1]);
-    ::close(out[1]);
-    ASSERT_GT(pid, 0);
-    std::string got;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(out[0], buf, sizeof buf)) > 0) got.append(buf, static_cast<size_t>(n));
-    ::close(out[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const test::RunResult r = test::RunProgram(
+        MARLO_CLI_PATH, {"connect", "--telnet", "127.0.0.1:" + std::to_string(daemon.Port()),
+                         "--utf8", "--wait", "login:", "--close-after-script"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string& got = r.out;
     EXPECT_NE(got.find("login:"), std::string::npos) << got;
 }
 

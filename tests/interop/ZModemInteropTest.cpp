@@ -2,54 +2,26 @@
 // spoil the line.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <map>
-#include <mutex>
+#include <utility>
 
 #include "line/StreamLine.h"
 #include "support/RecordingPlatform.h"
-#include "support/ZmodemRelay.h"
+#include "support/TransferKit.h"
 #include "transfer/ZModem.h"
 
 namespace marlo {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Fault;
 using test::PeerProcess;
 using test::RandomBytes;
-using test::ReadFile;
-using test::RelayFaults;
-using test::WriteFile;
-using test::ZmodemRelay;
-
-class RecordingStatus : public ITransferStatus {
-  public:
-    void SetField(TransField f, const std::string& text) override {
-        std::lock_guard<std::mutex> lock(m_);
-        fields_[f] = text;
-    }
-    void SetTitle(const std::string& t) override {
-        std::lock_guard<std::mutex> lock(m_);
-        titles_.push_back(t);
-    }
-    std::string Field(TransField f) {
-        std::lock_guard<std::mutex> lock(m_);
-        return fields_[f];
-    }
-    std::vector<std::string> Titles() {
-        std::lock_guard<std::mutex> lock(m_);
-        return titles_;
-    }
-
-  private:
-    std::mutex m_;
-    std::map<TransField, std::string> fields_;
-    std::vector<std::string> titles_;
-};
+using test::ReadFileBytes;
+using test::WriteFileBytes;
 
 struct Outcome {
     bool ok = false;
@@ -61,26 +33,21 @@ struct Outcome {
 class ZModemInterop : public ::testing::Test {
   protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("marlo-zm-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root_);
         fs::create_directories(root_ / "out");
         fs::create_directories(root_ / "in");
     }
-    void TearDown() override { fs::remove_all(root_); }
 
     // Runs `peer` (in `peerDir`) against our engine; `download` picks the engine's direction.
     Outcome Run(const std::vector<std::string>& peer, const fs::path& peerDir, TransferContext& ctx,
-                bool download, RelayFaults toUs = {}, RelayFaults fromUs = {}) {
-        auto [peerEnd, relayPeer] = test::SocketPair();
-        auto [ourEnd, relayOurs] = test::SocketPair();
+                bool download, Fault toUs = {}, Fault fromUs = {}) {
+        test::SocketPair peerPair, ourPair;
         Outcome out;
         {
-            ZmodemRelay relay(relayPeer, relayOurs, toUs, fromUs);
-            PeerProcess proc(peer, peerEnd, peerDir);
-            ::close(peerEnd);
+            test::Relay relay(peerPair.b, ourPair.b, toUs, fromUs);
+            PeerProcess proc(peer, peerPair.a, peerDir);
+            ::close(std::exchange(peerPair.a, -1));
             {
+                const int ourEnd = std::exchange(ourPair.a, -1);
                 StreamLine line(ourEnd, ourEnd, true);
                 ctx.line = &line;
                 ctx.status = &status_;
@@ -97,8 +64,9 @@ class ZModemInterop : public ::testing::Test {
         return out;
     }
 
-    fs::path root_;
-    RecordingStatus status_;
+    test::TempDir tmp_;
+    fs::path root_ = tmp_.path;
+    test::RecordingStatus status_;
 };
 
 std::vector<uint8_t> Awkward(size_t n) {
@@ -124,7 +92,7 @@ TEST_F(ZModemInterop, ReceivesABatchFromSz) {
     }
     files["awkward.bin"] = Awkward(70000);
     args.push_back("awkward.bin");
-    for (const auto& [name, data] : files) WriteFile(root_ / "out" / name, data);
+    for (const auto& [name, data] : files) WriteFileBytes(root_ / "out" / name, data);
 
     TransferContext ctx;
     ctx.downloadDir = root_ / "in";
@@ -134,7 +102,7 @@ TEST_F(ZModemInterop, ReceivesABatchFromSz) {
     EXPECT_EQ(r.peerExit, 0);
     EXPECT_EQ(ctx.received.size(), files.size());
     for (const auto& [name, data] : files) {
-        EXPECT_EQ(ReadFile(root_ / "in" / name), data) << name;
+        EXPECT_EQ(ReadFileBytes(root_ / "in" / name), data) << name;
     }
     EXPECT_EQ(ctx.files.size(), 1u);
     EXPECT_EQ(status_.Titles().front(), "ダウンロード中(0%)");
@@ -150,12 +118,12 @@ TEST_F(ZModemInterop, ReceivesABatchFromSz) {
 
 TEST_F(ZModemInterop, ReceivesFromSzThatEscapesControlsAndUsesCrc16) {
     auto data = Awkward(5000);
-    WriteFile(root_ / "out" / "esc.bin", data);
+    WriteFileBytes(root_ / "out" / "esc.bin", data);
     TransferContext ctx;
     ctx.downloadDir = root_ / "in";
     Outcome r = Run({"sz", "-q", "-e", "-o", "esc.bin"}, root_ / "out", ctx, true);
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(ReadFile(root_ / "in" / "esc.bin"), data);
+    EXPECT_EQ(ReadFileBytes(root_ / "in" / "esc.bin"), data);
 }
 
 TEST_F(ZModemInterop, SendsABatchToRz) {
@@ -165,108 +133,39 @@ TEST_F(ZModemInterop, SendsABatchToRz) {
     for (const auto& [name, size] : kSizes) files[name] = RandomBytes(size, seed++);
     files["awkward.bin"] = Awkward(70000);
     for (const auto& [name, data] : files) {
-        WriteFile(root_ / "out" / name, data);
+        WriteFileBytes(root_ / "out" / name, data);
         ctx.files.push_back(root_ / "out" / name);
     }
     Outcome r = Run({"rz", "-q"}, root_ / "in", ctx, false);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.peerExit, 0);
-    for (const auto& [name, data] : files) EXPECT_EQ(ReadFile(root_ / "in" / name), data) << name;
+    for (const auto& [name, data] : files)
+        EXPECT_EQ(ReadFileBytes(root_ / "in" / name), data) << name;
     EXPECT_EQ(status_.Titles().back(), "アップロード中(100%)");
 }
 
 TEST_F(ZModemInterop, SendsToRzThatAsksForEscaping) {
     TransferContext ctx;
     auto data = Awkward(40000);
-    WriteFile(root_ / "out" / "e.bin", data);
+    WriteFileBytes(root_ / "out" / "e.bin", data);
     ctx.files = {root_ / "out" / "e.bin"};
     Outcome r = Run({"rz", "-q", "-e"}, root_ / "in", ctx, false);
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(ReadFile(root_ / "in" / "e.bin"), data);
+    EXPECT_EQ(ReadFileBytes(root_ / "in" / "e.bin"), data);
 }
 
 TEST_F(ZModemInterop, UpperCaseNamesGoOutLowerCased) {
     TransferContext ctx;
-    WriteFile(root_ / "out" / "README.TXT", {'h', 'i'});
+    WriteFileBytes(root_ / "out" / "README.TXT", {'h', 'i'});
     ctx.files = {root_ / "out" / "README.TXT"};
     Outcome r = Run({"rz", "-q"}, root_ / "in", ctx, false);
     ASSERT_TRUE(r.ok);
     EXPECT_TRUE(fs::exists(root_ / "in" / "readme.txt"));
 }
 
-TEST_F(ZModemInterop, BothWaysOverAPty) {
-    // lrzsz behaves as on a serial line when its standard input is a terminal.
-    auto data = Awkward(150000);
-    for (size_t i = 0; i < data.size(); i += 3) data[i] = static_cast<uint8_t>(i * 131);
-    WriteFile(root_ / "out" / "tty.bin", data);
-    for (bool download : {true, false}) {
-        SCOPED_TRACE(download);
-        fs::remove_all(root_ / "in");
-        fs::create_directories(root_ / "in");
-        int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(master, 0);
-        ASSERT_EQ(::grantpt(master), 0);
-        ASSERT_EQ(::unlockpt(master), 0);
-        int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(slave, 0);
-        termios t{};
-        ::tcgetattr(slave, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(slave, TCSANOW, &t);
-        TransferContext ctx;
-        ctx.downloadDir = root_ / "in";
-        bool ok;
-        {
-            PeerProcess proc(download ? std::vector<std::string>{"sz", "-q", "tty.bin"}
-                                      : std::vector<std::string>{"rz", "-q"},
-                             slave, download ? root_ / "out" : root_ / "in");
-            ::close(slave);
-            StreamLine line(master, master, true);
-            ctx.line = &line;
-            ctx.status = &status_;
-            if (!download) ctx.files = {root_ / "out" / "tty.bin"};
-            ZModem z(ctx);
-            ok = download ? z.Download() : z.Upload();
-            EXPECT_EQ(proc.Wait(20000), 0);
-        }
-        EXPECT_TRUE(ok);
-        EXPECT_EQ(ReadFile(root_ / "in" / "tty.bin"), data);
-    }
-}
-
-TEST_F(ZModemInterop, InterruptedDownloadResumesWithOnlyTheRest) {
-    const size_t size = 2 * 1024 * 1024;
-    auto data = RandomBytes(size, 99);
-    WriteFile(root_ / "out" / "part.bin", data);
-
-    TransferContext first;
-    first.downloadDir = root_ / "in";
-    RelayFaults cut;
-    cut.cutAfter = static_cast<int64_t>(size / 2);
-    Outcome r1 = Run({"sz", "-q", "part.bin"}, root_ / "out", first, true, cut);
-    EXPECT_FALSE(r1.ok);
-    EXPECT_TRUE(first.received.empty());
-    const auto kept = fs::file_size(root_ / "in" / "part.bin");
-    ASSERT_GT(kept, size / 4);
-    ASSERT_LT(kept, size);
-    auto head = ReadFile(root_ / "in" / "part.bin");
-    EXPECT_TRUE(std::equal(head.begin(), head.end(), data.begin()));
-
-    TransferContext second;
-    second.downloadDir = root_ / "in";
-    second.resumeAnswer = 1;
-    Outcome r2 = Run({"sz", "-q", "part.bin"}, root_ / "out", second, true);
-    ASSERT_TRUE(r2.ok);
-    EXPECT_EQ(ReadFile(root_ / "in" / "part.bin"), data);
-    // Only the missing part crossed (with a little framing).
-    const auto rest = static_cast<int64_t>(size - kept);
-    EXPECT_GE(r2.toUs, rest);
-    EXPECT_LT(r2.toUs, rest + rest / 10 + 4096);
-}
-
 TEST_F(ZModemInterop, SzResumeOptionResumesWithoutAsking) {
     auto data = RandomBytes(300000, 5);
-    WriteFile(root_ / "out" / "r.bin", data);
+    WriteFileBytes(root_ / "out" / "r.bin", data);
     // A local head, a complete local copy, and a local file longer than the one offered.
     auto longer = data;
     longer.push_back(1);
@@ -274,7 +173,7 @@ TEST_F(ZModemInterop, SzResumeOptionResumesWithoutAsking) {
         std::vector<uint8_t>(data.begin(), data.begin() + 100000), data, longer};
     for (const auto& local : locals) {
         SCOPED_TRACE(local.size());
-        WriteFile(root_ / "in" / "r.bin", local);
+        WriteFileBytes(root_ / "in" / "r.bin", local);
         test::RecordingPlatform platform;
         TransferContext ctx;
         ctx.platform = &platform;
@@ -282,7 +181,7 @@ TEST_F(ZModemInterop, SzResumeOptionResumesWithoutAsking) {
         Outcome r = Run({"sz", "-q", "-r", "r.bin"}, root_ / "out", ctx, true);
         ASSERT_TRUE(r.ok);
         EXPECT_TRUE(platform.boxes.empty());
-        EXPECT_EQ(ReadFile(root_ / "in" / "r.bin"), data);
+        EXPECT_EQ(ReadFileBytes(root_ / "in" / "r.bin"), data);
         const int64_t rest = local.size() <= data.size() ? int64_t(data.size() - local.size())
                                                          : int64_t(data.size());
         EXPECT_LT(r.toUs, rest + rest / 10 + 4096);
@@ -291,11 +190,11 @@ TEST_F(ZModemInterop, SzResumeOptionResumesWithoutAsking) {
 
 TEST_F(ZModemInterop, ResumeQuestionAnsweredByTheUser) {
     auto data = RandomBytes(50000, 6);
-    WriteFile(root_ / "out" / "q.bin", data);
+    WriteFileBytes(root_ / "out" / "q.bin", data);
     for (MsgResult answer : {MsgResult::No, MsgResult::Yes}) {
         // A local head that differs: "no" overwrites, "yes" keeps the head and appends.
         std::vector<uint8_t> local(20000, 0xAB);
-        WriteFile(root_ / "in" / "q.bin", local);
+        WriteFileBytes(root_ / "in" / "q.bin", local);
         test::RecordingPlatform platform;
         platform.answers.push_back(answer);
         TransferContext ctx;
@@ -306,7 +205,7 @@ TEST_F(ZModemInterop, ResumeQuestionAnsweredByTheUser) {
         ASSERT_EQ(platform.boxes.size(), 1u);
         EXPECT_EQ(platform.boxes[0].text, "すでに同名のﾌｧｲﾙが存在します。ﾘｼﾞｭｰﾑしますか？");
         EXPECT_EQ(platform.boxes[0].icon, MsgIcon::Question);
-        auto got = ReadFile(root_ / "in" / "q.bin");
+        auto got = ReadFileBytes(root_ / "in" / "q.bin");
         if (answer == MsgResult::No) {
             EXPECT_EQ(got, data);
         } else {
@@ -319,12 +218,12 @@ TEST_F(ZModemInterop, ResumeQuestionAnsweredByTheUser) {
 
 TEST_F(ZModemInterop, NobodyToAskMeansOverwrite) {
     auto data = RandomBytes(10000, 8);
-    WriteFile(root_ / "out" / "n.bin", data);
-    WriteFile(root_ / "in" / "n.bin", std::vector<uint8_t>(4000, 1));
+    WriteFileBytes(root_ / "out" / "n.bin", data);
+    WriteFileBytes(root_ / "in" / "n.bin", std::vector<uint8_t>(4000, 1));
     TransferContext ctx;
     ctx.downloadDir = root_ / "in";
     ASSERT_TRUE(Run({"sz", "-q", "n.bin"}, root_ / "out", ctx, true).ok);
-    EXPECT_EQ(ReadFile(root_ / "in" / "n.bin"), data);
+    EXPECT_EQ(ReadFileBytes(root_ / "in" / "n.bin"), data);
 }
 
 void SetMtime(const fs::path& p, time_t t) {
@@ -365,7 +264,7 @@ TEST_F(ZModemInterop, ManagementOptionsAgainstALocalFile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         fs::remove_all(root_ / "in");
-        WriteFile(root_ / "out" / "m.bin", data);
+        WriteFileBytes(root_ / "out" / "m.bin", data);
         SetMtime(root_ / "out" / "m.bin", sent);
         std::vector<uint8_t> local = data;
         if (!c.sameContent) {
@@ -376,7 +275,7 @@ TEST_F(ZModemInterop, ManagementOptionsAgainstALocalFile) {
             local = data;
             local[100] ^= 1;
         }
-        WriteFile(root_ / "in" / "m.bin", local);
+        WriteFileBytes(root_ / "in" / "m.bin", local);
         SetMtime(root_ / "in" / "m.bin", c.localTime);
         TransferContext ctx;
         ctx.downloadDir = root_ / "in";
@@ -386,12 +285,12 @@ TEST_F(ZModemInterop, ManagementOptionsAgainstALocalFile) {
         args.push_back("m.bin");
         Outcome r = Run(args, root_ / "out", ctx, true);
         ASSERT_TRUE(r.ok);
-        EXPECT_EQ(ReadFile(root_ / "in" / "m.bin"), c.expectOverwrite ? data : local);
+        EXPECT_EQ(ReadFileBytes(root_ / "in" / "m.bin"), c.expectOverwrite ? data : local);
         if (c.expectOverwrite) {
             EXPECT_EQ(Mtime(root_ / "in" / "m.bin"), sent);
         }
         if (c.renamedTo) {
-            EXPECT_EQ(ReadFile(root_ / "in" / c.renamedTo), data);
+            EXPECT_EQ(ReadFileBytes(root_ / "in" / c.renamedTo), data);
         }
         EXPECT_EQ(ctx.received.size(), (c.expectOverwrite || c.renamedTo) ? 1u : 0u);
     }
@@ -399,9 +298,9 @@ TEST_F(ZModemInterop, ManagementOptionsAgainstALocalFile) {
 
 TEST_F(ZModemInterop, AppendOptionAddsTheWholeFileWithoutAsking) {
     auto data = RandomBytes(5000, 41);
-    WriteFile(root_ / "out" / "ap.bin", data);
+    WriteFileBytes(root_ / "out" / "ap.bin", data);
     std::vector<uint8_t> local = {'h', 'e', 'a', 'd'};
-    WriteFile(root_ / "in" / "ap.bin", local);
+    WriteFileBytes(root_ / "in" / "ap.bin", local);
     test::RecordingPlatform platform;
     TransferContext ctx;
     ctx.platform = &platform;
@@ -409,24 +308,24 @@ TEST_F(ZModemInterop, AppendOptionAddsTheWholeFileWithoutAsking) {
     ASSERT_TRUE(Run({"sz", "-q", "-+", "ap.bin"}, root_ / "out", ctx, true).ok);
     EXPECT_TRUE(platform.boxes.empty());
     local.insert(local.end(), data.begin(), data.end());
-    EXPECT_EQ(ReadFile(root_ / "in" / "ap.bin"), local);
+    EXPECT_EQ(ReadFileBytes(root_ / "in" / "ap.bin"), local);
 }
 
 TEST_F(ZModemInterop, NoisyLineCompletesExactlyOrFailsCleanly) {
     auto data = RandomBytes(1500000, 31);
-    WriteFile(root_ / "out" / "noisy.bin", data);
-    RelayFaults noise;
+    WriteFileBytes(root_ / "out" / "noisy.bin", data);
+    Fault noise;
     noise.corruptOneIn = 10000;
     noise.drops = 3;
     noise.duplicates = 3;
-    RelayFaults back = noise;
+    Fault back = noise;
     back.seed = 77;
     {
         TransferContext ctx;
         ctx.downloadDir = root_ / "in";
         Outcome r = Run({"sz", "-q", "noisy.bin"}, root_ / "out", ctx, true, noise, back);
         if (r.ok) {
-            EXPECT_EQ(ReadFile(root_ / "in" / "noisy.bin"), data);
+            EXPECT_EQ(ReadFileBytes(root_ / "in" / "noisy.bin"), data);
         } else {
             EXPECT_TRUE(ctx.received.empty());
         }
@@ -440,7 +339,7 @@ TEST_F(ZModemInterop, NoisyLineCompletesExactlyOrFailsCleanly) {
         back.seed = 6;
         Outcome r = Run({"rz", "-q"}, root_ / "in", ctx, false, back, noise);
         if (r.ok) {
-            EXPECT_EQ(ReadFile(root_ / "in" / "noisy.bin"), data);
+            EXPECT_EQ(ReadFileBytes(root_ / "in" / "noisy.bin"), data);
         }
     }
 }

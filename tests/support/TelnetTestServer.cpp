@@ -6,11 +6,33 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "support/TransferKit.h"
 
 namespace marlo::test {
 
 namespace {
+
+constexpr uint8_t kIac = 255, kSb = 250, kSe = 240, kWill = 251, kDont = 254;
+
+bool WriteAll(int fd, const uint8_t* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
 
 int BindLoopback(int& port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -33,7 +55,37 @@ TelnetTestServer::TelnetTestServer() {
     ::listen(listen_, 4);
 }
 
+// The program served, and the thread that accepts the client and relays between the two.
+struct TelnetTestServer::Program {
+    Program(std::vector<std::string> a, std::filesystem::path d, int l)
+        : argv(std::move(a)), dir(std::move(d)), listen(l) {
+        thread = std::thread([this] { Run(); });
+    }
+    ~Program() {
+        stop = true;
+        if (thread.joinable()) thread.join();
+    }
+    void Run();
+    bool Relay(int client, int prog);
+
+    std::vector<std::string> argv;
+    std::filesystem::path dir;
+    int listen;
+    std::unique_ptr<PeerProcess> peer;
+    std::atomic<bool> stop{false}, done{false};
+    std::atomic<int64_t> doubled{0}, undoubled{0};
+    std::mutex m;
+    std::condition_variable cv;
+    std::thread thread;
+};
+
+TelnetTestServer::TelnetTestServer(std::vector<std::string> argv, std::filesystem::path dir)
+    : TelnetTestServer() {
+    program_ = std::make_unique<Program>(std::move(argv), std::move(dir), listen_);
+}
+
 TelnetTestServer::~TelnetTestServer() {
+    program_.reset();
     CloseClient();
     if (listen_ >= 0) ::close(listen_);
 }
@@ -108,6 +160,124 @@ void TelnetTestServer::SetSmallReceiveBuffer() {
 void TelnetTestServer::CloseClient() {
     if (client_ >= 0) ::close(client_);
     client_ = -1;
+}
+
+int TelnetTestServer::WaitProgram(int timeoutMs) {
+    if (!program_) return -1;
+    Program& p = *program_;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (p.thread.joinable()) {
+        // The relay ends when either side closes; past the limit it is told to stop.
+        while (!p.done.load() && std::chrono::steady_clock::now() < end) {
+            std::unique_lock lock(p.m);
+            p.cv.wait_until(lock, end, [&p] { return p.done.load(); });
+        }
+        if (!p.done.load()) p.stop = true;
+        p.thread.join();
+    }
+    if (!p.peer) return -1;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    end - std::chrono::steady_clock::now())
+                    .count();
+    return p.peer->Wait(static_cast<int>(std::max<long long>(left, 1000)));
+}
+
+void TelnetTestServer::Program::Run() {
+    int client = -1;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!stop.load() && std::chrono::steady_clock::now() < end) {
+        pollfd p{listen, POLLIN, 0};
+        if (::poll(&p, 1, 100) > 0) {
+            client = ::accept4(listen, nullptr, nullptr, SOCK_CLOEXEC);
+            break;
+        }
+    }
+    if (client >= 0) {
+        SocketPair pair;
+        const int ours = std::exchange(pair.a, -1);
+        peer = std::make_unique<PeerProcess>(argv, pair.b, dir);
+        ::close(std::exchange(pair.b, -1));
+        const uint8_t offers[] = {kIac, 253, 0, kIac, kWill, 0};
+        if (WriteAll(client, offers, sizeof offers)) Relay(client, ours);
+        ::close(ours);
+        ::close(client);
+    }
+    {
+        std::lock_guard lock(m);
+        done = true;
+    }
+    cv.notify_all();
+}
+
+bool TelnetTestServer::Program::Relay(int client, int prog) {
+    enum class State { Data, Iac, Option, Sb, SbIac } state = State::Data;
+    uint8_t buf[8192];
+    std::vector<uint8_t> out;
+    while (!stop.load()) {
+        pollfd p[2] = {{client, POLLIN, 0}, {prog, POLLIN, 0}};
+        int r = ::poll(p, 2, 100);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return false;
+        if (p[1].revents) {
+            ssize_t n = ::read(prog, buf, sizeof buf);
+            if (n <= 0) return true;  // the program is done
+            out.clear();
+            for (ssize_t i = 0; i < n; ++i) {
+                out.push_back(buf[i]);
+                if (buf[i] == kIac) {
+                    out.push_back(kIac);
+                    ++doubled;
+                }
+            }
+            if (!WriteAll(client, out.data(), out.size())) return false;
+        }
+        if (p[0].revents) {
+            ssize_t n = ::read(client, buf, sizeof buf);
+            if (n <= 0) return true;  // the client left
+            out.clear();
+            for (ssize_t i = 0; i < n; ++i) {
+                uint8_t b = buf[i];
+                switch (state) {
+                    case State::Data:
+                        if (b == kIac)
+                            state = State::Iac;
+                        else
+                            out.push_back(b);
+                        break;
+                    case State::Iac:
+                        if (b == kIac) {
+                            out.push_back(b);
+                            ++undoubled;
+                            state = State::Data;
+                        } else if (b >= kWill && b <= kDont) {
+                            state = State::Option;
+                        } else {
+                            state = b == kSb ? State::Sb : State::Data;
+                        }
+                        break;
+                    case State::Option:
+                        state = State::Data;
+                        break;
+                    case State::Sb:
+                        if (b == kIac) state = State::SbIac;
+                        break;
+                    case State::SbIac:
+                        state = b == kSe ? State::Data : State::Sb;
+                        break;
+                }
+            }
+            if (!WriteAll(prog, out.data(), out.size())) return false;
+        }
+    }
+    return false;
+}
+
+int64_t TelnetTestServer::DoubledToClient() const {
+    return program_ ? program_->doubled.load() : 0;
+}
+
+int64_t TelnetTestServer::UndoubledFromClient() const {
+    return program_ ? program_->undoubled.load() : 0;
 }
 
 }  // namespace marlo::test

@@ -1,16 +1,27 @@
-// A scripted telnet server on the loopback interface for tests: accepts one client at a time,
-// sends what the test gives it byte for byte and collects what the client sends. Everything runs
-// on the test's thread with bounded waits.
+// A telnet server on the loopback interface for tests. Scripted: accepts one client at a time,
+// sends what the test gives it byte for byte and collects what the client sends, all on the
+// test's thread with bounded waits. Or serving a program (sz, rz, ...) to its one client as a
+// telnet daemon in binary mode would: it asks for binary transmission both ways, doubles every
+// 0xFF the program sends and takes the client's doubled 0xFF as one byte, dropping the client's
+// option negotiation.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace marlo::test {
 
 class TelnetTestServer {
   public:
     TelnetTestServer();
+    // Runs `argv` in `dir` (its stderr in dir/peer.log) once a client connects.
+    TelnetTestServer(std::vector<std::string> argv, std::filesystem::path dir);
     ~TelnetTestServer();
+    TelnetTestServer(const TelnetTestServer&) = delete;
+    TelnetTestServer& operator=(const TelnetTestServer&) = delete;
     int Port() const { return port_; }
 
     // Waits for a client; false after `timeoutMs`.
@@ -29,11 +40,21 @@ class TelnetTestServer {
     void SetSmallReceiveBuffer();
     void CloseClient();
 
+    // Serving a program: waits for the relay to end and the program to exit; its exit status, or
+    // -1 when it did not end within `timeoutMs` (it is killed then).
+    int WaitProgram(int timeoutMs);
+    // Serving a program: bytes it sent that were 0xFF (each went out doubled), and the doubled
+    // 0xFF pairs the client sent.
+    int64_t DoubledToClient() const;
+    int64_t UndoubledFromClient() const;
+
     // A loopback port where nobody listens (connects are refused).
     static int ClosedPort();
 
   private:
+    struct Program;
     bool ReadSome(int ms);
+    std::unique_ptr<Program> program_;
     int listen_ = -1;
     int client_ = -1;
     int port_ = 0;

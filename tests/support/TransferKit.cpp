@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -114,6 +115,7 @@ std::vector<std::string> RecordingStatus::Messages() {
 }
 
 void WriteFileBytes(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
+    if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
     std::ofstream(p, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
@@ -124,12 +126,17 @@ std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& p) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-Relay::Relay(int a, int b, Fault aToB, Fault bToA) : a_(a), b_(b), faults_{aToB, bToA} {
+Relay::Relay(int a, int b, Fault aToB, Fault bToA, bool own)
+    : a_(a), b_(b), faults_{aToB, bToA}, own_(own) {
     thread_ = std::thread([this] { Run(); });
 }
 
 Relay::~Relay() {
     Stop();
+    if (own_) {
+        ::close(a_);
+        ::close(b_);
+    }
 }
 
 void Relay::Stop() {
@@ -141,7 +148,15 @@ void Relay::Run() {
     int from[2] = {a_, b_}, to[2] = {b_, a_};
     size_t offset[2] = {0, 0};
     bool open[2] = {true, true};
-    uint8_t buf[4096];
+    std::mt19937 rng[2] = {std::mt19937(faults_[0].seed), std::mt19937(faults_[1].seed + 7)};
+    int dropsLeft[2] = {faults_[0].drops, faults_[1].drops};
+    int dupsLeft[2] = {faults_[0].duplicates, faults_[1].duplicates};
+    auto hangUp = [&] {
+        ::shutdown(a_, SHUT_RDWR);
+        ::shutdown(b_, SHUT_RDWR);
+    };
+    uint8_t buf[8192];
+    std::vector<uint8_t> out;
     while (!stop_ && (open[0] || open[1])) {
         pollfd p[2] = {{open[0] ? from[0] : -1, POLLIN, 0}, {open[1] ? from[1] : -1, POLLIN, 0}};
         if (::poll(p, 2, 50) <= 0) continue;
@@ -149,23 +164,37 @@ void Relay::Run() {
             if (!open[d] || !(p[d].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             ssize_t n = ::read(from[d], buf, sizeof buf);
             if (n <= 0) {
+                if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
                 open[d] = false;
                 ::shutdown(to[d], SHUT_WR);
                 continue;
             }
             const Fault& f = faults_[d];
-            std::vector<uint8_t> out;
+            bool hangup = false;
+            out.clear();
             for (ssize_t i = 0; i < n; ++i) {
                 size_t pos = offset[d]++;
+                uint8_t c = buf[i];
+                if (f.kind == Fault::Hangup && pos >= f.at) {
+                    hangup = true;
+                    break;
+                }
                 bool hit = f.kind != Fault::None && pos >= f.at && pos < f.at + f.count;
                 if (f.kind == Fault::Cut && pos >= f.at) continue;
                 if (hit && f.kind == Fault::Drop) continue;
-                if (hit && f.kind == Fault::Corrupt) {
-                    out.push_back(static_cast<uint8_t>(buf[i] ^ 0x5A));
+                if (hit && f.kind == Fault::Corrupt) c ^= 0x5A;
+                if (f.corruptOneIn && rng[d]() % f.corruptOneIn == 0)
+                    c = static_cast<uint8_t>(c ^ (1u << (rng[d]() % 8)));
+                // Random drops and duplicates: each chance is about one in 20000 bytes.
+                if (dropsLeft[d] > 0 && rng[d]() % 20000 == 0) {
+                    --dropsLeft[d];
                     continue;
                 }
-                if (hit && f.kind == Fault::Duplicate) out.push_back(buf[i]);
+                if ((hit && f.kind == Fault::Duplicate) ||
+                    (dupsLeft[d] > 0 && rng[d]() % 20000 == 0 && dupsLeft[d]--))
+                    out.push_back(c);
                 if (f.kind == Fault::Stall && pos == f.at) {
+                    counted_[d] += static_cast<int64_t>(out.size());
                     WriteAllWithin(to[d], out.data(), out.size(), 5000);
                     out.clear();
                     auto until =
@@ -173,10 +202,16 @@ void Relay::Run() {
                     while (!stop_ && std::chrono::steady_clock::now() < until)
                         std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 }
-                out.push_back(buf[i]);
+                out.push_back(c);
             }
             if (!out.empty() && !WriteAllWithin(to[d], out.data(), out.size(), 5000))
                 open[d] = false;
+            else
+                counted_[d] += static_cast<int64_t>(out.size());
+            if (hangup) {
+                hangUp();
+                return;
+            }
         }
     }
 }

@@ -64,30 +64,43 @@ class RecordingStatus : public ITransferStatus {
     std::vector<std::string> titles_, messages_;
 };
 
-// A fresh folder under the system's temporary folder, removed on destruction.
+// Writes a whole file, creating its folders.
 void WriteFileBytes(const std::filesystem::path& p, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& p);
 
-// What the relay does to one direction of the stream, at a byte offset of that direction.
+// What the relay does to one direction of the stream: one fault at a byte offset of that
+// direction, and random noise spread over the whole stream.
 struct Fault {
-    enum Kind { None, Drop, Corrupt, Duplicate, Stall, Cut } kind = None;
-    size_t at = 0;     // offset of the first byte affected
+    enum Kind { None, Drop, Corrupt, Duplicate, Stall, Cut, Hangup } kind = None;
+    size_t at = 0;     // offset of the first byte affected (Hangup: bytes let through)
     size_t count = 1;  // bytes dropped, corrupted or duplicated
     int stallMs = 0;   // Stall: the pause before the byte at `at` goes on
+    // Cut drops everything from `at` on and leaves the line open; Hangup closes both sides.
+    uint32_t corruptOneIn = 0;  // flip a bit in about one byte of this many (0: never)
+    int drops = 0;              // bytes to drop at random
+    int duplicates = 0;         // bytes to send twice at random
+    uint32_t seed = 1;
 };
 
-// Forwards bytes between two descriptors until either end closes or Stop; applies a fault to
-// each direction (a to b, b to a).
+// Forwards bytes between two descriptors until both ends close or Stop; applies a fault to
+// each direction (a to b, b to a) and counts the bytes passed on. With `own` the descriptors
+// are closed on destruction.
 class Relay {
   public:
-    Relay(int a, int b, Fault aToB = {}, Fault bToA = {});
+    Relay(int a, int b, Fault aToB = {}, Fault bToA = {}, bool own = false);
     ~Relay();
+    Relay(const Relay&) = delete;
+    Relay& operator=(const Relay&) = delete;
     void Stop();
+    int64_t BytesAToB() const { return counted_[0].load(); }
+    int64_t BytesBToA() const { return counted_[1].load(); }
 
   private:
     void Run();
     int a_, b_;
     Fault faults_[2];
+    bool own_;
+    std::atomic<int64_t> counted_[2]{};
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -122,5 +135,26 @@ pid_t SpawnOnFd(const std::vector<std::string>& argv, int fd, const std::string&
                 const std::string& stderrPath = "");
 // The exit status, or -1 when it had not ended within `ms` (it is then killed).
 int WaitExit(pid_t pid, int ms);
+
+// A peer program (sz, rz, ...) run in `dir` on `fd` with its stderr in dir/peer.log; killed on
+// destruction when it is still running. `fd` is not closed here.
+class PeerProcess {
+  public:
+    PeerProcess(const std::vector<std::string>& argv, int fd, const std::filesystem::path& dir)
+        : pid_(SpawnOnFd(argv, fd, dir.string(), (dir / "peer.log").string())) {}
+    ~PeerProcess() { Wait(0); }
+    PeerProcess(const PeerProcess&) = delete;
+    PeerProcess& operator=(const PeerProcess&) = delete;
+    // The exit status, or -1 when it did not end within `timeoutMs` (it is then killed).
+    int Wait(int timeoutMs) {
+        if (pid_ > 0) status_ = WaitExit(pid_, timeoutMs);
+        pid_ = -1;
+        return status_;
+    }
+
+  private:
+    pid_t pid_;
+    int status_ = -1;
+};
 
 }  // namespace marlo::test

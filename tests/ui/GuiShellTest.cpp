@@ -1,9 +1,7 @@
 // The whole front end over a pty as the serial port: text from the line shows in the pane, the
 // one-line input bar opens with Alt+1 and sends its line, typed keys reach the line, the split
 // command shows the same buffer twice, and the window closes through the frame's shutdown.
-#include <fcntl.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <QComboBox>
@@ -16,6 +14,7 @@
 #include "UiTestSupport.h"
 #include "app/CommandIds.h"
 #include "app/MainFrame.h"
+#include "support/PtyPair.h"
 #include "ui/GuiShell.h"
 #include "ui/MainWindow.h"
 #include "ui/TerminalPanes.h"
@@ -27,18 +26,10 @@ namespace {
 
 // The far end of the line: a pty master whose slave is the serial port.
 struct FarEnd {
-    int master = -1;
-    std::string slave;
-    FarEnd() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        grantpt(master);
-        unlockpt(master);
-        slave = ptsname(master);
-    }
-    ~FarEnd() { ::close(master); }
-    void Write(const std::string& s) const {
-        QVERIFY(::write(master, s.data(), s.size()) == static_cast<ssize_t>(s.size()));
-    }
+    test::PtyPair pty;
+    int master = pty.Master();
+    std::string slave = pty.SlavePath();
+    void Write(const std::string& s) { QVERIFY(pty.Write(s)); }
     std::string Read(size_t want) const {
         std::string out;
         QElapsedTimer t;

@@ -1,11 +1,6 @@
 // An upload through the status window "転送中": our YMODEM receiver on the far end of a socket
 // pair, the fields filling while it runs, the main window's title following the percent, and the
 // window closing at the end. Also the protocol choice dialog's lists and F3 with its question.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -20,6 +15,8 @@
 #include "app/MainFrame.h"
 #include "app/TransferController.h"
 #include "line/StreamLine.h"
+#include "support/PtyPair.h"
+#include "support/TransferKit.h"
 #include "transfer/Protocols.h"
 #include "ui/GuiShell.h"
 #include "ui/MainWindow.h"
@@ -36,11 +33,6 @@ struct Forward : IEventTarget {
         if (to) to->OnEvent(e);
     }
 };
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 }  // namespace
 
@@ -62,9 +54,8 @@ void TransferWindowTest::UploadFillsTheFieldsAndClosesTheWindow() {
     for (auto& c : data) c = static_cast<char>(gen());
     std::ofstream(source, std::ios::binary).write(data.data(), std::streamsize(data.size()));
 
-    int fds[2];
-    QVERIFY(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0);
-    StreamLine nearLine(fds[0], fds[0], true), farLine(fds[1], fds[1], true);
+    test::SocketPair sp;
+    StreamLine nearLine(sp.a, sp.a), farLine(sp.b, sp.b);
 
     test::TestPlatform platform;
     QWidget main;
@@ -133,7 +124,7 @@ void TransferWindowTest::UploadFillsTheFieldsAndClosesTheWindow() {
     for (const auto& t : titles) percentTitle |= t.startsWith(QStringLiteral("アップロード中("));
     QVERIFY(percentTitle);
     QCOMPARE(main.windowTitle(), QStringLiteral("[未接続]"));
-    QCOMPARE(ReadAll(far.filePath(QStringLiteral("upload.bin")).toStdString()), data);
+    QCOMPARE(test::ReadWhole(far.filePath(QStringLiteral("upload.bin")).toStdString()), data);
     platform.SetEventTarget(nullptr);
 }
 
@@ -178,10 +169,10 @@ void TransferWindowTest::F3AsksBeforeCancelling() {
 
 void TransferWindowTest::MenuDownloadThroughTheShellAndF3Cancel() {
     QTemporaryDir tmp;
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    test::PtyPair pty;
+    QVERIFY(pty.Ok());
     std::string d = tmp.path().toStdString();
-    std::ofstream(d + "/ports.conf") << ptsname(master) << "\n";
+    std::ofstream(d + "/ports.conf") << pty.SlavePath() << "\n";
     Settings s(d);
     s.Port = 1;
     s.Flow = 0;
@@ -226,7 +217,6 @@ void TransferWindowTest::MenuDownloadThroughTheShellAndF3Cancel() {
         QTRY_VERIFY_WITH_TIMEOUT(!frame.transferRunning, 10000);
         QVERIFY(!shell.TransferWindow()->isVisible());
     }
-    ::close(master);
 }
 
 QTEST_MAIN(TransferWindowTest)

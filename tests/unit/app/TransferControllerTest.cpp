@@ -343,22 +343,5 @@ TEST_F(TransferControllerTest, SevenBitSerialLineSwitchesForTheRunAndReportsFail
     EXPECT_EQ(serial.params.dataBits, 8);
 }
 
-TEST_F(TransferControllerTest, YmodemUploadReachesLrzszRb) {
-    auto data = test::RandomBytes(70000, 11);
-    auto source = dir.path / "peer.bin";
-    test::WriteFileBytes(source, data);
-    auto rbDir = dir.path / "rb";
-    std::filesystem::create_directories(rbDir);
-    pid_t rb = test::SpawnOnFd({"rb", "-q"}, sp.b, rbDir.string());
-    ASSERT_GT(rb, 0);
-
-    ASSERT_TRUE(Post(WM_TRANS_UPLOAD, "YMODEM", source.string()));
-    ASSERT_TRUE(PumpUntil([&] { return !ctrl->Running(); }));
-    EXPECT_EQ(test::WaitExit(rb, 10000), 0);
-    EXPECT_EQ(test::ReadFileBytes(rbDir / "peer.bin"), data);
-    EXPECT_EQ(window.percent, 100);
-    EXPECT_TRUE(Played("end.wav"));
-}
-
 }  // namespace
 }  // namespace marlo

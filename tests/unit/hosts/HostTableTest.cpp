@@ -4,8 +4,8 @@
 #include "hosts/HostSheet.h"
 #include "hosts/HostTable.h"
 #include "hosts/Password.h"
-#include "support/CliRun.h"
 #include "support/MemoryStore.h"
+#include "support/RunProgram.h"
 #include "text/Encoding.h"
 
 namespace marlo {
@@ -322,17 +322,17 @@ TEST(HostSheet, RefusedValues) {
 
 TEST(HostsCli, SubCommandsAndTheirStatuses) {
     const struct {
-        const char* args;
+        std::vector<std::string> args;
         int status;
     } cases[] = {
-        {"hosts list", 0}, {"hosts show nobody", 1},  {"hosts connect nobody", 1},
-        {"hosts", 2},      {"hosts list --bogus", 2},
+        {{"hosts", "list"}, 0},
+        {{"hosts", "show", "nobody"}, 1},
+        {{"hosts", "connect", "nobody"}, 1},
+        {{"hosts"}, 2},
+        {{"hosts", "list", "--bogus"}, 2},
     };
-    for (const auto& c : cases) {
-        int status = -1;
-        test::RunMarloCli(c.args, &status);
-        EXPECT_EQ(status, c.status) << c.args;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(test::RunProgram(MARLO_CLI_PATH, c.args).status, c.status) << c.args.back();
 }
 
 }  // namespace

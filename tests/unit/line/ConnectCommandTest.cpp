@@ -1,103 +1,43 @@
 // marlo-cli connect against the scripted telnet server and, for --serial --dial, against the
 // modem simulator passing the session through to that server.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <future>
+#include <string>
+#include <vector>
 
 #include "support/ModemSimulator.h"
+#include "support/RunProgram.h"
 #include "support/TelnetTestServer.h"
-
-extern char** environ;
 
 namespace marlo {
 namespace {
 
 using test::TelnetTestServer;
 
-// marlo-cli with its standard input held open (or closed) and its outputs collected.
+// marlo-cli connect with its standard input held open (or closed) and its outputs collected.
 class Cli {
   public:
-    explicit Cli(std::vector<std::string> args, bool closeStdin = true) {
-        int in[2], out[2], err[2];
-        EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
-        EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
-        EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        posix_spawn_file_actions_adddup2(&fa, err[1], 2);
-        args.insert(args.begin(), {MARLO_CLI_PATH, "connect"});
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        EXPECT_EQ(::posix_spawn(&pid_, MARLO_CLI_PATH, &fa, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&fa);
-        ::close(in[0]);
-        ::close(out[1]);
-        ::close(err[1]);
-        stdin_ = in[1];
-        if (closeStdin) CloseStdin();
-        out_ = std::async(std::launch::async, [fd = out[0]] { return Drain(fd); });
-        err_ = std::async(std::launch::async, [fd = err[0]] { return Drain(fd); });
+    explicit Cli(std::vector<std::string> args, bool closeStdin = true)
+        : run_(MARLO_CLI_PATH, WithCommand(std::move(args))) {
+        if (closeStdin) run_.CloseInput();
     }
-    ~Cli() {
-        CloseStdin();
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    void Type(const std::string& s) {
-        EXPECT_EQ(::write(stdin_, s.data(), s.size()), (ssize_t)s.size());
-    }
-    void CloseStdin() {
-        if (stdin_ >= 0) ::close(stdin_);
-        stdin_ = -1;
-    }
+    void Type(const std::string& s) { EXPECT_TRUE(run_.Type(s)); }
     // The exit status, or -1 when it did not end within the limit (it is killed then, and its
     // outputs are collected all the same).
     int Wait(int ms = 20000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        int status = 0;
-        bool late = false;
-        while (::waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() >= end) {
-                ::kill(pid_, SIGKILL);
-                ::waitpid(pid_, &status, 0);
-                late = true;
-                break;
-            }
-            ::usleep(5000);
-        }
-        exited_ = true;
-        CloseStdin();
-        out = out_.get();
-        err = err_.get();
-        return !late && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        test::RunResult r = run_.Wait(ms);
+        out = r.out;
+        err = r.err;
+        return r.status;
     }
     std::string out, err;
 
   private:
-    static std::string Drain(int fd) {
-        std::string s;
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::read(fd, buf, sizeof buf)) > 0) s.append(buf, static_cast<size_t>(n));
-        ::close(fd);
-        return s;
+    static std::vector<std::string> WithCommand(std::vector<std::string> args) {
+        args.insert(args.begin(), "connect");
+        return args;
     }
-    pid_t pid_ = -1;
-    bool exited_ = false;
-    int stdin_ = -1;
-    std::future<std::string> out_, err_;
+    test::RunningProgram run_;
 };
 
 TEST(ConnectCommand, ScriptedDialogueThenExitWhenTheServerCloses) {

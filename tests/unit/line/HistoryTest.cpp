@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "line/History.h"
-#include "support/CliRun.h"
 #include "support/RecordingPlatform.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 #include "text/Encoding.h"
 
@@ -231,8 +231,7 @@ TEST_F(HistoryFile, WriteAppendsRecordsAndReportsAnUnwritableFolder) {
     std::string message;
     ASSERT_TRUE(WriteHistoryRecord(Dir(), "tel", connect, connect + 600, false, 0, &message));
     ASSERT_TRUE(WriteHistoryRecord(Dir(), "net", connect, connect + 600, true, 6, &message));
-    std::ifstream in(dir_ / "history.txt", std::ios::binary);
-    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string all = test::ReadWhole((dir_ / "history.txt").string());
     ASSERT_EQ(all.size(), 2 * 77u);
     EXPECT_EQ(all.substr(75, 2), "\r\n");
     auto tel = ParseHistoryLine(all.substr(0, 75));
@@ -250,26 +249,29 @@ TEST_F(HistoryFile, WriteAppendsRecordsAndReportsAnUnwritableFolder) {
 TEST_F(HistoryFile, CliListsRecordsAndTotals) {
     Write(Rec(Utf8ToSjis("ニフティ"), 2024, 5, 1, 10, 0, 10, 30, 100) +
           Rec("PC-VAN", 2024, 5, 2, 22, 0, 23, 0, 2000));
-    int status = -1;
-    std::string out = test::RunMarloCli("history --utf8 --set HistoryDefPath=" + Dir(), &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(out,
+    const std::string path = "HistoryDefPath=" + Dir();
+    auto cli = [](std::vector<std::string> args) {
+        args.insert(args.begin(), "history");
+        return test::RunProgram(MARLO_CLI_PATH, args);
+    };
+    test::RunResult r = cli({"--utf8", "--set", path});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
               "ニフティ\t2024年05月01日(月)\t10:00:00～10:30:00\t100\n"
               "PC-VAN\t2024年05月02日(月)\t22:00:00～23:00:00\t2000\n"
               "2回\n1時間 30分 0秒\n2100円\n");
 
-    out = test::RunMarloCli(
-        "history --utf8 --period all --host ニフティ --set HistoryDefPath=" + Dir(), &status);
-    EXPECT_EQ(status, 0);
+    r = cli({"--utf8", "--period", "all", "--host", "ニフティ", "--set", path});
+    EXPECT_EQ(r.status, 0);
     EXPECT_EQ(
-        out, "ニフティ\t2024年05月01日(月)\t10:00:00～10:30:00\t100\n1回\n0時間 30分 0秒\n100円\n");
+        r.out,
+        "ニフティ\t2024年05月01日(月)\t10:00:00～10:30:00\t100\n1回\n0時間 30分 0秒\n100円\n");
 
     // Without --utf8 the output is the program's Shift-JIS.
-    out = test::RunMarloCli("history --period today --set HistoryDefPath=" + Dir(), &status);
-    EXPECT_EQ(out, Utf8ToSjis("0回\n0時間 0分 0秒\n0円\n"));
+    r = cli({"--period", "today", "--set", path});
+    EXPECT_EQ(r.out, Utf8ToSjis("0回\n0時間 0分 0秒\n0円\n"));
 
-    test::RunMarloCli("history --period week", &status);
-    EXPECT_EQ(status, 2);
+    EXPECT_EQ(cli({"--period", "week"}).status, 2);
 }
 
 }  // namespace

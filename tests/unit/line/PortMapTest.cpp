@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 
 #include "line/PortMap.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 namespace marlo {
@@ -104,14 +104,10 @@ TEST_F(PortMapTest, CliListsTheNumbersWithoutChangingTheMap) {
     WriteMap("/dev/pts/99\n");
     fs::create_directories(dir / "dev" / "serial" / "by-id");
     std::ofstream(dir / "dev" / "ttyUSB0") << "";  // present but not a terminal
-    std::string cmd = std::string(MARLO_CLI_PATH) + " ports --config '" + dir.string() +
-                      "' --dev '" + (dir / "dev").string() + "' 2>&1";
-    std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, p)) out += buf;
-        EXPECT_EQ(::pclose(p), 0);
-    }
+    const auto r = test::RunProgram(
+        MARLO_CLI_PATH, {"ports", "--config", dir.string(), "--dev", (dir / "dev").string()});
+    EXPECT_EQ(r.status, 0);
+    const std::string out = r.out + r.err;
     EXPECT_NE(out.find("COM1\t/dev/pts/99\n"), std::string::npos) << out;
     EXPECT_NE(out.find("-\t" + (dir / "dev" / "ttyUSB0").string() + "\tcannot open\n"),
               std::string::npos)

@@ -12,6 +12,7 @@
 #include "line/SerialLine.h"
 #include "support/PtyPair.h"
 #include "support/RecordingPlatform.h"
+#include "support/TempDir.h"
 
 namespace marlo {
 namespace {
@@ -183,10 +184,8 @@ TEST(TermiosLine, CommPortRefusesASecondOpenWithTheBusyMessage) {
     settings.Flow = 1;
     settings.Speed = 14400;
     settings.StopBit = 2;
-    auto dir = std::filesystem::temp_directory_path() /
-               ("marlo-termios-busy-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
-    PortMap ports(dir);
+    test::TempDir dir;
+    PortMap ports(dir.path);
     CommPort a(platform, settings, ports), b(platform, settings, ports);
     std::string name = pty.SlavePath();
     ASSERT_EQ(a.OpenCommPort(name, false), CommPort::OpenResult::Opened);
@@ -209,7 +208,6 @@ TEST(TermiosLine, CommPortRefusesASecondOpenWithTheBusyMessage) {
     EXPECT_EQ(pty.Read(3), "AT\r");
     EXPECT_TRUE(a.CloseCommPort());
     EXPECT_FALSE(a.CommActive());
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

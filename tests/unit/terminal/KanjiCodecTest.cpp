@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/CliRun.h"
+#include "support/RunProgram.h"
 #include "terminal/KanjiCodec.h"
 
 namespace marlo {
@@ -410,37 +410,36 @@ TEST(KanjiEncoder, StateCarriesAcrossWrites) {
 
 // ---- marlo-cli convert ----
 
-struct CliResult {
-    int status = -1;
-    Bytes out;
-};
-
-CliResult RunCli(const std::string& args, const Bytes& input) {
-    CliResult r;
-    r.out = test::RunMarloCli("convert " + args, &r.status, input);
-    return r;
+test::RunResult RunCli(std::vector<std::string> args, const Bytes& input) {
+    args.insert(args.begin(), "convert");
+    return test::RunProgram(MARLO_CLI_PATH, args, {}, 30000, input);
 }
 
 TEST(ConvertCommand, ConvertsThroughShiftJis) {
     const Bytes euc = "a\xb0\xa1\x8e\xb1\r\n";
-    CliResult r = RunCli("--from euc --to newjis -", euc);
+    test::RunResult r = RunCli({"--from", "euc", "--to", "newjis", "-"}, euc);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "a\x1b$B0!\x1b(J\xb1\r\n");
-    r = RunCli("--from 新JIS --to EUC", "a\x1b$B0!\x1b(Bb");
+    r = RunCli({"--from", "新JIS", "--to", "EUC"}, "a\x1b$B0!\x1b(Bb");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "a\xb0\xa1"
               "b");
-    r = RunCli("--from NEC漢字 --to sjis", "\x1bK0!\x1bH");
+    r = RunCli({"--from", "NEC漢字", "--to", "sjis"}, "\x1bK0!\x1bH");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "\x88\x9f");
 }
 
 TEST(ConvertCommand, RefusesBadArguments) {
-    for (const char* args : {"--from euc", "--to euc", "--from euc --to utf8", "--from",
-                             "--from sjis --to euc --bogus", "--from sjis --to euc a b",
-                             "--from sjis --to euc /nonexistent/marlo-input"})
-        EXPECT_EQ(RunCli(args, "x").status, 2) << args;
+    const std::vector<std::vector<std::string>> bad = {
+        {"--from", "euc"},
+        {"--to", "euc"},
+        {"--from", "euc", "--to", "utf8"},
+        {"--from"},
+        {"--from", "sjis", "--to", "euc", "--bogus"},
+        {"--from", "sjis", "--to", "euc", "a", "b"},
+        {"--from", "sjis", "--to", "euc", "/nonexistent/marlo-input"}};
+    for (const auto& args : bad) EXPECT_EQ(RunCli(args, "x").status, 2) << args.back();
 }
 
 }  // namespace

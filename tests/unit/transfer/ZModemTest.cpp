@@ -1,7 +1,6 @@
 // The ZMODEM wire level (headers, subpackets, escaping, bounds) and the engine against a scripted
 // peer on the other end of a socket pair.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <deque>
@@ -12,6 +11,7 @@
 #include "line/StreamLine.h"
 #include "support/RecordingPlatform.h"
 #include "support/TempDir.h"
+#include "support/TransferKit.h"
 #include "transfer/ZModem.h"
 
 namespace marlo {
@@ -319,10 +319,10 @@ class ZModemScripted : public ::testing::Test {
   protected:
     void SetUp() override {
         fs::create_directories(dir_ / "dl");
-        int sv[2];
-        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
-        engineLine_ = std::make_unique<StreamLine>(sv[0], sv[0], true);
-        peerLine_ = std::make_unique<StreamLine>(sv[1], sv[1], true);
+        test::SocketPair sp;
+        engineLine_ = std::make_unique<StreamLine>(sp.a, sp.a, true);
+        peerLine_ = std::make_unique<StreamLine>(sp.b, sp.b, true);
+        sp.a = sp.b = -1;
         ctx_.line = engineLine_.get();
         ctx_.downloadDir = dir_ / "dl";
         peerCtx_.line = peerLine_.get();
