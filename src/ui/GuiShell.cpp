@@ -73,6 +73,11 @@ void GuiShell::Attach(CMainFrame& frame) {
     };
     window_->onClose = [this](bool normal) {
         frame_->S().FunctionBar = functionBar_->isVisible() ? 1 : 0;
+        if (normal) {
+            // Stored as top, left, bottom, right.
+            const QRect r = window_->geometry();
+            frame_->S().Window = {r.top(), r.left(), r.bottom() + 1, r.right() + 1};
+        }
         return frame_->Shutdown(normal);
     };
     window_->onInputLine = [this](const QString& text) { SendInputLine(text); };

@@ -115,9 +115,16 @@ class GuiShellTest : public QObject {
     }
 
     void closingRunsTheShutdown() {
+        shell_->Window()->setGeometry(20, 10, 580, 390);
         shell_->Window()->close();
         QVERIFY(frame_->Closing());
         QVERIFY(!frame_->PortOpen());
+        // The window's place is kept as top, left, bottom, right for the next start.
+        const auto& w = frame_->S().Window;
+        QCOMPARE(w[0], 10);
+        QCOMPARE(w[1], 20);
+        QCOMPARE(w[2], 400);
+        QCOMPARE(w[3], 600);
     }
 
   private:
