@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "text/Encoding.h"
+#include "ui/SheetControls.h"
 
 namespace marlo::ui {
 
@@ -30,17 +31,6 @@ void FillButton(QPushButton* b, const QColor& c) {
 }
 
 }  // namespace
-
-QColor ColourFromRef(int32_t ref) {
-    const auto v = static_cast<uint32_t>(ref);
-    return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
-}
-
-int32_t RefFromColour(const QColor& c) {
-    return static_cast<int32_t>(static_cast<uint32_t>(c.red()) |
-                                (static_cast<uint32_t>(c.green()) << 8) |
-                                (static_cast<uint32_t>(c.blue()) << 16));
-}
 
 AnsiColourDialog::AnsiColourDialog(std::array<int32_t, 32>& table, QWidget* parent)
     : QDialog(parent), target_(table), table_(table) {
@@ -58,8 +48,8 @@ AnsiColourDialog::AnsiColourDialog(std::array<int32_t, 32>& table, QWidget* pare
             grid->addWidget(b, g + 1, c + 1);
             connect(b, &QPushButton::clicked, this, [this, index] {
                 QColor chosen =
-                    QColorDialog::getColor(ColourFromRef(table_[static_cast<size_t>(index)]), this);
-                if (chosen.isValid()) SetColour(index, RefFromColour(chosen));
+                    QColorDialog::getColor(FromColorRef(table_[static_cast<size_t>(index)]), this);
+                if (chosen.isValid()) SetColour(index, ToColorRef(chosen));
             });
             Paint(index);
         }
@@ -80,7 +70,7 @@ AnsiColourDialog::AnsiColourDialog(std::array<int32_t, 32>& table, QWidget* pare
 
 void AnsiColourDialog::Paint(int index) {
     FillButton(buttons_[static_cast<size_t>(index)],
-               ColourFromRef(table_[static_cast<size_t>(index)]));
+               FromColorRef(table_[static_cast<size_t>(index)]));
 }
 
 void AnsiColourDialog::SetColour(int index, int32_t ref) {
@@ -147,13 +137,13 @@ void DisplaySettingsDialog::ChooseColour(bool text) {
     // The chooser's custom colours are kept with the settings.
     auto& custom = text ? edited_.TextColorCust : edited_.BackColorCust;
     for (int i = 0; i < QColorDialog::customCount() && i < static_cast<int>(custom.size()); ++i)
-        QColorDialog::setCustomColor(i, ColourFromRef(custom[static_cast<size_t>(i)]));
+        QColorDialog::setCustomColor(i, FromColorRef(custom[static_cast<size_t>(i)]));
     QColor chosen =
-        QColorDialog::getColor(ColourFromRef(text ? edited_.TextColor : edited_.BackColor), this);
+        QColorDialog::getColor(FromColorRef(text ? edited_.TextColor : edited_.BackColor), this);
     for (int i = 0; i < QColorDialog::customCount() && i < static_cast<int>(custom.size()); ++i)
-        custom[static_cast<size_t>(i)] = RefFromColour(QColorDialog::customColor(i));
+        custom[static_cast<size_t>(i)] = ToColorRef(QColorDialog::customColor(i));
     if (!chosen.isValid()) return;
-    (text ? edited_.TextColor : edited_.BackColor) = RefFromColour(chosen);
+    (text ? edited_.TextColor : edited_.BackColor) = ToColorRef(chosen);
     Refresh();
 }
 
@@ -178,8 +168,8 @@ void DisplaySettingsDialog::ChooseFont() {
 
 void DisplaySettingsDialog::Refresh() {
     QPalette p = sample_->palette();
-    p.setColor(QPalette::Window, ColourFromRef(edited_.BackColor));
-    p.setColor(QPalette::WindowText, ColourFromRef(edited_.TextColor));
+    p.setColor(QPalette::Window, FromColorRef(edited_.BackColor));
+    p.setColor(QPalette::WindowText, FromColorRef(edited_.TextColor));
     sample_->setPalette(p);
     if (!edited_.lfFaceName.empty()) {
         QFont f(QString::fromStdString(SjisToUtf8(edited_.lfFaceName)));

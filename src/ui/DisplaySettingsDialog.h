@@ -17,10 +17,6 @@ class QPushButton;
 
 namespace marlo::ui {
 
-// 0x00BBGGRR colour values and Qt colours.
-QColor ColourFromRef(int32_t ref);
-int32_t RefFromColour(const QColor& c);
-
 // The 32 colours of the VT100 table: four groups of eight (normal text, normal background,
 // bright text, bright background), black to white.
 class AnsiColourDialog : public QDialog {

@@ -21,14 +21,11 @@
 #include "terminal/Terminal.h"
 #include "terminal/ViewModel.h"
 #include "text/Encoding.h"
+#include "ui/SheetControls.h"
 
 namespace marlo::ui {
 
 namespace {
-
-QColor FromColorRef(uint32_t c) {
-    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-}
 
 TermKey KeyOf(int key) {
     switch (key) {

@@ -9,6 +9,7 @@
 #include "ui/FunctionKeyBar.h"
 #include "ui/KeyDialog.h"
 #include "ui/QtPlatform.h"
+#include "ui/SheetControls.h"
 
 using namespace marlo;
 using namespace marlo::ui;
@@ -75,8 +76,8 @@ void TerminalDialogsTest::ansiTableStoresOnOkOnly() {
     dialog.SetColour(12, 0x123456);
     dialog.accept();
     QCOMPARE(s.VT100Color[12], 0x123456);
-    QCOMPARE(RefFromColour(ColourFromRef(0x00FF8040)), 0x00FF8040);
-    QCOMPARE(ColourFromRef(255), QColor(255, 0, 0));  // 0x00BBGGRR: red in the low byte
+    QCOMPARE(ToColorRef(FromColorRef(0x00FF8040)), 0x00FF8040);
+    QCOMPARE(FromColorRef(255), QColor(255, 0, 0));  // 0x00BBGGRR: red in the low byte
 }
 
 void TerminalDialogsTest::displaySettingsStoreTheCaretAndColours() {
