@@ -136,15 +136,11 @@ DisplaySettingsDialog::DisplaySettingsDialog(Settings& settings, QWidget* parent
 void DisplaySettingsDialog::ChooseColour(bool text) {
     // The chooser's custom colours are kept with the settings.
     auto& custom = text ? edited_.TextColorCust : edited_.BackColorCust;
-    for (int i = 0; i < QColorDialog::customCount() && i < static_cast<int>(custom.size()); ++i)
-        QColorDialog::setCustomColor(i, FromColorRef(custom[static_cast<size_t>(i)]));
-    QColor chosen =
-        QColorDialog::getColor(FromColorRef(text ? edited_.TextColor : edited_.BackColor), this);
-    for (int i = 0; i < QColorDialog::customCount() && i < static_cast<int>(custom.size()); ++i)
-        custom[static_cast<size_t>(i)] = ToColorRef(QColorDialog::customColor(i));
-    if (!chosen.isValid()) return;
-    (text ? edited_.TextColor : edited_.BackColor) = ToColorRef(chosen);
-    Refresh();
+    auto& colour = text ? edited_.TextColor : edited_.BackColor;
+    if (auto chosen = ColourDialog(this, colour, QString(), custom)) {
+        colour = *chosen;
+        Refresh();
+    }
 }
 
 void DisplaySettingsDialog::SetFont(const QFont& font) {

@@ -21,17 +21,6 @@ namespace marlo::ui {
 
 namespace {
 
-std::optional<int32_t> ColourDialog(QWidget* parent, int32_t current, const QString& title,
-                                    std::array<int32_t, 16>& custom) {
-    // The chooser's custom colours are one set for the whole program; each chooser of the sheet
-    // brings its own 16 in and takes them back out.
-    for (int i = 0; i < 16; ++i) QColorDialog::setCustomColor(i, FromColorRef(custom[i]));
-    QColor c = QColorDialog::getColor(FromColorRef(current), parent, title);
-    for (int i = 0; i < 16; ++i) custom[i] = ToColorRef(QColorDialog::customColor(i));
-    if (!c.isValid()) return std::nullopt;
-    return ToColorRef(c);
-}
-
 QPushButton* Swatch(QPushButton* button, int32_t colour) {
     QPixmap pm(24, 14);
     pm.fill(FromColorRef(colour));

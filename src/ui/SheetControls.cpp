@@ -1,6 +1,7 @@
 #include "ui/SheetControls.h"
 
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QMessageBox>
@@ -69,6 +70,17 @@ int32_t ToColorRef(const QColor& c) {
     return static_cast<int32_t>(static_cast<uint32_t>(c.red()) |
                                 (static_cast<uint32_t>(c.green()) << 8) |
                                 (static_cast<uint32_t>(c.blue()) << 16));
+}
+
+std::optional<int32_t> ColourDialog(QWidget* parent, int32_t current, const QString& title,
+                                    std::array<int32_t, 16>& custom) {
+    // The chooser's custom colours are one set for the whole program; each chooser of the sheet
+    // brings its own 16 in and takes them back out.
+    for (int i = 0; i < 16; ++i) QColorDialog::setCustomColor(i, FromColorRef(custom[i]));
+    QColor c = QColorDialog::getColor(FromColorRef(current), parent, title);
+    for (int i = 0; i < 16; ++i) custom[i] = ToColorRef(QColorDialog::customColor(i));
+    if (!c.isValid()) return std::nullopt;
+    return ToColorRef(c);
 }
 
 }  // namespace marlo::ui

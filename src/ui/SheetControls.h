@@ -5,7 +5,9 @@
 
 #include <QColor>
 #include <QString>
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,5 +48,9 @@ QDialogButtonBox* SheetButtons(QWidget* parent);
 // Colours are stored as 0x00BBGGRR.
 QColor FromColorRef(int32_t c);
 int32_t ToColorRef(const QColor& c);
+// The colour chooser starting at `current`, with the 16 custom colours brought in and taken back
+// out (the chooser keeps one set for the whole program); nullopt when cancelled.
+std::optional<int32_t> ColourDialog(QWidget* parent, int32_t current, const QString& title,
+                                    std::array<int32_t, 16>& custom);
 
 }  // namespace marlo::ui
