@@ -179,7 +179,13 @@ void CMainFrame::Pause(int ms) {
 
 void CMainFrame::Lamps(unsigned) {
     // Other threads' changes show at the next tick of timer 3.
-    if (platform_.OnUiThread()) platform_.UpdateLamps(comm_->Lamps() | activity_.load());
+    if (platform_.OnUiThread()) platform_.UpdateLamps(LampBits());
+}
+
+unsigned CMainFrame::LampBits() const {
+    // The serial port's control lines say nothing about a telnet connection.
+    const unsigned lines = connection_->telnetMode ? 0u : comm_->Lamps();
+    return lines | activity_.load();
 }
 
 // ---------------------------------------------------------------- received data
@@ -528,21 +534,38 @@ void CMainFrame::OnCommand(int id) {
     }
 }
 
+bool CMainFrame::LineOpen() const {
+    return connection_->telnetMode ? telnet_->IsOpen() : comm_->CommActive();
+}
+
 bool CMainFrame::CommandEnabled(int id) const {
+    const Connection& c = *connection_;
+    const bool serialOpen = comm_->CommActive() && !c.telnetMode;
+    const bool busy = c.connected || c.dialling || c.telnetConnecting;
     switch (id) {
         case ID_PORT_TOGGLE:
-            return comm_->ToggleEnabled();
+            // The engine's line is not taken from under a running transfer.
+            return comm_->ToggleEnabled() && !transferRunning;
         case ID_BREAK:
+            return serialOpen;
         case ID_MODEM_INIT:
-            return comm_->CommActive() && !connection_->telnetMode;
+            // Modem commands would reach the host once a connection is up.
+            return serialOpen && !busy && !transferRunning;
         case ID_HANGUP:
-            return connection_->connected || connection_->dialling;
+            return busy;
         case ID_PHONE_CONNECT:
-            return comm_->CommActive() && !connection_->connected;
+            return serialOpen && !busy && !transferRunning;
         case ID_TELNET_CONNECT:
-            return !connection_->connected && !connection_->telnetConnecting;
+            return !busy && !transferRunning;
         case ID_UPLOAD:
         case ID_DOWNLOAD:
+        case ID_EDIT_PASTE:
+        case ID_EDIT_SEND_NAME:
+            // These write to the line, which a running transfer owns.
+            return LineOpen() && !transferRunning;
+        case ID_COMM_SETTINGS:
+        case ID_REPLAY:
+            // Both would reach the line or the terminal that a transfer owns.
             return !transferRunning;
         case ID_MACRO_STOP:
         case ID_MACRO_PAUSE:
@@ -558,6 +581,10 @@ bool CMainFrame::CommandChecked(int id) const {
             return comm_->ToggleChecked();
         case ID_LOG_TOGGLE:
             return log_.IsOpen();
+        case ID_TERM_DUMB:
+            return settings_.EmulationMode() == 0;
+        case ID_TERM_VT100:
+            return settings_.EmulationMode() == 1;
         default:
             return false;
     }

@@ -122,6 +122,11 @@ class CMainFrame : public IEventTarget,
     void OnCommand(int id);
     bool CommandEnabled(int id) const;
     bool CommandChecked(int id) const;
+    // A line to read and write is there: the serial port, or the telnet connection in telnet mode.
+    bool LineOpen() const;
+    // The status bar's lamps: the control lines of the serial port (none in telnet mode) and the
+    // activity since the last tick.
+    unsigned LampBits() const;
     // What the front end must do for commands that open its own windows; returns true when it
     // handled the command.
     std::function<bool(int id)> onUiCommand;

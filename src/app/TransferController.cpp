@@ -1,6 +1,7 @@
 #include "app/TransferController.h"
 
 #include <chrono>
+#include <filesystem>
 
 #include "app/Trace.h"
 #include "text/Encoding.h"
@@ -12,6 +13,9 @@ const char* const TransferController::kAskCancel = "転送処理を中断しま�
 const char* const TransferController::kAskClose =
     "このｳｨﾝﾄﾞｳを閉じるとﾌｧｲﾙ転送が継続できなくなります\nそれでも閉じますか？";
 const char* const TransferController::kEightBitFailed = "8ﾋﾞｯﾄに変更できませんでした";
+const char* const TransferController::kEndedOk = "転送が終了しました";
+const char* const TransferController::kEndedFailed = "転送に失敗しました";
+const char* const TransferController::kEndedStopped = "転送を中止しました";
 const char* const TransferController::kRestoreFailed = "元の通信条件に戻せませんでした";
 const char* const TransferController::kNoThread = "転送ｽﾚｯﾄﾞの作成に失敗しました";
 const char* const TransferController::kNoLine = "通信回線がオープンされていません.";
@@ -216,6 +220,7 @@ void TransferController::OnTransEnd(bool ok, intptr_t serial) {
     if (!keepsPath && !path.empty()) transferPath_ = path;
     session_.reset();
     CloseWindow();
+    ReportEnd(ok ? kEndedOk : kEndedFailed);
     platform_.PlaySound(settings_.WaveFile[4], false);
     if (!restored) platform_.MessageBox(kRestoreFailed, MsgIcon::Exclamation);
     if (hooks_.idleTitle) platform_.SetWindowTitle(hooks_.idleTitle());
@@ -268,6 +273,15 @@ void TransferController::Stop() {
     session_.reset();
     stopping_ = false;
     CloseWindow();
+    ReportEnd(kEndedStopped);
+}
+
+void TransferController::ReportEnd(const char* what) {
+    // The window is gone by now, so the status bar keeps the outcome for the user to see.
+    std::string text = what;
+    std::string name = std::filesystem::path(transferPath_).filename().string();
+    if (!name.empty()) text += " (" + name + ")";
+    platform_.SetStatusText(text);
 }
 
 }  // namespace marlo

@@ -95,9 +95,14 @@ class TransferController {
     static const char* const kNoLine;
     static const char* const kFileTitle;
     static const char* const kFileFilter;
+    // The status-bar line left when a transfer ends: what happened, then the file's name.
+    static const char* const kEndedOk;
+    static const char* const kEndedFailed;
+    static const char* const kEndedStopped;
 
   private:
     class StatusRelay;
+    void ReportEnd(const char* what);
     void OnTransEnd(bool ok, intptr_t serial);
     void CloseWindow();
     void ShowReported();

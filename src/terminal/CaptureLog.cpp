@@ -165,6 +165,27 @@ void CaptureLog::BackStep() {
     [[maybe_unused]] const int rc = ::ftruncate(fd_, static_cast<off_t>(written_));
 }
 
+namespace {
+
+// Asks for the file through the dialog and opens it; the chosen mode becomes LogSaveForm.
+bool AskAndOpen(CaptureLog& log, const std::string& autoName, Settings& s, IPlatform& platform,
+                const LogDialog& ask) {
+    // Without a dialog (a front end with no windows) nobody can choose another file.
+    std::optional<LogChoice> choice;
+    if (ask) {
+        choice = ask(autoName, s.LogSaveForm != 0);
+        if (!choice) return false;
+    }
+    if (!choice || !log.Open(ResolveCapturePath(choice->name, s.LogDefPath), choice->append)) {
+        platform.MessageBox(kLogOpenFailed, MsgIcon::Exclamation);
+        return false;
+    }
+    s.LogSaveForm = choice->append ? 1 : 0;
+    return true;
+}
+
+}  // namespace
+
 bool StartLog(CaptureLog& log, const std::string& prefix, Settings& s, IPlatform& platform,
               const LogDialog& ask, const std::tm& today) {
     log.Close();
@@ -172,14 +193,7 @@ bool StartLog(CaptureLog& log, const std::string& prefix, Settings& s, IPlatform
     const std::string autoName = AutoLogName(prefix, today);
     if (s.LogDefault && log.Open(ResolveCapturePath(autoName, s.LogDefPath), s.LogSaveForm != 0))
         return true;
-    auto choice = ask(autoName, s.LogSaveForm != 0);
-    if (!choice) return false;
-    if (!log.Open(ResolveCapturePath(choice->name, s.LogDefPath), choice->append)) {
-        platform.MessageBox(kLogOpenFailed, MsgIcon::Exclamation);
-        return false;
-    }
-    s.LogSaveForm = choice->append ? 1 : 0;
-    return true;
+    return AskAndOpen(log, autoName, s, platform, ask);
 }
 
 bool ToggleLog(CaptureLog& log, Settings& s, IPlatform& platform, const LogDialog& ask,
@@ -189,15 +203,7 @@ bool ToggleLog(CaptureLog& log, Settings& s, IPlatform& platform, const LogDialo
         return false;
     }
     log.SetRemoveEscapes(s.LogRemoveEsc != 0);
-    auto choice = ask(AutoLogName("", today), s.LogSaveForm != 0);
-    if (!choice) return false;
-    if (!log.Open(ResolveCapturePath(choice->name, s.LogDefPath), choice->append)) {
-        platform.MessageBox(kLogOpenFailed, MsgIcon::Exclamation);
-        return false;
-    }
-    s.LogSaveForm = choice->append ? 1 : 0;
-    return true;
+    return AskAndOpen(log, AutoLogName("", today), s, platform, ask);
 }
-
 
 }  // namespace marlo

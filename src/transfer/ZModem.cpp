@@ -857,6 +857,7 @@ void ZModem::ShowReceiveProgress(bool force) {
         int percent = static_cast<int>(std::min<uint64_t>(rxPos_ * 100 / uint64_t(rxLength_), 100));
         if (percent != lastPercent_) {
             lastPercent_ = percent;
+            ctx_.status->SetPercent(percent);
             ctx_.status->SetTitle(Format("ダウンロード中(%ld%%)", percent));
         }
     }
@@ -1444,6 +1445,7 @@ void ZModem::ShowSendProgress(bool force) {
     int percent = static_cast<int>(std::min<uint64_t>(txPos_ * 100 / txSize_, 100));
     if (percent != lastPercent_) {
         lastPercent_ = percent;
+        ctx_.status->SetPercent(percent);
         ctx_.status->SetTitle(Format("アップロード中(%ld%%)", percent));
     }
     long e = ctx_.elapsedSeconds.load();

@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QFormLayout>
@@ -55,9 +56,8 @@ AnsiColourDialog::AnsiColourDialog(std::array<int32_t, 32>& table, QWidget* pare
         }
     }
     layout->addLayout(grid);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
-                                         QDialogButtonBox::RestoreDefaults);
-    buttons->button(QDialogButtonBox::RestoreDefaults)->setText(QStringLiteral("標準に戻す"));
+    auto* buttons = SheetButtons(this);
+    buttons->addButton(QDialogButtonBox::RestoreDefaults)->setText(QStringLiteral("標準に戻す"));
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -113,7 +113,7 @@ DisplaySettingsDialog::DisplaySettingsDialog(Settings& settings, QWidget* parent
     quote_->setMaxLength(16);
     form->addRow(QStringLiteral("引用符(&Q)"), quote_);
     layout->addLayout(form);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    auto* buttons = SheetButtons(this);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -153,9 +153,22 @@ void DisplaySettingsDialog::SetFont(const QFont& font) {
     Refresh();
 }
 
+// The face the chooser starts on: the stored one, or else the first Japanese monospace face the
+// machine has, so that kanji keep their two cells.
+static QString StartFace(const std::string& storedSjis) {
+    const QString stored = QString::fromStdString(SjisToUtf8(storedSjis));
+    if (!stored.isEmpty() && QFontDatabase::hasFamily(stored)) return stored;
+    for (const QString& face : QFontDatabase::families(QFontDatabase::Japanese))
+        if (QFontDatabase::isFixedPitch(face)) return face;
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+}
+
 void DisplaySettingsDialog::ChooseFont() {
-    QFont current(QString::fromStdString(SjisToUtf8(edited_.lfFaceName)));
+    QFont current(StartFace(edited_.lfFaceName));
     current.setPixelSize(std::max(6, std::abs(edited_.lfHeight) - 2));
+    // The stored weight and slant, so that the chooser does not start on an oblique face.
+    current.setWeight(edited_.lfWeight >= 600 ? QFont::Bold : QFont::Normal);
+    current.setItalic(edited_.lfItalic != 0);
     bool ok = false;
     QFont chosen = QFontDialog::getFont(&ok, current, this, QStringLiteral("ﾌｫﾝﾄ"),
                                         QFontDialog::MonospacedFonts);

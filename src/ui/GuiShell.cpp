@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 #include "app/CommandIds.h"
 #include "app/Trace.h"
@@ -17,6 +18,7 @@
 #include "ui/HistoryWindow.h"
 #include "ui/HostWindow.h"
 #include "ui/KeyDialog.h"
+#include "ui/LogFileDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/ProtocolDialog.h"
 #include "ui/QtPlatform.h"
@@ -37,6 +39,7 @@ GuiShell::~GuiShell() {
     platform_.SetMainWidget(nullptr);
     if (frame_) {
         frame_->onUiCommand = nullptr;
+        frame_->logDialog = nullptr;
         frame_->Transfer().Stop();
         frame_->Transfer().SetWindow(nullptr);
         frame_->Transfer().chooseProtocol = nullptr;
@@ -57,22 +60,19 @@ void GuiShell::Attach(CMainFrame& frame) {
     functionBar_ = new FunctionKeyBar(frame.S(), window_.get());
     functionBar_->onUserKey = [this](int index) { panes_->ActiveModel().Keys().RunUserKey(index); };
     window_->AddFunctionBar(functionBar_, frame.S().FunctionBar != 0);
+    window_->SetStatusBarVisible(frame.S().StatusBar != 0);
     platform_.SetLampSink([this](unsigned lamps) { window_->SetLamps(lamps); });
     platform_.SetStatusSink(
         [this](const std::string& t) { window_->SetStatusMessage(QString::fromStdString(t)); });
     window_->onCommand = [this](int id) {
         if (!panes_->RunCommand(id)) frame_->OnCommand(id);
     };
-    window_->isEnabled = [this](int id) {
-        return panes_->CommandEnabled(id) && frame_->CommandEnabled(id);
-    };
-    window_->isChecked = [this](int id) {
-        if (id == ID_INPUT_BAR) return window_->InputBarVisible();
-        if (id == ID_SPLIT) return panes_->IsSplit();
-        return frame_->CommandChecked(id);
-    };
+    window_->isEnabled = [this](int id) { return panes_->Enabled(id); };
+    window_->isChecked = [this](int id) { return CommandChecked(id); };
+    panes_->isChecked = window_->isChecked;
     window_->onClose = [this](bool normal) {
-        frame_->S().FunctionBar = functionBar_->isVisible() ? 1 : 0;
+        frame_->S().FunctionBar = window_->FunctionBarVisible() ? 1 : 0;
+        frame_->S().StatusBar = window_->StatusBarVisible() ? 1 : 0;
         if (normal) {
             // Stored as top, left, bottom, right.
             const QRect r = window_->geometry();
@@ -85,6 +85,9 @@ void GuiShell::Attach(CMainFrame& frame) {
         if (auto* pane = panes_->ActivePane()) QCoreApplication::sendEvent(pane, e);
     };
     frame.onUiCommand = [this](int id) { return OnUiCommand(id); };
+    frame.logDialog = [this](const std::string& autoName, bool append) {
+        return LogFileDialog::Run(autoName, append, window_.get());
+    };
     transferWindow_ = new TransferStatusWindow(window_.get());
     transferWindow_->onCancel = [this] { frame_->Transfer().RequestCancel(); };
     transferWindow_->onCloseRequest = [this] { frame_->Transfer().RequestClose(); };
@@ -197,7 +200,10 @@ bool GuiShell::OnUiCommand(int id) {
             panes_->ToggleSplit();
             return true;
         case ID_VIEW_FUNCTIONBAR:
-            functionBar_->setVisible(!functionBar_->isVisible());
+            window_->SetFunctionBarVisible(!window_->FunctionBarVisible());
+            return true;
+        case ID_VIEW_STATUSBAR:
+            window_->SetStatusBarVisible(!window_->StatusBarVisible());
             return true;
         case ID_KEY_SETTINGS: {
             KeyDialog dialog(frame_->S(), frame_->Platform(), window_.get());
@@ -221,8 +227,47 @@ bool GuiShell::OnUiCommand(int id) {
                                           MsgIcon::Information);
             return true;
         default:
-            return false;
+            if (!NotBuiltYet().count(id)) return false;
+            ShowNotBuiltYet(id);
+            return true;
     }
+}
+
+bool GuiShell::CommandChecked(int id) const {
+    switch (id) {
+        case ID_INPUT_BAR:
+            return window_->InputBarVisible();
+        case ID_SPLIT:
+            return panes_->IsSplit();
+        case ID_VIEW_FUNCTIONBAR:
+            return window_->FunctionBarVisible();
+        case ID_VIEW_STATUSBAR:
+            return window_->StatusBarVisible();
+        default:
+            return frame_->CommandChecked(id);
+    }
+}
+
+const std::set<int>& GuiShell::NotBuiltYet() {
+    static const std::set<int> ids = {
+        ID_TEXT_SEND,   ID_TEXT_RECEIVE, ID_LOG_BROWSER,  ID_EDITOR,    ID_COMMAND_LINE,
+        ID_LZH_EXTRACT, ID_APPLICATION,  ID_CONTROL_CODE, ID_MACRO_RUN, ID_MACRO_EDIT,
+        ID_MACRO_STOP,  ID_MACRO_PAUSE,  ID_VIEW_TOOLBAR, ID_HELP,
+    };
+    return ids;
+}
+
+void GuiShell::ShowNotBuiltYet(int id) {
+    // The menu's label without its mnemonic and dots, so the user sees which command it was.
+    QString label = QStringLiteral("この機能");
+    if (QAction* a = window_->Action(id)) {
+        label = a->text();
+        label.remove(QRegularExpression(QStringLiteral("\\(&.\\)|\\.\\.\\.$")));
+        label = QStringLiteral("「") + label + QStringLiteral("」");
+    }
+    frame_->Platform().MessageBox(
+        (label + QStringLiteral("はこの版ではまだ使えません.")).toStdString(),
+        MsgIcon::Information);
 }
 
 }  // namespace marlo::ui

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "app/FrameTerminalHost.h"
 #include "app/InputBarModel.h"
@@ -35,6 +36,11 @@ class GuiShell : public QObject {
 
   private:
     bool OnUiCommand(int id);
+    bool CommandChecked(int id) const;
+    // Commands that are in the menus but whose windows this version does not have yet: they say
+    // so when chosen.
+    static const std::set<int>& NotBuiltYet();
+    void ShowNotBuiltYet(int id);
     void SendInputLine(const QString& text);
 
     QtPlatform& platform_;

@@ -26,6 +26,7 @@
 #include "text/Encoding.h"
 #include "ui/HostIcons.h"
 #include "ui/PresetListDialog.h"
+#include "ui/SheetControls.h"
 #include "ui/SjisField.h"
 
 namespace marlo::ui {
@@ -36,11 +37,11 @@ constexpr const char* kMacroChooserTitle = "マクロファイルの選択";
 constexpr const char* kMacroFilter = "ﾏｸﾛﾌｧｲﾙ (*.mac)|*.mac|すべてのﾌｧｲﾙ (*.*)|*.*||";
 
 // The terminal switches of the 端末 page, by value name, with their labels.
-struct Switch {
+struct TermSwitch {
     const char* name;
     const char* label;
 };
-constexpr Switch kTermSwitches[] = {
+constexpr TermSwitch kTermSwitches[] = {
     {"RcvCRLF", "CR受信時にLFを付ける"},
     {"RcvLFCR", "LF受信時にCRを付ける"},
     {"SndCRLF", "Enter入力時にCR+LFを送信"},
@@ -107,8 +108,7 @@ HostPropertySheet::HostPropertySheet(const HostEntry& entry, const Settings& set
     pages_->addTab(BuildTermPage(), QStringLiteral("端末"));
     pages_->addTab(BuildLogPage(), QStringLiteral("ﾛｸﾞ"));
     layout->addWidget(pages_);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("ｷｬﾝｾﾙ"));
+    auto* buttons = SheetButtons(this);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &HostPropertySheet::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -317,7 +317,7 @@ QWidget* HostPropertySheet::BuildTermPage() {
     layout->addLayout(row);
     auto* grid = new QGridLayout;
     int i = 0;
-    for (const Switch& s : kTermSwitches) {
+    for (const TermSwitch& s : kTermSwitches) {
         auto* box = new QCheckBox(FromUtf8(s.label), page);
         box->setObjectName(QString::fromLatin1(s.name));
         switches_[s.name] = box;

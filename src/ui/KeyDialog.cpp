@@ -14,17 +14,9 @@
 #include "app/Settings.h"
 #include "platform/Platform.h"
 #include "text/Encoding.h"
+#include "ui/SheetControls.h"
 
 namespace marlo::ui {
-
-namespace {
-QString FromSjis(const std::string& s) {
-    return QString::fromStdString(SjisToUtf8(s));
-}
-std::string ToSjis(const QString& s) {
-    return Utf8ToSjis(s.toStdString());
-}
-}  // namespace
 
 KeyDialog::KeyDialog(Settings& settings, IPlatform& platform, QWidget* parent)
     : QDialog(parent), settings_(settings), platform_(platform), table_(settings) {
@@ -54,7 +46,7 @@ KeyDialog::KeyDialog(Settings& settings, IPlatform& platform, QWidget* parent)
     label_ = new QLineEdit;
     form->addRow(QStringLiteral("ﾌｧﾝｸｼｮﾝﾊﾞｰ登録文字列"), label_);
     layout->addLayout(form);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    auto* buttons = SheetButtons(this);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/CommandIds.h"
@@ -60,6 +61,11 @@ MainWindow::MainWindow(bool traceMode) {
     lamps_ = new LampWidget(this);
     statusBar()->addPermanentWidget(lamps_);
     resize(820, 560);
+    // Accelerators work only through enabled actions, so their state follows the program's state
+    // while no menu is open, as the menus do when they open.
+    auto* refresh = new QTimer(this);
+    connect(refresh, &QTimer::timeout, this, [this] { RefreshCommands(); });
+    refresh->start(250);
 }
 
 QAction* MainWindow::AddCommand(QMenu* menu, const QString& label, int id,
@@ -74,23 +80,34 @@ QAction* MainWindow::MakeCommand(const QString& label, int id, const QKeySequenc
     a->setShortcut(key);
     a->setData(id);
     connect(a, &QAction::triggered, this, [this, id] {
+        // An accelerator may fire before the next refresh caught up with a change of state.
+        if (isEnabled && !isEnabled(id)) {
+            QApplication::beep();
+            return;
+        }
         if (onCommand) onCommand(id);
     });
     actions_[id] = a;
     return a;
 }
 
-void MainWindow::RefreshMenu(QMenu* menu) {
-    for (QAction* a : menu->actions()) {
-        if (a->isSeparator() || a->menu()) continue;
-        int id = a->data().toInt();
-        if (isEnabled) a->setEnabled(isEnabled(id));
-        if (isChecked) {
-            bool c = isChecked(id);
-            a->setCheckable(c || a->isCheckable());
-            a->setChecked(c);
-        }
+void MainWindow::RefreshAction(QAction* a) {
+    const int id = a->data().toInt();
+    if (isEnabled) a->setEnabled(isEnabled(id));
+    if (isChecked) {
+        bool c = isChecked(id);
+        a->setCheckable(c || a->isCheckable());
+        a->setChecked(c);
     }
+}
+
+void MainWindow::RefreshMenu(QMenu* menu) {
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator() && !a->menu()) RefreshAction(a);
+}
+
+void MainWindow::RefreshCommands() {
+    for (auto& [id, a] : actions_) RefreshAction(a);
 }
 
 void MainWindow::BuildMenus(bool traceMode) {
@@ -104,19 +121,23 @@ void MainWindow::BuildMenus(bool traceMode) {
     QMenu* file = menu(QStringLiteral("ﾌｧｲﾙ"));
     AddCommand(file, QStringLiteral("ｱｯﾌﾟﾛｰﾄﾞ(&U)..."), ID_UPLOAD,
                QKeySequence(Qt::ALT | Qt::Key_U));
-    AddCommand(file, QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ(&D)..."), ID_DOWNLOAD,
-               QKeySequence(Qt::ALT | Qt::Key_D));
+    AddCommand(file, QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ(&D)..."), ID_DOWNLOAD);
     file->addSeparator();
     AddCommand(file, QStringLiteral("ﾃｷｽﾄ送信(&S)..."), ID_TEXT_SEND);
     AddCommand(file, QStringLiteral("ﾃｷｽﾄ受信(&R)..."), ID_TEXT_RECEIVE);
-    AddCommand(file, QStringLiteral("ﾛｸﾞ(&L)"), ID_LOG_TOGGLE);
+    AddCommand(file, QStringLiteral("ﾛｸﾞ開始／終了(&S)..."), ID_LOG_TOGGLE);
     AddCommand(file, QStringLiteral("ﾛｸﾞ参照(&P)..."), ID_LOG_BROWSER);
+    file->addSeparator();
+    AddCommand(file, QStringLiteral("ｴﾃﾞｨﾀ(&E)"), ID_EDITOR);
+    AddCommand(file, QStringLiteral("ｺﾏﾝﾄﾞ実行(&C)..."), ID_COMMAND_LINE);
+    AddCommand(file, QStringLiteral(".LZH書庫ﾌｧｲﾙ解凍(&U)..."), ID_LZH_EXTRACT);
+    AddCommand(file, QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝ(&A)..."), ID_APPLICATION);
     file->addSeparator();
     AddCommand(file, QStringLiteral("ﾏｰﾛの終了(&X)"), ID_APP_EXIT);
 
     QMenu* edit = menu(QStringLiteral("編集(&E)"));
     editMenu_ = edit;
-    AddCommand(edit, QStringLiteral("ﾊﾞｯﾌｧｸﾘｱ"), ID_CLEAR_BUFFER);
+    AddCommand(edit, QStringLiteral("ﾊﾞｯﾌｧｸﾘｱ(&B)"), ID_CLEAR_BUFFER);
     AddCommand(edit, QStringLiteral("制御ｺｰﾄﾞ入力(&C)..."), ID_CONTROL_CODE);
 
     QMenu* line = menu(QStringLiteral("回線(&L)"));
@@ -125,21 +146,22 @@ void MainWindow::BuildMenus(bool traceMode) {
                QKeySequence(Qt::ALT | Qt::Key_T));
     AddCommand(line, QStringLiteral("Telnet接続(&I)..."), ID_TELNET_CONNECT,
                QKeySequence(Qt::ALT | Qt::Key_I));
-    AddCommand(line, QStringLiteral("回線切断(&D)..."), ID_HANGUP);
+    AddCommand(line, QStringLiteral("回線切断(&D)..."), ID_HANGUP,
+               QKeySequence(Qt::ALT | Qt::Key_D));
     line->addSeparator();
     AddCommand(line, QStringLiteral("ﾌﾞﾚｰｸ信号(&B)"), ID_BREAK);
     AddCommand(line, QStringLiteral("ﾓﾃﾞﾑ初期化(&M)"), ID_MODEM_INIT);
     AddCommand(line, QStringLiteral("COMﾎﾟｰﾄｵｰﾌﾟﾝ／ｸﾛｰｽﾞ(&P)"), ID_PORT_TOGGLE);
-    line->addSeparator();
-    AddCommand(line, QStringLiteral("接続履歴(&H)..."), ID_HISTORY);
 
     QMenu* options = menu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
     AddCommand(options, QStringLiteral("通信条件(&C)..."), ID_COMM_SETTINGS);
     AddCommand(options, QStringLiteral("動作環境(&E)..."), ID_ENV_SETTINGS);
     AddCommand(options, QStringLiteral("ｷｰ(&K)..."), ID_KEY_SETTINGS);
     AddCommand(options, QStringLiteral("表示(&D)..."), ID_DISPLAY_SETTINGS);
+    options->addSeparator();
     AddCommand(options, QStringLiteral("１行入力ﾓｰﾄﾞ(&1)..."), ID_INPUT_BAR,
                QKeySequence(Qt::ALT | Qt::Key_1));
+    AddCommand(options, QStringLiteral("接続履歴(&H)..."), ID_HISTORY);
     if (traceMode) {
         options->addSeparator();
         AddCommand(options, QStringLiteral("ﾄﾚｰｽ設定(&T)..."), ID_TRACE_SETTINGS);
@@ -153,17 +175,10 @@ void MainWindow::BuildMenus(bool traceMode) {
     AddCommand(macro, QStringLiteral("一時停止(&T)"), ID_MACRO_PAUSE);
     AddCommand(macro, QStringLiteral("編集(&E)..."), ID_MACRO_EDIT);
 
-    QMenu* tools = menu(QStringLiteral("ﾂｰﾙ"));
-    AddCommand(tools, QStringLiteral("ｴﾃﾞｨﾀ(&E)"), ID_EDITOR);
-    AddCommand(tools, QStringLiteral("ｺﾏﾝﾄﾞ実行(&C)..."), ID_COMMAND_LINE);
-    AddCommand(tools, QStringLiteral(".LZH書庫ﾌｧｲﾙ解凍(&U)..."), ID_LZH_EXTRACT);
-    AddCommand(tools, QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝ(&A)..."), ID_APPLICATION);
-
     QMenu* view = menu(QStringLiteral("表示"));
     AddCommand(view, QStringLiteral("ﾂｰﾙﾊﾞｰ(&T)"), ID_VIEW_TOOLBAR);
     AddCommand(view, QStringLiteral("ｽﾃｰﾀｽﾊﾞｰ(&S)"), ID_VIEW_STATUSBAR);
     AddCommand(view, QStringLiteral("ﾌｧﾝｸｼｮﾝﾊﾞｰ(&F)"), ID_VIEW_FUNCTIONBAR);
-    AddCommand(view, QStringLiteral("分割(&P)"), ID_SPLIT);
 
     QMenu* help = menu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     AddCommand(help, QStringLiteral("目次(&C)"), ID_HELP, QKeySequence(Qt::Key_F1 | Qt::SHIFT));
@@ -242,13 +257,28 @@ void MainWindow::SetInputHistory(const QStringList& lines) {
 }
 
 void MainWindow::AddFunctionBar(QWidget* bar, bool visible) {
-    auto* dock = new QToolBar(QStringLiteral("ﾌｧﾝｸｼｮﾝﾊﾞｰ"), this);
-    dock->setObjectName(QStringLiteral("functionBar"));
-    dock->addWidget(bar);
-    addToolBar(Qt::BottomToolBarArea, dock);
-    dock->setVisible(visible);
+    functionDock_ = new QToolBar(QStringLiteral("ﾌｧﾝｸｼｮﾝﾊﾞｰ"), this);
+    functionDock_->setObjectName(QStringLiteral("functionBar"));
+    functionDock_->addWidget(bar);
+    addToolBar(Qt::BottomToolBarArea, functionDock_);
+    functionDock_->setVisible(visible);
     bar->setVisible(true);
-    connect(bar, &QObject::destroyed, dock, &QObject::deleteLater);
+}
+
+void MainWindow::SetFunctionBarVisible(bool visible) {
+    if (functionDock_) functionDock_->setVisible(visible);
+}
+
+bool MainWindow::FunctionBarVisible() const {
+    return functionDock_ && !functionDock_->isHidden();
+}
+
+void MainWindow::SetStatusBarVisible(bool visible) {
+    statusBar()->setVisible(visible);
+}
+
+bool MainWindow::StatusBarVisible() const {
+    return !statusBar()->isHidden();
 }
 
 void MainWindow::SetCentral(QWidget* w) {
@@ -267,7 +297,14 @@ void MainWindow::SetInputBarVisible(bool visible) {
 }
 
 bool MainWindow::InputBarVisible() const {
-    return inputBar_->isVisible();
+    return !inputBar_->isHidden();
+}
+
+QList<QMenu*> MainWindow::Menus() const {
+    QList<QMenu*> menus;
+    for (QAction* a : menuBar()->actions())
+        if (a->menu()) menus << a->menu();
+    return menus;
 }
 
 QAction* MainWindow::Action(int id) const {

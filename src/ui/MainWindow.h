@@ -51,6 +51,12 @@ class MainWindow : public QMainWindow {
     }
     // The function-key bar, docked at the bottom.
     void AddFunctionBar(QWidget* bar, bool visible);
+    // The bars the 表示 menu shows and hides (visible means "not hidden": it holds while the
+    // window itself is not shown yet or minimised).
+    void SetFunctionBarVisible(bool visible);
+    bool FunctionBarVisible() const;
+    void SetStatusBarVisible(bool visible);
+    bool StatusBarVisible() const;
     void SetLamps(unsigned lamps);
     void SetStatusMessage(const QString& text);
     void SetInputBarVisible(bool visible);
@@ -58,6 +64,11 @@ class MainWindow : public QMainWindow {
     // The history list of the input bar (newest first).
     void SetInputHistory(const QStringList& lines);
     QAction* Action(int id) const;
+    // Every command's enabled and checked state from isEnabled and isChecked (a timer does it
+    // four times a second; menus do it when they open).
+    void RefreshCommands();
+    // The top-level menus in their order.
+    QList<QMenu*> Menus() const;
     QComboBox* InputCombo() const { return inputCombo_; }
     QLabel* InputCounter() const { return inputCounter_; }
     // Tells whether the command may run now / shows a check mark (called before menus open).
@@ -73,11 +84,13 @@ class MainWindow : public QMainWindow {
     void BuildInputBar();
     QAction* AddCommand(QMenu* menu, const QString& label, int id, const QKeySequence& key = {});
     QAction* MakeCommand(const QString& label, int id, const QKeySequence& key);
+    void RefreshAction(QAction* a);
     void RefreshMenu(QMenu* menu);
 
     std::map<int, QAction*> actions_;
     QMenu* editMenu_ = nullptr;
     QToolBar* inputBar_ = nullptr;
+    QToolBar* functionDock_ = nullptr;
     QComboBox* inputCombo_ = nullptr;
     QLabel* inputCounter_ = nullptr;
     LampWidget* lamps_ = nullptr;

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/SheetControls.h"
 #include "ui/SjisField.h"
 
 namespace marlo::ui {
@@ -30,8 +31,7 @@ PresetListDialog::PresetListDialog(const std::string& title, const std::string& 
         new QTreeWidgetItem(list_, {FromSjis(p.name), FromSjis(p.value)});
     if (!presets_.empty()) list_->setCurrentItem(list_->topLevelItem(0));
     layout->addWidget(list_);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("ｷｬﾝｾﾙ"));
+    auto* buttons = SheetButtons(this);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

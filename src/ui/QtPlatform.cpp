@@ -25,6 +25,7 @@
 
 #include "text/Encoding.h"
 #include "ui/ProgressWindow.h"
+#include "ui/SheetControls.h"
 #include "ui/SjisField.h"
 
 namespace marlo::ui {
@@ -264,9 +265,9 @@ std::optional<int> QtPlatform::ChooseFromList(const std::string& title, const st
 }
 
 std::optional<std::string> QtPlatform::ChooseOrTypeText(const std::string& title,
-                                                         const std::string& label,
-                                                         const std::vector<std::string>& items,
-                                                         int preselect) {
+                                                        const std::string& label,
+                                                        const std::vector<std::string>& items,
+                                                        int preselect) {
     // The port choice: a list to choose from, or any device path typed in; "終了" gives up.
     QInputDialog dialog(mainWidget_);
     dialog.setWindowTitle(Q(title));
@@ -297,7 +298,7 @@ std::optional<std::vector<std::string>> QtPlatform::EditTextFields(
         form->addRow(Q(labels[i]), edit);
         edits.push_back(edit);
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    auto* buttons = SheetButtons(&dialog);
     form->addRow(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

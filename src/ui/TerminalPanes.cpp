@@ -85,12 +85,15 @@ void TerminalPanes::AddPane(int viewIndex) {
 void TerminalPanes::Wire(TerminalWidget* pane, int index) {
     pane->isSplit = [this] { return IsSplit(); };
     pane->onCommand = [this](int id) {
+        // The pane's own accelerators obey the same rule as the menus.
+        if (!Enabled(id)) {
+            platform_.Beep();
+            return;
+        }
         if (!RunCommand(id) && onCommand) onCommand(id);
     };
-    pane->isEnabled = [this](int id) {
-        if (RunCommandIds().count(id)) return CommandEnabled(id);
-        return !isEnabled || isEnabled(id);
-    };
+    pane->isEnabled = [this](int id) { return Enabled(id); };
+    pane->isChecked = [this](int id) { return isChecked && isChecked(id); };
     pane->onFocus = [this, index] {
         active_ = index;
         terminal_.SetActiveView(index);
@@ -148,6 +151,10 @@ void TerminalPanes::ToggleSplit() {
     setSizes({half, half});
     panes_[1]->setFocus();
     QCursor::setPos(mapToGlobal(rect().center()));
+}
+
+bool TerminalPanes::Enabled(int id) const {
+    return (!RunCommandIds().count(id) || CommandEnabled(id)) && (!isEnabled || isEnabled(id));
 }
 
 bool TerminalPanes::CommandEnabled(int id) const {

@@ -47,6 +47,8 @@ class TerminalPanes : public QSplitter {
     // Commands the panes do not handle themselves (connection, terminal type, settings).
     std::function<void(int id)> onCommand;
     std::function<bool(int id)> isEnabled;
+    // The check marks of the context menu (the terminal type).
+    std::function<bool(int id)> isChecked;
 
     // A view command; false when the id is not one of them.
     bool RunCommand(int id);
@@ -61,8 +63,13 @@ class TerminalPanes : public QSplitter {
     void ApplySettings();
     SearchWindow* Search() const;
 
-  private:
+    // Whether a command may run now: the panes' own rule for their commands, and the frame's
+    // (isEnabled) for every command.
+    bool Enabled(int id) const;
+    // The commands the panes handle and enable themselves.
     static const std::set<int>& RunCommandIds();
+
+  private:
     void AddPane(int viewIndex);
     void Wire(TerminalWidget* pane, int index);
     void Paste();

@@ -501,6 +501,10 @@ void TerminalWidget::contextMenuEvent(QContextMenuEvent* e) {
         QAction* a = menu.addAction(QString::fromUtf8(entry.label));
         a->setData(entry.id);
         a->setEnabled(!isEnabled || isEnabled(entry.id));
+        if (isChecked && isChecked(entry.id)) {
+            a->setCheckable(true);
+            a->setChecked(true);
+        }
     }
     QAction* chosen = menu.exec(e->globalPos());
     if (chosen && onCommand) onCommand(chosen->data().toInt());

@@ -39,6 +39,8 @@ class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     std::function<void(int id)> onCommand;
     // The context menu's entries are enabled by this.
     std::function<bool(int id)> isEnabled;
+    // ... and checked by this.
+    std::function<bool(int id)> isChecked;
     // The pane got the keyboard focus.
     std::function<void()> onFocus;
 

@@ -1,6 +1,9 @@
 // marlo: the desktop program.
 #include <QApplication>
 #include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <string>
 #include <vector>
 
@@ -12,6 +15,12 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("marlo"));
+    // The program speaks Japanese whatever the desktop's language, so Qt's own dialogs (files,
+    // fonts, message-box buttons) do too.
+    QTranslator qtText;
+    if (qtText.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                    QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtText);
     std::vector<std::string> args(argv + 1, argv + argc);
     marlo::ui::QtPlatform platform;
     marlo::ui::GuiShell shell(platform, marlo::ParseCommandLine(args).trace);

@@ -107,6 +107,7 @@ TEST_F(ZModemInterop, ReceivesABatchFromSz) {
     EXPECT_EQ(ctx.files.size(), 1u);
     EXPECT_EQ(status_.Titles().front(), "ダウンロード中(0%)");
     EXPECT_EQ(status_.Titles().back(), "ダウンロード中(100%)");
+    EXPECT_EQ(status_.percent, 100);  // the window's bar follows the title
     // The last file's figures.
     EXPECT_EQ(status_.Field(TransField::File), "awkward.bin");
     EXPECT_EQ(status_.Field(TransField::Size), "70000 ﾊﾞｲﾄ");
@@ -142,6 +143,7 @@ TEST_F(ZModemInterop, SendsABatchToRz) {
     for (const auto& [name, data] : files)
         EXPECT_EQ(ReadFileBytes(root_ / "in" / name), data) << name;
     EXPECT_EQ(status_.Titles().back(), "アップロード中(100%)");
+    EXPECT_EQ(status_.percent, 100);
 }
 
 TEST_F(ZModemInterop, SendsToRzThatAsksForEscaping) {

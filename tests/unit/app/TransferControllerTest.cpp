@@ -229,6 +229,8 @@ TEST_F(TransferControllerTest, XmodemUploadFillsTheWindowAndEndsWithSoundAndTitl
     EXPECT_TRUE(Played("end.wav"));
     EXPECT_FALSE(Played("abort.wav"));
     EXPECT_EQ(platform.title, "[未接続]");
+    // The window is gone; the status bar says how it ended.
+    EXPECT_EQ(platform.statusText, "転送が終了しました (send.bin)");
     EXPECT_EQ(runningCalls, (std::vector<bool>{true, false}));
     EXPECT_TRUE(extracted.empty());  // an upload is never extracted
 }
@@ -313,6 +315,7 @@ TEST_F(TransferControllerTest, ClosingTheWindowAsksAndEndsWithoutAnEndReport) {
     // Whatever the thread had queued is dropped: no end sound, nothing more in the window.
     platform.DispatchPending();
     EXPECT_FALSE(Played("end.wav"));
+    EXPECT_EQ(platform.statusText, "転送を中止しました (x)");
     // A new transfer can start at once.
     EXPECT_TRUE(ctrl->StartTransfer(kDownload, kProtoXmodem, (dir.path / "y").string()));
     ctrl->Stop();

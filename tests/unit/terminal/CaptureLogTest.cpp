@@ -119,6 +119,14 @@ TEST_F(CaptureLogFile, FailedOpenAsksThenReports) {
     settings_.LogDefault = 0;
     EXPECT_FALSE(StartLog(log, "", settings_, platform_, Dialog(std::nullopt), Day(2026, 1, 2)));
     EXPECT_EQ(platform_.boxes.size(), 1u);
+
+    // A front end without a dialog reports the failure instead of asking (nothing to call).
+    settings_.LogDefault = 1;
+    settings_.LogDefPath = (dir_ / "missing").string();
+    EXPECT_FALSE(StartLog(log, "", settings_, platform_, LogDialog{}, Day(2026, 1, 2)));
+    EXPECT_EQ(platform_.boxes.size(), 2u);
+    EXPECT_FALSE(ToggleLog(log, settings_, platform_, LogDialog{}, Day(2026, 1, 2)));
+    EXPECT_EQ(platform_.boxes.size(), 3u);
 }
 
 TEST_F(CaptureLogFile, ToggleOpensThroughTheDialogAndCloses) {

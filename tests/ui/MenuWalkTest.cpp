@@ -1,0 +1,484 @@
+// The desktop program as a user meets it: the real main window around the real frame, in each
+// state of the line (no port, a serial port open, a telnet connection, a transfer running). Every
+// item of every menu is checked against one table of what must be enabled and checked, then every
+// enabled item is chosen once and what it opens is seen and closed. The same for the terminal's
+// right-click menu and for the accelerators after a menu has been opened.
+#include <poll.h>
+#include <unistd.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+
+#include "UiTestSupport.h"
+#include "app/CommandIds.h"
+#include "app/MainFrame.h"
+#include "support/PtyPair.h"
+#include "support/TelnetTestServer.h"
+#include "terminal/ViewModel.h"
+#include "transfer/Protocols.h"
+#include "ui/GuiShell.h"
+#include "ui/MainWindow.h"
+#include "ui/SearchWindow.h"
+#include "ui/TerminalPanes.h"
+#include "ui/TerminalWidget.h"
+
+using namespace marlo;
+
+namespace {
+
+enum State { NoPort, Serial, Telnet, Transfer, kStates };
+const char* const kStateNames[kStates] = {"no port", "serial port open", "telnet connected",
+                                          "transfer running"};
+
+// What choosing a command shows.
+enum class Shows {
+    Modal,        // a dialog of its own
+    NotBuiltYet,  // a message that the command is not in this version yet
+    Box,          // another message box
+    FileChooser,  // the file chooser
+    Effect,       // a change of state that `Row::check` sees
+    Nothing,      // nothing to see (search again without a search, the range mode)
+};
+
+struct Fixture;
+
+struct Row {
+    int id;
+    // Per state (no port, serial, telnet, transfer): '1' enabled / checked.
+    const char* enabled;
+    const char* checked;
+    Shows shows;
+    std::function<bool(Fixture&)> check = {};
+};
+
+// Where a user starts: the screen holds some text, nothing is selected, the clipboard is empty.
+struct Fixture {
+    explicit Fixture(State state) {
+        std::string d = dir.path().toStdString();
+        std::ofstream(d + "/ports.conf") << pty.SlavePath() << "\n";
+        Settings s(d);
+        s.Port = state == Serial || state == Transfer ? 1 : 0;
+        s.Flow = 0;
+        s.ModemInit1 = "ATZ";
+        s.ModemInit2 = "";
+        for (auto* path : {&s.HistoryDefPath, &s.LogDefPath, &s.DownlodDefPath, &s.UploadDefPath,
+                           &s.TxsendDefPath, &s.TxrecvDefPath, &s.MacroDefPath})
+            *path = d;
+        QGuiApplication::clipboard()->clear();
+        frame = std::make_unique<CMainFrame>(platform, s, CMainFrame::Paths{d, d, {}}, nullptr);
+        shell = std::make_unique<ui::GuiShell>(platform, false);
+        shell->Attach(*frame);
+        shell->Show();
+        ok = QTest::qWaitForWindowExposed(shell->Window()) && frame->OpenConfiguredPort();
+        // A modem on the far end of the serial line answers every command.
+        modem.setInterval(10);
+        QObject::connect(&modem, &QTimer::timeout, [this] {
+            pollfd p{pty.Master(), POLLIN, 0};
+            if (::poll(&p, 1, 0) <= 0) return;
+            char buf[256];
+            ssize_t n = ::read(pty.Master(), buf, sizeof buf);
+            if (n <= 0) return;
+            farEnd.append(buf, static_cast<size_t>(n));
+            if (echo) pty.Write(std::string_view(buf, static_cast<size_t>(n)));
+            if (farEnd.find('\r') != std::string::npos && farEnd.find("AT") != std::string::npos)
+                pty.Write("\r\nOK\r\n");
+        });
+        modem.start();
+        frame->ProcessReceived(reinterpret_cast<const uint8_t*>("login: guest\r\n"), 14);
+        if (state == Telnet) {
+            server = std::make_unique<test::TelnetTestServer>();
+            frame->ConnectTelnet("127.0.0.1", server->Port());
+            // The connect runs through the event loop; the server's accept only takes it in.
+            ok = ok && QTest::qWaitFor([this] { return frame->Conn().connected.load(); }, 5000) &&
+                 server->Accept();
+        }
+        if (state == Transfer)
+            ok = ok && frame->Transfer().StartTransfer(kDownload, kProtoXmodem, d + "/got.bin");
+        platform.boxes.clear();
+    }
+    ~Fixture() {
+        modem.stop();
+        while (QWidget* open = QApplication::activeModalWidget()) open->close();
+        shell.reset();
+        frame.reset();
+    }
+    ui::MainWindow* Window() { return shell->Window(); }
+    ui::TerminalPanes* Panes() { return shell->Panes(); }
+    // Chooses the command as the menu would; a dialog it opens is noted and closed.
+    void Choose(int id) {
+        modalTitle.clear();
+        test::OnNextModal(
+            [this](QWidget* w) {
+                modalTitle = w->windowTitle();
+                w->close();
+            },
+            &missedModal);
+        Window()->Action(id)->trigger();
+        // A command that opened no dialog leaves the watcher waiting: a dialog that never comes.
+        QTest::qWait(20);
+    }
+
+    QTemporaryDir dir;
+    test::PtyPair pty;
+    test::TestPlatform platform;
+    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<ui::GuiShell> shell;
+    std::unique_ptr<test::TelnetTestServer> server;
+    QTimer modem;
+    std::string farEnd;
+    QString modalTitle;
+    bool missedModal = false;
+    bool echo = false;  // a host that echoes what it is sent
+    bool ok = false;
+};
+
+bool BoxSays(Fixture& f, const char* text) {
+    for (const auto& b : f.platform.boxes)
+        if (b.find(text) != std::string::npos) return true;
+    return false;
+}
+
+// The host window opens, except while online, when a message says why it does not.
+bool HostWindowOrOnlineMessage(Fixture& f) {
+    return f.frame->Conn().connected ? !f.platform.boxes.empty() : !f.modalTitle.isEmpty();
+}
+
+// Every command of the menu bar with its state in each state of the line.
+const std::vector<Row>& MenuTable() {
+    static const std::vector<Row> rows = {
+        // ﾌｧｲﾙ
+        {ID_UPLOAD, "0110", "0000", Shows::Modal},
+        {ID_DOWNLOAD, "0110", "0000", Shows::Modal},
+        {ID_TEXT_SEND, "1111", "0000", Shows::NotBuiltYet},
+        {ID_TEXT_RECEIVE, "1111", "0000", Shows::NotBuiltYet},
+        {ID_LOG_TOGGLE, "1111", "0000", Shows::Modal},
+        {ID_LOG_BROWSER, "1111", "0000", Shows::NotBuiltYet},
+        {ID_EDITOR, "1111", "0000", Shows::NotBuiltYet},
+        {ID_COMMAND_LINE, "1111", "0000", Shows::NotBuiltYet},
+        {ID_LZH_EXTRACT, "1111", "0000", Shows::NotBuiltYet},
+        {ID_APPLICATION, "1111", "0000", Shows::NotBuiltYet},
+        {ID_APP_EXIT, "1111", "0000", Shows::Effect, [](Fixture& f) { return f.frame->Closing(); }},
+        // 編集: nothing selected, nothing on the clipboard
+        {ID_EDIT_COPY, "0000", "0000", Shows::Nothing},
+        {ID_EDIT_COPY_FILE, "0000", "0000", Shows::Nothing},
+        {ID_EDIT_COPY_QUOTE, "0000", "0000", Shows::Nothing},
+        {ID_EDIT_PASTE, "0000", "0000", Shows::Nothing},
+        {ID_EDIT_SELECT_ALL, "1111", "0000", Shows::Effect,
+         [](Fixture& f) { return f.Panes()->ActiveModel().CanCopy(); }},
+        {ID_EDIT_RANGE, "1111", "0000", Shows::Nothing},
+        {ID_EDIT_SEND_NAME, "0110", "0000", Shows::FileChooser},
+        {ID_EDIT_SEARCH, "1111", "0000", Shows::Effect,
+         [](Fixture& f) { return f.Panes()->Search() && f.Panes()->Search()->isVisible(); }},
+        {ID_EDIT_SEARCH_UP, "1111", "0000", Shows::Nothing},
+        {ID_EDIT_SEARCH_DOWN, "1111", "0000", Shows::Nothing},
+        {ID_SPLIT, "1111", "0000", Shows::Effect,
+         [](Fixture& f) { return f.Panes()->PaneCount() == 2; }},
+        {ID_CLEAR_BUFFER, "1111", "0000", Shows::Effect,
+         [](Fixture& f) {
+             return !f.Panes()->ActivePane()->VisibleText().value(0).startsWith("login");
+         }},
+        {ID_CONTROL_CODE, "1111", "0000", Shows::NotBuiltYet},
+        // 回線
+        {ID_HOST_WINDOW, "1111", "0000", Shows::Effect, HostWindowOrOnlineMessage},
+        {ID_PHONE_CONNECT, "0100", "0000", Shows::Modal},
+        {ID_TELNET_CONNECT, "1100", "0000", Shows::Modal},
+        {ID_HANGUP, "0010", "0000", Shows::Effect,
+         [](Fixture& f) { return !f.frame->Conn().connected && !f.frame->LineOpen(); }},
+        {ID_BREAK, "0101", "0000", Shows::Nothing},
+        {ID_MODEM_INIT, "0100", "0000", Shows::Effect,
+         [](Fixture& f) {
+             return f.farEnd.find("ATZ\r") != std::string::npos && f.platform.boxes.empty();
+         }},
+        {ID_PORT_TOGGLE, "0100", "0101", Shows::Effect,
+         [](Fixture& f) { return !f.frame->PortOpen(); }},
+        // ｵﾌﾟｼｮﾝ
+        {ID_COMM_SETTINGS, "1110", "0000", Shows::Modal},
+        {ID_ENV_SETTINGS, "1111", "0000", Shows::Modal},
+        {ID_KEY_SETTINGS, "1111", "0000", Shows::Modal},
+        {ID_DISPLAY_SETTINGS, "1111", "0000", Shows::Modal},
+        {ID_INPUT_BAR, "1111", "0000", Shows::Effect,
+         [](Fixture& f) { return f.Window()->InputBarVisible(); }},
+        {ID_HISTORY, "1111", "0000", Shows::Modal},
+        // ﾏｸﾛ: no macro runs
+        {ID_MACRO_RUN, "1111", "0000", Shows::NotBuiltYet},
+        {ID_MACRO_STOP, "0000", "0000", Shows::Nothing},
+        {ID_MACRO_PAUSE, "0000", "0000", Shows::Nothing},
+        {ID_MACRO_EDIT, "1111", "0000", Shows::NotBuiltYet},
+        // 表示
+        {ID_VIEW_TOOLBAR, "1111", "0000", Shows::NotBuiltYet},
+        {ID_VIEW_STATUSBAR, "1111", "1111", Shows::Effect,
+         [](Fixture& f) { return !f.Window()->StatusBarVisible(); }},
+        {ID_VIEW_FUNCTIONBAR, "1111", "0000", Shows::Effect,
+         [](Fixture& f) { return f.Window()->FunctionBarVisible(); }},
+        // ﾍﾙﾌﾟ
+        {ID_HELP, "1111", "0000", Shows::NotBuiltYet},
+        {ID_ABOUT, "1111", "0000", Shows::Box, [](Fixture& f) { return BoxSays(f, "Version"); }},
+    };
+    return rows;
+}
+
+// The right-click menu: its entries, by state.
+const std::vector<Row>& ContextTable() {
+    static const std::vector<Row> rows = {
+        {ID_EDIT_COPY, "0000", "0000", Shows::Nothing},
+        {ID_EDIT_COPY_FILE, "0000", "0000", Shows::Nothing},
+        {ID_EDIT_COPY_QUOTE, "0000", "0000", Shows::Nothing},
+        {ID_HOST_WINDOW, "1111", "0000", Shows::Effect, HostWindowOrOnlineMessage},
+        {ID_PHONE_CONNECT, "0100", "0000", Shows::Modal},
+        {ID_TELNET_CONNECT, "1100", "0000", Shows::Modal},
+        {ID_HANGUP, "0010", "0000", Shows::Nothing},
+        {ID_EDIT_PASTE, "0000", "0000", Shows::Nothing},
+        {ID_EDIT_SEND_NAME, "0110", "0000", Shows::FileChooser},
+        {ID_EDIT_SELECT_ALL, "1111", "0000", Shows::Nothing},
+        {ID_EDIT_SEARCH, "1111", "0000", Shows::Nothing},
+        {ID_TERM_DUMB, "1111", "1111", Shows::Nothing},
+        {ID_TERM_VT100, "1111", "0000", Shows::Effect,
+         [](Fixture& f) { return f.frame->S().Emulation == 1; }},
+        {ID_TERM_SETTINGS, "1111", "0000", Shows::Modal},
+    };
+    return rows;
+}
+
+bool Want(const char* flags, State s) {
+    return flags[s] == '1';
+}
+
+// Opens the right-click menu of the pane and runs `act` on it while it is open.
+void WithContextMenu(Fixture& f, const std::function<void(QMenu*)>& act) {
+    QWidget* pane = f.Panes()->ActivePane();
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        if (!QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000))
+            return;
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        seen = true;
+        act(menu);
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20),
+                            pane->mapToGlobal(QPoint(20, 20)));
+    QCoreApplication::sendEvent(static_cast<ui::TerminalWidget*>(pane)->viewport(), &event);
+    QVERIFY2(seen, "the right-click menu did not open");
+}
+
+QAction* Find(QMenu* menu, int id) {
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator() && a->data().toInt() == id) return a;
+    return nullptr;
+}
+
+}  // namespace
+
+class MenuWalkTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void everyItemIsEnabledAndCheckedAsTheStateSays_data() { States(); }
+    void everyItemIsEnabledAndCheckedAsTheStateSays() {
+        QFETCH(int, state);
+        Fixture f(static_cast<State>(state));
+        QVERIFY(f.ok);
+        std::set<int> seen;
+        for (QMenu* menu : f.Window()->Menus()) {
+            // Opened as a user opens it: the items are brought up to date then.
+            menu->popup(f.Window()->mapToGlobal(QPoint(0, 0)));
+            QVERIFY(QTest::qWaitForWindowExposed(menu));
+            for (QAction* a : menu->actions()) {
+                if (a->isSeparator() || a->menu()) continue;
+                const int id = a->data().toInt();
+                const Row* row = RowOf(MenuTable(), id);
+                QVERIFY2(row,
+                         qPrintable(QStringLiteral("%1 is missing from the table").arg(a->text())));
+                seen.insert(id);
+                const QString what = a->text() + QStringLiteral(" in state ") +
+                                     QString::fromLatin1(kStateNames[state]);
+                QVERIFY2(a->isEnabled() == Want(row->enabled, static_cast<State>(state)),
+                         qPrintable(QStringLiteral("enabled: ") + what));
+                QVERIFY2(a->isChecked() == Want(row->checked, static_cast<State>(state)),
+                         qPrintable(QStringLiteral("checked: ") + what));
+            }
+            menu->hide();
+        }
+        // Every command of the table is in a menu.
+        for (const Row& row : MenuTable())
+            QVERIFY2(seen.count(row.id), qPrintable(QString::number(row.id)));
+    }
+
+    void everyEnabledItemShowsWhatItDoes_data() { States(); }
+    void everyEnabledItemShowsWhatItDoes() {
+        QFETCH(int, state);
+        for (const Row& row : MenuTable()) {
+            if (!Want(row.enabled, static_cast<State>(state))) continue;
+            Fixture f(static_cast<State>(state));
+            QVERIFY(f.ok);
+            const QString what = f.Window()->Action(row.id)->text() + QStringLiteral(" in state ") +
+                                 QString::fromLatin1(kStateNames[state]);
+            f.Choose(row.id);
+            QVERIFY2(Shown(f, row), qPrintable(what));
+        }
+    }
+
+    void theRightClickMenuFollowsTheSameRules_data() { States(); }
+    void theRightClickMenuFollowsTheSameRules() {
+        QFETCH(int, state);
+        Fixture f(static_cast<State>(state));
+        QVERIFY(f.ok);
+        WithContextMenu(f, [&](QMenu* menu) {
+            for (const Row& row : ContextTable()) {
+                QAction* a = Find(menu, row.id);
+                QVERIFY2(a, qPrintable(QString::number(row.id)));
+                const QString what = a->text() + QStringLiteral(" in state ") +
+                                     QString::fromLatin1(kStateNames[state]);
+                QVERIFY2(a->isEnabled() == Want(row.enabled, static_cast<State>(state)),
+                         qPrintable(QStringLiteral("enabled: ") + what));
+                QVERIFY2(a->isChecked() == Want(row.checked, static_cast<State>(state)),
+                         qPrintable(QStringLiteral("checked: ") + what));
+            }
+            menu->close();
+        });
+        // Each enabled entry that opens something, chosen from the menu.
+        for (const Row& row : ContextTable()) {
+            if (!Want(row.enabled, static_cast<State>(state)) || row.shows == Shows::Nothing)
+                continue;
+            Fixture g(static_cast<State>(state));
+            QVERIFY(g.ok);
+            test::OnNextModal(
+                [&g](QWidget* w) {
+                    g.modalTitle = w->windowTitle();
+                    w->close();
+                },
+                &g.missedModal);
+            WithContextMenu(g, [&](QMenu* menu) {
+                QAction* a = Find(menu, row.id);
+                menu->setActiveAction(a);
+                QTest::keyClick(menu, Qt::Key_Return);
+            });
+            QTest::qWait(20);
+            QVERIFY2(Shown(g, row), qPrintable(QString::number(row.id)));
+        }
+    }
+
+    // An accelerator works through the same rule after a menu has been opened and closed (a
+    // menu's refresh once left every command it disabled dead for its accelerator).
+    void acceleratorsWorkAfterAMenuWasOpened() {
+        {
+            Fixture f(NoPort);
+            QVERIFY(f.ok);
+            OpenAndCloseEveryMenu(f);
+            QTest::keyClick(f.Window(), Qt::Key_I, Qt::AltModifier);  // Telnet接続
+            QVERIFY(WaitModal(f));
+            Activate(f);
+            QTest::keyClick(f.Window(), Qt::Key_1, Qt::AltModifier);  // １行入力ﾓｰﾄﾞ
+            QVERIFY(f.Window()->InputBarVisible());
+        }
+        {
+            Fixture f(Serial);
+            QVERIFY(f.ok);
+            OpenAndCloseEveryMenu(f);
+            for (Qt::Key key : {Qt::Key_T, Qt::Key_U}) {  // 電話接続, ｱｯﾌﾟﾛｰﾄﾞ
+                f.modalTitle.clear();
+                test::OnNextModal([&f](QWidget* w) {
+                    f.modalTitle = w->windowTitle();
+                    w->close();
+                });
+                QTest::keyClick(f.Window(), key, Qt::AltModifier);
+                QVERIFY2(QTest::qWaitFor([&f] { return !f.modalTitle.isEmpty(); }, 3000),
+                         qPrintable(QKeySequence(key).toString()));
+                Activate(f);
+            }
+        }
+        {
+            Fixture f(Telnet);
+            QVERIFY(f.ok);
+            OpenAndCloseEveryMenu(f);
+            QTest::keyClick(f.Window(), Qt::Key_D, Qt::AltModifier);  // 回線切断
+            QTRY_VERIFY(!f.frame->Conn().connected);
+            // Disabled now: the accelerator does nothing.
+            QTest::keyClick(f.Window(), Qt::Key_D, Qt::AltModifier);
+            QVERIFY(f.platform.boxes.empty() || BoxSays(f, "切断"));
+        }
+    }
+
+    // What a selection and the clipboard turn on.
+    void copyAndPasteFollowTheSelectionAndTheClipboard() {
+        Fixture f(Serial);
+        QVERIFY(f.ok);
+        f.echo = true;  // a paste waits for the echo of each line
+        f.Choose(ID_EDIT_SELECT_ALL);
+        f.Window()->RefreshCommands();
+        for (int id : {ID_EDIT_COPY, ID_EDIT_COPY_FILE, ID_EDIT_COPY_QUOTE})
+            QVERIFY(f.Window()->Action(id)->isEnabled());
+        f.Choose(ID_EDIT_COPY);
+        QVERIFY(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("login: guest")));
+        f.Window()->RefreshCommands();
+        QVERIFY(f.Window()->Action(ID_EDIT_PASTE)->isEnabled());
+        f.Choose(ID_EDIT_PASTE);
+        QTRY_VERIFY(f.farEnd.find("login: guest") != std::string::npos);
+    }
+
+    // The lamps of the serial port's control lines stay dark during a telnet connection.
+    void controlLineLampsAreDarkOverTelnet() {
+        Fixture f(Telnet);
+        QVERIFY(f.ok);
+        QCOMPARE(f.frame->LampBits() & (kLampDtr | kLampRts), 0u);
+        Fixture g(Serial);
+        QVERIFY(g.ok);
+        QCOMPARE(g.frame->LampBits() & (kLampDtr | kLampRts), kLampDtr | kLampRts);
+    }
+
+  private:
+    static void States() {
+        QTest::addColumn<int>("state");
+        for (int s = 0; s < kStates; ++s) QTest::newRow(kStateNames[s]) << s;
+    }
+    static const Row* RowOf(const std::vector<Row>& table, int id) {
+        for (const Row& r : table)
+            if (r.id == id) return &r;
+        return nullptr;
+    }
+    // Accelerators reach the window that is active, as after a dialog closed.
+    static void Activate(Fixture& f) {
+        QApplication::setActiveWindow(f.Window());
+        QVERIFY(QTest::qWaitForWindowActive(f.Window()));
+    }
+    static bool WaitModal(Fixture& f) {
+        return QTest::qWaitFor([&f] { return !f.modalTitle.isEmpty(); }, 3000);
+    }
+    static void OpenAndCloseEveryMenu(Fixture& f) {
+        for (QMenu* menu : f.Window()->Menus()) {
+            menu->popup(f.Window()->mapToGlobal(QPoint(0, 0)));
+            QVERIFY(QTest::qWaitForWindowExposed(menu));
+            menu->hide();
+        }
+        Activate(f);
+        // The next accelerator may open a dialog: note it and close it.
+        f.modalTitle.clear();
+        test::OnNextModal([&f](QWidget* w) {
+            f.modalTitle = w->windowTitle();
+            w->close();
+        });
+    }
+    static bool Shown(Fixture& f, const Row& row) {
+        switch (row.shows) {
+            case Shows::Modal:
+                return QTest::qWaitFor([&f] { return !f.modalTitle.isEmpty(); }, 3000);
+            case Shows::NotBuiltYet:
+                return BoxSays(f, "まだ使えません");
+            case Shows::Box:
+            case Shows::Effect:
+                return QTest::qWaitFor([&] { return row.check(f); }, 3000);
+            case Shows::FileChooser:
+                return !f.platform.fileTitles.empty();
+            case Shows::Nothing:
+                return f.platform.boxes.empty();
+        }
+        return false;
+    }
+};
+
+QTEST_MAIN(MenuWalkTest)
+#include "MenuWalkTest.moc"
