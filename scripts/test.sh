@@ -5,11 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARLO_WERROR=ON >/dev/null
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs" --timeout 600)
 if [ "${MARLO_SKIP_SANITIZERS:-0}" != 1 ]; then
-  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMARLO_SANITIZE=ON -DMARLO_GUI=OFF \
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMARLO_SANITIZE=ON -DMARLO_WERROR=ON -DMARLO_GUI=OFF \
     -DMARLO_BENCH=OFF >/dev/null
   cmake --build build-asan -j "$jobs" --target marlo_unit_tests marlo-cli
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
