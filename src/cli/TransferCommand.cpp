@@ -203,6 +203,7 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
     req.protocol = protocol;
     req.direction = direction;
     req.sevenToEight = settings.SevenToEight != 0;
+    req.fileNameCode = settings.FileNameCode;
     req.resumeAnswer = resumeAnswer;
     req.management = management;
     fs::path folder =

@@ -65,19 +65,6 @@ uint32_t CTransEngine::Crc32(const uint8_t* p, size_t n, uint32_t crc) {
     return crc;
 }
 
-std::optional<std::filesystem::path> CTransEngine::ConfineReceivedName(
-    const std::filesystem::path& dir, const std::string& name) {
-    // Take the last component of either separator; refuse what would leave the folder.
-    size_t cut = name.find_last_of("/\\");
-    std::string last = cut == std::string::npos ? name : name.substr(cut + 1);
-    std::string clean;
-    for (unsigned char c : last)
-        if (c >= 0x20 && c != 0x7F && c != ':') clean.push_back(static_cast<char>(c));
-    while (!clean.empty() && (clean.back() == ' ' || clean.back() == '.')) clean.pop_back();
-    if (clean.empty() || clean == "." || clean == "..") return std::nullopt;
-    return dir / clean;
-}
-
 int CTransEngine::RecvByte(int timeoutMs) {
     if (rindex_ < rcount_) return rbuf_[rindex_++];
     if (!Flush()) return ERR_TIMEOUT;

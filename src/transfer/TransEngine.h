@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +59,8 @@ struct TransferContext {
     // The answer to a resume question when nobody can be asked: -1 ask, 0 no, 1 yes.
     int resumeAnswer = -1;
     std::string management;  // ZMODEM management option forced for tests ("" = as sent)
+    // The code of the file names a sender announces (`FileNameCode`, FileNames.h).
+    int fileNameCode = 0;
     // The sound played when the user aborts ("" silent).
     std::string abortSound;
     // Multiplies every protocol time limit (tests shorten them; 1 in use).
@@ -82,11 +83,6 @@ class CTransEngine {
     // CRC-16/XMODEM and CRC-32 (ISO 3309) of a whole block.
     static uint16_t Crc16(const uint8_t* p, size_t n, uint16_t crc = 0);
     static uint32_t Crc32(const uint8_t* p, size_t n, uint32_t crc = 0xFFFFFFFFu);
-
-    // A name received from the far end, confined to `dir`: the last path component, with control
-    // characters and "..", absolute paths and empty names refused. nullopt when nothing is left.
-    static std::optional<std::filesystem::path> ConfineReceivedName(
-        const std::filesystem::path& dir, const std::string& name);
 
   protected:
     // The next received byte, or ERR_TIMEOUT after `timeoutMs` of silence (or when the transfer was

@@ -95,6 +95,7 @@ struct TransferRequest {
     int resumeAnswer = -1;
     // A ZMODEM management option that overrides the sender's ("" = as sent).
     std::string management;
+    int fileNameCode = 0;  // `FileNameCode`
 };
 
 enum class StartResult {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "transfer/FileNames.h"
 #include "transfer/TransferSession.h"
 
 namespace marlo {
@@ -35,7 +36,7 @@ bool CXmodem::Download() {
             ShowMessage("ファイルの作成に失敗しました.", MsgIcon::Stop);
             return false;
         }
-        ShowField(TransField::File, path.filename().string());
+        ShowField(TransField::File, FileNameToUtf8(path.filename().string()));
         r = DoDownload(fd);
         if (::close(fd) != 0 && r == 4) r = ERR_PROTOCOL;
     }
@@ -67,7 +68,7 @@ bool CXmodem::Upload() {
     }
     long size = static_cast<long>(st.st_size);
     ShowField(TransField::Size, FormatBytes(size));
-    ShowField(TransField::File, path.filename().string());
+    ShowField(TransField::File, FileNameToUtf8(path.filename().string()));
     int r = DoUpload(fd, size);
     ::close(fd);
     if (r != 4) {

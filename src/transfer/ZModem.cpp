@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "platform/Platform.h"
-#include "text/Encoding.h"
+#include "transfer/FileNames.h"
 
 namespace marlo {
 
@@ -86,44 +86,6 @@ std::string Format(const char* fmt, long v) {
     char buf[64];
     std::snprintf(buf, sizeof buf, fmt, v);
     return buf;
-}
-
-bool IsSjisLead(uint8_t c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-// The name as it goes on the line: Shift-JIS, '\' made '/', single-byte letters lower-cased,
-// directories dropped.
-std::string WireName(const std::filesystem::path& path) {
-    std::string sjis = Utf8ToSjis(path.filename().string());
-    std::string out;
-    for (size_t i = 0; i < sjis.size(); ++i) {
-        uint8_t c = static_cast<uint8_t>(sjis[i]);
-        if (IsSjisLead(c) && i + 1 < sjis.size()) {
-            out.push_back(sjis[i]);
-            out.push_back(sjis[++i]);
-            continue;
-        }
-        if (c == '\\') c = '/';
-        if (c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c + 32);
-        out.push_back(static_cast<char>(c));
-    }
-    size_t cut = out.rfind('/');
-    return cut == std::string::npos ? out : out.substr(cut + 1);
-}
-
-// The shown part of a received name: after the last '/' or '\'.
-std::string ShownName(const std::string& sjis) {
-    size_t cut = std::string::npos;
-    for (size_t i = 0; i < sjis.size(); ++i) {
-        uint8_t c = static_cast<uint8_t>(sjis[i]);
-        if (IsSjisLead(c)) {
-            ++i;
-            continue;
-        }
-        if (c == '/' || c == '\\') cut = i;
-    }
-    return SjisToUtf8(cut == std::string::npos ? sjis : sjis.substr(cut + 1));
 }
 
 }  // namespace
@@ -958,9 +920,9 @@ int ZModem::OpenReceived(const uint8_t* info, int len) {
     pendingCr_ = false;
     wbuf_.clear();
 
-    rxName_ = ShownName(name);
+    const std::optional<std::string> file = ReceivedFileName(name);
     if (ctx_.status) {
-        ctx_.status->SetField(TransField::File, rxName_);
+        ctx_.status->SetField(TransField::File, file ? *file : FileNameToUtf8(name));
         if (length >= 0) ctx_.status->SetField(TransField::Size, Format("%ld ﾊﾞｲﾄ", length));
     }
 
@@ -970,9 +932,9 @@ int ZModem::OpenReceived(const uint8_t* info, int len) {
         Flush();
         return kOpenFailed;
     };
-    auto confined = ConfineReceivedName(ctx_.downloadDir, SjisToUtf8(name));
-    if (!confined) return refuse();
-    rxPath_ = *confined;
+    // The sender's name never leaves the download folder, whatever folders it names.
+    if (!file) return refuse();
+    rxPath_ = ctx_.downloadDir / *file;
 
     int conv = conv_;
     textMode_ = conv == ZCNL;
@@ -1176,8 +1138,8 @@ int ZModem::SendOneFile(const std::filesystem::path& path, int filesLeft, uint64
     crcAnswer_.reset();
     lastPercent_ = -1;
 
-    const std::string wire = WireName(path);
-    std::string info = wire;
+    const std::string shown = SentFileName(path.string());
+    std::string info = FileNameInCode(shown, ctx_.fileNameCode);
     info.push_back('\0');
     char tail[128];
     std::snprintf(tail, sizeof tail, "%lu %lo 0 0 %d %lu", static_cast<unsigned long>(txSize_),
@@ -1186,7 +1148,7 @@ int ZModem::SendOneFile(const std::filesystem::path& path, int filesLeft, uint64
     info += tail;
     info.push_back('\0');
     if (ctx_.status) {
-        ctx_.status->SetField(TransField::File, SjisToUtf8(wire));
+        ctx_.status->SetField(TransField::File, shown);
         ctx_.status->SetField(TransField::Size, Format("%ld ﾊﾞｲﾄ", static_cast<long>(txSize_)));
     }
 
