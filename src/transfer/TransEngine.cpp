@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "transfer/TransferSession.h"
@@ -170,6 +171,17 @@ void CTransEngine::ShowMessage(const std::string& utf8, MsgIcon icon) {
         ctx_.platform->MessageBox(utf8, icon);
     else if (ctx_.status)
         ctx_.status->SetField(TransField::Message, utf8);
+}
+
+void CTransEngine::ShowFileMessage(const std::string& utf8, const std::filesystem::path& path,
+                                   int err) {
+    if (ctx_.platform || !ctx_.status) {
+        ShowMessage(utf8, MsgIcon::Stop);
+        return;
+    }
+    std::string text = utf8 + " " + path.string();
+    if (err != 0) text += std::string(": ") + std::strerror(err);
+    ctx_.status->SetField(TransField::Message, text);
 }
 
 bool CTransEngine::AskYesNo(const std::string& utf8, bool whenNobody) {

@@ -56,7 +56,8 @@ struct TransferContext {
     std::vector<std::filesystem::path> files;
     std::vector<std::filesystem::path> received;  // files completely received
     int protocol = 0;
-    // The answer to a resume question when nobody can be asked: -1 ask, 0 no, 1 yes.
+    // The answer to a resume question when nobody can be asked: -1 ask, 0 no, 1 yes. No also
+    // overrules a sender that asks to resume.
     int resumeAnswer = -1;
     std::string management;  // ZMODEM management option forced for tests ("" = as sent)
     // The code of the file names a sender announces (`FileNameCode`, FileNames.h).
@@ -114,6 +115,10 @@ class CTransEngine {
     void ReportProgress(long bytes, long size, bool upload, const char* bytesFormat);
     // A message for the user (the platform's box, or the status sink's message line).
     void ShowMessage(const std::string& utf8, MsgIcon icon);
+    // A file that could not be opened, created, read or written: the message (stop icon); on the
+    // status sink's message line followed by the path and the reason (`err`, an errno value; 0
+    // for none), since no dialog there shows which file it was.
+    void ShowFileMessage(const std::string& utf8, const std::filesystem::path& path, int err);
     // A yes/no question; `whenNobody` is the answer when there is nobody to ask.
     bool AskYesNo(const std::string& utf8, bool whenNobody);
     // What every engine but ZMODEM does first on a user abort: the abort sound and "アボート中".

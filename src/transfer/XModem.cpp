@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -33,7 +34,7 @@ bool CXmodem::Download() {
     if (mode_ != 2) {
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) {
-            ShowMessage("ファイルの作成に失敗しました.", MsgIcon::Stop);
+            ShowFileMessage("ファイルの作成に失敗しました.", path, errno);
             return false;
         }
         ShowField(TransField::File, FileNameToUtf8(path.filename().string()));
@@ -57,13 +58,15 @@ bool CXmodem::Upload() {
     auto path = WithDefaultDir(ctx_.files.front(), true);
     ctx_.files.front() = path;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int err = errno;
     struct stat st {};
     if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(fd);
         fd = -1;
+        err = 0;
     }
     if (fd < 0) {
-        ShowMessage("ファイルのオープンに失敗しました.", MsgIcon::Stop);
+        ShowFileMessage("ファイルのオープンに失敗しました.", path, err);
         return false;
     }
     long size = static_cast<long>(st.st_size);
@@ -115,7 +118,7 @@ int CXmodem::DoDownload(int fd) {
         if (r == ((last + 1) & 0xFF)) {
             last = r;
             if (!WriteFull(fd, data_, static_cast<size_t>(len))) {
-                ShowMessage("ファイルの書き込みに失敗しました.", MsgIcon::Stop);
+                ShowFileMessage("ファイルの書き込みに失敗しました.", ctx_.files.front(), errno);
                 return ERR_PROTOCOL;
             }
             bytes += len;
@@ -183,7 +186,7 @@ int CXmodem::DoUpload(int fd, long size) {
         if (Aborted()) return ERR_PROTOCOL;
         long got = ReadFull(fd, data_, static_cast<size_t>(blockLen));
         if (got < 0) {
-            ShowMessage("ファイルの読み込みに失敗しました.", MsgIcon::Stop);
+            ShowFileMessage("ファイルの読み込みに失敗しました.", ctx_.files.front(), errno);
             return ERR_PROTOCOL;
         }
         if (got == 0) break;

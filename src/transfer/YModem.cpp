@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -165,7 +166,7 @@ int YModem::OpenReceived(const std::string& name, long size) {
     // O_NOFOLLOW: a symlink planted under the received name is not followed out of the folder.
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0) {
-        ShowMessage("ファイルのオープンに失敗しました。", MsgIcon::Stop);
+        ShowFileMessage("ファイルのオープンに失敗しました。", path, errno);
         return ERR_PROTOCOL;
     }
     receivedPath_ = path;
@@ -223,7 +224,7 @@ int YModem::ReceiveFile(long size) {
             long w = len;
             if (size > 0 && bytes + len > size) w = size - bytes;
             if (w > 0 && !WriteFull(fd_, block_, static_cast<size_t>(w))) {
-                ShowMessage("ファイルの書き込みに失敗しました。", MsgIcon::Stop);
+                ShowFileMessage("ファイルの書き込みに失敗しました。", receivedPath_, errno);
                 return ERR_PROTOCOL;
             }
             bytes += w;
@@ -320,13 +321,15 @@ int YModem::SendBatch() {
 
 int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long bytesLeft) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int err = errno;
     struct stat st {};
     if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(fd);
         fd = -1;
+        err = 0;
     }
     if (fd < 0) {
-        ShowMessage("ファイルのオープンに失敗しました.", MsgIcon::Stop);
+        ShowFileMessage("ファイルのオープンに失敗しました.", path, err);
         SendCancelSequence();
         return ERR_PROTOCOL;
     }
@@ -353,7 +356,7 @@ int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long byte
         if (len == 1024 && bytes + 896 >= size) len = 128;
         long got = ReadFull(fd, block_, static_cast<size_t>(len));
         if (got < 0) {
-            ShowMessage("ファイルの読み込みに失敗しました.", MsgIcon::Stop);
+            ShowFileMessage("ファイルの読み込みに失敗しました.", path, errno);
             SendCancelSequence();
             return ERR_PROTOCOL;
         }

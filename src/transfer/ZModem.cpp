@@ -537,13 +537,6 @@ void ZModem::SendCancel() {
     Flush();
 }
 
-void ZModem::ShowMessage(const std::string& utf8) {
-    if (ctx_.platform)
-        ctx_.platform->MessageBox(utf8, MsgIcon::Stop);
-    else if (ctx_.status)
-        ctx_.status->SetField(TransField::Message, utf8);
-}
-
 void ZModem::ShowRemaining(uint64_t total, uint64_t pos, long cps) {
     if (!ctx_.status || cps <= 0 || pos > total) return;
     long rest = static_cast<long>((total - pos) / static_cast<uint64_t>(cps));
@@ -569,7 +562,7 @@ bool ZModem::Download() {
     if (!ctx_.management.empty()) {
         forcedMgmt_ = ParseManagement(ctx_.management);
         if (!forcedMgmt_) {
-            ShowMessage("管理オプションが正しくありません: " + ctx_.management);
+            ShowMessage("管理オプションが正しくありません: " + ctx_.management, MsgIcon::Stop);
             return false;
         }
     }
@@ -926,14 +919,14 @@ int ZModem::OpenReceived(const uint8_t* info, int len) {
         if (length >= 0) ctx_.status->SetField(TransField::Size, Format("%ld ﾊﾞｲﾄ", length));
     }
 
-    auto refuse = [&]() {
-        ShowMessage("ファイルのオープンに失敗しました。");
+    auto refuse = [&](const std::filesystem::path& path, int err) {
+        ShowFileMessage("ファイルのオープンに失敗しました。", path, err);
         SendPosHeader(ZFERR, 0, true);
         Flush();
         return kOpenFailed;
     };
     // The sender's name never leaves the download folder, whatever folders it names.
-    if (!file) return refuse();
+    if (!file) return refuse(FileNameToUtf8(name), 0);
     rxPath_ = ctx_.downloadDir / *file;
 
     int conv = conv_;
@@ -950,7 +943,8 @@ int ZModem::OpenReceived(const uint8_t* info, int len) {
     } else {
         const int64_t localLen = st.st_size;
         const int64_t localTime = st.st_mtime;
-        const bool resumeAsked = conv == ZCRESUM;
+        // A user who said no to resuming is not overruled by the sender's request.
+        const bool resumeAsked = conv == ZCRESUM && ctx_.resumeAnswer != 0;
         switch (option) {
             case ZMNEWL:
                 if (!(mtime > localTime) && !(length > localLen)) how = How::Skip;
@@ -992,7 +986,7 @@ int ZModem::OpenReceived(const uint8_t* info, int len) {
                         found = true;
                     }
                 }
-                if (!found) return refuse();
+                if (!found) return refuse(rxPath_, EEXIST);
                 break;
             }
             default:
@@ -1019,12 +1013,12 @@ int ZModem::OpenReceived(const uint8_t* info, int len) {
     int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
     flags |= how == How::Write ? O_TRUNC : O_APPEND;
     fd_ = ::open(rxPath_.c_str(), flags, 0644);
-    if (fd_ < 0) return refuse();
+    if (fd_ < 0) return refuse(rxPath_, errno);
     struct stat ost {};
     if (::fstat(fd_, &ost) != 0 || !S_ISREG(ost.st_mode)) {
         ::close(fd_);
         fd_ = -1;
-        return refuse();
+        return refuse(rxPath_, 0);
     }
     if (how == How::Resume) rxPos_ = resumeStart_ = static_cast<uint64_t>(ost.st_size);
     return 0;
@@ -1038,10 +1032,11 @@ bool ZModem::Upload() {
     uint64_t total = 0;
     for (const auto& f : ctx_.files) {
         int fd = ::open(f.c_str(), O_RDONLY | O_CLOEXEC);
+        const int err = fd < 0 ? errno : 0;
         struct stat st {};
         if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 0xFFFFFFFFll) {
             if (fd >= 0) ::close(fd);
-            ShowMessage("ファイルのオープンに失敗しました。");
+            ShowFileMessage("ファイルのオープンに失敗しました。", f, err);
             return false;
         }
         ::close(fd);
@@ -1126,7 +1121,7 @@ int ZModem::SendOneFile(const std::filesystem::path& path, int filesLeft, uint64
     txFd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
     if (txFd_ < 0 || ::fstat(txFd_, &st) != 0) {
-        ShowMessage("ファイルのオープンに失敗しました。");
+        ShowFileMessage("ファイルのオープンに失敗しました。", path, errno);
         return kOpenFailed;
     }
     txSize_ = static_cast<uint64_t>(st.st_size);

@@ -120,7 +120,6 @@ class ZModem : public CTransEngine {
     void SendAttention();
     void SendCancel();
     void Pause(int ms);
-    void ShowMessage(const std::string& utf8);
 
     // Receiving.
     int ReceiveBatch();

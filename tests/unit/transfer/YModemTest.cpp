@@ -134,6 +134,20 @@ TEST(YmodemReceive, NamesInEitherCodeAreStoredAsUtf8) {
     }
 }
 
+// With nobody to show a message box (marlo-cli), the message names the file and the reason.
+TEST(YmodemReceive, AFileThatCannotBeOpenedIsNamedWithTheReason) {
+    EngineRun run;
+    std::filesystem::create_directory(run.dir.path / "taken");
+    ASSERT_EQ(run.Start(kProtoYmodem, kDownload), StartResult::Started);
+    EXPECT_EQ(run.peer.Byte(), 'C');
+    run.peer.Write(Block0("taken", "3 0"));
+    EXPECT_GE(CountCans(run.peer), 5);
+    EXPECT_FALSE(run.Finish());
+    EXPECT_EQ(run.status.Messages(),
+              std::vector<std::string>{"ファイルのオープンに失敗しました。 " +
+                                       (run.dir.path / "taken").string() + ": Is a directory"});
+}
+
 TEST(YmodemReceive, AFileShorterThanAnnouncedIsNotASuccess) {
     EngineRun run;
     ASSERT_EQ(run.Start(kProtoYmodem, kDownload), StartResult::Started);
