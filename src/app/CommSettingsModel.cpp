@@ -41,6 +41,7 @@ const std::vector<ParamChoice>& ParamChoices(LineParam p) {
     static const std::vector<ParamChoice> emulation = {{"ﾀﾞﾑ端末", 0}, {"VT100", 1}, {"VT52", 2}};
     static const std::vector<ParamChoice> kanji = {
         {"Shift-JIS", 0}, {"旧JIS", 1}, {"新JIS", 2}, {"NEC漢字", 3}, {"EUC", 4}};
+    static const std::vector<ParamChoice> fileNameCode = {{"Shift-JIS", 0}, {"UTF-8", 1}};
     switch (p) {
         case LineParam::Port:
             return port;
@@ -56,6 +57,8 @@ const std::vector<ParamChoice>& ParamChoices(LineParam p) {
             return flow;
         case LineParam::Emulation:
             return emulation;
+        case LineParam::FileNameCode:
+            return fileNameCode;
         case LineParam::KanjiCode:
             break;
     }
@@ -133,6 +136,7 @@ CommSheetValues CommSheetValues::From(const Settings& s) {
     v.ModemInit = s.ModemInit;
     v.Unlha = s.Unlha;
     v.SevenToEight = s.SevenToEight;
+    v.FileNameCode = s.FileNameCode;
     v.TxSendTab = s.TxSendTab;
     v.TxSendTabNum = s.TxSendTabNum;
     v.TxSendCRLF = s.TxSendCRLF;
@@ -163,6 +167,7 @@ std::optional<std::string> CommSettingsModel::Validate() const {
         {LineParam::Emulation, v.Emulation, "端末"},
         {LineParam::KanjiCode, v.CodeExchange, "受信時の漢字ｺｰﾄﾞ"},
         {LineParam::KanjiCode, v.CodeExchange2, "送信時の漢字ｺｰﾄﾞ"},
+        {LineParam::FileNameCode, v.FileNameCode, "送信ﾌｧｲﾙ名の漢字ｺｰﾄﾞ"},
     };
     for (const auto& c : choices)
         if (ParamToText(c.p, c.value, unused) < 0)
@@ -210,6 +215,7 @@ CommApplyResult CommSettingsModel::Apply(Settings& s) {
     s.ModemInit = v.ModemInit;
     s.Unlha = v.Unlha;
     s.SevenToEight = v.SevenToEight;
+    s.FileNameCode = v.FileNameCode;
     s.TxSendTab = v.TxSendTab;
     s.TxSendTabNum = v.TxSendTabNum;
     s.TxSendCRLF = v.TxSendCRLF;

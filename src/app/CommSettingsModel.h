@@ -16,8 +16,19 @@ namespace marlo {
 
 constexpr int kCommSettingsCommand = 327;
 
-// The line parameters that have display texts. Texts are UTF-8.
-enum class LineParam { Port, Speed, DataLen, StopBit, Parity, Flow, Emulation, KanjiCode };
+// The line parameters that have display texts (with the transfers' file-name code). Texts are
+// UTF-8.
+enum class LineParam {
+    Port,
+    Speed,
+    DataLen,
+    StopBit,
+    Parity,
+    Flow,
+    Emulation,
+    KanjiCode,
+    FileNameCode
+};
 
 struct ParamChoice {
     std::string text;
@@ -43,7 +54,7 @@ struct CommSheetValues {
     int LocalEcho = 0, AutoBplus = 1, AutoZMODEM = 1, FKLocal = 1, SISO = 0;
     int Disconnect = 1;
     std::string ModemInit1, ModemInit2;  // Shift-JIS
-    int ModemInit = 0, Unlha = 1, SevenToEight = 1;
+    int ModemInit = 0, Unlha = 1, SevenToEight = 1, FileNameCode = 0;
     int TxSendTab = 1, TxSendTabNum = 8, TxSendCRLF = 1, TxSendSync = 0, TxSendMaxCol = 78;
 
     static CommSheetValues From(const Settings& s);

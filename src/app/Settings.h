@@ -99,6 +99,9 @@ struct Settings {
     int32_t ModemInit = 0;
     int32_t Unlha = 1;
     int32_t SevenToEight = 1;  // stored as "7to8"
+    // The code of the file names a transfer sends: 0 Shift-JIS (the BBS hosts), 1 UTF-8 (a Linux
+    // host). Received names are read in either.
+    int32_t FileNameCode = 0;
     int32_t HostTableWidth = 450;
     int32_t HostTableHeight = 300;
     int32_t HostTableStyle = 0;

@@ -174,6 +174,7 @@ std::vector<Entry> BuildTable() {
     num("ModemInit", &Settings::ModemInit);
     num("Unlha", &Settings::Unlha);
     num("7to8", &Settings::SevenToEight);
+    num("FileNameCode", &Settings::FileNameCode);
     num("HostTableWidth", &Settings::HostTableWidth);
     num("HostTableHeight", &Settings::HostTableHeight);
     num("HostTableStyle", &Settings::HostTableStyle);

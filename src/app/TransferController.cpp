@@ -131,6 +131,7 @@ bool TransferController::TransExecute(int protocol) {
     request.downloadDir = settings_.DownlodDefPath;
     request.uploadDir = settings_.UploadDefPath;
     request.sevenToEight = settings_.SevenToEight != 0;
+    request.fileNameCode = settings_.FileNameCode;
     request.abortSound = settings_.WaveFile[5];
 
     // A report of an earlier transfer that is still queued must not reach this one's window.

@@ -38,10 +38,6 @@ int RunConvert(const std::vector<std::string>& args) {
     bool havePath = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            std::printf("usage:\n%s\n", kUsage);
-            return kExitOk;
-        }
         if (a == "--from" || a == "--to") {
             if (i + 1 >= args.size()) return UsageError("%s needs a code", a);
             const int code = CodeFromArg(args[++i]);

@@ -75,10 +75,7 @@ int RunScreen(const std::vector<std::string>& args) {
             *value = a.substr(option.size() + 1);
             return true;
         };
-        if (a == "--help" || a == "-h") {
-            std::printf("%s\n", kUsage);
-            return kExitOk;
-        } else if (a == "--utf8") {
+        if (a == "--utf8") {
             options.utf8 = true;
         } else if (a == "--attrs") {
             options.attrs = true;

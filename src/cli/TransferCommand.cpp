@@ -1,13 +1,18 @@
 // marlo-cli send / receive: one file transfer over a line, driven exactly as the desktop program
 // drives it, with the status window's texts as progress on stderr.
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,6 +140,17 @@ int Usage(const char* why, const std::string& what = "") {
     return kExitUsage;
 }
 
+// Why no file can be created in `dir`, or nullopt when one can. A probe file is made and removed:
+// permission bits do not tell (root, read-only mounts, file systems of the kernel).
+std::optional<std::string> CannotCreateIn(const fs::path& dir) {
+    std::string probe = (dir / ".marlo-XXXXXX").string();
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0) return std::string(std::strerror(errno));
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return std::nullopt;
+}
+
 int RunTransfer(const std::vector<std::string>& args, int direction) {
     const char* cmd = direction == kUpload ? "send" : "receive";
     std::string protocolName, dir, management;
@@ -203,6 +219,7 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
     req.protocol = protocol;
     req.direction = direction;
     req.sevenToEight = settings.SevenToEight != 0;
+    req.fileNameCode = settings.FileNameCode;
     req.resumeAnswer = resumeAnswer;
     req.management = management;
     fs::path folder =
@@ -233,6 +250,13 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
             std::fprintf(stderr, "marlo-cli: the sender names the files; %s is not used\n",
                          files.front().c_str());
         }
+        // Where the files will be written must take them before anything is asked of the line.
+        const fs::path target = req.files.empty() || !req.files.front().has_parent_path()
+                                    ? folder
+                                    : req.files.front().parent_path();
+        if (!fs::is_directory(target, ec)) return Usage("no such folder: ", target.string());
+        if (std::optional<std::string> why = CannotCreateIn(target))
+            return Usage("cannot write in folder ", target.string() + ": " + *why);
     }
 
     std::signal(SIGPIPE, SIG_IGN);
@@ -288,12 +312,18 @@ int RunReceive(const std::vector<std::string>& args) {
 
 MARLO_CLI_COMMAND("send",
                   "  send --protocol NAME (--stdio | --serial DEVICE | --telnet HOST[:PORT])\n"
-                  "       [--dir DIR] [--set Name=Value]... FILE...",
+                  "       [--dir DIR] [--set Name=Value]... FILE...\n"
+                  "      sends the FILEs (found in DIR, default UploadDefPath, when given without\n"
+                  "      a folder); names go out in Shift-JIS, or UTF-8 with --set FileNameCode=1",
                   RunSend);
 MARLO_CLI_COMMAND("receive",
                   "  receive --protocol NAME (--stdio | --serial DEVICE | --telnet HOST[:PORT])\n"
                   "       [--dir DIR] [--set Name=Value]... [--resume yes|no]\n"
-                  "       [--management NAME] [FILE]",
+                  "       [--management NAME] [FILE]\n"
+                  "      receives into DIR (default DownlodDefPath); FILE names the file of a\n"
+                  "      protocol that carries no name (XMODEM). --resume answers the question\n"
+                  "      about an existing file; no also wins over a sender that asks to resume.\n"
+                  "      --management overrides the ZMODEM sender's management option",
                   RunReceive);
 
 }  // namespace marlo::cli

@@ -42,7 +42,16 @@ int main(int argc, char** argv) {
         return argc < 2 ? marlo::cli::kExitUsage : marlo::cli::kExitOk;
     }
     for (const auto& c : marlo::cli::CliCommands()) {
-        if (c.name == argv[1]) return c.run(std::vector<std::string>(argv + 2, argv + argc));
+        if (c.name != argv[1]) continue;
+        std::vector<std::string> args(argv + 2, argv + argc);
+        // Every command takes --help (or -h) among its options: its usage, and nothing is done.
+        for (const auto& a : args) {
+            if (a == "--help" || a == "-h") {
+                std::printf("usage:\n%s\n", c.usage.c_str());
+                return marlo::cli::kExitOk;
+            }
+        }
+        return c.run(args);
     }
     std::fprintf(stderr, "marlo-cli: unknown command '%s' (see marlo-cli --help)\n", argv[1]);
     return marlo::cli::kExitUsage;

@@ -56,6 +56,7 @@ std::vector<HostField> HostFields(HostEntry& e) {
         {"AutoZMODEM", &e.AutoZMODEM, nullptr},
         {"FKLocal", &e.FKLocal, nullptr},
         {"SI/SO", &e.SISO, nullptr},
+        {"FileNameCode", &e.FileNameCode, nullptr},
         {"Log", &e.Log, nullptr},
         {"LogHead", nullptr, &e.LogHead},
     };
@@ -83,6 +84,7 @@ HostApplyActions ApplyHostEntry(const HostEntry& e, Settings& s) {
     s.AutoZMODEM = e.AutoZMODEM;
     s.FKLocal = e.FKLocal;
     s.SISO = e.SISO;
+    s.FileNameCode = e.FileNameCode;
 
     HostApplyActions a;
     a.telnet = e.IsTelnet();

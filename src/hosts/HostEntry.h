@@ -54,7 +54,8 @@ struct HostEntry {
     int32_t AutoBplus = 1;
     int32_t AutoZMODEM = 1;
     int32_t FKLocal = 1;
-    int32_t SISO = 0;  // stored as "SI/SO"
+    int32_t SISO = 0;          // stored as "SI/SO"
+    int32_t FileNameCode = 0;  // the code of the file names a transfer sends (Settings)
     int32_t Log = 0;
     std::string LogHead = "LG";
 
@@ -95,10 +96,11 @@ struct HostApplyActions {
     std::string logPrefix;
 };
 
-// Copies the entry's line parameters, emulation, kanji codes and terminal switches over the active
-// settings. `Port` is left alone (the line stays on the port already open). With the entry's log
-// option on, LogSaveForm and LogDefault become 1 so that the log appends to the automatic name.
-// The entry itself (numbers, telnet host, logon data) is kept by the caller as the connected host.
+// Copies the entry's line parameters, emulation, kanji codes, terminal switches and file-name code
+// over the active settings. `Port` is left alone (the line stays on the port already open). With
+// the entry's log option on, LogSaveForm and LogDefault become 1 so that the log appends to the
+// automatic name. The entry itself (numbers, telnet host, logon data) is kept by the caller as the
+// connected host.
 HostApplyActions ApplyHostEntry(const HostEntry& e, Settings& s);
 
 // The display texts of the distance bands 0..6 (Shift-JIS).

@@ -3,7 +3,28 @@
 #include <algorithm>
 #include <cstring>
 
+#include "terminal/KanjiCodec.h"
+
 namespace marlo {
+
+bool IsTrailCell(const uint8_t* chars, int column) {
+    if (column <= 0 || column >= kBufferColumns) return false;
+    int c = 0;
+    while (c < column) {
+        if (IsSjisLead(chars[c]) && c + 1 < kBufferColumns && IsSjisTrail(chars[c + 1])) {
+            if (c + 1 == column) return true;
+            c += 2;
+        } else {
+            ++c;
+        }
+    }
+    return false;
+}
+
+int CharStartColumn(const uint8_t* chars, int column) {
+    column = std::clamp(column, 0, kBufferColumns - 1);
+    return IsTrailCell(chars, column) ? column - 1 : column;
+}
 
 ScreenBuffer::ScreenBuffer(int lines) {
     lines_ = std::max(lines, 2);
@@ -43,6 +64,7 @@ void ScreenBuffer::StoreRun(int line, int column, const uint8_t* bytes, int n) {
     if (line < 0 || line >= lines_ || column < 0 || column >= kBufferColumns) return;
     n = std::min(n, kBufferColumns - column);
     if (n <= 0) return;
+    severHalves(line, column, column + n - 1);
     uint8_t* at = cells_.data() + offset(line) + static_cast<size_t>(column);
     std::memcpy(at, bytes, static_cast<size_t>(n));
     std::memset(at + planeSize_, attrs_.flags, static_cast<size_t>(n));
@@ -59,6 +81,7 @@ void ScreenBuffer::AppendPending(const uint8_t* bytes, int n) {
 
 void ScreenBuffer::SetChar(int line, int column, uint8_t b) {
     if (line < 0 || line >= lines_ || column < 0 || column >= kBufferColumns) return;
+    severHalves(line, column, column);
     cells_[offset(line) + static_cast<size_t>(column)] = b;
 }
 
@@ -67,6 +90,7 @@ void ScreenBuffer::EraseCells(int line, int first, int last) {
     first = std::max(first, 0);
     last = std::min(last, kBufferColumns - 1);
     if (first > last) return;
+    severHalves(line, first, last);
     size_t at = offset(line) + static_cast<size_t>(first);
     size_t n = static_cast<size_t>(last - first + 1);
     std::memset(cells_.data() + at, ' ', n);
@@ -76,6 +100,18 @@ void ScreenBuffer::EraseCells(int line, int first, int last) {
 int ScreenBuffer::RoomLines(int clearUpPercent) const {
     long long n = static_cast<long long>(lines_) * std::clamp(clearUpPercent, 0, 100) / 100;
     return static_cast<int>(std::clamp<long long>(n, 1, lines_ - 1));
+}
+
+void ScreenBuffer::severHalves(int line, int first, int last) {
+    uint8_t* chars = cells_.data() + offset(line);
+    // Both halves are found before either is cleared: clearing the left one changes how the cells
+    // after it pair up.
+    const bool leftHalf = first > 0 && IsSjisLead(chars[first - 1]) && IsSjisTrail(chars[first]) &&
+                          IsTrailCell(chars, first);
+    const bool rightHalf = last + 1 < kBufferColumns && IsSjisLead(chars[last]) &&
+                           IsSjisTrail(chars[last + 1]) && !IsTrailCell(chars, last);
+    if (leftHalf) chars[first - 1] = ' ';
+    if (rightHalf) chars[last + 1] = ' ';
 }
 
 void ScreenBuffer::copyLine(int from, int to) {
@@ -167,7 +203,8 @@ void ScreenBuffer::LoadText(const std::string& text, int vtRows) {
             continue;
         }
         justWrapped = false;
-        SetChar(line, column, b);
+        // The saved text is put back as it was, pairs and all, so no half is cleared here.
+        cells_[offset(line) + static_cast<size_t>(column)] = b;
         if (++column == kBufferColumns) {
             ++line;
             column = 0;

@@ -20,6 +20,13 @@ namespace marlo {
 
 constexpr int kBufferColumns = 80;
 
+// Whether cell `column` of a line's 80 character cells is the second byte of a double-byte
+// character, scanning the line from column 0 (as the views pair the cells to draw them).
+bool IsTrailCell(const uint8_t* chars, int column);
+// The first cell of the character that covers `column` (column itself, or the one left of it when
+// it is a trail byte).
+int CharStartColumn(const uint8_t* chars, int column);
+
 // Cell flag bits.
 enum CellFlag : uint8_t {
     kFlagBold = 1,
@@ -72,6 +79,7 @@ class ScreenBuffer {
             static_cast<unsigned>(column) >= static_cast<unsigned>(kBufferColumns))
             return;
         size_t at = offset(line) + static_cast<size_t>(column);
+        severHalves(line, column, column);
         cells_[at] = b;
         cells_[at + planeSize_] = attrs_.flags;
         cells_[at + 2 * planeSize_] = attrs_.fore;
@@ -83,6 +91,8 @@ class ScreenBuffer {
     void SetChar(int line, int column, uint8_t b);
     // Cells first..last of a line become spaces with attributes 0 (clipped).
     void EraseCells(int line, int first, int last);
+    // Store, StoreRun, SetChar and EraseCells never leave half of a double-byte character: when
+    // they change one half, the other half becomes a space (its attributes kept).
     // A whole line becomes 80 spaces with attributes 0.
     void BlankLine(int line) { EraseCells(line, 0, kBufferColumns - 1); }
 
@@ -135,6 +145,9 @@ class ScreenBuffer {
     }
     void copyLine(int from, int to);
     void zeroLine(int line);
+    // Cells first..last of a line are about to change: the half of a double-byte character that
+    // lies outside them becomes a space.
+    void severHalves(int line, int first, int last);
 
     mutable std::recursive_mutex mutex_;
     int lines_ = 0;

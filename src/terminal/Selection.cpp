@@ -7,25 +7,6 @@
 
 namespace marlo {
 
-bool IsTrailCell(const uint8_t* chars, int column) {
-    if (column <= 0 || column >= kBufferColumns) return false;
-    int c = 0;
-    while (c < column) {
-        if (IsSjisLead(chars[c]) && c + 1 < kBufferColumns && IsSjisTrail(chars[c + 1])) {
-            if (c + 1 == column) return true;
-            c += 2;
-        } else {
-            ++c;
-        }
-    }
-    return false;
-}
-
-int CharStartColumn(const uint8_t* chars, int column) {
-    column = std::clamp(column, 0, kBufferColumns - 1);
-    return IsTrailCell(chars, column) ? column - 1 : column;
-}
-
 void Selection::SelectAll(const ScreenBuffer& buffer) {
     active_ = true;
     anchor_ = {0, 0};

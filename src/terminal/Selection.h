@@ -1,6 +1,6 @@
-// The view's text selection and what is built from it: the copy text (plain or quoted), the
-// text of a copy to a file, and the Shift-JIS cell classes that keep a selection, a copy or a
-// search from splitting a double-byte character.
+// The view's text selection and what is built from it: the copy text (plain or quoted) and the
+// text of a copy to a file. A selection, a copy or a search never splits a double-byte character
+// (IsTrailCell and CharStartColumn of the screen buffer).
 //
 // Positions are buffer cells (line, column). A selection is a stream from its anchor to its end in
 // reading order; the end cell itself is not included (a mouse drag ends between cells).
@@ -12,13 +12,6 @@
 namespace marlo {
 
 class ScreenBuffer;
-
-// Whether cell `column` of a line's 80 character cells is the second byte of a double-byte
-// character, scanning the line from column 0.
-bool IsTrailCell(const uint8_t* chars, int column);
-// The first cell of the character that covers `column` (column itself, or the one left of it when
-// it is a trail byte).
-int CharStartColumn(const uint8_t* chars, int column);
 
 struct CellPos {
     int line = 0;

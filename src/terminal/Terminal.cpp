@@ -248,6 +248,7 @@ void Terminal::singleByte(uint8_t b) {
 }
 
 void Terminal::doubleByte(uint8_t lead, uint8_t trail) {
+    const uint8_t pair[2] = {lead, trail};
     text(lead);
     text(trail);
     if (buffer_.Full()) makeRoom();
@@ -263,14 +264,12 @@ void Terminal::doubleByte(uint8_t lead, uint8_t trail) {
                 column = kBufferColumns - 2;  // both halves must fit on the line
             }
         }
-        buffer_.Store(line, column, lead);
-        buffer_.Store(line, column + 1, trail);
+        buffer_.StoreRun(line, column, pair, 2);
         logByte(lead);
         logByte(trail);
         pendingLine_ = line;
         pendingColumn_ = column;
-        buffer_.AppendPending(lead);
-        buffer_.AppendPending(trail);
+        buffer_.AppendPending(pair, 2);
         flushDisplay();
         // A character ending in the last column wraps at once, as a single one does.
         if (column + 1 == kBufferColumns - 1 && autoMargin_) wrapCursor(v);
@@ -287,12 +286,10 @@ void Terminal::doubleByte(uint8_t lead, uint8_t trail) {
         pendingLine_ = line;
         pendingColumn_ = column;
     }
-    buffer_.Store(line, column, lead);
-    buffer_.Store(line, column + 1, trail);
+    buffer_.StoreRun(line, column, pair, 2);
     logByte(lead);
     logByte(trail);
-    buffer_.AppendPending(lead);
-    buffer_.AppendPending(trail);
+    buffer_.AppendPending(pair, 2);
     column += 2;
     if (column < kBufferColumns)
         buffer_.SetDumbColumn(column);
@@ -369,6 +366,8 @@ size_t Terminal::textRun(const uint8_t* p, size_t n) {
     column += static_cast<int>(k);
     if (column < kBufferColumns)
         buffer_.SetDumbColumn(column);
+    else if (IsTrailCell(buffer_.Chars(line), kBufferColumns - 1))
+        endDumbLine(kBufferColumns - 2);  // as doubleByte does for a character ending the line
     else
         endDumbLine(kBufferColumns - 1);
     return k;

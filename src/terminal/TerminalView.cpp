@@ -85,6 +85,13 @@ void TerminalView::paintRows(int firstRow, int lastRow) {
         painter_->InvalidateCells(r, 0, columns_ - 1);
 }
 
+void TerminalView::paintCells(int row, int first, int last) {
+    // One more cell on each side: a write over half of a double-byte character blanks the other.
+    first = std::max(first - 1, 0);
+    last = std::min(last + 1, columns_ - 1);
+    if (first <= last) painter_->InvalidateCells(row, first, last);
+}
+
 void TerminalView::MoveCursor(bool relative, int column, int row) {
     if (relative) {
         row_ = std::clamp(row_ + row, 0, rows_ - 1);
@@ -142,7 +149,7 @@ void TerminalView::EraseCells(int firstColumn, int row, int lastColumn) {
     if (firstColumn > lastColumn) return;
     buffer_.EraseCells(topLine_ + row - 1, leftColumn_ + firstColumn - 1,
                        leftColumn_ + lastColumn - 1);
-    if (painter_) painter_->InvalidateCells(row - 1, firstColumn - 1, lastColumn - 1);
+    if (painter_) paintCells(row - 1, firstColumn - 1, lastColumn - 1);
 }
 
 void TerminalView::EraseRegion(int column1, int row1, int column2, int row2) {
@@ -190,15 +197,14 @@ void TerminalView::OnDisplay(const uint8_t* /*bytes*/, int n, int line, int colu
     if (n <= 0) return;
     if (vt_) {
         if (painter_) {
-            int row = line - topLine_;
-            painter_->InvalidateCells(row, column - leftColumn_, column + n - 1 - leftColumn_);
+            paintCells(line - topLine_, column - leftColumn_, column + n - 1 - leftColumn_);
         }
         column_ = std::min(column + n, kBufferColumns - 1);
         if (column_ < leftColumn_) leftColumn_ = column_;
     } else if (painter_ && !batchQuiet_) {
         int row = line - topLine_;
         if (row >= 0 && row < rows_)
-            painter_->InvalidateCells(row, column - leftColumn_, column + n - 1 - leftColumn_);
+            paintCells(row, column - leftColumn_, column + n - 1 - leftColumn_);
     }
     caretMoved();
 }
@@ -254,11 +260,11 @@ void TerminalView::OnBackSpace() {
         buffer_.SetChar(topLine_ + row_, cell, ' ');
         column_ = cell;
         if (column_ < leftColumn_) leftColumn_ = column_;
-        if (painter_) painter_->InvalidateCells(row_, cell - leftColumn_, cell - leftColumn_);
+        if (painter_) paintCells(row_, cell - leftColumn_, cell - leftColumn_);
     } else if (painter_ && !batchQuiet_) {
         int row = buffer_.LastLine() - topLine_;
         int cell = buffer_.DumbColumn() - leftColumn_;
-        if (row >= 0 && row < rows_) painter_->InvalidateCells(row, cell, cell);
+        if (row >= 0 && row < rows_) paintCells(row, cell, cell);
     }
     caretMoved();
 }

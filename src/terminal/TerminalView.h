@@ -119,6 +119,8 @@ class TerminalView {
     void clipToBuffer();
     void caretMoved();
     void paintRows(int firstRow, int lastRow);
+    // Screen cells first..last of a row changed (the painter is set).
+    void paintCells(int row, int first, int last);
 
     ScreenBuffer& buffer_;
     ITerminalPainter* painter_ = nullptr;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "transfer/TransferSession.h"
@@ -63,19 +64,6 @@ uint16_t CTransEngine::Crc16(const uint8_t* p, size_t n, uint16_t crc) {
 uint32_t CTransEngine::Crc32(const uint8_t* p, size_t n, uint32_t crc) {
     for (size_t i = 0; i < n; ++i) crc = kCrc32[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
     return crc;
-}
-
-std::optional<std::filesystem::path> CTransEngine::ConfineReceivedName(
-    const std::filesystem::path& dir, const std::string& name) {
-    // Take the last component of either separator; refuse what would leave the folder.
-    size_t cut = name.find_last_of("/\\");
-    std::string last = cut == std::string::npos ? name : name.substr(cut + 1);
-    std::string clean;
-    for (unsigned char c : last)
-        if (c >= 0x20 && c != 0x7F && c != ':') clean.push_back(static_cast<char>(c));
-    while (!clean.empty() && (clean.back() == ' ' || clean.back() == '.')) clean.pop_back();
-    if (clean.empty() || clean == "." || clean == "..") return std::nullopt;
-    return dir / clean;
 }
 
 int CTransEngine::RecvByte(int timeoutMs) {
@@ -183,6 +171,17 @@ void CTransEngine::ShowMessage(const std::string& utf8, MsgIcon icon) {
         ctx_.platform->MessageBox(utf8, icon);
     else if (ctx_.status)
         ctx_.status->SetField(TransField::Message, utf8);
+}
+
+void CTransEngine::ShowFileMessage(const std::string& utf8, const std::filesystem::path& path,
+                                   int err) {
+    if (ctx_.platform || !ctx_.status) {
+        ShowMessage(utf8, MsgIcon::Stop);
+        return;
+    }
+    std::string text = utf8 + " " + path.string();
+    if (err != 0) text += std::string(": ") + std::strerror(err);
+    ctx_.status->SetField(TransField::Message, text);
 }
 
 bool CTransEngine::AskYesNo(const std::string& utf8, bool whenNobody) {

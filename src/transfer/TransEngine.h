@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,9 +56,12 @@ struct TransferContext {
     std::vector<std::filesystem::path> files;
     std::vector<std::filesystem::path> received;  // files completely received
     int protocol = 0;
-    // The answer to a resume question when nobody can be asked: -1 ask, 0 no, 1 yes.
+    // The answer to a resume question when nobody can be asked: -1 ask, 0 no, 1 yes. No also
+    // overrules a sender that asks to resume.
     int resumeAnswer = -1;
     std::string management;  // ZMODEM management option forced for tests ("" = as sent)
+    // The code of the file names a sender announces (`FileNameCode`, FileNames.h).
+    int fileNameCode = 0;
     // The sound played when the user aborts ("" silent).
     std::string abortSound;
     // Multiplies every protocol time limit (tests shorten them; 1 in use).
@@ -82,11 +84,6 @@ class CTransEngine {
     // CRC-16/XMODEM and CRC-32 (ISO 3309) of a whole block.
     static uint16_t Crc16(const uint8_t* p, size_t n, uint16_t crc = 0);
     static uint32_t Crc32(const uint8_t* p, size_t n, uint32_t crc = 0xFFFFFFFFu);
-
-    // A name received from the far end, confined to `dir`: the last path component, with control
-    // characters and "..", absolute paths and empty names refused. nullopt when nothing is left.
-    static std::optional<std::filesystem::path> ConfineReceivedName(
-        const std::filesystem::path& dir, const std::string& name);
 
   protected:
     // The next received byte, or ERR_TIMEOUT after `timeoutMs` of silence (or when the transfer was
@@ -118,6 +115,10 @@ class CTransEngine {
     void ReportProgress(long bytes, long size, bool upload, const char* bytesFormat);
     // A message for the user (the platform's box, or the status sink's message line).
     void ShowMessage(const std::string& utf8, MsgIcon icon);
+    // A file that could not be opened, created, read or written: the message (stop icon); on the
+    // status sink's message line followed by the path and the reason (`err`, an errno value; 0
+    // for none), since no dialog there shows which file it was.
+    void ShowFileMessage(const std::string& utf8, const std::filesystem::path& path, int err);
     // A yes/no question; `whenNobody` is the answer when there is nobody to ask.
     bool AskYesNo(const std::string& utf8, bool whenNobody);
     // What every engine but ZMODEM does first on a user abort: the abort sound and "アボート中".

@@ -206,6 +206,7 @@ StartResult TransferSession::Start(const TransferRequest& request,
     ctx_.timeScale = request.timeScale;
     ctx_.resumeAnswer = request.resumeAnswer;
     ctx_.management = request.management;
+    ctx_.fileNameCode = request.fileNameCode;
     result_ = false;
     engineDone_ = false;
     closed_ = false;

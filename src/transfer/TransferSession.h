@@ -91,10 +91,12 @@ struct TransferRequest {
     bool sevenToEight = true;  // `7to8`
     std::string abortSound;    // `WaveFile6`
     double timeScale = 1.0;
-    // The answer to a resume question when nobody can be asked: -1 ask, 0 no, 1 yes.
+    // The answer to a resume question when nobody can be asked: -1 ask, 0 no, 1 yes. No also
+    // overrules a sender that asks to resume.
     int resumeAnswer = -1;
     // A ZMODEM management option that overrides the sender's ("" = as sent).
     std::string management;
+    int fileNameCode = 0;  // `FileNameCode`
 };
 
 enum class StartResult {

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
+#include "transfer/FileNames.h"
 #include "transfer/TransferSession.h"
 
 namespace marlo {
@@ -32,10 +34,10 @@ bool CXmodem::Download() {
     if (mode_ != 2) {
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) {
-            ShowMessage("ファイルの作成に失敗しました.", MsgIcon::Stop);
+            ShowFileMessage("ファイルの作成に失敗しました.", path, errno);
             return false;
         }
-        ShowField(TransField::File, path.filename().string());
+        ShowField(TransField::File, FileNameToUtf8(path.filename().string()));
         r = DoDownload(fd);
         if (::close(fd) != 0 && r == 4) r = ERR_PROTOCOL;
     }
@@ -56,18 +58,20 @@ bool CXmodem::Upload() {
     auto path = WithDefaultDir(ctx_.files.front(), true);
     ctx_.files.front() = path;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int err = errno;
     struct stat st {};
     if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(fd);
         fd = -1;
+        err = 0;
     }
     if (fd < 0) {
-        ShowMessage("ファイルのオープンに失敗しました.", MsgIcon::Stop);
+        ShowFileMessage("ファイルのオープンに失敗しました.", path, err);
         return false;
     }
     long size = static_cast<long>(st.st_size);
     ShowField(TransField::Size, FormatBytes(size));
-    ShowField(TransField::File, path.filename().string());
+    ShowField(TransField::File, FileNameToUtf8(path.filename().string()));
     int r = DoUpload(fd, size);
     ::close(fd);
     if (r != 4) {
@@ -114,7 +118,7 @@ int CXmodem::DoDownload(int fd) {
         if (r == ((last + 1) & 0xFF)) {
             last = r;
             if (!WriteFull(fd, data_, static_cast<size_t>(len))) {
-                ShowMessage("ファイルの書き込みに失敗しました.", MsgIcon::Stop);
+                ShowFileMessage("ファイルの書き込みに失敗しました.", ctx_.files.front(), errno);
                 return ERR_PROTOCOL;
             }
             bytes += len;
@@ -182,7 +186,7 @@ int CXmodem::DoUpload(int fd, long size) {
         if (Aborted()) return ERR_PROTOCOL;
         long got = ReadFull(fd, data_, static_cast<size_t>(blockLen));
         if (got < 0) {
-            ShowMessage("ファイルの読み込みに失敗しました.", MsgIcon::Stop);
+            ShowFileMessage("ファイルの読み込みに失敗しました.", ctx_.files.front(), errno);
             return ERR_PROTOCOL;
         }
         if (got == 0) break;

@@ -4,11 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "text/Encoding.h"
+#include "transfer/FileNames.h"
 #include "transfer/TransferSession.h"
 
 namespace marlo {
@@ -17,15 +18,6 @@ namespace {
 constexpr uint8_t SOH = 0x01, STX = 0x02, EOT = 0x04, ACK = 0x06, NAK = 0x15, CAN = 0x18;
 constexpr int kRetryMax = 10;
 constexpr int kEotQuietMs = 250;
-
-bool IsSjisLead(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-std::string DisplayName(const std::string& name) {
-    size_t cut = name.find_last_of("/\\");
-    return SjisToUtf8(cut == std::string::npos ? name : name.substr(cut + 1));
-}
 }  // namespace
 
 YModem::YModem(bool gMode, TransferContext& ctx) : CTransEngine(ctx), gMode_(gMode) {}
@@ -37,24 +29,6 @@ YModem::~YModem() {
 void YModem::CloseReceived() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-}
-
-std::string YModem::NameForBlock0(const std::string& path) {
-    std::string s;
-    for (size_t i = 0; i < path.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
-        if (IsSjisLead(c) && i + 1 < path.size()) {
-            s += path[i];
-            s += path[++i];
-            continue;
-        }
-        if (c == '\\') c = '/';
-        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
-        s += static_cast<char>(c);
-    }
-    if (s.size() >= 2 && s[1] == ':') s.erase(0, 2);
-    size_t cut = s.rfind('/');
-    return cut == std::string::npos ? s : s.substr(cut + 1);
 }
 
 std::string YModem::Block0Data(const std::string& name, unsigned long size, unsigned long mtime,
@@ -176,25 +150,26 @@ int YModem::ReceiveBatch() {
 }
 
 int YModem::OpenReceived(const std::string& name, long size) {
-    ShowField(TransField::File, DisplayName(name));
+    const std::optional<std::string> file = ReceivedFileName(name);
+    ShowField(TransField::File, file ? *file : FileNameToUtf8(name));
     ShowField(TransField::Size, FormatBytes(size));
-    // The sender's name never leaves the download folder, whatever folders it names.
-    auto path = ConfineReceivedName(ctx_.downloadDir, name);
-    if (!path) {
+    if (!file) {
         ShowMessage("ファイルのオープンに失敗しました。", MsgIcon::Stop);
         return ERR_PROTOCOL;
     }
+    // The sender's name never leaves the download folder, whatever folders it names.
+    const std::filesystem::path path = ctx_.downloadDir / *file;
     std::error_code ec;
-    if (std::filesystem::exists(std::filesystem::symlink_status(*path, ec)) &&
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)) &&
         AskYesNo("同名のﾌｧｲﾙが存在しますが、中止しますか？", false))
         return ERR_PROTOCOL;
     // O_NOFOLLOW: a symlink planted under the received name is not followed out of the folder.
-    fd_ = ::open(path->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0) {
-        ShowMessage("ファイルのオープンに失敗しました。", MsgIcon::Stop);
+        ShowFileMessage("ファイルのオープンに失敗しました。", path, errno);
         return ERR_PROTOCOL;
     }
-    receivedPath_ = *path;
+    receivedPath_ = path;
     return 0;
 }
 
@@ -249,7 +224,7 @@ int YModem::ReceiveFile(long size) {
             long w = len;
             if (size > 0 && bytes + len > size) w = size - bytes;
             if (w > 0 && !WriteFull(fd_, block_, static_cast<size_t>(w))) {
-                ShowMessage("ファイルの書き込みに失敗しました。", MsgIcon::Stop);
+                ShowFileMessage("ファイルの書き込みに失敗しました。", receivedPath_, errno);
                 return ERR_PROTOCOL;
             }
             bytes += w;
@@ -346,13 +321,15 @@ int YModem::SendBatch() {
 
 int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long bytesLeft) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int err = errno;
     struct stat st {};
     if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(fd);
         fd = -1;
+        err = 0;
     }
     if (fd < 0) {
-        ShowMessage("ファイルのオープンに失敗しました.", MsgIcon::Stop);
+        ShowFileMessage("ファイルのオープンに失敗しました.", path, err);
         SendCancelSequence();
         return ERR_PROTOCOL;
     }
@@ -361,10 +338,10 @@ int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long byte
         ~Closer() { ::close(fd); }
     } closer{fd};
     const long size = static_cast<long>(st.st_size);
-    std::string name = NameForBlock0(path.string());
+    const std::string name = FileNameInCode(SentFileName(path.string()), ctx_.fileNameCode);
     std::string b0 = Block0Data(name, static_cast<unsigned long>(size),
                                 static_cast<unsigned long>(st.st_mtime), filesLeft, bytesLeft);
-    ShowField(TransField::File, SjisToUtf8(path.filename().string()));
+    ShowField(TransField::File, FileNameToUtf8(path.filename().string()));
     ShowField(TransField::Size, FormatBytes(size));
     std::memcpy(block_, b0.data(), b0.size());
     int r = SendYBlock(0, static_cast<int>(b0.size()), Limit(60000));
@@ -379,7 +356,7 @@ int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long byte
         if (len == 1024 && bytes + 896 >= size) len = 128;
         long got = ReadFull(fd, block_, static_cast<size_t>(len));
         if (got < 0) {
-            ShowMessage("ファイルの読み込みに失敗しました.", MsgIcon::Stop);
+            ShowFileMessage("ファイルの読み込みに失敗しました.", path, errno);
             SendCancelSequence();
             return ERR_PROTOCOL;
         }

@@ -20,9 +20,6 @@ class YModem : public CTransEngine {
     bool Download() override;
     bool Upload() override;
 
-    // The name a sender puts in block 0: separators turned to '/', single-byte letters lower-cased
-    // (Shift-JIS double-byte characters kept), drive and folders dropped.
-    static std::string NameForBlock0(const std::string& path);
     // Block 0's data for a file (name, NUL, "%lu %lo 0 0 %d %ld"); its length is 128 or 1024.
     static std::string Block0Data(const std::string& name, unsigned long size, unsigned long mtime,
                                   int filesLeft, long bytesLeft);

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "platform/Platform.h"
-#include "text/Encoding.h"
+#include "transfer/FileNames.h"
 
 namespace marlo {
 
@@ -86,44 +86,6 @@ std::string Format(const char* fmt, long v) {
     char buf[64];
     std::snprintf(buf, sizeof buf, fmt, v);
     return buf;
-}
-
-bool IsSjisLead(uint8_t c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-// The name as it goes on the line: Shift-JIS, '\' made '/', single-byte letters lower-cased,
-// directories dropped.
-std::string WireName(const std::filesystem::path& path) {
-    std::string sjis = Utf8ToSjis(path.filename().string());
-    std::string out;
-    for (size_t i = 0; i < sjis.size(); ++i) {
-        uint8_t c = static_cast<uint8_t>(sjis[i]);
-        if (IsSjisLead(c) && i + 1 < sjis.size()) {
-            out.push_back(sjis[i]);
-            out.push_back(sjis[++i]);
-            continue;
-        }
-        if (c == '\\') c = '/';
-        if (c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c + 32);
-        out.push_back(static_cast<char>(c));
-    }
-    size_t cut = out.rfind('/');
-    return cut == std::string::npos ? out : out.substr(cut + 1);
-}
-
-// The shown part of a received name: after the last '/' or '\'.
-std::string ShownName(const std::string& sjis) {
-    size_t cut = std::string::npos;
-    for (size_t i = 0; i < sjis.size(); ++i) {
-        uint8_t c = static_cast<uint8_t>(sjis[i]);
-        if (IsSjisLead(c)) {
-            ++i;
-            continue;
-        }
-        if (c == '/' || c == '\\') cut = i;
-    }
-    return SjisToUtf8(cut == std::string::npos ? sjis : sjis.substr(cut + 1));
 }
 
 }  // namespace
@@ -575,13 +537,6 @@ void ZModem::SendCancel() {
     Flush();
 }
 
-void ZModem::ShowMessage(const std::string& utf8) {
-    if (ctx_.platform)
-        ctx_.platform->MessageBox(utf8, MsgIcon::Stop);
-    else if (ctx_.status)
-        ctx_.status->SetField(TransField::Message, utf8);
-}
-
 void ZModem::ShowRemaining(uint64_t total, uint64_t pos, long cps) {
     if (!ctx_.status || cps <= 0 || pos > total) return;
     long rest = static_cast<long>((total - pos) / static_cast<uint64_t>(cps));
@@ -607,7 +562,7 @@ bool ZModem::Download() {
     if (!ctx_.management.empty()) {
         forcedMgmt_ = ParseManagement(ctx_.management);
         if (!forcedMgmt_) {
-            ShowMessage("管理オプションが正しくありません: " + ctx_.management);
+            ShowMessage("管理オプションが正しくありません: " + ctx_.management, MsgIcon::Stop);
             return false;
         }
     }
@@ -959,21 +914,21 @@ int ZModem::OpenReceived(const uint8_t* info, int len) {
     pendingCr_ = false;
     wbuf_.clear();
 
-    rxName_ = ShownName(name);
+    const std::optional<std::string> file = ReceivedFileName(name);
     if (ctx_.status) {
-        ctx_.status->SetField(TransField::File, rxName_);
+        ctx_.status->SetField(TransField::File, file ? *file : FileNameToUtf8(name));
         if (length >= 0) ctx_.status->SetField(TransField::Size, Format("%ld ﾊﾞｲﾄ", length));
     }
 
-    auto refuse = [&]() {
-        ShowMessage("ファイルのオープンに失敗しました。");
+    auto refuse = [&](const std::filesystem::path& path, int err) {
+        ShowFileMessage("ファイルのオープンに失敗しました。", path, err);
         SendPosHeader(ZFERR, 0, true);
         Flush();
         return kOpenFailed;
     };
-    auto confined = ConfineReceivedName(ctx_.downloadDir, SjisToUtf8(name));
-    if (!confined) return refuse();
-    rxPath_ = *confined;
+    // The sender's name never leaves the download folder, whatever folders it names.
+    if (!file) return refuse(FileNameToUtf8(name), 0);
+    rxPath_ = ctx_.downloadDir / *file;
 
     int conv = conv_;
     textMode_ = conv == ZCNL;
@@ -989,7 +944,8 @@ int ZModem::OpenReceived(const uint8_t* info, int len) {
     } else {
         const int64_t localLen = st.st_size;
         const int64_t localTime = st.st_mtime;
-        const bool resumeAsked = conv == ZCRESUM;
+        // A user who said no to resuming is not overruled by the sender's request.
+        const bool resumeAsked = conv == ZCRESUM && ctx_.resumeAnswer != 0;
         switch (option) {
             case ZMNEWL:
                 if (!(mtime > localTime) && !(length > localLen)) how = How::Skip;
@@ -1031,7 +987,7 @@ int ZModem::OpenReceived(const uint8_t* info, int len) {
                         found = true;
                     }
                 }
-                if (!found) return refuse();
+                if (!found) return refuse(rxPath_, EEXIST);
                 break;
             }
             default:
@@ -1058,12 +1014,12 @@ int ZModem::OpenReceived(const uint8_t* info, int len) {
     int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
     flags |= how == How::Write ? O_TRUNC : O_APPEND;
     fd_ = ::open(rxPath_.c_str(), flags, 0644);
-    if (fd_ < 0) return refuse();
+    if (fd_ < 0) return refuse(rxPath_, errno);
     struct stat ost {};
     if (::fstat(fd_, &ost) != 0 || !S_ISREG(ost.st_mode)) {
         ::close(fd_);
         fd_ = -1;
-        return refuse();
+        return refuse(rxPath_, 0);
     }
     if (how == How::Resume) rxPos_ = resumeStart_ = static_cast<uint64_t>(ost.st_size);
     return 0;
@@ -1077,10 +1033,11 @@ bool ZModem::Upload() {
     uint64_t total = 0;
     for (const auto& f : ctx_.files) {
         int fd = ::open(f.c_str(), O_RDONLY | O_CLOEXEC);
+        const int err = fd < 0 ? errno : 0;
         struct stat st {};
         if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 0xFFFFFFFFll) {
             if (fd >= 0) ::close(fd);
-            ShowMessage("ファイルのオープンに失敗しました。");
+            ShowFileMessage("ファイルのオープンに失敗しました。", f, err);
             return false;
         }
         ::close(fd);
@@ -1165,7 +1122,7 @@ int ZModem::SendOneFile(const std::filesystem::path& path, int filesLeft, uint64
     txFd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
     if (txFd_ < 0 || ::fstat(txFd_, &st) != 0) {
-        ShowMessage("ファイルのオープンに失敗しました。");
+        ShowFileMessage("ファイルのオープンに失敗しました。", path, errno);
         return kOpenFailed;
     }
     txSize_ = static_cast<uint64_t>(st.st_size);
@@ -1177,8 +1134,8 @@ int ZModem::SendOneFile(const std::filesystem::path& path, int filesLeft, uint64
     crcAnswer_.reset();
     lastPercent_ = -1;
 
-    const std::string wire = WireName(path);
-    std::string info = wire;
+    const std::string shown = SentFileName(path.string());
+    std::string info = FileNameInCode(shown, ctx_.fileNameCode);
     info.push_back('\0');
     char tail[128];
     std::snprintf(tail, sizeof tail, "%lu %lo 0 0 %d %lu", static_cast<unsigned long>(txSize_),
@@ -1187,7 +1144,7 @@ int ZModem::SendOneFile(const std::filesystem::path& path, int filesLeft, uint64
     info += tail;
     info.push_back('\0');
     if (ctx_.status) {
-        ctx_.status->SetField(TransField::File, SjisToUtf8(wire));
+        ctx_.status->SetField(TransField::File, shown);
         ctx_.status->SetField(TransField::Size, Format("%ld ﾊﾞｲﾄ", static_cast<long>(txSize_)));
     }
 

@@ -120,7 +120,6 @@ class ZModem : public CTransEngine {
     void SendAttention();
     void SendCancel();
     void Pause(int ms);
-    void ShowMessage(const std::string& utf8);
 
     // Receiving.
     int ReceiveBatch();
@@ -170,7 +169,6 @@ class ZModem : public CTransEngine {
     int conv_ = 0, mgmt_ = 0, transport_ = 0;
     int fd_ = -1;
     std::filesystem::path rxPath_;
-    std::string rxName_;  // shown name (UTF-8)
     int64_t rxLength_ = -1;
     int64_t rxMtime_ = 0;
     uint64_t rxPos_ = 0;

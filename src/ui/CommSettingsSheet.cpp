@@ -209,6 +209,11 @@ QWidget* CommSettingsSheet::TransferPage() {
     switches_.emplace_back(eight, &CommSheetValues::SevenToEight);
     inner->addWidget(unlha);
     inner->addWidget(eight);
+    fileNameCode_ = ChoiceCombo(ParamChoices(LineParam::FileNameCode), v.FileNameCode,
+                                QStringLiteral("FileNameCode"), group);
+    auto* names = new QFormLayout;
+    names->addRow(QStringLiteral("送信ﾌｧｲﾙ名の漢字ｺｰﾄﾞ(&N)"), fileNameCode_);
+    inner->addLayout(names);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(group);
     layout->addStretch();
@@ -255,6 +260,7 @@ void CommSettingsSheet::Collect() {
     v.Emulation = ChoiceValue(emulation_);
     v.CodeExchange = ChoiceValue(receiveCode_);
     v.CodeExchange2 = ChoiceValue(sendCode_);
+    v.FileNameCode = ChoiceValue(fileNameCode_);
     for (const auto& [box, member] : switches_) v.*member = SwitchValue(box);
     v.ModemInit1 = ToSjis(modemInit1_->text());
     v.ModemInit2 = ToSjis(modemInit2_->text());

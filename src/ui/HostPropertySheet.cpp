@@ -297,6 +297,7 @@ QWidget* HostPropertySheet::BuildCommPage() {
     combo("Flow", LineParam::Flow, "ﾌﾛｰ制御：");
     combo("CodeExchange", LineParam::KanjiCode, "受信漢字ｺｰﾄﾞ：");
     combo("CodeExchange2", LineParam::KanjiCode, "送信漢字ｺｰﾄﾞ：");
+    combo("FileNameCode", LineParam::FileNameCode, "送信ﾌｧｲﾙ名の漢字ｺｰﾄﾞ：");
     breakTime_ = Spin(0, 60000, QStringLiteral("breakTime"), page);
     breakTime_->setSuffix(QStringLiteral(" ms"));
     readSize_ = Spin(1, 4096, QStringLiteral("readSize"), page);

@@ -213,6 +213,50 @@ TEST(LrzszYmodem, OursSendsBatchesToRb) {
     RunConcurrently(jobs);
 }
 
+// Japanese file names with both batch protocols: a Linux host's UTF-8 names and a BBS host's
+// Shift-JIS ones (表示: the trail byte of 表 is 0x5C) arrive under their UTF-8 names; ours go out
+// in the code FileNameCode names.
+TEST(LrzszNames, JapaneseNamesCrossBothWays) {
+    const std::string sjisName = "\x95\x5C\x8E\xA6.txt";  // 表示.txt
+    struct Peers {
+        const char* protocol;
+        const char* sender;
+        const char* receiver;
+    } peers[] = {{"zmodem", "sz", "rz"}, {"ymodem", "sb", "rb"}};
+    std::vector<std::function<void()>> jobs;
+    for (const auto& p : peers) {
+        for (const std::string& name : {std::string("日本語.txt"), sjisName}) {
+            jobs.push_back([&p, name] {
+                SCOPED_TRACE(std::string(p.sender) + " " + name);
+                TempDir in, out;
+                WriteFileBytes(in.path / name, {'s', 'z'});
+                auto r = RunPair(Cli("receive", p.protocol, out.path, {}), {p.sender, "-q", name},
+                                 in.path, out.path);
+                EXPECT_EQ(r.ours, 0) << r.oursErr;
+                EXPECT_EQ(r.theirs, 0);
+                const char* stored = name == "日本語.txt" ? "日本語.txt" : "表示.txt";
+                EXPECT_EQ(ReadFileBytes(out.path / stored), (std::vector<uint8_t>{'s', 'z'}));
+            });
+        }
+        for (int code : {0, 1}) {
+            jobs.push_back([&p, code, sjisName] {
+                SCOPED_TRACE(std::string(p.receiver) + " FileNameCode=" + std::to_string(code));
+                TempDir in, out;
+                WriteFileBytes(in.path / "日本語.txt", {'r', 'z'});
+                auto ours = Cli("send", p.protocol, in.path, {"日本語.txt"});
+                ours.insert(ours.end(), {"--set", "FileNameCode=" + std::to_string(code)});
+                auto r = RunPair(ours, {p.receiver, "-q"}, out.path, in.path);
+                EXPECT_EQ(r.ours, 0) << r.oursErr;
+                EXPECT_EQ(r.theirs, 0);
+                // lrzsz stores the name as it came: Shift-JIS bytes or UTF-8.
+                const std::string wire = code == 1 ? "日本語.txt" : "\x93\xFA\x96{\x8C\xEA.txt";
+                EXPECT_EQ(ReadFileBytes(out.path / wire), (std::vector<uint8_t>{'r', 'z'}));
+            });
+        }
+    }
+    RunConcurrently(jobs);
+}
+
 TEST(LrzszCli, AnInterruptCancelsTheTransferAndExitsWithOne) {
     TempDir in, out;
     WriteFileBytes(in.path / "big.bin", RandomBytes(20 * 1024 * 1024, 4));

@@ -218,14 +218,26 @@ TEST_F(ZModemInterop, ResumeQuestionAnsweredByTheUser) {
     }
 }
 
-TEST_F(ZModemInterop, NobodyToAskMeansOverwrite) {
-    auto data = RandomBytes(10000, 8);
-    WriteFileBytes(root_ / "out" / "n.bin", data);
-    WriteFileBytes(root_ / "in" / "n.bin", std::vector<uint8_t>(4000, 1));
-    TransferContext ctx;
-    ctx.downloadDir = root_ / "in";
-    ASSERT_TRUE(Run({"sz", "-q", "n.bin"}, root_ / "out", ctx, true).ok);
-    EXPECT_EQ(ReadFileBytes(root_ / "in" / "n.bin"), data);
+// An existing file is overwritten when nobody can be asked, and when the user said no to resuming
+// (marlo-cli receive --resume no) even though sz -r asks to resume.
+TEST_F(ZModemInterop, OverwritesWhenNobodyIsAskedOrTheUserRefusesToResume) {
+    const struct {
+        bool senderAsks;
+        int answer;
+    } cases[] = {{false, -1}, {true, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.senderAsks);
+        auto data = RandomBytes(30000, 8);
+        WriteFileBytes(root_ / "out" / "n.bin", data);
+        WriteFileBytes(root_ / "in" / "n.bin", std::vector<uint8_t>(10000, 0xAB));
+        TransferContext ctx;
+        ctx.downloadDir = root_ / "in";
+        ctx.resumeAnswer = c.answer;
+        std::vector<std::string> sz = {"sz", "-q", "n.bin"};
+        if (c.senderAsks) sz.insert(sz.begin() + 1, "-r");
+        ASSERT_TRUE(Run(sz, root_ / "out", ctx, true).ok);
+        EXPECT_EQ(ReadFileBytes(root_ / "in" / "n.bin"), data);
+    }
 }
 
 void SetMtime(const fs::path& p, time_t t) {

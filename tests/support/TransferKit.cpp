@@ -227,6 +227,7 @@ StartResult EngineRun::Start(int protocol, int direction,
     req.files = std::move(files);
     req.downloadDir = req.uploadDir = dir.path;
     req.timeScale = timeScale;
+    req.fileNameCode = fileNameCode;
     return session.Start(req, [this](bool ok) {
         endResult = ok;
         ++endCalls;

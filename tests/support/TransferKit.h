@@ -122,6 +122,7 @@ class EngineRun {
     Peer peer{sp.b};
     TempDir dir;
     double timeScale;
+    int fileNameCode = 0;  // `FileNameCode` of the next Start
     std::atomic<int> endCalls{0};
     std::atomic<bool> endResult{false};
 };

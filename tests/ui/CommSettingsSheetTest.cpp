@@ -60,6 +60,7 @@ class CommSettingsSheetTest : public QObject {
         Child<QCheckBox>(sheet, "FKLocal")->setChecked(false);
         Child<QCheckBox>(sheet, "Disconnect")->setChecked(false);
         Child<QCheckBox>(sheet, "7to8")->setChecked(false);
+        Choose(sheet, "FileNameCode", QStringLiteral("UTF-8"));
         Child<QLineEdit>(sheet, "ModemInit2")->setText(QStringLiteral("ATS0=0 ｶﾅ"));
         QSpinBox* tab = Child<QSpinBox>(sheet, "TxSendTabNum");
         tab->findChild<QLineEdit*>()->setText(QStringLiteral("4"));  // typed, not yet committed
@@ -84,6 +85,7 @@ class CommSettingsSheetTest : public QObject {
         QCOMPARE(s.BSDel, 1);
         QCOMPARE(s.Disconnect, 0);
         QCOMPARE(s.SevenToEight, 0);
+        QCOMPARE(s.FileNameCode, 1);
         QCOMPARE(s.Unlha, 1);
         QCOMPARE(s.ModemInit1, Utf8ToSjis("AT&F 漢字"));
         QCOMPARE(s.ModemInit2, Utf8ToSjis("ATS0=0 ｶﾅ"));

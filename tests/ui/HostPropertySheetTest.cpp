@@ -84,6 +84,7 @@ class HostPropertySheetTest : public QObject {
         e.ReadSize = 1024;
         e.CodeExchange = 4;
         e.CodeExchange2 = 3;
+        e.FileNameCode = 1;
         e.RcvCRLF = e.RcvLFCR = e.SndCRLF = e.LocalEcho = e.SISO = e.Log = 1;
         e.BS2Byte = e.BSDel = e.AutoMargin = e.AutoBplus = e.AutoZMODEM = e.FKLocal = 0;
         e.LogHead = "MX";

@@ -58,6 +58,33 @@ TEST(LineCommands, BadReceiveOptionsAreUsageErrors) {
     EXPECT_TRUE(Has(bogus.err, "BOGUS")) << bogus.err;
 }
 
+TEST(LineCommands, EveryCommandTakesHelp) {
+    for (const char* cmd : {"send", "receive", "screen", "convert", "connect", "settings", "hosts",
+                            "history", "ports"}) {
+        for (const char* help : {"--help", "-h"}) {
+            RunResult r = Cli({cmd, "--protocol", "zmodem", help});
+            EXPECT_EQ(r.status, 0) << cmd << " " << r.err;
+            EXPECT_TRUE(Has(r.out, std::string("usage:\n  ") + cmd)) << r.out;
+        }
+    }
+    EXPECT_TRUE(Has(Cli({"receive", "--help"}).out, "no also wins over a sender"));
+}
+
+// Where received files go must take them: the folder is named with the reason before the line is
+// used (the kernel's /sys takes no new files, not even from root).
+TEST(LineCommands, AFolderThatTakesNoFilesIsNamed) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"receive", "--protocol", "zmodem", "--stdio", "--dir", "/sys"},
+        {"receive", "--protocol", "xmodem", "--stdio", "/sys/f.bin"},
+        {"receive", "--protocol", "ymodem", "--stdio", "--set", "DownlodDefPath=/sys"},
+    };
+    for (const auto& args : cases) {
+        RunResult r = Cli(args);
+        EXPECT_EQ(r.status, 2) << args.back();
+        EXPECT_TRUE(Has(r.err, "cannot write in folder /sys: Permission denied")) << r.err;
+    }
+}
+
 TEST(LineCommands, DevicesThatCannotBeHadAreNamed) {
     {
         RunResult send =
@@ -69,6 +96,13 @@ TEST(LineCommands, DevicesThatCannotBeHadAreNamed) {
         RunResult notTty = Cli({"connect", "--serial", "/dev/null"});
         EXPECT_EQ(notTty.status, 1);
         EXPECT_TRUE(Has(notTty.err, "not a serial device")) << notTty.err;
+    }
+    // A device that is no serial device is a file error for the transfers.
+    for (const char* cmd : {"send", "receive"}) {
+        RunResult notTty =
+            Cli({cmd, "--protocol", "zmodem", "--serial", "/dev/null", "/etc/hostname"});
+        EXPECT_EQ(notTty.status, 2) << cmd;
+        EXPECT_TRUE(Has(notTty.err, "/dev/null: not a serial device")) << notTty.err;
     }
     test::PtyPair pty;
     ASSERT_TRUE(pty.Ok());

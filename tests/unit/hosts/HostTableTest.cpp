@@ -230,6 +230,7 @@ TEST(HostTable, ApplyCopiesExactlyTheEntrysLineAndTerminalSettings) {
         {"AutoMargin", &Settings::AutoMargin}, {"LocalEcho", &Settings::LocalEcho},
         {"AutoBplus", &Settings::AutoBplus}, {"AutoZMODEM", &Settings::AutoZMODEM},
         {"FKLocal", &Settings::FKLocal}, {"SI/SO", &Settings::SISO},
+        {"FileNameCode", &Settings::FileNameCode},
     };
     // clang-format on
     for (const auto& [name, member] : applied) {

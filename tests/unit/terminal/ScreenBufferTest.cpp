@@ -128,6 +128,13 @@ TEST(ScreenBuffer, SavedTextComesBackAsTheSameLines) {
     EXPECT_EQ(back.SaveText(), saved);
 }
 
+TEST(ScreenBuffer, LoadPutsDoubleByteCharactersBackOverOlderText) {
+    ScreenBuffer b(30);
+    WriteText(b, 0, "AAAA");
+    b.LoadText("\x8a\xbf\x8e\x9a\r\n", 0);
+    EXPECT_EQ(b.LineText(0), "\x8a\xbf\x8e\x9a");
+}
+
 TEST(ScreenBuffer, LoadSplitsLongLinesAndStopsBeforeTheBufferIsFull) {
     ScreenBuffer b(30);
     std::string text = std::string(85, 'a') + "\r\nb";

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -173,10 +174,37 @@ TEST(Terminal, VtMessagesGoToTheActiveViewOnlyDumbToBoth) {
 
 struct Painter : ITerminalPainter {
     void ScrolledBy(int lines) override { scrolls.push_back(lines); }
-    void InvalidateCells(int, int, int) override { ++cells; }
+    void InvalidateCells(int row, int first, int last) override {
+        ++cells;
+        for (int c = first; row == 0 && c <= last; ++c) topRow.insert(c);
+    }
     std::vector<int> scrolls;
     int cells = 0;
+    std::set<int> topRow;  // the columns of row 0 repainted
 };
+
+// The half of a double-byte character that a write or an erase leaves behind turns blank, so the
+// view must repaint it too.
+TEST(Terminal, TheBlankedHalfOfACharacterIsRepainted) {
+    Settings s;
+    s.Emulation = 1;
+    Terminal t(s);
+    const struct {
+        const char* overwrite;
+        int blanked;
+    } cases[] = {
+        {"\x1b[1;1HX", 1}, {"\x1b[1;2HX", 0}, {"\x1b[1;2H\x1b[K", 0}, {"\x1b[1;3H\x1b[1K", 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.overwrite);
+        Feed(t, "\x1b[1;1H\x8a\xbf\x8e\x9a");
+        Painter p;
+        t.ActiveView().SetPainter(&p);
+        Feed(t, c.overwrite);
+        t.ActiveView().SetPainter(nullptr);
+        EXPECT_EQ(t.Buffer().Chars(0)[c.blanked], ' ');
+        EXPECT_TRUE(p.topRow.count(c.blanked));
+    }
+}
 
 TEST(Terminal, AScrolledDumbViewScrollsOncePerReceivedRun) {
     Settings s;

@@ -16,17 +16,5 @@ TEST(TransEngineCrc, KnownCheckValues) {
     EXPECT_EQ(crc, 0x31C3);
 }
 
-TEST(TransEngineNames, ReceivedNamesStayInTheFolder) {
-    const std::filesystem::path dir = "/dl";
-    EXPECT_EQ(*CTransEngine::ConfineReceivedName(dir, "a.txt"), "/dl/a.txt");
-    EXPECT_EQ(*CTransEngine::ConfineReceivedName(dir, "../../etc/passwd"), "/dl/passwd");
-    EXPECT_EQ(*CTransEngine::ConfineReceivedName(dir, "/etc/shadow"), "/dl/shadow");
-    EXPECT_EQ(*CTransEngine::ConfineReceivedName(dir, "C:\\dos\\x.lzh"), "/dl/x.lzh");
-    EXPECT_FALSE(CTransEngine::ConfineReceivedName(dir, ".."));
-    EXPECT_FALSE(CTransEngine::ConfineReceivedName(dir, "dir/"));
-    EXPECT_FALSE(CTransEngine::ConfineReceivedName(dir, "\x01\x02"));
-    EXPECT_EQ(*CTransEngine::ConfineReceivedName(dir, "a\nb"), "/dl/ab");
-}
-
 }  // namespace
 }  // namespace marlo

@@ -223,13 +223,15 @@ TEST(XmodemSend, FailuresEndWithCancel) {
     EXPECT_FALSE(nak.Finish());
     EXPECT_EQ(blocks, 10);
 
-    // A file that cannot be opened: the message, nothing sent.
+    // A file that cannot be opened: the message with the file and the reason, nothing sent.
     EngineRun missing;
     ASSERT_EQ(missing.Start(kProtoXmodem, kUpload, {missing.dir.path / "nope"}),
               StartResult::Started);
     EXPECT_FALSE(missing.Finish());
     EXPECT_EQ(missing.status.Messages(),
-              std::vector<std::string>{"ファイルのオープンに失敗しました."});
+              std::vector<std::string>{"ファイルのオープンに失敗しました. " +
+                                       (missing.dir.path / "nope").string() +
+                                       ": No such file or directory"});
     EXPECT_EQ(missing.peer.Byte(100), -1);
 }
 

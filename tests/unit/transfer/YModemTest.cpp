@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 
 #include "support/TransferKit.h"
+#include "text/Encoding.h"
+#include "transfer/FileNames.h"
 #include "transfer/Protocols.h"
 #include "transfer/YModem.h"
 
@@ -28,11 +30,7 @@ std::vector<uint8_t> Padded(std::vector<uint8_t> d, size_t len) {
     return d;
 }
 
-TEST(YmodemNames, Block0NameAndInfo) {
-    EXPECT_EQ(YModem::NameForBlock0("C:\\DOS\\FILE.LZH"), "file.lzh");
-    EXPECT_EQ(YModem::NameForBlock0("/home/u/Data.Bin"), "data.bin");
-    // A Shift-JIS double-byte character whose second byte is '\' stays whole.
-    EXPECT_EQ(YModem::NameForBlock0("\x95\x5CX.TXT"), "\x95\x5Cx.txt");
+TEST(YmodemNames, Block0Info) {
     std::string b0 = YModem::Block0Data("a.txt", 1000, 8, 1, 1000);
     ASSERT_EQ(b0.size(), 128u);
     EXPECT_EQ(std::string(b0.c_str()), "a.txt");
@@ -109,6 +107,45 @@ TEST(YmodemReceive, NamesStayInTheDownloadFolderAndSymlinksAreNotFollowed) {
               (std::vector<uint8_t>{'a', 'b', 'c'}));
     EXPECT_EQ(test::ReadFileBytes(target), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
     EXPECT_EQ(run.session.ReceivedFiles().size(), 1u);
+}
+
+// A Linux host's sb names its files in UTF-8, a BBS host in Shift-JIS (表示: the trail byte of 表
+// is 0x5C); both are stored under their UTF-8 names.
+TEST(YmodemReceive, NamesInEitherCodeAreStoredAsUtf8) {
+    const std::pair<std::string, std::string> names[] = {{"日本語.txt", "日本語.txt"},
+                                                         {Utf8ToSjis("表示.txt"), "表示.txt"}};
+    for (const auto& [name, stored] : names) {
+        EngineRun run;
+        ASSERT_EQ(run.Start(kProtoYmodem, kDownload), StartResult::Started);
+        EXPECT_EQ(run.peer.Byte(), 'C');
+        run.peer.Write(Block0(name, "2 0"));
+        EXPECT_EQ(run.peer.Byte(), ACK);
+        EXPECT_EQ(run.peer.Byte(), 'C');
+        run.peer.Write(MakeBlock(1, Padded({'o', 'k'}, 128), true));
+        EXPECT_EQ(run.peer.Byte(), ACK);
+        run.peer.Write(EOT);
+        EXPECT_EQ(run.peer.Byte(), ACK);
+        EXPECT_EQ(run.peer.Byte(), 'C');
+        run.peer.Write(MakeBlock(0, std::vector<uint8_t>(128, 0), true));
+        EXPECT_TRUE(run.Finish());
+        EXPECT_EQ(run.session.ReceivedFiles(),
+                  std::vector<std::filesystem::path>{run.dir.path / stored});
+        EXPECT_EQ(run.status.Field(TransField::File), stored);
+    }
+}
+
+// With nobody to show a message box (marlo-cli), the message names the file and the reason.
+TEST(YmodemReceive, AFileThatCannotBeOpenedIsNamedWithTheReason) {
+    EngineRun run;
+    std::filesystem::create_directory(run.dir.path / "taken");
+    ASSERT_EQ(run.Start(kProtoYmodem, kDownload), StartResult::Started);
+    EXPECT_EQ(run.peer.Byte(), 'C');
+    run.peer.Write(Block0("taken", "3 0"));
+    EXPECT_GE(CountCans(run.peer), 5);
+    EXPECT_FALSE(run.Finish());
+    EXPECT_EQ(run.status.Messages(),
+              std::vector<std::string>{"ファイルのオープンに失敗しました。 " +
+                                       (run.dir.path / "taken").string() + ": Is a directory"});
 }
 
 TEST(YmodemReceive, AFileShorterThanAnnouncedIsNotASuccess) {
@@ -209,6 +246,23 @@ TEST(YmodemSend, BlockLengthsFollowTheRemainingSize) {
         run.peer.Write(ACK);
         EXPECT_TRUE(run.Finish());
         EXPECT_EQ(run.status.Field(TransField::File), "Some File.BIN");
+    }
+}
+
+TEST(YmodemSend, NamesGoOutInTheChosenCode) {
+    for (int code : {kFileNameSjis, kFileNameUtf8}) {
+        EngineRun run;
+        run.fileNameCode = code;
+        auto in = run.dir.path / "日本語.TXT";
+        test::WriteFileBytes(in, {'x'});
+        ASSERT_EQ(run.Start(kProtoYmodem, kUpload, {in}), StartResult::Started);
+        run.peer.Write('C');
+        SentBlock b0 = ReadSent(run.peer);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(b0.data.data())),
+                  code == kFileNameUtf8 ? "日本語.txt" : Utf8ToSjis("日本語.txt"));
+        run.peer.Write({0x18, 0x18});
+        EXPECT_FALSE(run.Finish());
+        EXPECT_EQ(run.status.Field(TransField::File), "日本語.TXT");
     }
 }
 

@@ -12,6 +12,8 @@
 #include "support/RecordingPlatform.h"
 #include "support/TempDir.h"
 #include "support/TransferKit.h"
+#include "text/Encoding.h"
+#include "transfer/FileNames.h"
 #include "transfer/ZModem.h"
 
 namespace marlo {
@@ -354,6 +356,18 @@ class ZModemScripted : public ::testing::Test {
         ADD_FAILURE() << "no header " << type;
         return 0;
     }
+    // Answers the sender's ZRQINIT with a ZRINIT of these flags; the file information of its ZFILE.
+    std::string FileInfoAfterInit(const uint8_t rinit[4]) {
+        Expect(ZModem::ZRQINIT);
+        peer_->SendHexHeader(ZModem::ZRINIT, rinit);
+        peer_->Flush();
+        uint8_t h[4];
+        EXPECT_EQ(peer_->RecvHeader(h), ZModem::ZFILE);
+        std::vector<uint8_t> buf(2048);
+        int len = 0;
+        EXPECT_EQ(peer_->RecvData(buf.data(), 2048, len), ZModem::kGot | ZModem::ZCRCW);
+        return std::string(reinterpret_cast<const char*>(buf.data()), static_cast<size_t>(len));
+    }
     void SendFile(const std::string& info, int mgmt = 0) {
         uint8_t h[4] = {0, 0, static_cast<uint8_t>(mgmt), 0};
         peer_->SendBinHeader(ZModem::ZFILE, h);
@@ -405,6 +419,47 @@ TEST_F(ZModemScripted, ReceivedNamesStayInTheDownloadFolder) {
     EXPECT_FALSE(fs::exists(dir_ / "evil.txt"));
     ASSERT_EQ(ctx_.received.size(), 1u);
     EXPECT_EQ(ctx_.received[0], dir_ / "dl" / "evil.txt");
+}
+
+// A Linux host's sz names its files in UTF-8, a BBS host in Shift-JIS (表示: the trail byte of 表
+// is 0x5C); both are stored under their UTF-8 names.
+TEST_F(ZModemScripted, NamesInEitherCodeAreStoredAsUtf8) {
+    auto done = StartDownload();
+    for (const std::string& name : {std::string("日本語.txt"), Utf8ToSjis("表示.txt")}) {
+        Expect(ZModem::ZRINIT);
+        SendFile(name + std::string("\0"
+                                    "2 0",
+                                    4));
+        EXPECT_EQ(Expect(ZModem::ZRPOS), 0u);
+        SendPos(ZModem::ZDATA, 0);
+        const uint8_t ok[] = {'o', 'k'};
+        peer_->SendData(ok, 2, ZModem::ZCRCE);
+        SendPos(ZModem::ZEOF, 2);
+    }
+    Expect(ZModem::ZRINIT);
+    Finish();
+    ASSERT_TRUE(done.get());
+    EXPECT_EQ(ctx_.received,
+              (std::vector<fs::path>{dir_ / "dl" / "日本語.txt", dir_ / "dl" / "表示.txt"}));
+    EXPECT_EQ(fs::file_size(dir_ / "dl" / "表示.txt"), 2u);
+}
+
+TEST_F(ZModemScripted, SentNamesGoOutInTheChosenCode) {
+    std::ofstream(dir_ / "日本語.TXT") << "x";
+    for (int code : {kFileNameSjis, kFileNameUtf8}) {
+        SCOPED_TRACE(code);
+        ctx_.files = {dir_ / "日本語.TXT"};
+        ctx_.fileNameCode = code;
+        auto done = StartUpload();
+        const uint8_t rinit[4] = {0, 0, 0, 0x23};
+        const std::string info = FileInfoAfterInit(rinit);
+        EXPECT_EQ(info.substr(0, info.find('\0')),
+                  code == kFileNameUtf8 ? "日本語.txt" : Utf8ToSjis("日本語.txt"));
+        SendPos(ZModem::ZSKIP, 0, true);
+        Expect(ZModem::ZFIN);
+        SendPos(ZModem::ZFIN, 0, true);
+        EXPECT_TRUE(done.get());
+    }
 }
 
 TEST_F(ZModemScripted, ANameThatCleansToNothingIsRefused) {
@@ -510,15 +565,11 @@ TEST_F(ZModemScripted, SenderWaitsEveryBufferAndHalvesBlocksOnRepeatedErrors) {
     std::ofstream(dir_ / "up.bin", std::ios::binary).write(data.data(), 8192);
     ctx_.files = {dir_ / "up.bin"};
     auto done = StartUpload();
-    Expect(ZModem::ZRQINIT);
     const uint8_t rinit[4] = {0x00, 0x04, 0, 0x23};  // Rxbuflen 1024, CRC-32
-    peer_->SendHexHeader(ZModem::ZRINIT, rinit);
-    peer_->Flush();
+    FileInfoAfterInit(rinit);
     uint8_t h[4];
-    ASSERT_EQ(peer_->RecvHeader(h), ZModem::ZFILE);
     std::vector<uint8_t> buf(2048);
     int len = 0;
-    ASSERT_EQ(peer_->RecvData(buf.data(), 2048, len), ZModem::kGot | ZModem::ZCRCW);
     // Each full buffer ends with ZCRCW and waits for the acknowledgement.
     SendPos(ZModem::ZRPOS, 0, true);
     uint32_t pos = 0;
