@@ -108,6 +108,9 @@ TerminalWidget::TerminalWidget(ViewModel& model, const Settings& settings, QWidg
     });
     autoScroll_.setInterval(60);
     connect(&autoScroll_, &QTimer::timeout, this, &TerminalWidget::AutoScroll);
+    frame_.setSingleShot(true);
+    connect(&frame_, &QTimer::timeout, this, &TerminalWidget::FlushPaint);
+    sincePaint_.start();
     ApplySettings();
 }
 
@@ -129,6 +132,7 @@ void TerminalWidget::ApplySettings() {
     }
     font_.setStyleHint(QFont::TypeWriter);
     font_.setFixedPitch(true);
+    font_.setKerning(false);
     int px = std::clamp(std::abs(settings_.lfHeight), 8, 72);
     font_.setPixelSize(std::max(6, px - 2));
     // Japanese glyphs come from a CJK font when the chosen one lacks them.
@@ -138,6 +142,9 @@ void TerminalWidget::ApplySettings() {
     underlineFont_.setUnderline(true);
     QFontMetrics fm(font_);
     cellW_ = std::max(1, fm.horizontalAdvance(QLatin1Char('M')));
+    asciiRuns_ = true;
+    for (char ch = 0x20; ch < 0x7F && asciiRuns_; ++ch)
+        asciiRuns_ = fm.horizontalAdvance(QLatin1Char(ch)) == cellW_;
     lineH_ = std::max(px, fm.height());
     ascent_ = fm.ascent() + (lineH_ - fm.height()) / 2;
     caretOn_ = true;
@@ -184,19 +191,36 @@ void TerminalWidget::resizeEvent(QResizeEvent* e) {
     UpdateGeometry();
 }
 
+void TerminalWidget::SchedulePaint(const QRect& area) {
+    dirty_ += area;
+    if (frame_.isActive()) return;
+    constexpr int kFrameMs = 16;
+    frame_.start(std::max<qint64>(0, kFrameMs - sincePaint_.elapsed()));
+}
+
+void TerminalWidget::FlushPaint() {
+    // A hidden or minimised window paints when it is shown again (Qt repaints it whole then).
+    if (!isVisible() || window()->isMinimized()) {
+        dirty_ = QRegion();
+        return;
+    }
+    viewport()->update(dirty_);
+    dirty_ = QRegion();
+}
+
 void TerminalWidget::InvalidateAll() {
-    viewport()->update();
+    SchedulePaintAll();
 }
 
 void TerminalWidget::InvalidateCells(int row, int firstColumn, int lastColumn) {
     int left = firstColumn * cellW_;
     int right = (lastColumn + 1) * cellW_;
     // A neighbouring double-byte character may share the repainted area.
-    viewport()->update(QRect(left - cellW_, row * lineH_, right - left + 2 * cellW_, lineH_));
+    SchedulePaint(QRect(left - cellW_, row * lineH_, right - left + 2 * cellW_, lineH_));
 }
 
 void TerminalWidget::ScrolledBy(int) {
-    viewport()->update();
+    SchedulePaintAll();
 }
 
 void TerminalWidget::ScrollRangeChanged() {
@@ -233,18 +257,29 @@ QRect TerminalWidget::CaretRect() const {
 }
 
 void TerminalWidget::CaretMoved(int, int) {
-    viewport()->update(lastCaret_);
+    SchedulePaint(lastCaret_);
     lastCaret_ = CaretRect();
     caretOn_ = true;
-    viewport()->update(lastCaret_.adjusted(0, 0, preedit_.isEmpty() ? 0 : viewport()->width(), 0));
+    SchedulePaint(lastCaret_.adjusted(0, 0, preedit_.isEmpty() ? 0 : viewport()->width(), 0));
     if (hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
 }
 
 void TerminalWidget::CaretVisible(bool) {
-    viewport()->update(CaretRect());
+    SchedulePaint(CaretRect());
+}
+
+const QString& TerminalWidget::Glyph(uint8_t first, uint8_t second) {
+    const uint16_t key = static_cast<uint16_t>(first << 8 | second);
+    auto it = glyphs_.find(key);
+    if (it != glyphs_.end()) return it->second;
+    const char bytes[2] = {static_cast<char>(first), static_cast<char>(second)};
+    QString text = QString::fromStdString(SjisToUtf8(std::string_view(bytes, second ? 2 : 1)));
+    return glyphs_.emplace(key, std::move(text)).first->second;
 }
 
 void TerminalWidget::paintEvent(QPaintEvent* e) {
+    ++paints_;
+    sincePaint_.restart();
     QPainter p(viewport());
     const uint32_t textColor = static_cast<uint32_t>(settings_.TextColor);
     const uint32_t backColor = static_cast<uint32_t>(settings_.BackColor);
@@ -258,6 +293,47 @@ void TerminalWidget::paintEvent(QPaintEvent* e) {
     if (selecting) sel.Ordered(buffer, selFirst, selLast);
     const int firstRow = std::max(0, e->rect().top() / lineH_);
     const int lastRow = std::min(v.VisibleRows(), e->rect().bottom() / lineH_ + 1);
+
+    // Text is drawn in runs of ASCII cells that share their colours and underline; other
+    // characters one by one, each in its own cell or pair of cells.
+    struct Run {
+        int x = 0;
+        int cells = 0;
+        QString text;
+        uint32_t fore = 0;
+        uint32_t back = 0;
+        bool underline = false;
+    } run;
+    const QFont* currentFont = nullptr;
+    uint32_t currentPen = 0;
+    bool penSet = false;
+    auto drawText = [&](int x, int y, int cells, const QString& text, uint32_t fore,
+                        bool underline) {
+        const QFont* font = underline ? &underlineFont_ : &font_;
+        if (font != currentFont) {
+            p.setFont(*font);
+            currentFont = font;
+        }
+        if (!penSet || fore != currentPen) {
+            p.setPen(FromColorRef(fore));
+            currentPen = fore;
+            penSet = true;
+        }
+        p.drawText(QRect(x, y, cells * cellW_ + cellW_ / 2, lineH_),
+                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, text);
+    };
+    auto flush = [&](int y) {
+        if (run.cells == 0) return;
+        if (run.back != backColor)
+            p.fillRect(QRect(run.x, y, run.cells * cellW_, lineH_), FromColorRef(run.back));
+        if (!run.text.trimmed().isEmpty()) {
+            drawText(run.x, y, run.cells, run.text, run.fore, run.underline);
+        } else if (run.underline) {
+            p.fillRect(QRect(run.x, y + lineH_ - 2, run.cells * cellW_, 1), FromColorRef(run.fore));
+        }
+        run.cells = 0;
+        run.text.clear();
+    };
     for (int r = firstRow; r <= lastRow; ++r) {
         int line = v.TopLine() + r;
         if (line < 0 || line >= buffer.Lines()) continue;
@@ -265,40 +341,53 @@ void TerminalWidget::paintEvent(QPaintEvent* e) {
         const uint8_t* flags = buffer.Flags(line);
         const uint8_t* fore = buffer.Fore(line);
         const uint8_t* back = buffer.Back(line);
-        int y = r * lineH_;
-        for (int c = v.LeftColumn(); c < kBufferColumns; ++c) {
-            int x = (c - v.LeftColumn()) * cellW_;
+        const int y = r * lineH_;
+        // Characters are paired from the line's first column, also when the view starts further
+        // right, so that a trail byte is never read as a lead.
+        for (int c = 0; c < kBufferColumns; ++c) {
+            const int x = (c - v.LeftColumn()) * cellW_;
             if (x > e->rect().right()) break;
-            uint8_t ch = chars[c];
-            int width = 1;
-            QString glyph;
-            if (IsSjisLead(ch) && c + 1 < kBufferColumns && IsSjisTrail(chars[c + 1])) {
-                char pair[2] = {static_cast<char>(ch), static_cast<char>(chars[c + 1])};
-                glyph = QString::fromStdString(SjisToUtf8(std::string_view(pair, 2)));
-                width = 2;
-            } else if (ch >= 0x20 && ch < 0x7F) {
-                glyph = QChar(ch);  // the same in code page 932
-            } else if (ch > 0x7F && !IsSjisLead(ch)) {
-                char one = static_cast<char>(ch);
-                glyph = QString::fromStdString(SjisToUtf8(std::string_view(&one, 1)));
+            const uint8_t ch = chars[c];
+            const bool pair = IsSjisLead(ch) && c + 1 < kBufferColumns && IsSjisTrail(chars[c + 1]);
+            if (x + (pair ? 2 : 1) * cellW_ <= 0) {
+                c += pair ? 1 : 0;
+                continue;
             }
             auto colours = ColoursOfCell(flags[c], fore[c], back[c], textColor, backColor,
                                          settings_.VT100Color);
             CellPos at{line, c};
             if ((selecting && !(at < selFirst) && at < selLast) || model_.Highlighted(line, c))
                 std::swap(colours.fore, colours.back);
+            const bool underline = (flags[c] & kFlagUnderline) != 0;
+            const bool ascii = ch < 0x7F;  // controls and blanks draw as blanks
+            if (ascii && asciiRuns_) {
+                if (run.cells > 0 && (run.fore != colours.fore || run.back != colours.back ||
+                                      run.underline != underline))
+                    flush(y);
+                if (run.cells == 0) run = {x, 0, {}, colours.fore, colours.back, underline};
+                run.text += QLatin1Char(ch >= 0x20 ? static_cast<char>(ch) : ' ');
+                ++run.cells;
+                continue;
+            }
+            flush(y);
+            int width = 1;
+            const QString* glyph = nullptr;
+            if (pair) {
+                glyph = &Glyph(ch, chars[c + 1]);
+                width = 2;
+            } else if (ch > 0x20 && ch != 0x7F && !IsSjisLead(ch)) {
+                glyph = &Glyph(ch, 0);
+            }
             QRect cell(x, y, width * cellW_, lineH_);
             if (colours.back != backColor) p.fillRect(cell, FromColorRef(colours.back));
-            if (!glyph.isEmpty() && glyph != QLatin1String(" ")) {
-                p.setFont((flags[c] & kFlagUnderline) ? underlineFont_ : font_);
-                p.setPen(FromColorRef(colours.fore));
-                p.drawText(QRect(x, y, width * cellW_ + cellW_ / 2, lineH_),
-                           Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, glyph);
-            } else if (flags[c] & kFlagUnderline) {
+            if (glyph && !glyph->isEmpty()) {
+                drawText(x, y, width, *glyph, colours.fore, underline);
+            } else if (underline) {
                 p.fillRect(QRect(x, y + lineH_ - 2, cellW_, 1), FromColorRef(colours.fore));
             }
             c += width - 1;
         }
+        flush(y);
     }
     // The caret: hidden while looking back and while the receive path hides it.
     if (hasFocus() && !v.CaretHidden() && (!v.ScrollBack() || model_.Sel().rangeMode)) {

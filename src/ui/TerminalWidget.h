@@ -6,9 +6,12 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QFont>
+#include <QRegion>
 #include <QTimer>
 #include <functional>
+#include <unordered_map>
 
 #include "terminal/KeyMap.h"
 #include "terminal/TerminalView.h"
@@ -49,6 +52,8 @@ class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     int CellWidth() const { return cellW_; }
     int LineHeight() const { return lineH_; }
     QString Preedit() const { return preedit_; }
+    // Paint events so far (tests: a flood must not paint once per read).
+    int Paints() const { return paints_; }
     // The text of the visible rows as shown (tests and screenshots).
     QStringList VisibleText() const;
     // The buffer cell boundary nearest to a point of the viewport.
@@ -79,6 +84,13 @@ class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     bool focusNextPrevChild(bool) override { return false; }  // TAB goes to the host
 
   private:
+    // What the receive path changed is painted at most once per display frame, and not at all
+    // while the pane cannot be seen.
+    void SchedulePaint(const QRect& area);
+    void SchedulePaintAll() { SchedulePaint(viewport()->rect()); }
+    void FlushPaint();
+    // The text of one cell's character (Shift-JIS, one or two bytes), converted once.
+    const QString& Glyph(uint8_t first, uint8_t second);
     void UpdateGeometry();
     QRect CaretRect() const;
     void AutoScroll();
@@ -97,6 +109,14 @@ class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     QTimer blink_;
     bool caretOn_ = true;
     QTimer autoScroll_;
+    QTimer frame_;
+    QElapsedTimer sincePaint_;
+    QRegion dirty_;
+    int paints_ = 0;
+    // Whether runs of ASCII cells may be drawn as one text: the font advances every printable
+    // ASCII character by exactly one cell.
+    bool asciiRuns_ = false;
+    std::unordered_map<uint16_t, QString> glyphs_;
     int autoScrollStep_ = 0;
     QPoint lastMouse_;
 };
