@@ -18,6 +18,8 @@ namespace {
 
 constexpr uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250,
                   kSe = 240;
+constexpr uint8_t kCr = 13, kNul = 0;
+constexpr uint8_t kBinary = 0;
 // A subnegotiation that never ends must not swallow the stream.
 constexpr int kMaxSubnegotiation = 1024;
 
@@ -85,6 +87,7 @@ void TelnetLine::Parser::Negotiate(uint8_t verb, uint8_t opt, std::string& repli
                 if (!localAsked_[opt]) reply(kWill);
             }
             localAsked_[opt] = false;
+            if (opt == kBinary) sendsBinary_.on = localOn_[opt];
             break;
         case kDont:
             say("DONT %d\n");
@@ -93,6 +96,7 @@ void TelnetLine::Parser::Negotiate(uint8_t verb, uint8_t opt, std::string& repli
                 reply(kWont);
             }
             localAsked_[opt] = false;
+            if (opt == kBinary) sendsBinary_.on = false;
             break;
         default:
             break;
@@ -105,11 +109,17 @@ void TelnetLine::Parser::Run(const uint8_t*& in, const uint8_t* end, uint8_t* ou
     while (in < end && produced < max) {
         uint8_t b = *in++;
         switch (state_) {
+            case State::Cr:
+                state_ = State::Data;
+                if (b == kNul) break;  // the NUL that carried a bare CR
+                [[fallthrough]];
             case State::Data:
-                if (b == kIac)
+                if (b == kIac) {
                     state_ = State::Iac;
-                else
+                } else {
                     out[produced++] = b;
+                    if (b == kCr && !remoteOn_[kBinary]) state_ = State::Cr;
+                }
                 break;
             case State::Iac:
                 if (b == kIac) {
@@ -408,16 +418,22 @@ bool TelnetLine::SendAll(const uint8_t* buf, size_t n) {
     return true;
 }
 
+void TelnetLine::Parser::Encode(const uint8_t* buf, size_t n, bool transferMode,
+                                std::string& out) const {
+    const bool crNul = !sendsBinary_.on.load();
+    out.reserve(out.size() + n + n / 8);
+    for (size_t i = 0; i < n; ++i) {
+        out.push_back(static_cast<char>(buf[i]));
+        if (buf[i] == kCr && crNul) out.push_back(static_cast<char>(kNul));
+        if (buf[i] == kIac && transferMode) out.push_back(static_cast<char>(kIac));
+    }
+}
+
 bool TelnetLine::WriteRaw(const uint8_t* buf, size_t n) {
     if (!open_) return false;
-    if (!transferMode_) return SendAll(buf, n);
-    std::string doubled;
-    doubled.reserve(n + n / 8);
-    for (size_t i = 0; i < n; ++i) {
-        doubled.push_back(static_cast<char>(buf[i]));
-        if (buf[i] == kIac) doubled.push_back(static_cast<char>(kIac));
-    }
-    return SendAll(reinterpret_cast<const uint8_t*>(doubled.data()), doubled.size());
+    std::string encoded;
+    parser_.Encode(buf, n, transferMode_, encoded);
+    return SendAll(reinterpret_cast<const uint8_t*>(encoded.data()), encoded.size());
 }
 
 void TelnetLine::Purge() {
