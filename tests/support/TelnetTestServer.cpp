@@ -51,6 +51,18 @@ int BindLoopback(int& port) {
 
 }  // namespace
 
+HostEntry LoopbackTelnetEntry(int port) {
+    HostEntry e;
+    e.Name = "LOCAL";
+    e.Line = 1;
+    e.TelnetHost = "127.0.0.1";
+    e.TelnetPort = port;
+    e.RedialNum = 1;
+    e.Infinite = 0;
+    e.Interval = 0;
+    return e;
+}
+
 TelnetTestServer::TelnetTestServer() {
     listen_ = BindLoopback(port_);
     ::listen(listen_, 4);

@@ -14,7 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "hosts/HostEntry.h"
+
 namespace marlo::test {
+
+// A host entry "LOCAL" that reaches a loopback telnet port and is tried once.
+HostEntry LoopbackTelnetEntry(int port);
 
 class TelnetTestServer {
   public:

@@ -118,14 +118,8 @@ class HostsConnect : public ::testing::Test {
         ASSERT_TRUE(table.Save(store));
     }
     static HostEntry TelnetEntry(int port) {
-        HostEntry e;
+        HostEntry e = test::LoopbackTelnetEntry(port);
         e.Name = Utf8ToSjis("試験ホスト");
-        e.Line = 1;
-        e.TelnetHost = "127.0.0.1";
-        e.TelnetPort = port;
-        e.RedialNum = 1;
-        e.Infinite = 0;
-        e.Interval = 0;
         return e;
     }
     TempDir dir_;
