@@ -29,6 +29,12 @@ std::string Format(const char* fmt, int v) {
     return buf;
 }
 
+// The system's words for an error number; strerror itself is not safe off the main thread.
+std::string SystemErrorText(int err) {
+    char buf[256];
+    return ::strerror_r(err, buf, sizeof buf);
+}
+
 int PollOne(int fd, short events, int timeoutMs) {
     pollfd p{fd, events, 0};
     int r;
@@ -158,6 +164,7 @@ struct TelnetLine::Lookup {
     bool cancelled = false;
     bool done = false;
     std::string error;
+    std::string reason;
     std::string official;
     sockaddr_in addr{};
     std::function<void()> notify;
@@ -211,6 +218,9 @@ void TelnetLine::StartLookup(const std::string& host, int port, std::function<vo
         std::lock_guard lock(lookup->mutex);
         if (rc != 0 || !res) {
             lookup->error = "WSAGETASYNCERROR";
+            lookup->reason = rc == EAI_SYSTEM ? SystemErrorText(errno)
+                             : rc != 0        ? ::gai_strerror(rc)
+                                              : ::gai_strerror(EAI_NONAME);
         } else {
             std::memcpy(&lookup->addr, res->ai_addr, sizeof lookup->addr);
             lookup->addr.sin_port = htons(static_cast<uint16_t>(port));
@@ -223,12 +233,14 @@ void TelnetLine::StartLookup(const std::string& host, int port, std::function<vo
     }).detach();
 }
 
-std::string TelnetLine::LookupResult(std::string* official, int* addrLen) const {
+std::string TelnetLine::LookupResult(std::string* official, int* addrLen,
+                                     std::string* reason) const {
     if (!lookup_) return "WSAGETASYNCERROR";
     std::lock_guard lock(lookup_->mutex);
     if (!lookup_->done) return "WSAGETASYNCERROR";
     if (official) *official = lookup_->official;
     if (addrLen) *addrLen = sizeof(in_addr);
+    if (reason) *reason = lookup_->reason;
     return lookup_->error;
 }
 

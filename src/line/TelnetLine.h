@@ -42,8 +42,10 @@ class TelnetLine : public ILineIo {
     // `done` will not run for this lookup any more.
     void StartLookup(const std::string& host, int port, std::function<void()> done);
     // After `done`: empty on success, else the failure text. `official` receives the resolved
-    // name, `addrLen` the address length (for the trace).
-    std::string LookupResult(std::string* official = nullptr, int* addrLen = nullptr) const;
+    // name, `addrLen` the address length (for the trace), `reason` the resolver's own words for a
+    // failure ("Name or service not known").
+    std::string LookupResult(std::string* official = nullptr, int* addrLen = nullptr,
+                             std::string* reason = nullptr) const;
     // Starts a non-blocking connect to the looked-up address. Failed with `error` set when the
     // socket cannot be created or the connect is refused at once.
     ConnectState BeginConnect(int& error);
