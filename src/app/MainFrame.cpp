@@ -59,6 +59,7 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
     telnetConnect_->SetTrace([](const std::string& t) { TraceText(kTraceMain, t); });
     telnetConnect_->SetBeforeConnected([this] {
         Term().Buffer().Attributes() = CellAttributes{};
+        Term().StartNewStream();
         ClearSendKanjiMode();
     });
     telnetConnect_->EnableCommNotify();

@@ -198,6 +198,14 @@ bool CliLine::OpenTelnet(const TelnetTarget& target) {
     platform_.SetEventTarget(nullptr);
     if (!conn_->connected) {
         telnet_->Close();
+        const TelnetConnect::Failure& failure = connect.LastFailure();
+        const char* host = target.host.c_str();
+        if (!failure.reason.empty() && failure.lookup)
+            std::fprintf(stderr, "%s: cannot resolve host '%s': %s\n", who_.c_str(), host,
+                         failure.reason.c_str());
+        else if (!failure.reason.empty())
+            std::fprintf(stderr, "%s: cannot connect to %s:%d: %s\n", who_.c_str(), host,
+                         target.port, failure.reason.c_str());
         return false;
     }
     line_ = telnet_.get();

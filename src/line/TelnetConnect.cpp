@@ -1,8 +1,10 @@
 #include "line/TelnetConnect.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "line/Dialler.h"
 #include "line/TelnetLine.h"
@@ -94,6 +96,7 @@ void TelnetConnect::Attempt() {
     if (conn_.telnetConnecting) return;
     conn_.telnetConnecting = true;
     phase_ = Phase::Resolving;
+    lastFailure_ = {};
     IPlatform* platform = &platform_;
     line_.StartLookup(target_.host, target_.port, [platform] {
         Event e;
@@ -111,11 +114,11 @@ void TelnetConnect::OnResolved() {
         if (!conn_.telnetConnecting) line_.Close();
         return;
     }
-    std::string official;
+    std::string official, reason;
     int length = 0;
-    std::string error = line_.LookupResult(&official, &length);
+    std::string error = line_.LookupResult(&official, &length, &reason);
     if (!error.empty()) {
-        Fail(error);
+        Fail(error, {true, reason});
         return;
     }
     Trace("h_name = " + official + "\n");
@@ -125,7 +128,7 @@ void TelnetConnect::OnResolved() {
     auto state = line_.BeginConnect(err);
     if (state == TelnetLine::ConnectState::Failed) {
         Trace(Printf("connect error(%d)\n", err));
-        Fail(Printf("connect error(%d)\n", err));
+        Fail(Printf("connect error(%d)\n", err), {false, std::strerror(err)});
         return;
     }
     phase_ = Phase::Connecting;
@@ -151,7 +154,7 @@ void TelnetConnect::ConnectTick() {
                 conn_.telnetConnecting = false;
             } else if (state != TelnetLine::ConnectState::InProgress) {
                 Trace(Printf("connect error(%d)\n", err));
-                Fail(Printf("connect error(%d)\n", err));
+                Fail(Printf("connect error(%d)\n", err), {false, std::strerror(err)});
             }
             break;
         }
@@ -183,14 +186,22 @@ void TelnetConnect::ConnectTick() {
     }
 }
 
-void TelnetConnect::Fail(const std::string& text) {
+void TelnetConnect::Fail(const std::string& text, Failure why) {
     // The socket goes at once; nothing is left half-open while the report shows.
     line_.Close();
     failure_ = WithoutNewline(text);
+    lastFailure_ = std::move(why);
     platform_.SetProgressStatus(failure_);
     phase_ = Phase::Reporting;
     phaseEnd_ = Clock::now() + std::chrono::milliseconds(reportPauseMs_);
     platform_.StartTimer(kConnectTimerId, 50, [this] { ConnectTick(); });
+}
+
+std::string TelnetConnect::FailureText() const {
+    if (lastFailure_.reason.empty()) return failure_;
+    std::string where = SjisToUtf8(target_.host);
+    if (!lastFailure_.lookup) where += ":" + std::to_string(target_.port);
+    return where + ": " + lastFailure_.reason;
 }
 
 void TelnetConnect::OnRetry() {
@@ -200,7 +211,7 @@ void TelnetConnect::OnRetry() {
         // A dialog connect is tried once; the window does not stay behind claiming to connect.
         platform_.CloseProgress();
         conn_.telnetMode = false;
-        platform_.MessageBox("Telnet接続に失敗しました. (" + failure_ + ")", MsgIcon::Stop);
+        platform_.MessageBox("Telnet接続に失敗しました. (" + FailureText() + ")", MsgIcon::Stop);
         return;
     }
     if (!target_.Infinite && attempt_ >= target_.RedialNum) {
@@ -230,7 +241,8 @@ void TelnetConnect::Cancel() {
 
 void TelnetConnect::OnServerClose() {
     if (conn_.telnetConnecting) {
-        if (phase_ == Phase::Connecting || phase_ == Phase::Resolving) Fail("FD_CLOSE受信");
+        if (phase_ == Phase::Connecting || phase_ == Phase::Resolving)
+            Fail("FD_CLOSE受信", {false, std::strerror(ECONNRESET)});
         return;
     }
     if (!conn_.connected || !conn_.telnetMode) return;

@@ -66,12 +66,23 @@ class TelnetConnect {
     bool Connecting() const;
     int Attempt() const { return attempt_; }
 
+    // Why the last attempt failed, in plain words for the user: whether the name lookup failed
+    // (else the connect), and the resolver's or the system's own text ("Name or service not
+    // known", "Connection refused"). The status line and the trace keep their short texts.
+    struct Failure {
+        bool lookup = false;
+        std::string reason;
+    };
+    const Failure& LastFailure() const { return lastFailure_; }
+
   private:
     enum class Phase { Idle, Resolving, Connecting, Reporting, RetryWait };
     void Attempt();
     bool RefuseWhileOnline();
     void ConnectTick();
-    void Fail(const std::string& text);
+    void Fail(const std::string& text, Failure why);
+    // "host: reason" (with the port for a connect), or the status text when there is no reason.
+    std::string FailureText() const;
     void StopTimers();
     void Trace(const std::string& t) const {
         if (trace_) trace_(t);
@@ -85,6 +96,7 @@ class TelnetConnect {
     int attempt_ = 1;
     int reportPauseMs_ = 500;
     std::string failure_;
+    Failure lastFailure_;
     std::chrono::steady_clock::time_point phaseEnd_;
     bool stopAtPause_ = false;
     const std::atomic<bool>* stop_ = nullptr;

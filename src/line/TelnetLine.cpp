@@ -18,6 +18,8 @@ namespace {
 
 constexpr uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250,
                   kSe = 240;
+constexpr uint8_t kCr = 13, kNul = 0;
+constexpr uint8_t kBinary = 0;
 // A subnegotiation that never ends must not swallow the stream.
 constexpr int kMaxSubnegotiation = 1024;
 
@@ -25,6 +27,12 @@ std::string Format(const char* fmt, int v) {
     char buf[64];
     std::snprintf(buf, sizeof buf, fmt, v);
     return buf;
+}
+
+// The system's words for an error number; strerror itself is not safe off the main thread.
+std::string SystemErrorText(int err) {
+    char buf[256];
+    return ::strerror_r(err, buf, sizeof buf);
 }
 
 int PollOne(int fd, short events, int timeoutMs) {
@@ -85,6 +93,7 @@ void TelnetLine::Parser::Negotiate(uint8_t verb, uint8_t opt, std::string& repli
                 if (!localAsked_[opt]) reply(kWill);
             }
             localAsked_[opt] = false;
+            if (opt == kBinary) sendsBinary_.on = localOn_[opt];
             break;
         case kDont:
             say("DONT %d\n");
@@ -93,6 +102,7 @@ void TelnetLine::Parser::Negotiate(uint8_t verb, uint8_t opt, std::string& repli
                 reply(kWont);
             }
             localAsked_[opt] = false;
+            if (opt == kBinary) sendsBinary_.on = false;
             break;
         default:
             break;
@@ -105,11 +115,17 @@ void TelnetLine::Parser::Run(const uint8_t*& in, const uint8_t* end, uint8_t* ou
     while (in < end && produced < max) {
         uint8_t b = *in++;
         switch (state_) {
+            case State::Cr:
+                state_ = State::Data;
+                if (b == kNul) break;  // the NUL that carried a bare CR
+                [[fallthrough]];
             case State::Data:
-                if (b == kIac)
+                if (b == kIac) {
                     state_ = State::Iac;
-                else
+                } else {
                     out[produced++] = b;
+                    if (b == kCr && !remoteOn_[kBinary]) state_ = State::Cr;
+                }
                 break;
             case State::Iac:
                 if (b == kIac) {
@@ -148,6 +164,7 @@ struct TelnetLine::Lookup {
     bool cancelled = false;
     bool done = false;
     std::string error;
+    std::string reason;
     std::string official;
     sockaddr_in addr{};
     std::function<void()> notify;
@@ -201,6 +218,9 @@ void TelnetLine::StartLookup(const std::string& host, int port, std::function<vo
         std::lock_guard lock(lookup->mutex);
         if (rc != 0 || !res) {
             lookup->error = "WSAGETASYNCERROR";
+            lookup->reason = rc == EAI_SYSTEM ? SystemErrorText(errno)
+                             : rc != 0        ? ::gai_strerror(rc)
+                                              : ::gai_strerror(EAI_NONAME);
         } else {
             std::memcpy(&lookup->addr, res->ai_addr, sizeof lookup->addr);
             lookup->addr.sin_port = htons(static_cast<uint16_t>(port));
@@ -213,12 +233,14 @@ void TelnetLine::StartLookup(const std::string& host, int port, std::function<vo
     }).detach();
 }
 
-std::string TelnetLine::LookupResult(std::string* official, int* addrLen) const {
+std::string TelnetLine::LookupResult(std::string* official, int* addrLen,
+                                     std::string* reason) const {
     if (!lookup_) return "WSAGETASYNCERROR";
     std::lock_guard lock(lookup_->mutex);
     if (!lookup_->done) return "WSAGETASYNCERROR";
     if (official) *official = lookup_->official;
     if (addrLen) *addrLen = sizeof(in_addr);
+    if (reason) *reason = lookup_->reason;
     return lookup_->error;
 }
 
@@ -408,16 +430,22 @@ bool TelnetLine::SendAll(const uint8_t* buf, size_t n) {
     return true;
 }
 
+void TelnetLine::Parser::Encode(const uint8_t* buf, size_t n, bool transferMode,
+                                std::string& out) const {
+    const bool crNul = !sendsBinary_.on.load();
+    out.reserve(out.size() + n + n / 8);
+    for (size_t i = 0; i < n; ++i) {
+        out.push_back(static_cast<char>(buf[i]));
+        if (buf[i] == kCr && crNul) out.push_back(static_cast<char>(kNul));
+        if (buf[i] == kIac && transferMode) out.push_back(static_cast<char>(kIac));
+    }
+}
+
 bool TelnetLine::WriteRaw(const uint8_t* buf, size_t n) {
     if (!open_) return false;
-    if (!transferMode_) return SendAll(buf, n);
-    std::string doubled;
-    doubled.reserve(n + n / 8);
-    for (size_t i = 0; i < n; ++i) {
-        doubled.push_back(static_cast<char>(buf[i]));
-        if (buf[i] == kIac) doubled.push_back(static_cast<char>(kIac));
-    }
-    return SendAll(reinterpret_cast<const uint8_t*>(doubled.data()), doubled.size());
+    std::string encoded;
+    parser_.Encode(buf, n, transferMode_, encoded);
+    return SendAll(reinterpret_cast<const uint8_t*>(encoded.data()), encoded.size());
 }
 
 void TelnetLine::Purge() {

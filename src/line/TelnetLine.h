@@ -42,8 +42,10 @@ class TelnetLine : public ILineIo {
     // `done` will not run for this lookup any more.
     void StartLookup(const std::string& host, int port, std::function<void()> done);
     // After `done`: empty on success, else the failure text. `official` receives the resolved
-    // name, `addrLen` the address length (for the trace).
-    std::string LookupResult(std::string* official = nullptr, int* addrLen = nullptr) const;
+    // name, `addrLen` the address length (for the trace), `reason` the resolver's own words for a
+    // failure ("Name or service not known").
+    std::string LookupResult(std::string* official = nullptr, int* addrLen = nullptr,
+                             std::string* reason = nullptr) const;
     // Starts a non-blocking connect to the looked-up address. Failed with `error` set when the
     // socket cannot be created or the connect is refused at once.
     ConnectState BeginConnect(int& error);
@@ -75,7 +77,14 @@ class TelnetLine : public ILineIo {
     void SetConnectLimitMs(int ms) { connectLimitMs_ = ms; }
 
     // The negotiation state machine, usable alone: turns received bytes into data bytes and
-    // replies. Replies are queued in `replies`; data bytes are appended to `out` up to `max`.
+    // replies, and data to send into the bytes that go out. Replies are queued in `replies`;
+    // data bytes are appended to `out` up to `max`.
+    //
+    // Until binary transmission is agreed for a direction, that direction is the network virtual
+    // terminal, where a CR travels as CR NUL or CR LF: a server that declines binary sends its
+    // bare CRs as CR NUL, and turns a CR LF of ours into a lone CR. So while the server does not
+    // send binary, a NUL after a CR is dropped; while we do not, every CR goes out as CR NUL
+    // (CR LF as CR NUL LF). Either way the bytes arrive as they were sent.
     class Parser {
       public:
         // Takes bytes from `in` (advancing it) until `in` is exhausted or `max` data bytes were
@@ -85,10 +94,25 @@ class TelnetLine : public ILineIo {
         // Records the offers sent when the connection opens, so that their answers are not
         // answered again.
         void OfferOpening();
+        // Appends `n` data bytes to `out` as they go on the line: each CR as CR NUL unless we
+        // send binary, and in transfer mode each 0xFF doubled. May run on another thread than
+        // Run.
+        void Encode(const uint8_t* buf, size_t n, bool transferMode, std::string& out) const;
 
       private:
-        enum class State { Data, Iac, Verb, Sb, SbIac };
+        enum class State { Data, Cr, Iac, Verb, Sb, SbIac };
         void Negotiate(uint8_t verb, uint8_t opt, std::string& replies, const TraceFn& trace);
+        // Our sending side's binary option, read by writers while the reader negotiates; copied
+        // with the parser.
+        struct Flag {
+            std::atomic<bool> on{false};
+            Flag() = default;
+            Flag(const Flag& o) : on(o.on.load()) {}
+            Flag& operator=(const Flag& o) {
+                on = o.on.load();
+                return *this;
+            }
+        };
         State state_ = State::Data;
         uint8_t verb_ = 0;
         int sbLength_ = 0;
@@ -98,6 +122,7 @@ class TelnetLine : public ILineIo {
         // Our DO or WILL sent and not yet answered.
         std::array<bool, 256> remoteAsked_{};
         std::array<bool, 256> localAsked_{};
+        Flag sendsBinary_;
     };
 
   private:

@@ -172,6 +172,15 @@ std::string ScreenBuffer::LineText(int line) const {
     return text;
 }
 
+int ScreenBuffer::TextEnd() const {
+    for (int line = lastLine_; line >= 0; --line) {
+        const uint8_t* c = Chars(line);
+        if (std::any_of(c, c + kBufferColumns, [](uint8_t b) { return b != 0 && b != ' '; }))
+            return line + 1;
+    }
+    return 0;
+}
+
 std::string ScreenBuffer::SaveText() const {
     std::string out;
     int last = lastLine_;

@@ -124,6 +124,8 @@ class ScreenBuffer {
     // Line `line` as text: cells up to the last one that is neither 0 nor a space, a 0 cell as a
     // blank.
     std::string LineText(int line) const;
+    // The line after the last one up to the last line in use that holds text (0 when none does).
+    int TextEnd() const;
 
     // The screen kept between runs: one line per buffer row from 0 to the last line, each ending in
     // CR LF, trailing blanks removed. An empty last line (the write position on a fresh line) is

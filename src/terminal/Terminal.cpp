@@ -107,11 +107,26 @@ void Terminal::Reset() {
     vt_ = emulation_ != 0;
     endEscape();
     kanaShift_ = false;
+    // What arrives next starts on a fresh line below the text, never over it.
+    if (buffer_.TextEnd() >= buffer_.Lines()) makeRoom();
+    if (!vt_) {
+        // Trailing blank lines (a VT screen's unused rows) are no part of the log.
+        buffer_.SetLastLine(buffer_.TextEnd());
+        buffer_.SetDumbColumn(0);
+    }
     for (auto& v : views_) {
         v->SetVtMode(vt_);
         v->SetVisibleSize(v->VisibleRows(), v->VisibleColumns());
-        v->PlaceAtEnd();
+        v->PlaceBelowText();
     }
+}
+
+void Terminal::StartNewStream() {
+    auto lock = buffer_.Lock();
+    decoder_.Reset();
+    endEscape();
+    kanaShift_ = false;
+    autoPrimed_ = false;
 }
 
 void Terminal::ResizeBuffer() {

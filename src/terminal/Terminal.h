@@ -73,9 +73,13 @@ class Terminal {
 
     // The buffer-clear command.
     void ClearBuffer();
-    // After an emulation change: the escape collector and the katakana shift start afresh and the
-    // views are set to the new mode.
+    // After an emulation change or a host entry's reset: the escape collector and the katakana
+    // shift start afresh, the views are set to the new mode, and what arrives next starts on a
+    // fresh line below the text rather than over it.
     void Reset();
+    // A new connection's bytes: a half character, kanji shift or escape sequence left unfinished
+    // by the previous stream is dropped, so that nothing of it joins the new host's first bytes.
+    void StartNewStream();
     // Applies a changed BufferSize: reallocates, keeping the newest lines that fit.
     void ResizeBuffer();
 
@@ -141,7 +145,7 @@ class Terminal {
     const Settings& settings_;
     ScreenBuffer buffer_;
     KanjiDecoder decoder_;
-    KanjiDecoder echoDecoder_;        // Shift-JIS, for the local echo
+    KanjiDecoder echoDecoder_;       // Shift-JIS, for the local echo
     KanjiDecoder* dec_ = &decoder_;  // the decoder of the run being processed
     std::unique_ptr<Sink> sink_;
     std::vector<std::unique_ptr<TerminalView>> views_;

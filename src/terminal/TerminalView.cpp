@@ -353,6 +353,23 @@ void TerminalView::Repaint() {
     }
 }
 
+void TerminalView::PlaceBelowText() {
+    scrollBack_ = false;
+    leftColumn_ = 0;
+    column_ = 0;
+    if (vt_) {
+        const int next = buffer_.TextEnd();
+        topLine_ = std::max(topLine_, next - rows_ + 1);
+        row_ = std::max(next - topLine_, 0);
+    } else {
+        topLine_ = BottomTop();
+        row_ = 0;
+    }
+    clipToBuffer();
+    Repaint();
+    caretMoved();
+}
+
 void TerminalView::PlaceAtEnd() {
     scrollBack_ = false;
     leftColumn_ = 0;

@@ -113,6 +113,11 @@ class TerminalView {
     // Places the view after the buffer's contents were replaced (saved screen loaded, buffer
     // resized): the last line at the bottom, the cursor at its start (dumb) or home (VT).
     void PlaceAtEnd();
+    // Places the view for a terminal that starts afresh (a host entry's reset, an emulation
+    // change): what the buffer holds stays where it is; the VT cursor goes to the start of the
+    // line after the last text, the screen scrolling forward only as far as needed to show it,
+    // and a dumb view shows the end.
+    void PlaceBelowText();
 
   private:
     void followEnd();  // dumb mode: keep the last line visible unless the user scrolled back

@@ -106,30 +106,35 @@ TEST(CliSerialLine, ZmodemReceiveFromSzOverAPty) {
     EXPECT_EQ(ReadFileBytes(in.path / "z.bin"), data);
 }
 
+// With binary transmission granted, and with a server that refuses it and speaks the network
+// virtual terminal (CR NUL for a bare CR both ways).
 TEST(CliTelnetLine, ZmodemBothWaysThroughATelnetServer) {
-    TempDir out, in;
-    auto data = Awkward(200000, 5);
-    WriteFileBytes(out.path / "t.bin", data);
-    {
-        test::TelnetTestServer server({"sz", "-q", "t.bin"}, out.path);
-        RunResult r =
-            Cli({"receive", "--protocol", "zmodem", "--telnet",
-                 "127.0.0.1:" + std::to_string(server.Port()), "--dir", in.path.string()});
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(server.WaitProgram(20000), 0);
-        EXPECT_GT(server.DoubledToClient(), 0);
-        EXPECT_EQ(ReadFileBytes(in.path / "t.bin"), data);
-    }
-    fs::remove(in.path / "t.bin");
-    {
-        test::TelnetTestServer server({"rz", "-q"}, in.path);
-        RunResult r =
-            Cli({"send", "--protocol", "zmodem", "--telnet",
-                 "127.0.0.1:" + std::to_string(server.Port()), (out.path / "t.bin").string()});
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(server.WaitProgram(20000), 0);
-        EXPECT_GT(server.UndoubledFromClient(), 0);
-        EXPECT_EQ(ReadFileBytes(in.path / "t.bin"), data);
+    for (bool binary : {true, false}) {
+        SCOPED_TRACE(binary ? "binary" : "network virtual terminal");
+        TempDir out, in;
+        auto data = Awkward(200000, 5);
+        WriteFileBytes(out.path / "t.bin", data);
+        {
+            test::TelnetTestServer server({"sz", "-q", "t.bin"}, out.path, binary);
+            RunResult r =
+                Cli({"receive", "--protocol", "zmodem", "--telnet",
+                     "127.0.0.1:" + std::to_string(server.Port()), "--dir", in.path.string()});
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(server.WaitProgram(20000), 0);
+            EXPECT_GT(server.DoubledToClient(), 0);
+            EXPECT_EQ(ReadFileBytes(in.path / "t.bin"), data);
+        }
+        fs::remove(in.path / "t.bin");
+        {
+            test::TelnetTestServer server({"rz", "-q"}, in.path, binary);
+            RunResult r =
+                Cli({"send", "--protocol", "zmodem", "--telnet",
+                     "127.0.0.1:" + std::to_string(server.Port()), (out.path / "t.bin").string()});
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(server.WaitProgram(20000), 0);
+            EXPECT_GT(server.UndoubledFromClient(), 0);
+            EXPECT_EQ(ReadFileBytes(in.path / "t.bin"), data);
+        }
     }
 }
 

@@ -21,7 +21,8 @@ namespace marlo::test {
 
 namespace {
 
-constexpr uint8_t kIac = 255, kSb = 250, kSe = 240, kWill = 251, kDont = 254;
+constexpr uint8_t kIac = 255, kSb = 250, kSe = 240, kWill = 251, kWont = 252, kDo = 253,
+                  kDont = 254, kCr = 13, kLf = 10;
 
 bool WriteAll(int fd, const uint8_t* p, size_t n) {
     while (n > 0) {
@@ -50,6 +51,18 @@ int BindLoopback(int& port) {
 
 }  // namespace
 
+HostEntry LoopbackTelnetEntry(int port) {
+    HostEntry e;
+    e.Name = "LOCAL";
+    e.Line = 1;
+    e.TelnetHost = "127.0.0.1";
+    e.TelnetPort = port;
+    e.RedialNum = 1;
+    e.Infinite = 0;
+    e.Interval = 0;
+    return e;
+}
+
 TelnetTestServer::TelnetTestServer() {
     listen_ = BindLoopback(port_);
     ::listen(listen_, 4);
@@ -57,8 +70,8 @@ TelnetTestServer::TelnetTestServer() {
 
 // The program served, and the thread that accepts the client and relays between the two.
 struct TelnetTestServer::Program {
-    Program(std::vector<std::string> a, std::filesystem::path d, int l)
-        : argv(std::move(a)), dir(std::move(d)), listen(l) {
+    Program(std::vector<std::string> a, std::filesystem::path d, int l, bool b)
+        : argv(std::move(a)), dir(std::move(d)), listen(l), binary(b) {
         thread = std::thread([this] { Run(); });
     }
     ~Program() {
@@ -71,6 +84,7 @@ struct TelnetTestServer::Program {
     std::vector<std::string> argv;
     std::filesystem::path dir;
     int listen;
+    bool binary;
     std::unique_ptr<PeerProcess> peer;
     std::atomic<bool> stop{false}, done{false};
     std::atomic<int64_t> doubled{0}, undoubled{0};
@@ -79,9 +93,10 @@ struct TelnetTestServer::Program {
     std::thread thread;
 };
 
-TelnetTestServer::TelnetTestServer(std::vector<std::string> argv, std::filesystem::path dir)
+TelnetTestServer::TelnetTestServer(std::vector<std::string> argv, std::filesystem::path dir,
+                                   bool binary)
     : TelnetTestServer() {
-    program_ = std::make_unique<Program>(std::move(argv), std::move(dir), listen_);
+    program_ = std::make_unique<Program>(std::move(argv), std::move(dir), listen_, binary);
 }
 
 TelnetTestServer::~TelnetTestServer() {
@@ -197,8 +212,8 @@ void TelnetTestServer::Program::Run() {
         const int ours = std::exchange(pair.a, -1);
         peer = std::make_unique<PeerProcess>(argv, pair.b, dir);
         ::close(std::exchange(pair.b, -1));
-        const uint8_t offers[] = {kIac, 253, 0, kIac, kWill, 0};
-        if (WriteAll(client, offers, sizeof offers)) Relay(client, ours);
+        const uint8_t offers[] = {kIac, kDo, 0, kIac, kWill, 0};
+        if (!binary || WriteAll(client, offers, sizeof offers)) Relay(client, ours);
         ::close(ours);
         ::close(client);
     }
@@ -210,9 +225,10 @@ void TelnetTestServer::Program::Run() {
 }
 
 bool TelnetTestServer::Program::Relay(int client, int prog) {
-    enum class State { Data, Iac, Option, Sb, SbIac } state = State::Data;
+    enum class State { Data, Cr, Iac, Option, Sb, SbIac } state = State::Data;
     uint8_t buf[8192];
-    std::vector<uint8_t> out;
+    uint8_t verb = 0;
+    std::vector<uint8_t> out, answers;
     while (!stop.load()) {
         pollfd p[2] = {{client, POLLIN, 0}, {prog, POLLIN, 0}};
         int r = ::poll(p, 2, 100);
@@ -228,6 +244,7 @@ bool TelnetTestServer::Program::Relay(int client, int prog) {
                     out.push_back(kIac);
                     ++doubled;
                 }
+                if (!binary && buf[i] == kCr && (i + 1 == n || buf[i + 1] != kLf)) out.push_back(0);
             }
             if (!WriteAll(client, out.data(), out.size())) return false;
         }
@@ -235,14 +252,21 @@ bool TelnetTestServer::Program::Relay(int client, int prog) {
             ssize_t n = ::read(client, buf, sizeof buf);
             if (n <= 0) return true;  // the client left
             out.clear();
+            answers.clear();
             for (ssize_t i = 0; i < n; ++i) {
                 uint8_t b = buf[i];
                 switch (state) {
+                    case State::Cr:
+                        state = State::Data;
+                        if (b == 0 || b == kLf) break;
+                        [[fallthrough]];
                     case State::Data:
-                        if (b == kIac)
+                        if (b == kIac) {
                             state = State::Iac;
-                        else
+                        } else {
                             out.push_back(b);
+                            if (!binary && b == kCr) state = State::Cr;
+                        }
                         break;
                     case State::Iac:
                         if (b == kIac) {
@@ -250,12 +274,15 @@ bool TelnetTestServer::Program::Relay(int client, int prog) {
                             ++undoubled;
                             state = State::Data;
                         } else if (b >= kWill && b <= kDont) {
+                            verb = b;
                             state = State::Option;
                         } else {
                             state = b == kSb ? State::Sb : State::Data;
                         }
                         break;
                     case State::Option:
+                        if (!binary && (verb == kWill || verb == kDo))
+                            answers.insert(answers.end(), {kIac, verb == kWill ? kDont : kWont, b});
                         state = State::Data;
                         break;
                     case State::Sb:
@@ -267,6 +294,7 @@ bool TelnetTestServer::Program::Relay(int client, int prog) {
                 }
             }
             if (!WriteAll(prog, out.data(), out.size())) return false;
+            if (!WriteAll(client, answers.data(), answers.size())) return false;
         }
     }
     return false;

@@ -1,9 +1,11 @@
 // A telnet server on the loopback interface for tests. Scripted: accepts one client at a time,
 // sends what the test gives it byte for byte and collects what the client sends, all on the
 // test's thread with bounded waits. Or serving a program (sz, rz, ...) to its one client as a
-// telnet daemon in binary mode would: it asks for binary transmission both ways, doubles every
-// 0xFF the program sends and takes the client's doubled 0xFF as one byte, dropping the client's
-// option negotiation.
+// telnet daemon would: it doubles every 0xFF the program sends and takes the client's doubled 0xFF
+// as one byte. In binary mode it asks for binary transmission both ways and drops the client's
+// option negotiation; without, it refuses every option and speaks the network virtual terminal
+// as inetutils telnetd does: a bare CR goes out as CR NUL, and the NUL or LF after a received CR
+// is dropped.
 #pragma once
 
 #include <cstdint>
@@ -12,13 +14,18 @@
 #include <string>
 #include <vector>
 
+#include "hosts/HostEntry.h"
+
 namespace marlo::test {
+
+// A host entry "LOCAL" that reaches a loopback telnet port and is tried once.
+HostEntry LoopbackTelnetEntry(int port);
 
 class TelnetTestServer {
   public:
     TelnetTestServer();
     // Runs `argv` in `dir` (its stderr in dir/peer.log) once a client connects.
-    TelnetTestServer(std::vector<std::string> argv, std::filesystem::path dir);
+    TelnetTestServer(std::vector<std::string> argv, std::filesystem::path dir, bool binary = true);
     ~TelnetTestServer();
     TelnetTestServer(const TelnetTestServer&) = delete;
     TelnetTestServer& operator=(const TelnetTestServer&) = delete;

@@ -240,16 +240,10 @@ TEST_F(FrameTest, HostEntryConnectsOverTelnetWithItsOwnSettingsAndLeavesAHistory
     settings_.HistoryDefPath = dir_.Str();
     auto frame = MakeFrame();
     test::TelnetTestServer server;
-    HostEntry e;
-    e.Name = "LOCAL";
-    e.Line = 1;
-    e.TelnetHost = "127.0.0.1";
-    e.TelnetPort = server.Port();
+    HostEntry e = test::LoopbackTelnetEntry(server.Port());
     e.CodeExchange = kEuc;
     e.CodeExchange2 = kNewJis;
     e.Emulation = 1;
-    e.RedialNum = 1;
-    e.Infinite = 0;
     ASSERT_TRUE(frame->ConnectHostEntry(e));
     // The connect completes in the listen queue; the server takes it afterwards.
     ASSERT_TRUE(platform_.Until([&] { return frame->Conn().connected.load(); }));
@@ -270,6 +264,46 @@ TEST_F(FrameTest, HostEntryConnectsOverTelnetWithItsOwnSettingsAndLeavesAHistory
     std::string history = test::ReadWhole((dir_.path / "history.txt").string());
     EXPECT_EQ(history.rfind("LOCAL", 0), 0u);
     EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 1);
+}
+
+// The screen of an earlier session stays; the host's output starts below it, and the end of a
+// ZMODEM header the earlier session left (CR, 0x8A, XON) pairs with nothing the new host sends.
+TEST_F(FrameTest, HostEntryOutputStartsBelowTheOldScreenWithNothingLeftFromBefore) {
+    settings_.Port = 0;
+    settings_.LogDefPath = dir_.Str();
+    auto frame = MakeFrame();
+    {
+        test::TelnetTestServer earlier;
+        frame->ConnectTelnet("127.0.0.1", earlier.Port());
+        ASSERT_TRUE(platform_.Until([&] { return frame->Conn().connected.load(); }));
+        ASSERT_TRUE(earlier.Accept());
+        earlier.Send(
+            "one\r\ntwo\r\nrz\r**\x18"
+            "B0100000023be50\r\x8a\x11");
+        ASSERT_TRUE(platform_.Until(
+            [&] { return ScreenLine(*frame, 2).find("B01") != std::string::npos; }));
+        frame->HangUp();
+    }
+    test::TelnetTestServer server;
+    HostEntry e = test::LoopbackTelnetEntry(server.Port());
+    e.Emulation = 1;
+    e.Log = 1;
+    ASSERT_TRUE(frame->ConnectHostEntry(e));
+    ASSERT_TRUE(platform_.Until([&] { return frame->Conn().connected.load(); }));
+    ASSERT_TRUE(server.Accept());
+    server.Send("\r\nroot@vm:~# ");
+    ASSERT_TRUE(platform_.Until([&] { return ScreenLine(*frame, 4) == "root@vm:~#"; }))
+        << ScreenLine(*frame, 0) << "|" << ScreenLine(*frame, 4);
+    EXPECT_EQ(ScreenLine(*frame, 0), "one");
+    EXPECT_EQ(ScreenLine(*frame, 1), "two");
+    EXPECT_EQ(ScreenLine(*frame, 3), "");
+    int line, column;
+    frame->Term().ActiveView().GetCursor(line, column);
+    EXPECT_EQ(line, 4);
+    EXPECT_EQ(column, 11);
+    const std::string logName = frame->Log().Path();
+    frame->HangUp();
+    EXPECT_EQ(test::ReadWhole(logName), "\r\nroot@vm:~# ");
 }
 
 TEST_F(FrameTest, UnknownStartUpHostIsReported) {

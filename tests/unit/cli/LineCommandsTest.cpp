@@ -135,11 +135,13 @@ TEST(LineCommands, TransferToARefusingHostFailsWithTheConnectError) {
     // A folder named in UTF-8 stays the folder the file system knows.
     fs::create_directories(d.path / "送信");
     std::ofstream(d.path / "送信" / "f.bin") << "data";
-    RunResult r = Cli({"send", "--protocol", "zmodem", "--telnet",
-                       "127.0.0.1:" + std::to_string(TelnetTestServer::ClosedPort()), "--set",
+    const std::string where = "127.0.0.1:" + std::to_string(TelnetTestServer::ClosedPort());
+    RunResult r = Cli({"send", "--protocol", "zmodem", "--telnet", where, "--set",
                        "UploadDefPath=" + (d.path / "送信").string(), "f.bin"});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(Has(r.err, "connect error(111)")) << r.err;
+    EXPECT_TRUE(Has(r.err, "marlo-cli send: cannot connect to " + where + ": Connection refused"))
+        << r.err;
 }
 
 class HostsConnect : public ::testing::Test {
@@ -152,14 +154,8 @@ class HostsConnect : public ::testing::Test {
         ASSERT_TRUE(table.Save(store));
     }
     static HostEntry TelnetEntry(int port) {
-        HostEntry e;
+        HostEntry e = test::LoopbackTelnetEntry(port);
         e.Name = Utf8ToSjis("試験ホスト");
-        e.Line = 1;
-        e.TelnetHost = "127.0.0.1";
-        e.TelnetPort = port;
-        e.RedialNum = 1;
-        e.Infinite = 0;
-        e.Interval = 0;
         return e;
     }
     TempDir dir_;
@@ -243,6 +239,7 @@ TEST_F(HostsConnect, FailuresAndMisuse) {
     RunResult refused = Cli({"hosts", "connect", "twice"}, cfg_);
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(Has(refused.err, "2回の接続に失敗しました.")) << refused.err;
+    EXPECT_TRUE(Has(refused.err, "cannot connect to 127.0.0.1:")) << refused.err;
     EXPECT_EQ(Cli({"hosts", "connect", "nobody"}, cfg_).status, 1);
     EXPECT_EQ(Cli({"hosts", "list", "--wait", "x"}, cfg_).status, 2);
     EXPECT_EQ(Cli({"hosts", "connect", "twice", "--set", "Bogus=1"}, cfg_).status, 2);

@@ -70,9 +70,20 @@ TEST(ConnectCommand, StandardInputGoesToTheLineAsTypedLines) {
 
 TEST(ConnectCommand, FailuresGiveAMessageAndANonZeroStatus) {
     {
-        Cli cli({"--telnet", "127.0.0.1:" + std::to_string(TelnetTestServer::ClosedPort())});
+        const std::string where = "127.0.0.1:" + std::to_string(TelnetTestServer::ClosedPort());
+        Cli cli({"--telnet", where});
         EXPECT_EQ(cli.Wait(), 1);
         EXPECT_NE(cli.err.find("connect error(111)"), std::string::npos) << cli.err;
+        EXPECT_NE(cli.err.find("cannot connect to " + where + ": Connection refused"),
+                  std::string::npos)
+            << cli.err;
+    }
+    {
+        Cli cli({"--telnet", "nosuch.invalid"});
+        EXPECT_EQ(cli.Wait(), 1);
+        EXPECT_NE(cli.err.find("marlo-cli connect: cannot resolve host 'nosuch.invalid': "),
+                  std::string::npos)
+            << cli.err;
     }
     {
         TelnetTestServer server;

@@ -80,17 +80,33 @@ TEST(TelnetConnect, DialogConnectReachesTheServerAndTheServerCloseEndsIt) {
     EXPECT_EQ(r.histories, 0);
 }
 
+// The status line keeps the short text; the message names the host and the reason.
 TEST(TelnetConnect, RefusedDialogConnectIsTriedOnce) {
     Rig r;
-    r.connect.StartFromDialog("127.0.0.1", TelnetTestServer::ClosedPort());
+    const int port = TelnetTestServer::ClosedPort();
+    r.connect.StartFromDialog("127.0.0.1", port);
     ASSERT_TRUE(r.Until([&] { return !r.platform.boxes.empty(); }));
     EXPECT_EQ(r.platform.progressTexts.size(), 1u);
     EXPECT_EQ(r.platform.progressStatus.front(), "connect error(111)");
-    EXPECT_EQ(r.platform.boxes[0].text, "Telnet接続に失敗しました. (connect error(111))");
+    EXPECT_EQ(r.platform.boxes[0].text, "Telnet接続に失敗しました. (127.0.0.1:" +
+                                            std::to_string(port) + ": Connection refused)");
+    EXPECT_FALSE(r.connect.LastFailure().lookup);
     EXPECT_FALSE(r.conn.telnetConnecting);
     EXPECT_FALSE(r.conn.connected);
     EXPECT_FALSE(r.platform.progressVisible);
     EXPECT_EQ(r.line.Fd(), -1);
+}
+
+TEST(TelnetConnect, UnknownHostIsReportedWithTheResolversWords) {
+    Rig r;
+    r.connect.StartFromDialog("nosuch.invalid", 23);
+    ASSERT_TRUE(r.Until([&] { return !r.platform.boxes.empty(); }, 30000));
+    EXPECT_EQ(r.platform.progressStatus.front(), "WSAGETASYNCERROR");
+    const auto& failure = r.connect.LastFailure();
+    EXPECT_TRUE(failure.lookup);
+    EXPECT_FALSE(failure.reason.empty());
+    EXPECT_EQ(r.platform.boxes[0].text,
+              "Telnet接続に失敗しました. (nosuch.invalid: " + failure.reason + ")");
 }
 
 TEST(TelnetConnect, HostEntryRetriesRedialNumTimesThenGivesUp) {

@@ -66,6 +66,18 @@ TEST(TelnetParser, AnswersAndDataSurviveEverySplit) {
         {"subnegotiation is skipped", "p" + Bytes({255, 250, 24, 1, 255, 255, 7, 255, 240}) + "q",
          false, "pq", ""},
         {"other commands are dropped", "m" + Bytes({255, 241, 255, 249}) + "n", false, "mn", ""},
+        // Until the server sends binary, its bare CR arrives as CR NUL.
+        {"CR NUL is a bare CR", "a\r" + Bytes({0}) + "b", true, "a\rb", ""},
+        {"CR LF stays", "a\r\nb", true, "a\r\nb", ""},
+        {"a data NUL after CR NUL stays", "\r" + Bytes({0, 0}) + "\r\r" + Bytes({0}), true,
+         "\r" + Bytes({0}) + "\r\r", ""},
+        {"a NUL without CR is data", "a" + Bytes({0}) + "b", true, "a" + Bytes({0}) + "b", ""},
+        {"CR before IAC IAC", "\r" + Bytes({255, 255, 0}), true, "\r\xFF" + Bytes({0}), ""},
+        {"binary granted: CR NUL is data", Bytes({255, 251, 0}) + "\r" + Bytes({0}) + "\r\n", true,
+         "\r" + Bytes({0}) + "\r\n", ""},
+        {"binary taken back: CR NUL is a CR again",
+         Bytes({255, 251, 0}) + "\r" + Bytes({0, 255, 252, 0}) + "\r" + Bytes({0}), true,
+         "\r" + Bytes({0}) + "\r", Bytes({255, 254, 0})},
     };
     for (const auto& c : cases) {
         auto whole = Parse(c.input, {}, c.opened);
@@ -81,6 +93,34 @@ TEST(TelnetParser, AnswersAndDataSurviveEverySplit) {
         auto bytewise = Parse(c.input, single, c.opened);
         EXPECT_EQ(bytewise.data, c.data) << c.name << " byte by byte";
     }
+}
+
+TEST(TelnetParser, SendsCrAsCrNulUntilTheServerTakesBinary) {
+    TelnetLine::Parser parser;
+    parser.OfferOpening();
+    auto encode = [&](const std::string& data, bool transferMode) {
+        std::string out;
+        parser.Encode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), transferMode,
+                      out);
+        return out;
+    };
+    auto receive = [&](const std::string& bytes) {
+        auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
+        uint8_t out[16];
+        int produced = 0;
+        std::string replies;
+        parser.Run(in, in + bytes.size(), out, sizeof out, produced, replies, false, nullptr);
+    };
+    const std::string data = "a\rb\r\n\xFF\r";
+    EXPECT_EQ(encode(data, false),
+              "a\r" + Bytes({0}) + "b\r" + Bytes({0}) + "\n\xFF\r" + Bytes({0}));
+    EXPECT_EQ(encode(data, true),
+              "a\r" + Bytes({0}) + "b\r" + Bytes({0}) + "\n\xFF\xFF\r" + Bytes({0}));
+    receive(Bytes({255, 253, 0}));  // the server's DO binary answers our WILL
+    EXPECT_EQ(encode(data, false), data);
+    EXPECT_EQ(encode(data, true), "a\rb\r\n\xFF\xFF\r");
+    receive(Bytes({255, 254, 0}));  // and DONT takes it back
+    EXPECT_EQ(encode("\r", false), "\r" + Bytes({0}));
 }
 
 TEST(TelnetParser, UnterminatedSubnegotiationDoesNotSwallowTheStream) {
@@ -217,7 +257,9 @@ TEST(TelnetLine, UnknownHostReportsTheLookupFailure) {
     std::promise<void> resolved;
     line.StartLookup("no-such-host.invalid", 23, [&] { resolved.set_value(); });
     ASSERT_EQ(resolved.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
-    EXPECT_EQ(line.LookupResult(), "WSAGETASYNCERROR");
+    std::string reason;
+    EXPECT_EQ(line.LookupResult(nullptr, nullptr, &reason), "WSAGETASYNCERROR");
+    EXPECT_FALSE(reason.empty());
     int err = 0;
     EXPECT_EQ(line.BeginConnect(err), TelnetLine::ConnectState::Failed);
 }

@@ -172,6 +172,53 @@ TEST(Terminal, VtMessagesGoToTheActiveViewOnlyDumbToBoth) {
     EXPECT_EQ(t.ViewCount(), 1);
 }
 
+// A reset (a host entry's, an emulation change) never puts what arrives next over the text the
+// buffer holds: it starts at the beginning of the line after the last text.
+TEST(Terminal, ResetStartsBelowTheText) {
+    struct Case {
+        const char* name;
+        int fromEmulation, toEmulation, bufferSize;
+        std::string before;
+        int expectLine;  // where the next text lands; -1: wherever the full buffer made room
+    } cases[] = {
+        {"dumb to VT, short screen", 0, 1, 1000, "a\r\nb\r\nc", 3},
+        {"dumb to VT, history beyond the screen", 0, 1, 1000, std::string(60, '\n') + "x", 61},
+        {"VT cursor far below the text", 1, 1, 1000, "top\x1b[20;5H", 1},
+        {"VT to dumb drops the blank screen rows", 1, 0, 1000, "p\r\nq", 2},
+        {"VT to VT52 after a cleared screen", 1, 2, 1000, "old\x1b[2J\x1b[5;1Hnew", 5},
+        {"text on the buffer's last line", 0, 1, 40, std::string(45, '\n') + "end", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Settings s;
+        s.Emulation = c.fromEmulation;
+        s.BufferSize = c.bufferSize;
+        Terminal t(s);
+        Feed(t, c.before);
+        const std::string last = t.Buffer().LineText(t.Buffer().TextEnd() - 1);
+        s.Emulation = c.toEmulation;
+        t.Reset();
+        Feed(t, "N");
+        const int line = t.Buffer().TextEnd() - 1;
+        EXPECT_EQ(t.Buffer().LineText(line), "N");
+        EXPECT_EQ(t.Buffer().LineText(line - 1), last);
+        if (c.expectLine >= 0) {
+            EXPECT_EQ(line, c.expectLine);
+        }
+        TerminalView& v = t.ActiveView();
+        if (c.toEmulation) {
+            int cursorLine, cursorColumn;
+            v.GetCursor(cursorLine, cursorColumn);
+            EXPECT_EQ(cursorLine, line);
+            EXPECT_EQ(cursorColumn, 1);
+            EXPECT_LT(line, v.ScreenTop() + v.VisibleRows());
+        } else {
+            EXPECT_EQ(t.Buffer().LastLine(), line);
+            EXPECT_EQ(t.Buffer().DumbColumn(), 1);
+        }
+    }
+}
+
 struct Painter : ITerminalPainter {
     void ScrolledBy(int lines) override { scrolls.push_back(lines); }
     void InvalidateCells(int row, int first, int last) override {
