@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "app/InputBarModel.h"
 #include "app/MainFrame.h"
@@ -270,6 +271,42 @@ TEST_F(FrameTest, HostEntryConnectsOverTelnetWithItsOwnSettingsAndLeavesAHistory
     std::string history = test::ReadWhole((dir_.path / "history.txt").string());
     EXPECT_EQ(history.rfind("LOCAL", 0), 0u);
     EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 1);
+}
+
+HostEntry LocalTelnetEntry(int port) {
+    HostEntry e;
+    e.Name = "LOCAL";
+    e.Line = 1;
+    e.TelnetHost = "127.0.0.1";
+    e.TelnetPort = port;
+    e.RedialNum = 1;
+    e.Infinite = 0;
+    return e;
+}
+
+TEST_F(FrameTest, NextTelnetConnectionIsReadFromItsFirstByte) {
+    settings_.Port = 0;
+    auto frame = MakeFrame();
+    test::TelnetTestServer server;
+    ASSERT_TRUE(frame->ConnectHostEntry(LocalTelnetEntry(server.Port())));
+    ASSERT_TRUE(platform_.Until([&] { return frame->Conn().connected.load(); }));
+    ASSERT_TRUE(server.Accept());
+    platform_.Idle(100);
+    ASSERT_EQ(platform_.PendingCount(), 0u);
+    // The user hangs up just as the host says something: its notification is still queued.
+    ASSERT_TRUE(server.Send("too late"));
+    for (int i = 0; i < 300 && platform_.PendingCount() == 0; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_GT(platform_.PendingCount(), 0u);
+    frame->HangUp();
+    platform_.Idle(100);
+    ASSERT_TRUE(frame->ConnectHostEntry(LocalTelnetEntry(server.Port())));
+    ASSERT_TRUE(platform_.Until([&] { return frame->Conn().connected.load(); }));
+    ASSERT_TRUE(server.Accept());
+    ASSERT_TRUE(server.Send("welcome"));
+    EXPECT_TRUE(platform_.Until(
+        [&] { return ScreenLine(*frame, 0).find("welcome") != std::string::npos; }, 3000))
+        << ScreenLine(*frame, 0);
 }
 
 TEST_F(FrameTest, UnknownStartUpHostIsReported) {
