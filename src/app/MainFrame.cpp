@@ -204,11 +204,18 @@ void CMainFrame::OnCommNotify(intptr_t wParam, intptr_t lParam) {
             connection_->OnConnected();
             if (onTitleChanged) onTitleChanged();
         } else if (!carrier && connection_->connected) {
+            // What the host sent before the carrier dropped is still in the device: it is shown,
+            // logged and seen by a wait before the connection ends.
+            ReceiveAll();
             connection_->OnDisconnected();
             if (onTitleChanged) onTitleChanged();
         }
         return;
     }
+    ReceiveAll();
+}
+
+void CMainFrame::ReceiveAll() {
     // A wait inside the receive path may dispatch events; it must not read the line again into the
     // same buffer. The outer loop goes on reading until the line is empty.
     if (inReceive_) return;

@@ -103,6 +103,17 @@ TEST_F(FrameTest, CarrierRiseAndDropDriveTheConnection) {
     EXPECT_EQ(platform_.title, "[未定義ホスト]");
     port->SetLines(true, true, false);
     EXPECT_TRUE(PumpUntil([&] { return !frame->Conn().connected.load(); }));
+
+    // The host's last words and the carrier drop reach the device together, and the event thread
+    // reports the line change first: the words are shown before the connection ends.
+    port->SetLines(true, true, true);
+    ASSERT_TRUE(PumpUntil([&] { return frame->Conn().connected.load(); }));
+    port->Feed("NO CARRIER soon");
+    port->SetLines(true, true, false);
+    frame->OnCommNotify(SerialLine::kNotifyLineStatus, 0);
+    EXPECT_FALSE(frame->Conn().connected.load());
+    EXPECT_EQ(ScreenLine(*frame, 0), "NO CARRIER soon");
+    platform_.Idle(200);  // the event thread's own reports
 }
 
 TEST_F(FrameTest, ShutdownAsksBeforeDroppingALiveSerialConnection) {
