@@ -162,6 +162,10 @@ void TelnetTestServer::CloseClient() {
     client_ = -1;
 }
 
+void TelnetTestServer::EndSending() {
+    if (client_ >= 0) ::shutdown(client_, SHUT_WR);
+}
+
 int TelnetTestServer::WaitProgram(int timeoutMs) {
     if (!program_) return -1;
     Program& p = *program_;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <thread>
 
 #include "app/InputBarModel.h"
@@ -293,6 +294,39 @@ HostEntry LocalTelnetEntry(int port) {
     e.RedialNum = 1;
     e.Infinite = 0;
     return e;
+}
+
+TEST_F(FrameTest, TelnetHostClosingRightAfterABurstLosesNothing) {
+    settings_.Port = 0;
+    settings_.LogDefPath = dir_.Str();
+    auto frame = MakeFrame();
+    test::TelnetTestServer server;
+    HostEntry e = LocalTelnetEntry(server.Port());
+    e.Log = 1;
+    e.LogHead = "T1";
+    ASSERT_TRUE(frame->ConnectHostEntry(e));
+    ASSERT_TRUE(platform_.Until([&] { return frame->Conn().connected.load(); }));
+    ASSERT_TRUE(server.Accept());
+    const std::string text = test::NumberedSjisLines(10u << 20);
+    auto sent = std::async(std::launch::async, [&] {
+        bool ok = server.Send(text);
+        server.EndSending();
+        return ok;
+    });
+    const bool ended = platform_.Until([&] { return !frame->Conn().connected.load(); }, 120000);
+    if (!ended) server.EndSending();  // a send still blocked gives up
+    EXPECT_TRUE(sent.get());
+    ASSERT_TRUE(ended);
+    // The connection ended only after the last line was shown and logged.
+    const ScreenBuffer& b = frame->Term().Buffer();
+    EXPECT_NE(ScreenLine(*frame, b.LastLine() - 1).find("line " + test::LastLineNumber(text)),
+              std::string::npos);
+    std::string logged;
+    for (const auto& f : std::filesystem::directory_iterator(dir_.path))
+        if (f.path().extension() == ".LOG") logged = test::ReadWhole(f.path().string());
+    EXPECT_TRUE(logged == text) << logged.size() << " of " << text.size() << " bytes logged";
+    ASSERT_FALSE(platform_.boxes.empty());
+    EXPECT_EQ(platform_.boxes.back().text, "Telnetを切断しました");
 }
 
 TEST_F(FrameTest, NextTelnetConnectionIsReadFromItsFirstByte) {
