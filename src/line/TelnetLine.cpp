@@ -99,9 +99,13 @@ void TelnetLine::Parser::Negotiate(uint8_t verb, uint8_t opt, std::string& repli
     }
 }
 
-void TelnetLine::Parser::Run(const uint8_t*& in, const uint8_t* end, uint8_t* out, int max,
-                             int& produced, std::string& replies, bool transferMode,
+void TelnetLine::Parser::Run(const uint8_t*& from, const uint8_t* end, uint8_t* out, int max,
+                             int& producedSoFar, std::string& replies, bool transferMode,
                              const TraceFn& trace) {
+    // Locals while the loop runs: every byte stored to `out` could otherwise alias them, and the
+    // loop would go through memory for each byte.
+    const uint8_t* in = from;
+    int produced = producedSoFar;
     while (in < end && produced < max) {
         uint8_t b = *in++;
         switch (state_) {
@@ -138,6 +142,8 @@ void TelnetLine::Parser::Run(const uint8_t*& in, const uint8_t* end, uint8_t* ou
                 break;
         }
     }
+    from = in;
+    producedSoFar = produced;
     if (transferMode && state_ == State::Iac && in == end && trace) trace(1, "1個しかない\n");
 }
 
