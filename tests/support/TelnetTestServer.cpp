@@ -15,6 +15,7 @@
 #include <thread>
 #include <utility>
 
+#include "support/Loopback.h"
 #include "support/TransferKit.h"
 
 namespace marlo::test {
@@ -34,25 +35,10 @@ bool WriteAll(int fd, const uint8_t* p, size_t n) {
     return true;
 }
 
-int BindLoopback(int& port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    return fd;
-}
-
 }  // namespace
 
 TelnetTestServer::TelnetTestServer() {
-    listen_ = BindLoopback(port_);
-    ::listen(listen_, 4);
+    listen_ = ListenOnLoopback(port_);
 }
 
 // The program served, and the thread that accepts the client and relays between the two.
@@ -92,8 +78,7 @@ TelnetTestServer::~TelnetTestServer() {
 
 int TelnetTestServer::ClosedPort() {
     int port = 0;
-    int fd = BindLoopback(port);
-    ::close(fd);
+    ::close(ListenOnLoopback(port));
     return port;
 }
 
