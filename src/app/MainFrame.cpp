@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "app/CommandIds.h"
@@ -17,6 +18,8 @@ namespace marlo {
 
 namespace {
 const std::vector<int> kHeldDuringReceive = {WM_COMMNOTIFY};
+// How often a long burst lets the rest of the program run.
+constexpr std::chrono::milliseconds kDispatchEvery{20};
 }  // namespace
 
 CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISettingsStore* store)
@@ -221,11 +224,17 @@ void CMainFrame::ReceiveAll() {
     if (inReceive_) return;
     inReceive_ = true;
     const int block = settings_.ReadBlockSize();
+    // Between blocks the window, the keyboard and the timers get their turn, but not after every
+    // block: a repaint per few dozen bytes would hold a fast line back to the speed of painting.
+    auto dispatchAt = std::chrono::steady_clock::now() + kDispatchEvery;
     while (!transferRunning && !envSheetOpen_ && !closing_) {
         int n = ReadLineData(receiveBuffer_, block, 0);
         if (n <= 0) break;
         ProcessReceived(receiveBuffer_, static_cast<size_t>(n));
-        platform_.DispatchPending(kHeldDuringReceive);
+        if (auto now = std::chrono::steady_clock::now(); now >= dispatchAt) {
+            platform_.DispatchPending(kHeldDuringReceive);
+            dispatchAt = now + kDispatchEvery;
+        }
     }
     inReceive_ = false;
 }
