@@ -453,6 +453,8 @@ void CMainFrame::StartTimer3() {
 void CMainFrame::OnTimer3() {
     if (connection_->dialling) dialler_->OnTick();
     transfer_->OnTick();
+    // A quiet line leaves the log's last bytes buffered no longer than a tick.
+    log_.Flush();
     Lamps(0);
     // The SD and RD lamps show activity per half second.
     activity_ = 0;

@@ -156,6 +156,19 @@ TEST_F(FrameTest, ScreenIsKeptInLglogBetweenRuns) {
     EXPECT_EQ(ScreenLine(*again, 3), "next");
 }
 
+TEST_F(FrameTest, CaptureLogReachesTheDiskOnTheTimerWithoutMoreData) {
+    settings_.Port = 0;
+    settings_.LogIniBegin = 1;
+    settings_.LogDefPath = dir_.Str();
+    auto frame = MakeFrame();
+    frame->StartLogAtStart();
+    ASSERT_TRUE(frame->Log().IsOpen());
+    const std::string last = "the host's last line\r\n";
+    frame->ProcessReceived(reinterpret_cast<const uint8_t*>(last.data()), last.size());
+    frame->OnTimer3();
+    EXPECT_EQ(test::ReadWhole(frame->Log().Path()), last);
+}
+
 TEST_F(FrameTest, ReplayFeedsAFileThroughTheTerminalAndReportsAMissingOne) {
     settings_.Port = 0;
     auto frame = MakeFrame();
