@@ -169,6 +169,7 @@ TelnetLine::~TelnetLine() {
 
 void TelnetLine::StartNotifier(std::function<void()> ready) {
     StopNotifier();
+    ArmNotifier();
     notifier_ = std::jthread([this, ready = std::move(ready)](std::stop_token st) {
         std::stop_callback wake(st, [this] {
             std::lock_guard lock(notifyMutex_);
