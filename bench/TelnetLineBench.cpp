@@ -1,7 +1,5 @@
 // Figures for the telnet line and the string wait: how fast received bytes pass the negotiation
 // parser and a loopback socket, and how fast the wait matcher takes text with 50 patterns armed.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,6 +10,7 @@
 
 #include "line/StringWait.h"
 #include "line/TelnetLine.h"
+#include "support/Loopback.h"
 
 using namespace marlo;
 using Clock = std::chrono::steady_clock;
@@ -48,17 +47,11 @@ int main() {
 
     // Loopback socket: a sender thread writes, the line reads in 4096-byte blocks.
     {
-        int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(lfd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(lfd, reinterpret_cast<sockaddr*>(&a), &len);
-        ::listen(lfd, 1);
+        int port = 0;
+        int lfd = test::ListenOnLoopback(port);
         TelnetLine line;
         std::promise<void> resolved;
-        line.StartLookup("127.0.0.1", ntohs(a.sin_port), [&] { resolved.set_value(); });
+        line.StartLookup("127.0.0.1", port, [&] { resolved.set_value(); });
         resolved.get_future().wait();
         int err = 0;
         line.BeginConnect(err);

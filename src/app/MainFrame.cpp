@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "app/CommandIds.h"
@@ -17,6 +18,8 @@ namespace marlo {
 
 namespace {
 const std::vector<int> kHeldDuringReceive = {WM_COMMNOTIFY};
+// How often a long burst lets the rest of the program run.
+constexpr std::chrono::milliseconds kDispatchEvery{20};
 }  // namespace
 
 CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISettingsStore* store)
@@ -211,21 +214,34 @@ void CMainFrame::OnCommNotify(intptr_t wParam, intptr_t lParam) {
             connection_->OnConnected();
             if (onTitleChanged) onTitleChanged();
         } else if (!carrier && connection_->connected) {
+            // What the host sent before the carrier dropped is still in the device: it is shown,
+            // logged and seen by a wait before the connection ends.
+            ReceiveAll();
             connection_->OnDisconnected();
             if (onTitleChanged) onTitleChanged();
         }
         return;
     }
+    ReceiveAll();
+}
+
+void CMainFrame::ReceiveAll() {
     // A wait inside the receive path may dispatch events; it must not read the line again into the
     // same buffer. The outer loop goes on reading until the line is empty.
     if (inReceive_) return;
     inReceive_ = true;
     const int block = settings_.ReadBlockSize();
+    // Between blocks the window, the keyboard and the timers get their turn, but not after every
+    // block: a repaint per few dozen bytes would hold a fast line back to the speed of painting.
+    auto dispatchAt = std::chrono::steady_clock::now() + kDispatchEvery;
     while (!transferRunning && !envSheetOpen_ && !closing_) {
         int n = ReadLineData(receiveBuffer_, block, 0);
         if (n <= 0) break;
         ProcessReceived(receiveBuffer_, static_cast<size_t>(n));
-        platform_.DispatchPending(kHeldDuringReceive);
+        if (auto now = std::chrono::steady_clock::now(); now >= dispatchAt) {
+            platform_.DispatchPending(kHeldDuringReceive);
+            dispatchAt = now + kDispatchEvery;
+        }
     }
     inReceive_ = false;
 }
@@ -444,6 +460,8 @@ void CMainFrame::StartTimer3() {
 void CMainFrame::OnTimer3() {
     if (connection_->dialling) dialler_->OnTick();
     transfer_->OnTick();
+    // A quiet line leaves the log's last bytes buffered no longer than a tick.
+    log_.Flush();
     Lamps(0);
     // The SD and RD lamps show activity per half second.
     activity_ = 0;

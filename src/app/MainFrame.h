@@ -173,6 +173,8 @@ class CMainFrame : public IEventTarget,
 
   private:
     void Lamps(unsigned lamps);
+    // Reads the line until it is empty, each block through ProcessReceived.
+    void ReceiveAll();
     void SetLineReadPaused(bool paused);
     // From the status window's opening to its closing the engine alone reads the line.
     void SetTransferRunning(bool running);

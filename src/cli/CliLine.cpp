@@ -166,6 +166,7 @@ bool CliLine::OpenSerial(const std::string& device, const Settings& s) {
         dev->Close();
         return false;
     }
+    serialFd_ = dev->Fd();
     serial_ = std::make_unique<SerialLine>(std::move(dev));
     serial_->SetDtr(true);
     serial_->SetRts(true);
@@ -215,6 +216,12 @@ bool CliLine::OpenTelnet(const TelnetTarget& target) {
 void CliLine::OpenStdio() {
     stream_ = std::make_unique<StreamLine>(0, 1);
     line_ = stream_.get();
+}
+
+int CliLine::ReadFd() const {
+    if (telnet_) return telnet_->Fd();
+    if (serial_ && serial_->IsOpen()) return serialFd_;
+    return -1;
 }
 
 bool CliLine::HungUp() const {

@@ -82,6 +82,9 @@ class CliLine {
     Connection& Conn() { return *conn_; }
     ConsolePlatform& Platform() { return platform_; }
 
+    // The descriptor that becomes readable when the line has received bytes (the socket or the
+    // serial device), or -1.
+    int ReadFd() const;
     // The other side has gone: the server closed the socket, or a serial device reports that it
     // was hung up (a pty whose other end closed, a removed adapter).
     bool HungUp() const;
@@ -95,6 +98,7 @@ class CliLine {
     std::unique_ptr<TelnetLine> telnet_;
     std::unique_ptr<StreamLine> stream_;
     ILineIo* line_ = nullptr;
+    int serialFd_ = -1;
 };
 
 }  // namespace marlo::cli

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <functional>
 
 #include "app/Trace.h"
 #include "cli/CliCommand.h"
@@ -78,19 +77,41 @@ class LinePort : public IModemPort {
     KanjiEncoder enc_;
 };
 
+// The session proper: waits on the line and standard input together and reads the line empty
+// whenever it has something, so received text goes out as fast as it comes. Time-outs are those
+// of the string wait and the carrier watch; nothing else sleeps.
 class Session {
   public:
     Session(CliLine& line, const Settings& s, const SessionOptions& o, LinePort& port)
-        : line_(line), platform_(line.Platform()), settings_(s), o_(o), port_(port) {
+        : line_(line), settings_(s), o_(o), port_(port), buf_(kReadMax) {
         decoder_.SetCode(s.ReceiveCode());
     }
 
-    // Runs until the far end closes, the script fails or ends (--close-after-script).
-    int Run(const std::function<bool()>& carrierLost) {
+    // Runs until the far end is gone (after everything it sent was shown), the script fails or
+    // ends (--close-after-script). `watchCarrier`: the line had a carrier, and its drop ends the
+    // session.
+    int Run(bool watchCarrier) {
         ::fcntl(STDIN_FILENO, F_SETFL, ::fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
-        platform_.StartTimer(1, 5, [&] { Pump(carrierLost); });
-        platform_.DispatchWait([&] { return done_; }, std::nullopt);
-        platform_.StopTimer(1);
+        Script();  // a wait is armed before the bytes it waits for are read
+        if (!done_ && !early_.empty()) {
+            wait_.Feed(reinterpret_cast<const uint8_t*>(early_.data()), early_.size());
+            early_.clear();
+            Script();
+        }
+        while (!done_) {
+            // Seen gone before the line is read empty: what the far end sent first still counts.
+            const bool gone = line_.HungUp() || (watchCarrier && !port_.Carrier().value_or(true));
+            Drain();
+            if (!done_) Script();  // the wait's time-out
+            if (done_) break;
+            if (gone) {
+                Finish(kExitOk);
+                break;
+            }
+            if (!Flush()) break;
+            WaitForInput(watchCarrier);
+        }
+        Flush();
         if (waitId_) wait_.Disarm(waitId_);
         return status_;
     }
@@ -98,15 +119,46 @@ class Session {
     void SetEarlyText(std::string sjis) { early_ = std::move(sjis); }
 
   private:
+    static constexpr size_t kReadMax = 65536;
+    // Received text is written out in pieces of about this size.
+    static constexpr size_t kFlushAt = 256 * 1024;
+    // How often a carrier is looked at: a modem line change wakes nobody.
+    static constexpr int kCarrierCheckMs = 100;
+
     void Finish(int status) {
         done_ = true;
         status_ = status;
     }
-    void Received(const uint8_t* p, int n) {
-        TextSink sink;
-        for (int i = 0; i < n; ++i) decoder_.Feed(p[i], false, sink);
-        wait_.Feed(reinterpret_cast<const uint8_t*>(sink.text.data()), sink.text.size());
-        if (!WriteOut(o_.utf8 ? SjisToUtf8(sink.text) : sink.text)) Finish(kExitFailed);
+    bool ScriptRunning() const { return step_ < o_.script.size(); }
+    // Reads until the line has nothing more; a script step runs as soon as its wait matched.
+    void Drain() {
+        for (;;) {
+            int n = line_.Line()->ReadLineData(buf_.data(), static_cast<int>(buf_.size()), 0);
+            if (n <= 0) return;
+            Received(buf_.data(), static_cast<size_t>(n));
+            if (done_) return;
+            if (shown_.size() >= kFlushAt && !Flush()) return;
+        }
+    }
+    void Received(const uint8_t* p, size_t n) {
+        // While a wait is armed the text goes to it in blocks of ReadSize, so that the next step
+        // is armed close behind the match. Bytes taken from the line are shown all the same.
+        const size_t piece = waitId_ ? static_cast<size_t>(settings_.ReadBlockSize()) : n;
+        for (size_t at = 0; at < n; at += piece) {
+            const size_t from = shown_.size();
+            decoder_.Decode(p + at, std::min(piece, n - at), shown_);
+            if (done_ || !ScriptRunning()) continue;
+            wait_.Feed(reinterpret_cast<const uint8_t*>(shown_.data()) + from,
+                       shown_.size() - from);
+            if (waitId_) Script();
+        }
+    }
+    bool Flush() {
+        if (shown_.empty()) return true;
+        bool ok = WriteOut(o_.utf8 ? SjisToUtf8(shown_) : shown_);
+        shown_.clear();
+        if (!ok) Finish(kExitFailed);
+        return ok;
     }
     void Script() {
         while (step_ < o_.script.size()) {
@@ -139,10 +191,27 @@ class Session {
         }
         if (o_.closeAfterScript) Finish(kExitOk);
     }
+    // Blocks until the line or standard input has something, a wait's time runs out or the
+    // carrier is due to be looked at; typed text goes to the line.
+    void WaitForInput(bool watchCarrier) {
+        pollfd p[2];
+        nfds_t count = 0;
+        if (int fd = line_.ReadFd(); fd >= 0) p[count++] = {fd, POLLIN, 0};
+        const nfds_t typed = count;
+        if (stdinOpen_) p[count++] = {STDIN_FILENO, POLLIN, 0};
+        int timeoutMs = -1;
+        if (waitId_) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                waitEnd_ - std::chrono::steady_clock::now());
+            timeoutMs = static_cast<int>(std::max<long long>(0, left.count()));
+        }
+        if (watchCarrier && (timeoutMs < 0 || timeoutMs > kCarrierCheckMs))
+            timeoutMs = kCarrierCheckMs;
+        if (count == 0 && timeoutMs < 0) return;  // nothing to wait for: the line is gone
+        if (::poll(p, count, timeoutMs) > 0 && stdinOpen_ && p[typed].revents) Typed();
+    }
     void Typed() {
-        pollfd p{STDIN_FILENO, POLLIN, 0};
-        if (::poll(&p, 1, 0) <= 0) return;
-        char in[1024];
+        char in[4096];
         ssize_t r = ::read(STDIN_FILENO, in, sizeof in);
         if (r > 0) {
             std::string text(in, static_cast<size_t>(r));
@@ -161,39 +230,15 @@ class Session {
             stdinOpen_ = false;
         }
     }
-    void Pump(const std::function<bool()>& carrierLost) {
-        if (done_) return;
-        Script();  // a wait is armed before the bytes it waits for are read
-        if (done_) return;
-        if (!early_.empty()) {
-            wait_.Feed(reinterpret_cast<const uint8_t*>(early_.data()), early_.size());
-            early_.clear();
-            Script();
-            if (done_) return;
-        }
-        uint8_t buf[4096];
-        int max = settings_.ReadBlockSize();
-        for (int rounds = 0; rounds < 16; ++rounds) {
-            int n = line_.Line()->ReadLineData(buf, max, 0);
-            if (n <= 0) break;
-            Received(buf, n);
-        }
-        Script();
-        if (done_) return;
-        if (line_.HungUp() || (carrierLost && carrierLost())) {
-            Finish(kExitOk);
-            return;
-        }
-        if (stdinOpen_) Typed();
-    }
 
     CliLine& line_;
-    ConsolePlatform& platform_;
     const Settings& settings_;
     const SessionOptions& o_;
     LinePort& port_;
     KanjiDecoder decoder_;
     StringWait wait_;
+    std::vector<uint8_t> buf_;
+    std::string shown_;  // received text (Shift-JIS) not yet written out
     size_t step_ = 0;
     int waitId_ = 0;
     std::chrono::steady_clock::time_point waitEnd_;
@@ -362,7 +407,7 @@ int RunConnectSession(CliLine& line, const Settings& settings, const SessionOpti
     const bool hadCarrier = port.Carrier().value_or(false);
     Session session(line, settings, o, port);
     session.SetEarlyText(early);
-    return session.Run([&] { return hadCarrier && !port.Carrier().value_or(true); });
+    return session.Run(hadCarrier);
 }
 
 }  // namespace marlo::cli

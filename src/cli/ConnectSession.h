@@ -43,8 +43,9 @@ struct DialRequest {
     std::string initCommand;
 };
 
-// Runs the session on the open line until the far end closes (0), the script ends with
-// --close-after-script (0), or the dial, a send or a wait fails (1, with a message on stderr).
+// Runs the session on the open line until the far end has closed or hung up and everything it
+// sent before was shown (0), the script ends with --close-after-script (0), or the dial, a send
+// or a wait fails (1, with a message on stderr).
 int RunConnectSession(CliLine& line, const Settings& settings, const SessionOptions& o,
                       const std::optional<DialRequest>& dial);
 

@@ -109,9 +109,13 @@ void TelnetLine::Parser::Negotiate(uint8_t verb, uint8_t opt, std::string& repli
     }
 }
 
-void TelnetLine::Parser::Run(const uint8_t*& in, const uint8_t* end, uint8_t* out, int max,
-                             int& produced, std::string& replies, bool transferMode,
+void TelnetLine::Parser::Run(const uint8_t*& from, const uint8_t* end, uint8_t* out, int max,
+                             int& producedSoFar, std::string& replies, bool transferMode,
                              const TraceFn& trace) {
+    // Locals while the loop runs: every byte stored to `out` could otherwise alias them, and the
+    // loop would go through memory for each byte.
+    const uint8_t* in = from;
+    int produced = producedSoFar;
     while (in < end && produced < max) {
         uint8_t b = *in++;
         switch (state_) {
@@ -154,6 +158,8 @@ void TelnetLine::Parser::Run(const uint8_t*& in, const uint8_t* end, uint8_t* ou
                 break;
         }
     }
+    from = in;
+    producedSoFar = produced;
     if (transferMode && state_ == State::Iac && in == end && trace) trace(1, "1個しかない\n");
 }
 
@@ -180,16 +186,31 @@ TelnetLine::~TelnetLine() {
 
 void TelnetLine::StartNotifier(std::function<void()> ready) {
     StopNotifier();
-    notifyArmed_ = true;
+    ArmNotifier();
     notifier_ = std::jthread([this, ready = std::move(ready)](std::stop_token st) {
+        std::stop_callback wake(st, [this] {
+            std::lock_guard lock(notifyMutex_);
+            notifyCv_.notify_all();
+        });
         while (!st.stop_requested()) {
-            if (!notifyArmed_ || !open_) {  // a connect in progress is the connect's business
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                continue;
+            {
+                // A connect in progress is the connect's business; the open arms it.
+                std::unique_lock lock(notifyMutex_);
+                notifyCv_.wait(lock,
+                               [&] { return st.stop_requested() || (notifyArmed_ && open_); });
             }
-            if (WaitReadable(50) && notifyArmed_.exchange(false)) ready();
+            if (st.stop_requested()) break;
+            if (WaitReadable(50) && open_ && notifyArmed_.exchange(false)) ready();
         }
     });
+}
+
+void TelnetLine::ArmNotifier() {
+    {
+        std::lock_guard lock(notifyMutex_);
+        notifyArmed_ = true;
+    }
+    notifyCv_.notify_all();
 }
 
 void TelnetLine::StopNotifier() {
@@ -313,6 +334,9 @@ TelnetLine::ConnectState TelnetLine::PollConnect(int waitMs, int& error) {
         Close();
         return ConnectState::Failed;
     }
+    // Whatever became of notifications for an earlier connection, this one is heard from its
+    // first byte.
+    ArmNotifier();
     return ConnectState::Connected;
 }
 
@@ -348,58 +372,61 @@ bool TelnetLine::WaitReadable(int timeoutMs) const {
     return PollOne(fd, POLLIN, timeoutMs) > 0;
 }
 
+int TelnetLine::TakePending(uint8_t* buf, int max) {
+    const uint8_t* in = pending_.data() + pendingHead_;
+    const uint8_t* end = in + pendingCount_;
+    int produced = 0;
+    std::string replies;
+    parser_.Run(in, end, buf, max, produced, replies, transferMode_, trace_);
+    size_t used = static_cast<size_t>(in - (pending_.data() + pendingHead_));
+    pendingHead_ += used;
+    pendingCount_ -= used;
+    if (pendingCount_ == 0) pendingHead_ = 0;
+    if (!replies.empty()) SendAll(reinterpret_cast<const uint8_t*>(replies.data()), replies.size());
+    return produced;
+}
+
 int TelnetLine::ReadLineData(uint8_t* buf, int max, int timeoutMs) {
     if (max <= 0) return 0;
     if (!open_) return 0;
-    struct Rearm {
-        std::atomic<bool>& armed;
-        ~Rearm() { armed = true; }
-    } rearm{notifyArmed_};
     std::unique_lock lock(readMutex_);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         int fd = fd_.load();
         if (fd < 0) return 0;
         if (pendingCount_ > 0) {
-            const uint8_t* in = pending_.data() + pendingHead_;
-            const uint8_t* end = in + pendingCount_;
-            int produced = 0;
-            std::string replies;
-            parser_.Run(in, end, buf, max, produced, replies, transferMode_, trace_);
-            size_t used = static_cast<size_t>(in - (pending_.data() + pendingHead_));
-            pendingHead_ += used;
-            pendingCount_ -= used;
-            if (pendingCount_ == 0) pendingHead_ = 0;
-            if (!replies.empty())
-                SendAll(reinterpret_cast<const uint8_t*>(replies.data()), replies.size());
-            if (produced > 0) return produced;
+            int produced = TakePending(buf, max);
+            if (produced > 0) {
+                if (pendingCount_ == 0 && !eof_ && PollOne(fd, POLLIN, 0) == 0) ArmNotifier();
+                return produced;
+            }
         }
+        // Nothing pending: the parser has walked every byte received so far.
         if (eof_) {
             lock.unlock();
             NoteClosed();
             return 0;
         }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-        int ev = PollOne(fd, POLLIN, static_cast<int>(left < 0 ? 0 : left));
-        if (ev < 0) {
+        ssize_t n = ::recv(fd, pending_.data(), pending_.size(), MSG_DONTWAIT);
+        if (n > 0) {
+            pendingCount_ = static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
             eof_ = true;
             continue;
         }
-        if (ev == 0) return 0;
-        if (pendingCount_ >= pending_.size()) return 0;  // cannot happen: pending is walked first
-        if (pendingHead_ > 0 && pendingCount_ > 0)
-            std::memmove(pending_.data(), pending_.data() + pendingHead_, pendingCount_);
-        pendingHead_ = 0;
-        ssize_t n = ::recv(fd, pending_.data() + pendingCount_, pending_.size() - pendingCount_,
-                           MSG_DONTWAIT);
-        if (n > 0) {
-            pendingCount_ += static_cast<size_t>(n);
-        } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        int ev = left > 0 ? PollOne(fd, POLLIN, static_cast<int>(left)) : 0;
+        if (ev < 0) {
             eof_ = true;
+        } else if (ev == 0) {
+            ArmNotifier();
+            return 0;
         }
-        if (left <= 0 && pendingCount_ == 0 && !eof_) return 0;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -58,8 +59,9 @@ class TelnetLine : public ILineIo {
     // Waits up to `timeoutMs` for something to read (or the close).
     bool WaitReadable(int timeoutMs) const;
     // Calls `ready` on a worker thread when received bytes (or the server's close) wait to be
-    // read: the frame posts WM_COMMNOTIFY from it. It fires once and is armed again by the next
-    // ReadLineData, so notifications do not pile up while nobody reads.
+    // read: the frame posts WM_COMMNOTIFY from it. It fires once and is armed again when a
+    // connection opens and when a read leaves nothing to read, so notifications neither pile up
+    // while a reader works through a burst nor stay silent for a new connection.
     void StartNotifier(std::function<void()> ready);
     void StopNotifier();
     int Fd() const { return fd_.load(); }
@@ -128,6 +130,9 @@ class TelnetLine : public ILineIo {
   private:
     struct Lookup;
     bool SendAll(const uint8_t* buf, size_t n);
+    // Hands pending bytes through the parser to `buf` (under readMutex_): the data bytes given.
+    int TakePending(uint8_t* buf, int max);
+    void ArmNotifier();
     void NoteClosed();
     void Trace(const std::string& text) const {
         if (trace_) trace_(1, text);
@@ -146,10 +151,13 @@ class TelnetLine : public ILineIo {
     mutable std::mutex readMutex_;
     std::mutex writeMutex_;
     Parser parser_;
+    std::mutex notifyMutex_;
+    std::condition_variable notifyCv_;
     std::atomic<bool> notifyArmed_{true};
     std::jthread notifier_;
-    // Received bytes not yet walked by the parser.
-    std::array<uint8_t, 4096> pending_{};
+    // Received bytes not yet walked by the parser: one receive takes what a busy loopback socket
+    // holds at a time.
+    std::array<uint8_t, 65536> pending_{};
     size_t pendingHead_ = 0;
     size_t pendingCount_ = 0;
     bool eof_ = false;

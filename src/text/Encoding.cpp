@@ -2,55 +2,161 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <cerrno>
-#include <mutex>
+#include <cstdint>
+#include <cstring>
 
 namespace marlo {
 
 namespace {
 
-// Converts with iconv, replacing each byte that cannot be converted with '?'.
-std::string Convert(const char* to, const char* from, std::string_view in) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
-    std::string out;
-    out.resize(in.size() * 3 + 16);
+class Iconv {
+  public:
+    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Iconv() {
+        if (Ok()) iconv_close(cd_);
+    }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+    bool Ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    iconv_t Get() const { return cd_; }
+
+  private:
+    iconv_t cd_;
+};
+
+// Converts with `cd`, appending to `out` and replacing each byte that cannot be converted with '?'.
+void ConvertInto(iconv_t cd, std::string_view in, std::string& out) {
+    size_t used = out.size();
+    out.resize(used + in.size() * 3 + 16);
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();
-    char* dst = out.data();
-    size_t dstLeft = out.size();
+    char* dst = out.data() + used;
+    size_t dstLeft = out.size() - used;
+    auto grow = [&] {
+        used = static_cast<size_t>(dst - out.data());
+        out.resize(out.size() * 2);
+        dst = out.data() + used;
+        dstLeft = out.size() - used;
+    };
     while (srcLeft > 0) {
         size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
         if (r != static_cast<size_t>(-1)) break;
         if (errno == E2BIG) {
-            size_t used = static_cast<size_t>(dst - out.data());
-            out.resize(out.size() * 2);
-            dst = out.data() + used;
-            dstLeft = out.size() - used;
+            grow();
             continue;
         }
         // EILSEQ or EINVAL: replace one byte and go on.
-        if (dstLeft == 0) {
-            size_t used = static_cast<size_t>(dst - out.data());
-            out.resize(out.size() * 2);
-            dst = out.data() + used;
-            dstLeft = out.size() - used;
-        }
+        if (dstLeft == 0) grow();
         *dst++ = '?';
         --dstLeft;
         ++src;
         --srcLeft;
     }
     out.resize(static_cast<size_t>(dst - out.data()));
-    iconv_close(cd);
+}
+
+std::string Convert(const char* to, const char* from, std::string_view in) {
+    Iconv cd(to, from);
+    if (!cd.Ok()) return std::string(in);
+    std::string out;
+    ConvertInto(cd.Get(), in, out);
     return out;
 }
+
+bool IsSjisLead(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// The UTF-8 of every Shift-JIS character as iconv's CP932 gives it, asked once: the single bytes
+// from 0x80 and the pairs of a lead byte with any second byte. Length 0 where iconv converts
+// nothing whole.
+class SjisTable {
+  public:
+    struct Entry {
+        char bytes[4];
+        uint8_t length;
+    };
+
+    SjisTable() {
+        Iconv cd("UTF-8", "CP932");
+        ok_ = cd.Ok();
+        if (!ok_) return;
+        for (int b = 0x80; b <= 0xFF; ++b) {
+            const char one[] = {static_cast<char>(b)};
+            if (!IsSjisLead(static_cast<unsigned char>(b))) Ask(cd.Get(), one, single_[b - 0x80]);
+        }
+        for (int lead = 0x80; lead <= 0xFF; ++lead) {
+            if (!IsSjisLead(static_cast<unsigned char>(lead))) continue;
+            for (int trail = 0; trail <= 0xFF; ++trail) {
+                const char two[] = {static_cast<char>(lead), static_cast<char>(trail)};
+                Ask(cd.Get(), two, pairs_[Row(lead)][trail]);
+            }
+        }
+    }
+    bool Ok() const { return ok_; }
+    const Entry& Single(unsigned char b) const { return single_[b - 0x80]; }
+    const Entry& Pair(unsigned char lead, unsigned char trail) const {
+        return pairs_[Row(lead)][trail];
+    }
+
+  private:
+    static int Row(int lead) { return lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + 0x1F; }
+    // A character that would grow more than threefold is left to iconv.
+    template <size_t N>
+    static void Ask(iconv_t cd, const char (&sjis)[N], Entry& e) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char* src = const_cast<char*>(sjis);
+        size_t srcLeft = N;
+        char* dst = e.bytes;
+        size_t dstLeft = sizeof e.bytes;
+        size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        size_t length = sizeof e.bytes - dstLeft;
+        if (r != static_cast<size_t>(-1) && srcLeft == 0 && length <= 3 * N)
+            e.length = static_cast<uint8_t>(length);
+    }
+
+    bool ok_ = false;
+    std::array<Entry, 128> single_{};
+    std::array<std::array<Entry, 256>, 60> pairs_{};
+};
 
 }  // namespace
 
 std::string SjisToUtf8(std::string_view sjis) {
-    return Convert("UTF-8", "CP932", sjis);
+    static const SjisTable table;
+    if (!table.Ok()) return std::string(sjis);
+    // Received text is converted at line speed: each character is looked up. Where a byte starts
+    // nothing iconv converts, iconv itself takes the rest, so that what it makes of a broken
+    // sequence (and where it picks up again) stays exactly its own.
+    std::string out(sjis.size() * 3 + sizeof(SjisTable::Entry::bytes), '\0');
+    char* o = out.data();
+    const auto* p = reinterpret_cast<const unsigned char*>(sjis.data());
+    const auto* end = p + sjis.size();
+    while (p < end) {
+        if (*p < 0x80) {
+            *o++ = static_cast<char>(*p++);
+            continue;
+        }
+        const bool lead = IsSjisLead(*p);
+        if (lead && p + 1 == end) break;
+        const SjisTable::Entry& e = lead ? table.Pair(p[0], p[1]) : table.Single(*p);
+        if (e.length == 0) break;
+        std::memcpy(o, e.bytes, sizeof e.bytes);
+        o += e.length;
+        p += lead ? 2 : 1;
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+    if (p < end) {
+        Iconv cd("UTF-8", "CP932");
+        const auto done =
+            static_cast<size_t>(p - reinterpret_cast<const unsigned char*>(sjis.data()));
+        ConvertInto(cd.Get(), sjis.substr(done), out);
+    }
+    return out;
 }
+
 std::string Utf8ToSjis(std::string_view utf8) {
     return Convert("CP932", "UTF-8", utf8);
 }

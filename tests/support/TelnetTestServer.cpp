@@ -15,6 +15,7 @@
 #include <thread>
 #include <utility>
 
+#include "support/Loopback.h"
 #include "support/TransferKit.h"
 
 namespace marlo::test {
@@ -35,20 +36,6 @@ bool WriteAll(int fd, const uint8_t* p, size_t n) {
     return true;
 }
 
-int BindLoopback(int& port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    return fd;
-}
-
 }  // namespace
 
 HostEntry LoopbackTelnetEntry(int port) {
@@ -64,8 +51,7 @@ HostEntry LoopbackTelnetEntry(int port) {
 }
 
 TelnetTestServer::TelnetTestServer() {
-    listen_ = BindLoopback(port_);
-    ::listen(listen_, 4);
+    listen_ = ListenOnLoopback(port_);
 }
 
 // The program served, and the thread that accepts the client and relays between the two.
@@ -107,8 +93,7 @@ TelnetTestServer::~TelnetTestServer() {
 
 int TelnetTestServer::ClosedPort() {
     int port = 0;
-    int fd = BindLoopback(port);
-    ::close(fd);
+    ::close(ListenOnLoopback(port));
     return port;
 }
 
@@ -175,6 +160,10 @@ void TelnetTestServer::SetSmallReceiveBuffer() {
 void TelnetTestServer::CloseClient() {
     if (client_ >= 0) ::close(client_);
     client_ = -1;
+}
+
+void TelnetTestServer::EndSending() {
+    if (client_ >= 0) ::shutdown(client_, SHUT_WR);
 }
 
 int TelnetTestServer::WaitProgram(int timeoutMs) {

@@ -46,6 +46,11 @@ class TelnetTestServer {
     // Call before the client connects.
     void SetSmallReceiveBuffer();
     void CloseClient();
+    // Ends the server's side of the stream as a host's close does: the client reads everything
+    // sent and then the end. The socket stays open for what the client still sends, so that
+    // unread bytes never make the connection end in a reset (which would throw away what was
+    // not yet delivered).
+    void EndSending();
 
     // Serving a program: waits for the relay to end and the program to exit; its exit status, or
     // -1 when it did not end within `timeoutMs` (it is killed then).

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -38,6 +39,24 @@ std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
     std::vector<uint8_t> v(n);
     for (auto& b : v) b = static_cast<uint8_t>(gen());
     return v;
+}
+
+std::string NumberedSjisLines(size_t bytes) {
+    // "日本語" in Shift-JIS.
+    const std::string kanji = "\x93\xfa\x96\x7b\x8c\xea";
+    std::string out;
+    out.reserve(bytes + 64);
+    char number[16];
+    for (unsigned i = 0; out.size() < bytes; ++i) {
+        std::snprintf(number, sizeof number, "%07u", i);
+        out += kanji + " text of a busy host, line " + number + "\r\n";
+    }
+    return out;
+}
+
+std::string LastLineNumber(const std::string& lines) {
+    size_t end = lines.rfind("\r\n");
+    return end == std::string::npos || end < 7 ? "" : lines.substr(end - 7, 7);
 }
 
 }  // namespace marlo::test

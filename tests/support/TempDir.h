@@ -24,5 +24,10 @@ std::string ReadWhole(const std::string& path);
 void WriteWhole(const std::string& path, const std::string& bytes);
 // `n` bytes from a generator seeded with `seed` (the same bytes every run).
 std::vector<uint8_t> RandomBytes(size_t n, unsigned seed);
+// What a busy host sends: numbered lines of Shift-JIS text ending in CR LF, about `bytes` in
+// all. Each number appears once, so a line is found by it ("line 0000042").
+std::string NumberedSjisLines(size_t bytes);
+// The number of the last line of NumberedSjisLines(bytes), as it appears in that line.
+std::string LastLineNumber(const std::string& lines);
 
 }  // namespace marlo::test

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <thread>
 
 #include "app/InputBarModel.h"
 #include "app/MainFrame.h"
@@ -102,6 +104,17 @@ TEST_F(FrameTest, CarrierRiseAndDropDriveTheConnection) {
     EXPECT_EQ(platform_.title, "[未定義ホスト]");
     port->SetLines(true, true, false);
     EXPECT_TRUE(PumpUntil([&] { return !frame->Conn().connected.load(); }));
+
+    // The host's last words and the carrier drop reach the device together, and the event thread
+    // reports the line change first: the words are shown before the connection ends.
+    port->SetLines(true, true, true);
+    ASSERT_TRUE(PumpUntil([&] { return frame->Conn().connected.load(); }));
+    port->Feed("NO CARRIER soon");
+    port->SetLines(true, true, false);
+    frame->OnCommNotify(SerialLine::kNotifyLineStatus, 0);
+    EXPECT_FALSE(frame->Conn().connected.load());
+    EXPECT_EQ(ScreenLine(*frame, 0), "NO CARRIER soon");
+    platform_.Idle(200);  // the event thread's own reports
 }
 
 TEST_F(FrameTest, ShutdownAsksBeforeDroppingALiveSerialConnection) {
@@ -141,6 +154,19 @@ TEST_F(FrameTest, ScreenIsKeptInLglogBetweenRuns) {
     const std::string next = "next";
     again->ProcessReceived(reinterpret_cast<const uint8_t*>(next.data()), next.size());
     EXPECT_EQ(ScreenLine(*again, 3), "next");
+}
+
+TEST_F(FrameTest, CaptureLogReachesTheDiskOnTheTimerWithoutMoreData) {
+    settings_.Port = 0;
+    settings_.LogIniBegin = 1;
+    settings_.LogDefPath = dir_.Str();
+    auto frame = MakeFrame();
+    frame->StartLogAtStart();
+    ASSERT_TRUE(frame->Log().IsOpen());
+    const std::string last = "the host's last line\r\n";
+    frame->ProcessReceived(reinterpret_cast<const uint8_t*>(last.data()), last.size());
+    frame->OnTimer3();
+    EXPECT_EQ(test::ReadWhole(frame->Log().Path()), last);
 }
 
 TEST_F(FrameTest, ReplayFeedsAFileThroughTheTerminalAndReportsAMissingOne) {
@@ -304,6 +330,64 @@ TEST_F(FrameTest, HostEntryOutputStartsBelowTheOldScreenWithNothingLeftFromBefor
     const std::string logName = frame->Log().Path();
     frame->HangUp();
     EXPECT_EQ(test::ReadWhole(logName), "\r\nroot@vm:~# ");
+}
+
+TEST_F(FrameTest, TelnetHostClosingRightAfterABurstLosesNothing) {
+    settings_.Port = 0;
+    settings_.LogDefPath = dir_.Str();
+    auto frame = MakeFrame();
+    test::TelnetTestServer server;
+    HostEntry e = test::LoopbackTelnetEntry(server.Port());
+    e.Log = 1;
+    e.LogHead = "T1";
+    ASSERT_TRUE(frame->ConnectHostEntry(e));
+    ASSERT_TRUE(platform_.Until([&] { return frame->Conn().connected.load(); }));
+    ASSERT_TRUE(server.Accept());
+    const std::string text = test::NumberedSjisLines(10u << 20);
+    auto sent = std::async(std::launch::async, [&] {
+        bool ok = server.Send(text);
+        server.EndSending();
+        return ok;
+    });
+    const bool ended = platform_.Until([&] { return !frame->Conn().connected.load(); }, 120000);
+    if (!ended) server.EndSending();  // a send still blocked gives up
+    EXPECT_TRUE(sent.get());
+    ASSERT_TRUE(ended);
+    // The connection ended only after the last line was shown and logged.
+    const ScreenBuffer& b = frame->Term().Buffer();
+    EXPECT_NE(ScreenLine(*frame, b.LastLine() - 1).find("line " + test::LastLineNumber(text)),
+              std::string::npos);
+    std::string logged;
+    for (const auto& f : std::filesystem::directory_iterator(dir_.path))
+        if (f.path().extension() == ".LOG") logged = test::ReadWhole(f.path().string());
+    EXPECT_TRUE(logged == text) << logged.size() << " of " << text.size() << " bytes logged";
+    ASSERT_FALSE(platform_.boxes.empty());
+    EXPECT_EQ(platform_.boxes.back().text, "Telnetを切断しました");
+}
+
+TEST_F(FrameTest, NextTelnetConnectionIsReadFromItsFirstByte) {
+    settings_.Port = 0;
+    auto frame = MakeFrame();
+    test::TelnetTestServer server;
+    ASSERT_TRUE(frame->ConnectHostEntry(test::LoopbackTelnetEntry(server.Port())));
+    ASSERT_TRUE(platform_.Until([&] { return frame->Conn().connected.load(); }));
+    ASSERT_TRUE(server.Accept());
+    platform_.Idle(100);
+    ASSERT_EQ(platform_.PendingCount(), 0u);
+    // The user hangs up just as the host says something: its notification is still queued.
+    ASSERT_TRUE(server.Send("too late"));
+    for (int i = 0; i < 300 && platform_.PendingCount() == 0; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_GT(platform_.PendingCount(), 0u);
+    frame->HangUp();
+    platform_.Idle(100);
+    ASSERT_TRUE(frame->ConnectHostEntry(test::LoopbackTelnetEntry(server.Port())));
+    ASSERT_TRUE(platform_.Until([&] { return frame->Conn().connected.load(); }));
+    ASSERT_TRUE(server.Accept());
+    ASSERT_TRUE(server.Send("welcome"));
+    EXPECT_TRUE(platform_.Until(
+        [&] { return ScreenLine(*frame, 0).find("welcome") != std::string::npos; }, 3000))
+        << ScreenLine(*frame, 0);
 }
 
 TEST_F(FrameTest, UnknownStartUpHostIsReported) {

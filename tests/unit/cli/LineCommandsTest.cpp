@@ -117,17 +117,24 @@ TEST(LineCommands, DevicesThatCannotBeHadAreNamed) {
     EXPECT_TRUE(Has(params.err, "does not take Speed=2400 DataLen=5")) << params.err;
 }
 
-TEST(LineCommands, ConnectOnASerialLineEndsWhenTheFarEndHangsUp) {
+TEST(LineCommands, ConnectOnASerialLineShowsEverythingAndEndsWhenTheFarEndHangsUp) {
     auto pty = std::make_unique<test::PtyPair>();
     ASSERT_TRUE(pty->Ok());
-    auto cli = CliAsync(
-        {"connect", "--serial", pty->SlavePath(), "--wait", "ready", "--send", "ok\\r"}, "");
+    const std::string text = test::NumberedSjisLines(1u << 20);
+    auto cli =
+        CliAsync({"connect", "--serial", pty->SlavePath(), "--wait", "ready", "--send", "ok\\r",
+                  "--wait", "line " + test::LastLineNumber(text), "--send", "bye\\r"},
+                 "");
     pty->Write("ready");
     EXPECT_EQ(pty->Read(3, 10000), "ok\r");
-    pty.reset();  // the other end of the cable goes away
+    ASSERT_TRUE(pty->Write(text));
+    // A pty throws away what its reader has not taken when the far end closes: the far end
+    // hangs up once the last line was seen.
+    EXPECT_EQ(pty->Read(4, 10000), "bye\r");
+    pty.reset();
     RunResult r = cli.get();
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Has(r.out, "ready"));
+    EXPECT_TRUE(r.out == "ready" + text) << r.out.size();
 }
 
 TEST(LineCommands, TransferToARefusingHostFailsWithTheConnectError) {

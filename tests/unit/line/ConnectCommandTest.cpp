@@ -8,6 +8,8 @@
 #include "support/ModemSimulator.h"
 #include "support/RunProgram.h"
 #include "support/TelnetTestServer.h"
+#include "support/TempDir.h"
+#include "text/Encoding.h"
 
 namespace marlo {
 namespace {
@@ -107,6 +109,35 @@ TEST(ConnectCommand, FailuresGiveAMessageAndANonZeroStatus) {
         Cli cli({"--serial", "/nonexistent/tty"});
         EXPECT_EQ(cli.Wait(), 1);
         EXPECT_NE(cli.err.find("cannot open /nonexistent/tty"), std::string::npos);
+    }
+}
+
+// Where two long texts part, for a failure message that does not print megabytes.
+std::string Difference(const std::string& got, const std::string& want) {
+    size_t at = 0;
+    while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+    return "got " + std::to_string(got.size()) + " bytes, want " + std::to_string(want.size()) +
+           ", first difference at " + std::to_string(at);
+}
+
+TEST(ConnectCommand, EverythingTheHostSentBeforeItClosedIsShownInOrder) {
+    const std::string text = test::NumberedSjisLines(10u << 20);
+    const std::string last = "line " + test::LastLineNumber(text);
+    for (bool utf8 : {false, true}) {
+        TelnetTestServer server;
+        std::vector<std::string> args{"--telnet", "127.0.0.1:" + std::to_string(server.Port()),
+                                      "--wait",   last,
+                                      "--send",   "seen\\r"};
+        if (utf8) args.push_back("--utf8");
+        Cli cli(args);
+        ASSERT_TRUE(server.Accept());
+        ASSERT_TRUE(server.Send(text));
+        server.EndSending();
+        EXPECT_EQ(cli.Wait(), 0) << cli.err;
+        const std::string want = utf8 ? SjisToUtf8(text) : text;
+        EXPECT_TRUE(cli.out == want) << Difference(cli.out, want);
+        // The wait saw the very last line.
+        EXPECT_TRUE(server.WaitFor("seen\r")) << utf8;
     }
 }
 
