@@ -77,6 +77,9 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
     TransferFrameHooks transferHooks;
     transferHooks.line = [this] { return ActiveLine(); };
     transferHooks.setRunning = [this](bool running) { SetTransferRunning(running); };
+    transferHooks.unread = [this](const std::vector<uint8_t>& bytes) {
+        ProcessReceived(bytes.data(), bytes.size());
+    };
     transferHooks.idleTitle = [this] {
         return connection_->connected ? "[" + SjisToUtf8(connection_->hostName) + "]"
                                       : std::string("[未接続]");

@@ -219,8 +219,11 @@ void TransferController::OnTransEnd(bool ok, intptr_t serial) {
     bool keepsPath = (direction_ == kUpload && protocol == kProtoBplus) ||
                      (direction_ == kDownload && protocol == kProtoQuickVan);
     if (!keepsPath && !path.empty()) transferPath_ = path;
+    std::vector<uint8_t> unread = session_->TakeUnread();
     session_.reset();
     CloseWindow();
+    // Before anything the line holds now, which the frame reads next.
+    if (!unread.empty() && hooks_.unread) hooks_.unread(unread);
     ReportEnd(ok ? kEndedOk : kEndedFailed);
     platform_.PlaySound(settings_.WaveFile[4], false);
     if (!restored) platform_.MessageBox(kRestoreFailed, MsgIcon::Exclamation);

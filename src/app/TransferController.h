@@ -44,6 +44,8 @@ struct TransferFrameHooks {
     std::function<void(bool running)> setRunning;
     // The main window's title when no transfer runs ("[%s]" with the host name).
     std::function<std::string()> idleTitle;
+    // Received bytes the engine read past the end of its session, for the terminal.
+    std::function<void(const std::vector<uint8_t>&)> unread;
 };
 
 class TransferController {

@@ -15,6 +15,11 @@
 
 namespace marlo {
 
+void CTransEngine::TakeUnread(std::vector<uint8_t>& out) {
+    if (rindex_ < rcount_) out.insert(out.end(), rbuf_ + rindex_, rbuf_ + rcount_);
+    rindex_ = rcount_ = 0;
+}
+
 namespace {
 
 constexpr std::array<uint16_t, 256> MakeCrc16Table() {

@@ -78,6 +78,9 @@ class CTransEngine {
     // Runs the whole transfer; true when every file crossed completely.
     virtual bool Download() = 0;
     virtual bool Upload() = 0;
+    // After the run: bytes read from the line that the protocol did not use (what the host sent
+    // right after the session, such as its prompt), in order.
+    virtual void TakeUnread(std::vector<uint8_t>& out);
 
     static uint16_t UpdateCrc16(uint8_t c, uint16_t crc);
     static uint32_t UpdateCrc32(uint8_t c, uint32_t crc);

@@ -1,6 +1,7 @@
 #include "transfer/TransferSession.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "platform/Platform.h"
 #include "transfer/Protocols.h"
@@ -232,6 +233,9 @@ void TransferSession::Run(std::function<void(bool)> onEnd, int direction) {
     bool ok = false;
     if (auto engine = CreateEngine(ctx_.protocol, ctx_)) {
         ok = direction == kUpload ? engine->Upload() : engine->Download();
+        // What follows a completed session is the host's again; after a failure it is the
+        // protocol's debris.
+        if (ok) engine->TakeUnread(unread_);
     } else if (ctx_.platform) {
         ctx_.platform->MessageBox(kTextNoProtocol, MsgIcon::Exclamation);
     } else if (ctx_.status) {
@@ -304,6 +308,11 @@ bool TransferSession::RestoreLine() {
 std::vector<std::filesystem::path> TransferSession::ReceivedFiles() const {
     if (running_.load() && !engineDone_.load()) return {};
     return ctx_.received;
+}
+
+std::vector<uint8_t> TransferSession::TakeUnread() {
+    if (running_.load() && !engineDone_.load()) return {};
+    return std::exchange(unread_, {});
 }
 
 std::filesystem::path TransferSession::TransferPath() const {

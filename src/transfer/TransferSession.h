@@ -150,6 +150,9 @@ class TransferSession {
     // After the run: the files completely received, and the transfer path as the engine left it.
     std::vector<std::filesystem::path> ReceivedFiles() const;
     std::filesystem::path TransferPath() const;
+    // After the run: what the host sent after a completed session that the engine had already
+    // read; taken once.
+    std::vector<uint8_t> TakeUnread();
 
   private:
     void Run(std::function<void(bool)> onEnd, int direction);
@@ -168,6 +171,7 @@ class TransferSession {
     // The line's settings before the transfer, when they were changed.
     std::optional<LineParams> savedParams_;
     bool transferMode_ = false;
+    std::vector<uint8_t> unread_;
 };
 
 // The message shown when the thread is given a protocol without an engine.

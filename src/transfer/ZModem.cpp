@@ -146,6 +146,12 @@ int ZModem::Refill(int timeoutMs) {
     }
 }
 
+void ZModem::TakeUnread(std::vector<uint8_t>& out) {
+    CTransEngine::TakeUnread(out);
+    if (inPos_ < inLen_) out.insert(out.end(), in_ + inPos_, in_ + inLen_);
+    inPos_ = inLen_ = 0;
+}
+
 bool ZModem::Poll() {
     if (inPos_ < inLen_) return true;
     int n = ctx_.line->ReadLineData(in_, kInBuf, 0);

@@ -107,6 +107,11 @@ class ZModem : public CTransEngine {
 
     // The line is read through this engine's own buffer, so that subpackets decode in runs.
     int Get(int timeoutMs) { return inPos_ < inLen_ ? in_[inPos_++] : Refill(timeoutMs); }
+
+  public:
+    void TakeUnread(std::vector<uint8_t>& out) override;
+
+  private:
     int Refill(int timeoutMs);
     bool Poll();  // true when a byte is waiting, without waiting for one
     void DropInput();

@@ -205,6 +205,17 @@ TEST_F(FrameOnTelnetd, ZmodemDownloadFromSzAtTheShell) {
     files.ExpectIn(dir_.path / "in");
 }
 
+// What the shell prints as soon as sz has ended reaches the screen without another key: the engine
+// hands back what it had read past the end of the session.
+TEST_F(FrameOnTelnetd, WhatTheHostSendsRightAfterADownloadIsShown) {
+    TransferFiles files(dir_.path / "out");
+    ASSERT_TRUE(Connect());
+    frame_->WriteConverted("cd out && sz -q cr.txt; echo after-sz\r");
+    ASSERT_TRUE(frame_->Transfer().StartTransfer(kDownload, kProtoZmodem, ""));
+    ASSERT_TRUE(platform_.Until([&] { return !frame_->transferRunning.load(); }, 30000));
+    EXPECT_TRUE(platform_.Until([&] { return LineOf("after-sz") >= 0; }, 5000));
+}
+
 TEST_F(FrameOnTelnetd, ZmodemUploadToRzAtTheShell) {
     TransferFiles files(dir_.path / "out");
     ASSERT_TRUE(Connect());
