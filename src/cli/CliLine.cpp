@@ -119,6 +119,10 @@ void CliLine::Close() {
     if (telnet_) telnet_->Close();
 }
 
+int CliLine::OpenFailedStatus(LineChoice::Kind kind) {
+    return kind == LineChoice::Kind::Telnet ? kExitFailed : kExitUsage;
+}
+
 bool CliLine::Open(const LineChoice& choice, const Settings& s) {
     switch (choice.kind) {
         case LineChoice::Kind::Serial:

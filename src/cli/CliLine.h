@@ -74,6 +74,9 @@ class CliLine {
     void OpenStdio();
     // The choice of the command line (serial, telnet or standard streams).
     bool Open(const LineChoice& choice, const Settings& s);
+    // The exit status when Open failed: a serial device that cannot be had is the caller's to fix
+    // (2, as a file error); a telnet host that cannot be reached is a failed run (1).
+    static int OpenFailedStatus(LineChoice::Kind kind);
 
     ILineIo* Line() const { return line_; }
     // The serial line, or null.

@@ -57,7 +57,7 @@ int RunConnect(const std::vector<std::string>& args) {
     std::signal(SIGPIPE, SIG_IGN);
     ConsolePlatform platform;
     CliLine line(platform, "marlo-cli connect");
-    if (!line.Open(choice, settings)) return kExitFailed;
+    if (!line.Open(choice, settings)) return CliLine::OpenFailedStatus(choice.kind);
     std::optional<DialRequest> request;
     if (!dial.empty()) {
         request.emplace();

@@ -67,7 +67,8 @@ int ConnectHost(const ISettingsStore& store, const HostEntry& e, const std::stri
             std::fprintf(stderr, "marlo-cli hosts connect: no serial port: give --serial DEVICE\n");
             return kExitUsage;
         }
-        if (!line.OpenSerial(path, settings)) return kExitFailed;
+        if (!line.OpenSerial(path, settings))
+            return CliLine::OpenFailedStatus(LineChoice::Kind::Serial);
         dial.emplace();
         DialPlan& plan = dial->plan;
         plan.hostName = e.Name;

@@ -262,10 +262,7 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
     std::signal(SIGPIPE, SIG_IGN);
     ConsolePlatform platform;
     CliLine cliLine(platform, std::string("marlo-cli ") + cmd);
-    if (!cliLine.Open(choice, settings))
-        // A device that cannot be had is the caller's to fix; a host that cannot be reached
-        // is a failed run.
-        return choice.kind == LineChoice::Kind::Telnet ? kExitFailed : kExitUsage;
+    if (!cliLine.Open(choice, settings)) return CliLine::OpenFailedStatus(choice.kind);
     ILineIo* line = cliLine.Line();
 
     std::signal(SIGINT, OnInterrupt);

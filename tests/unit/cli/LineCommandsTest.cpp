@@ -94,10 +94,10 @@ TEST(LineCommands, DevicesThatCannotBeHadAreNamed) {
     }
     {
         RunResult notTty = Cli({"connect", "--serial", "/dev/null"});
-        EXPECT_EQ(notTty.status, 1);
+        EXPECT_EQ(notTty.status, 2);
         EXPECT_TRUE(Has(notTty.err, "not a serial device")) << notTty.err;
     }
-    // A device that is no serial device is a file error for the transfers.
+    // A device that is no serial device is a file error for every command.
     for (const char* cmd : {"send", "receive"}) {
         RunResult notTty =
             Cli({cmd, "--protocol", "zmodem", "--serial", "/dev/null", "/etc/hostname"});
@@ -109,11 +109,11 @@ TEST(LineCommands, DevicesThatCannotBeHadAreNamed) {
     TermiosDevice holder;
     ASSERT_EQ(holder.Open(pty.SlavePath()), SerialStatus::Ok);
     RunResult busy = Cli({"connect", "--serial", pty.SlavePath()});
-    EXPECT_EQ(busy.status, 1);
+    EXPECT_EQ(busy.status, 2);
     EXPECT_TRUE(Has(busy.err, "in use by another program")) << busy.err;
     holder.Close();
     RunResult params = Cli({"connect", "--serial", pty.SlavePath(), "--set", "DataLen=5"});
-    EXPECT_EQ(params.status, 1);
+    EXPECT_EQ(params.status, 2);
     EXPECT_TRUE(Has(params.err, "does not take Speed=2400 DataLen=5")) << params.err;
 }
 

@@ -107,7 +107,7 @@ TEST(ConnectCommand, FailuresGiveAMessageAndANonZeroStatus) {
     }
     {
         Cli cli({"--serial", "/nonexistent/tty"});
-        EXPECT_EQ(cli.Wait(), 1);
+        EXPECT_EQ(cli.Wait(), 2);
         EXPECT_NE(cli.err.find("cannot open /nonexistent/tty"), std::string::npos);
     }
 }
