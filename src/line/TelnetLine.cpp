@@ -21,7 +21,6 @@ constexpr uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, 
 constexpr uint8_t kCr = 13, kNul = 0;
 constexpr uint8_t kBinary = 0;
 // A subnegotiation that never ends must not swallow the stream.
-constexpr int kMaxSubnegotiation = 1024;
 
 std::string Format(const char* fmt, int v) {
     char buf[64];
@@ -139,7 +138,6 @@ void TelnetLine::Parser::Run(const uint8_t*& from, const uint8_t* end, uint8_t* 
                     verb_ = b;
                     state_ = State::Verb;
                 } else if (b == kSb) {
-                    sbLength_ = 0;
                     state_ = State::Sb;
                 } else {
                     state_ = State::Data;  // NOP, GA and the like carry nothing for us
@@ -150,8 +148,8 @@ void TelnetLine::Parser::Run(const uint8_t*& from, const uint8_t* end, uint8_t* 
                 state_ = State::Data;
                 break;
             case State::Sb:
+                // Nothing of a subnegotiation is used: it is skipped up to IAC SE, however long.
                 if (b == kIac) state_ = State::SbIac;
-                if (++sbLength_ > kMaxSubnegotiation) state_ = State::Data;
                 break;
             case State::SbIac:
                 state_ = b == kSe ? State::Data : State::Sb;

@@ -117,7 +117,6 @@ class TelnetLine : public ILineIo {
         };
         State state_ = State::Data;
         uint8_t verb_ = 0;
-        int sbLength_ = 0;
         // Per option: the far side's option is on (its WILL accepted) / ours is on.
         std::array<bool, 256> remoteOn_{};
         std::array<bool, 256> localOn_{};
