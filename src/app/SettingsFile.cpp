@@ -262,6 +262,7 @@ std::optional<std::string> SettingsFile::GetText(const std::string& key,
 }
 
 void SettingsFile::SetNumber(const std::string& key, const std::string& name, int32_t value) {
+    if (name.empty()) return;  // the file has no form for it (" = 5" cannot be read back)
     std::lock_guard lock(mutex_);
     Value& v = MakeValue(key, name);
     v.isText = false;
@@ -271,6 +272,7 @@ void SettingsFile::SetNumber(const std::string& key, const std::string& name, in
 
 void SettingsFile::SetText(const std::string& key, const std::string& name,
                            const std::string& value) {
+    if (name.empty()) return;  // the file has no form for it (" = 5" cannot be read back)
     std::lock_guard lock(mutex_);
     Value& v = MakeValue(key, name);
     v.isText = true;

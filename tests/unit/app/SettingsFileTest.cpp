@@ -116,6 +116,16 @@ TEST(SettingsFile, KeysAndValuesCanBeDeletedAndEnumerated) {
     EXPECT_FALSE(f.KeyExists("Host\\B"));
     EXPECT_TRUE(f.SubKeys("").empty());
     f.DeleteKey("Nothing\\There");  // no effect, no crash
+
+    // A value without a name is refused: the file would have no way to hold it.
+    f.SetNumber("", "", 5);
+    f.SetText("Host\\B", "", "x");
+    EXPECT_FALSE(f.GetNumber("", ""));
+    EXPECT_TRUE(f.ValueNames("").empty());
+    EXPECT_FALSE(f.KeyExists("Host\\B"));
+    SettingsFile back(dir.Str());
+    std::string error;
+    EXPECT_TRUE(back.Parse(f.Serialize(), &error)) << error;
 }
 
 TEST(SettingsFile, SavedFileIsPrivateAndKeepsTheOldOneAsBackup) {
