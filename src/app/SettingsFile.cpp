@@ -374,7 +374,9 @@ std::string SettingsFile::SerializeLocked() const {
     while (!stack.empty()) {
         auto [header, node] = stack.back();
         stack.pop_back();
-        out += "\n[" + header + "]\n";
+        // "[]" is the main key: a sub-key with an empty name (the first step of a path that begins
+        // with the separator) holds no values of its own, and its sub-keys name it in their paths.
+        if (!header.empty() || !node->values.empty()) out += "\n[" + header + "]\n";
         writeValues(*node);
         for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
             stack.emplace_back(header + "/" + Escape((*it)->name, Field::KeyPart), it->get());

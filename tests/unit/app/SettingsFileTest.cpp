@@ -126,6 +126,13 @@ TEST(SettingsFile, KeysAndValuesCanBeDeletedAndEnumerated) {
     SettingsFile back(dir.Str());
     std::string error;
     EXPECT_TRUE(back.Parse(f.Serialize(), &error)) << error;
+
+    // A path that begins with the separator leaves an unnamed key under the main key; emptied, it
+    // is not written as "[]", which is the main key.
+    f.SetNumber("\\x", "N", 1);
+    f.DeleteKey("\\x");
+    ASSERT_TRUE(back.Parse(f.Serialize(), &error)) << error;
+    EXPECT_EQ(back.Serialize(), f.Serialize());
 }
 
 TEST(SettingsFile, SavedFileIsPrivateAndKeepsTheOldOneAsBackup) {
