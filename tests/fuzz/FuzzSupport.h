@@ -275,6 +275,7 @@ class BlockSender {
 // The script of an XMODEM or YMODEM sender over one content, with blocks of one length: the steps
 // both protocols share. A sender is honest while every block it sends is one of the content's;
 // noise, blocks of made-up data, damaged blocks or blocks of another length make it dishonest.
+// Noise and made-up blocks can also hold a block 0 of their own (`forged`).
 class BlockScript {
   public:
     static constexpr int kSteps = 8;
@@ -306,6 +307,7 @@ class BlockScript {
                 break;
             case 6:  // line noise
                 honest = false;
+                forged = true;
                 line_.Send(in.Bytes(in.Below(140)));
                 break;
             default: {
@@ -313,6 +315,7 @@ class BlockScript {
                 const int length = in.Flag() ? 128 : 1024;
                 std::vector<uint8_t> block;
                 if (in.Flag()) {  // made-up data under the next number
+                    forged = true;
                     std::string data = in.Bytes(static_cast<size_t>(length));
                     data.resize(static_cast<size_t>(length));
                     block = test::MakeBlock(next_++, std::vector<uint8_t>(data.begin(), data.end()),
@@ -332,6 +335,7 @@ class BlockScript {
     const BlockSender& Blocks() const { return blocks_; }
 
     bool honest = true;
+    bool forged = false;
 
   private:
     void Send(const std::vector<uint8_t>& block) { line_.Send(block); }

@@ -4,8 +4,9 @@
 // positions, subpacket ends, ZEOF, ZFIN, commands, cancels, quiet spells, and raw bytes between
 // frames. Every file of a run carries one content under one announced length.
 // Checks: nothing is written outside the download folder; a file reported complete is at least as
-// long as announced and, from a sender that sent only whole frames of that content, a beginning
-// of it; the engine ends (libFuzzer's -timeout bounds the time).
+// long as announced (unless something else could pass for a ZFILE) and, from a sender that sent
+// only whole frames of that content, a beginning of it; the engine ends (libFuzzer's -timeout
+// bounds the time).
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -82,7 +83,9 @@ void FuzzOne(Input& in) {
 
     ScriptedLine script;
     Sender sender(script);
-    bool honest = true, lengthKnown = announced > 0, text = false, append = false;
+    // Honest: only whole frames of the content at their positions. Forged: something else may
+    // have been taken for a ZFILE, with a length of its own.
+    bool honest = true, forged = false, lengthKnown = announced > 0, text = false, append = false;
     uint32_t pos = 0;
     auto slice = [&](size_t n) {
         std::string s = pos < content.size() ? content.substr(pos, n) : "";
@@ -93,8 +96,12 @@ void FuzzOne(Input& in) {
     while (!in.Empty()) {
         uint8_t h[4] = {};
         switch (in.Below(14)) {
-            case 0: {  // any header
+            case 0: {  // any header; without its subpacket what follows is taken for it
                 const int type = in.Below(19);
+                if (type == ZModem::ZFILE) forged = true;
+                if (type == ZModem::ZFILE || type == ZModem::ZDATA || type == ZModem::ZSINIT ||
+                    type == ZModem::ZCOMMAND)
+                    honest = false;
                 sender.Position(type, in.Word());
                 break;
             }
@@ -192,10 +199,12 @@ void FuzzOne(Input& in) {
                 break;
             case 12:  // line noise
                 honest = false;
+                forged = true;
                 sender.Raw(in.Bytes(in.Below(256)));
                 break;
             default: {  // a lying sender: data that is not the file's
                 honest = false;
+                forged = true;
                 const std::string made = in.Bytes(in.Below(1100));
                 sender.Data(made, End(in));
                 break;
@@ -208,7 +217,7 @@ void FuzzOne(Input& in) {
     ReceivedFiles received(ctx, [&](const std::filesystem::path& p, const std::string& got) {
         if (!area.Inside(p)) Fail("received outside the download folder: " + p.string());
         if (text) return;  // line ends converted: neither length nor content compare
-        if (lengthKnown && static_cast<long>(got.size()) < announced)
+        if (lengthKnown && !forged && static_cast<long>(got.size()) < announced)
             Fail("a file shorter than announced was reported complete");
         if (honest && !append && !IsPrefix(got, content))
             Fail("a file reported complete is not the sender's content");
