@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Records the seed corpora of the fuzz targets (tests/fuzz/corpus/TARGET/) from real sessions:
-lrzsz transfers captured with socat, the output of terminal programs captured with script(1),
-telnetd's opening negotiation, Japanese text converted by iconv, a settings file written by
-marlo-cli. Each capture is wrapped in its target's input form (the choices a target reads first:
+lrzsz transfers captured with socat, the output of terminal programs captured with script(1) (and
+the screens marlo-cli makes of it), telnetd's opening negotiation, Japanese text converted by
+iconv, a settings file written by marlo-cli. Each capture is wrapped in its target's input form (the choices a target reads first:
 see the target's source), and a few whole sessions are written in the targets' own steps.
 
 Run from the top of the tree after building marlo-cli in build/, when a target's input form
@@ -75,7 +75,14 @@ def record_screen(tmp):
         "vt52-tput": ("tput clear; tput cup 3 5; echo moved; tput el; tput ed; tput home", "vt52", 2),
     }
     for name, (cmd, term, emulation) in captures.items():
-        save("fuzz_screen", name, screen_header(emulation, 0) + terminal_capture(cmd, term))
+        output = terminal_capture(cmd, term)
+        save("fuzz_screen", name, screen_header(emulation, 0) + output)
+        if name == "vt100-top":
+            # The screen kept between runs is the buffer's lines with CR LF, as marlo-cli prints
+            # them with LF: 50 buffer lines, a VT screen of 24 rows.
+            screen = subprocess.run([CLI, "screen", "--set", "Emulation=1"], input=output,
+                                    capture_output=True, check=True).stdout
+            save("fuzz_screen_file", "top-vt", bytes([20, 1, 23]) + screen.replace(b"\n", b"\r\n"))
     for code, encoding, name in [(0, "cp932", "sjis"), (1, "ISO-2022-JP", "oldjis"),
                                  (2, "ISO-2022-JP", "newjis"), (4, "EUC-JP", "euc")]:
         data = MENU.encode(encoding, errors="replace")
@@ -85,6 +92,10 @@ def record_screen(tmp):
         save("fuzz_screen", "narrow-nomargin-" + name,
              screen_header(1, code, flags=0b00010010, rows=5, columns=20) + data * 3)
         save("fuzz_kanji", name, bytes([code, 0, 0]) + data)
+        if code == 0:
+            screen = subprocess.run([CLI, "screen"], input=data * 3, capture_output=True,
+                                    check=True).stdout
+            save("fuzz_screen_file", "menu-dumb", bytes([0, 0]) + screen.replace(b"\n", b"\r\n"))
     save("fuzz_kanji", "roundtrip-menu", bytes([2, 1]) + MENU.encode("cp932"))
 
 
