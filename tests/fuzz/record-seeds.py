@@ -77,6 +77,8 @@ def record_screen(tmp):
     for name, (cmd, term, emulation) in captures.items():
         output = terminal_capture(cmd, term)
         save("fuzz_screen", name, screen_header(emulation, 0) + output)
+        if name == "vt100-ls":  # the same on a dumb terminal without the automatic margin
+            save("fuzz_screen", "dumb-nomargin-ls", screen_header(0, 0, flags=0b10) + output)
         if name == "vt100-top":
             # The screen kept between runs is the buffer's lines with CR LF, as marlo-cli prints
             # them with LF: 50 buffer lines, a VT screen of 24 rows.
