@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Marlo needs to build, run and test, when any is missing.
+# Installs the Debian packages Marlo needs to build, run and test, when any is missing; with
+# package names as arguments, those instead (scripts/fuzz.sh asks for clang).
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
@@ -9,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   lrzsz socat xvfb xauth inetutils-telnetd
 )
+if [ $# -gt 0 ]; then packages=("$@"); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Marlo and runs every test: unit, ui (offscreen) and interop (real peers over pty and TCP),
-# then the core tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# then the core tests again under AddressSanitizer and UndefinedBehaviorSanitizer, then every fuzz
+# target over its seed corpus and for 20 s of fresh fuzzing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,4 +15,7 @@ if [ "${MARLO_SKIP_SANITIZERS:-0}" != 1 ]; then
   cmake --build build-asan -j "$jobs" --target marlo_unit_tests marlo-cli
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
      ctest --output-on-failure -j "$jobs" -L unit --timeout 600)
+fi
+if [ "${MARLO_SKIP_FUZZ:-0}" != 1 ]; then
+  scripts/fuzz.sh all 20
 fi

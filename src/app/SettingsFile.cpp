@@ -262,6 +262,7 @@ std::optional<std::string> SettingsFile::GetText(const std::string& key,
 }
 
 void SettingsFile::SetNumber(const std::string& key, const std::string& name, int32_t value) {
+    if (name.empty()) return;  // the file has no form for it (" = 5" cannot be read back)
     std::lock_guard lock(mutex_);
     Value& v = MakeValue(key, name);
     v.isText = false;
@@ -271,6 +272,7 @@ void SettingsFile::SetNumber(const std::string& key, const std::string& name, in
 
 void SettingsFile::SetText(const std::string& key, const std::string& name,
                            const std::string& value) {
+    if (name.empty()) return;  // the file has no form for it (" = 5" cannot be read back)
     std::lock_guard lock(mutex_);
     Value& v = MakeValue(key, name);
     v.isText = true;
@@ -372,7 +374,9 @@ std::string SettingsFile::SerializeLocked() const {
     while (!stack.empty()) {
         auto [header, node] = stack.back();
         stack.pop_back();
-        out += "\n[" + header + "]\n";
+        // "[]" is the main key: a sub-key with an empty name (the first step of a path that begins
+        // with the separator) holds no values of its own, and its sub-keys name it in their paths.
+        if (!header.empty() || !node->values.empty()) out += "\n[" + header + "]\n";
         writeValues(*node);
         for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
             stack.emplace_back(header + "/" + Escape((*it)->name, Field::KeyPart), it->get());

@@ -18,9 +18,6 @@ constexpr const char* kMsgParamsRefusedStartup =
     "ボタンを押してください。";
 constexpr const char* kMsgThreadFailed = "ｲﾍﾞﾝﾄ監視用ｽﾚｯﾄﾞの作成に失敗しました";
 constexpr const char* kMsgToggleFailed = "通信パラメータの設定に失敗しました.";
-constexpr const char* kMsgCannotChange = "通信デバイスを変更できません.";
-constexpr const char* kMsgNewPortFailed = "通信ポートのオープンに失敗しました.";
-constexpr const char* kMsgApplyRefused = "通信パラメータの設定に失敗しました.";
 constexpr const char* kMsgBreak = "ﾌﾞﾚｰｸ信号を送信しました";
 constexpr const char* kPortDialogLabel = "COMポート";
 

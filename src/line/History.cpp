@@ -65,25 +65,34 @@ bool TextAt(std::string_view s, size_t pos, std::string_view t) {
     return pos + t.size() <= s.size() && s.substr(pos, t.size()) == t;
 }
 
+// A number of `n` digits at `pos` that lies in first..last.
+bool NumberAt(std::string_view s, size_t pos, size_t n, int first, int last, int* value) {
+    return DigitsAt(s, pos, n, value) && *value >= first && *value <= last;
+}
+
 // "YYYY年MM月DD日(W)", 18 bytes.
 bool DateAt(std::string_view s, size_t p, int* y, int* m, int* d) {
-    return DigitsAt(s, p, 4, y) && TextAt(s, p + 4, kYear) && DigitsAt(s, p + 6, 2, m) &&
-           TextAt(s, p + 8, kMonth) && DigitsAt(s, p + 10, 2, d) && TextAt(s, p + 12, kDay) &&
-           TextAt(s, p + 14, "(") && p + 17 < s.size() &&
+    return DigitsAt(s, p, 4, y) && TextAt(s, p + 4, kYear) && NumberAt(s, p + 6, 2, 1, 12, m) &&
+           TextAt(s, p + 8, kMonth) && NumberAt(s, p + 10, 2, 1, 31, d) &&
+           TextAt(s, p + 12, kDay) && TextAt(s, p + 14, "(") && p + 17 < s.size() &&
            IsLeadByte(static_cast<uint8_t>(s[p + 15])) && s[p + 17] == ')';
 }
 
-// "hh:mm:ss～hh:mm:ss", 18 bytes; the two times in seconds of the day.
-bool TimesAt(std::string_view s, size_t p, int* start, int* end) {
-    int h1, m1, s1, h2, m2, s2;
-    if (!(DigitsAt(s, p, 2, &h1) && TextAt(s, p + 2, ":") && DigitsAt(s, p + 3, 2, &m1) &&
-          TextAt(s, p + 5, ":") && DigitsAt(s, p + 6, 2, &s1) && TextAt(s, p + 8, kTilde) &&
-          DigitsAt(s, p + 10, 2, &h2) && TextAt(s, p + 12, ":") && DigitsAt(s, p + 13, 2, &m2) &&
-          TextAt(s, p + 15, ":") && DigitsAt(s, p + 16, 2, &s2)))
+// "hh:mm:ss", 8 bytes, a time of day in seconds.
+bool TimeAt(std::string_view s, size_t p, int* seconds) {
+    int h, m, sec;
+    if (!(NumberAt(s, p, 2, 0, 23, &h) && TextAt(s, p + 2, ":") &&
+          NumberAt(s, p + 3, 2, 0, 59, &m) && TextAt(s, p + 5, ":") &&
+          NumberAt(s, p + 6, 2, 0, 59, &sec)))
         return false;
-    *start = h1 * 3600 + m1 * 60 + s1;
-    *end = h2 * 3600 + m2 * 60 + s2;
+    *seconds = h * 3600 + m * 60 + sec;
     return true;
+}
+
+// "hh:mm:ss～hh:mm:ss", 18 bytes; the two times in seconds of the day. A field out of its range
+// makes no time: the record is unreadable rather than a negative or outsized duration.
+bool TimesAt(std::string_view s, size_t p, int* start, int* end) {
+    return TimeAt(s, p, start) && TextAt(s, p + 8, kTilde) && TimeAt(s, p + 10, end);
 }
 
 std::string FormatTotal(const char* format, long a, long b = 0, long c = 0) {

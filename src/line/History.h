@@ -57,7 +57,7 @@ struct HistoryRecord {
 
 // Reads one line (without CR LF). The fields are found from the date and times that every record
 // holds, so a longer name or a wider charge does not shift them. nullopt for a line that is not a
-// record.
+// record, one whose month, day, hour, minute or second is out of range included.
 std::optional<HistoryRecord> ParseHistoryLine(std::string_view line);
 
 enum class HistoryPeriod { All, Year, Month, Today };

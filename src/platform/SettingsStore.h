@@ -12,13 +12,17 @@
 namespace marlo {
 
 class ISettingsStore {
-public:
+  public:
     virtual ~ISettingsStore() = default;
 
-    virtual std::optional<int32_t> GetNumber(const std::string& key, const std::string& name) const = 0;
-    virtual std::optional<std::string> GetText(const std::string& key, const std::string& name) const = 0;
+    virtual std::optional<int32_t> GetNumber(const std::string& key,
+                                             const std::string& name) const = 0;
+    virtual std::optional<std::string> GetText(const std::string& key,
+                                               const std::string& name) const = 0;
+    // A value needs a name: setting one with an empty name is refused (nothing is stored).
     virtual void SetNumber(const std::string& key, const std::string& name, int32_t value) = 0;
-    virtual void SetText(const std::string& key, const std::string& name, const std::string& value) = 0;
+    virtual void SetText(const std::string& key, const std::string& name,
+                         const std::string& value) = 0;
     virtual void DeleteValue(const std::string& key, const std::string& name) = 0;
     // Deletes a key with its values and sub-keys.
     virtual void DeleteKey(const std::string& key) = 0;

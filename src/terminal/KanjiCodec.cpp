@@ -120,7 +120,11 @@ inline void KanjiDecoder::JisByte(uint8_t b, Sink& sink) {
     }
     hasLead_ = false;
     const uint16_t s = JisToSjis(pendingLead_, b);
-    sink.DoubleByte(static_cast<uint8_t>(s >> 8), static_cast<uint8_t>(s));
+    // A pair outside the JIS plane has no character: it shows as the geta mark.
+    if (s == 0)
+        sink.DoubleByte(kGetaSjis[0], kGetaSjis[1]);
+    else
+        sink.DoubleByte(static_cast<uint8_t>(s >> 8), static_cast<uint8_t>(s));
 }
 
 // The bytes of a shift sequence consumed so far, when the sequence turned out to be something else

@@ -324,20 +324,25 @@ void Terminal::endDumbLine(int overwriteColumn) {
     }
 }
 
-size_t Terminal::scanRun(const uint8_t* p, size_t n, int room) const {
+size_t Terminal::scanRun(const uint8_t* p, size_t n, int room, bool* endsDouble) const {
     // The automatic transfer start must see its bytes one by one.
     const uint8_t stop = hooks_ != nullptr ? kStartByte : 0;
     size_t limit = std::min(n, static_cast<size_t>(std::max(room, 0)));
     size_t k = 0;
+    bool lastDouble = false;
     while (k < limit) {
         uint8_t c = kClasses.of[p[k]];
-        if ((c & (kPlain | stop)) == kPlain)
+        if ((c & (kPlain | stop)) == kPlain) {
             ++k;
-        else if ((c & kLead) && k + 1 < limit && (kClasses.of[p[k + 1]] & kTrail))
+            lastDouble = false;
+        } else if ((c & kLead) && k + 1 < limit && (kClasses.of[p[k + 1]] & kTrail)) {
             k += 2;
-        else
+            lastDouble = true;
+        } else {
             break;
+        }
     }
+    if (endsDouble) *endsDouble = lastDouble;
     return k;
 }
 
@@ -349,6 +354,7 @@ size_t Terminal::textRun(const uint8_t* p, size_t n) {
     }
     int line, column;
     size_t k;
+    bool endsDouble = false;
     if (vt_) {
         // Up to the column before the last: a character there wraps, which the byte path does.
         ActiveView().GetCursor(line, column);
@@ -358,7 +364,7 @@ size_t Terminal::textRun(const uint8_t* p, size_t n) {
     } else {
         line = buffer_.LastLine();
         column = buffer_.DumbColumn();
-        k = scanRun(p, n, kBufferColumns - column);
+        k = scanRun(p, n, kBufferColumns - column, &endsDouble);
         if (k == 0) return 0;
         if (buffer_.HasPending() &&
             (pendingLine_ != line || pendingColumn_ + buffer_.PendingCount() != column))
@@ -381,10 +387,8 @@ size_t Terminal::textRun(const uint8_t* p, size_t n) {
     column += static_cast<int>(k);
     if (column < kBufferColumns)
         buffer_.SetDumbColumn(column);
-    else if (IsTrailCell(buffer_.Chars(line), kBufferColumns - 1))
-        endDumbLine(kBufferColumns - 2);  // as doubleByte does for a character ending the line
-    else
-        endDumbLine(kBufferColumns - 1);
+    else  // as putChar or doubleByte would leave it, by what filled the last cell
+        endDumbLine(endsDouble ? kBufferColumns - 2 : kBufferColumns - 1);
     return k;
 }
 

@@ -130,7 +130,9 @@ class Terminal {
     // the current line in one step; returns the bytes taken, 0 when the next byte needs the
     // byte-by-byte path.
     size_t textRun(const uint8_t* p, size_t n);
-    size_t scanRun(const uint8_t* p, size_t n, int room) const;
+    // The length of the plain text at `p` that fits in `room` cells; `endsDouble` tells whether
+    // its last character is a double-byte one.
+    size_t scanRun(const uint8_t* p, size_t n, int room, bool* endsDouble = nullptr) const;
 
     // The views that get the display messages: the active one in the VT modes, all in dumb mode.
     template <typename F>

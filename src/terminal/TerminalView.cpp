@@ -325,10 +325,10 @@ void TerminalView::OnHideCaret() {
 
 void TerminalView::OnShowCaret() {
     caretHidden_ = false;
-    if (painter_) {
-        painter_->CaretVisible(true);
-        painter_->CaretMoved(row_, column_ - leftColumn_);
-    }
+    if (painter_) painter_->CaretVisible(true);
+    // The dumb terminal's caret follows the write position, which the run may have moved after
+    // its last display message (a full line without the automatic margin).
+    caretMoved();
 }
 
 void TerminalView::OnClear() {

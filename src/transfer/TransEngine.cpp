@@ -202,7 +202,7 @@ void CTransEngine::NoteUserAbort() {
 void CTransEngine::SendCancelSequence() {
     for (int i = 0; i < 5; ++i) {
         SendByte(0x18);
-        Flush();
+        if (!Flush()) return;  // the line is gone: nobody to pace the CANs for
         // The pause lets a receiver that reads slowly see each CAN on its own.
         std::this_thread::sleep_for(std::chrono::milliseconds(Limit(100)));
     }

@@ -518,17 +518,30 @@ int ZModem::RecvData(uint8_t* buf, int max, int& len) {
 
 void ZModem::Pause(int ms) {
     Flush();
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // In slices, so that the user's abort ends the pause at once.
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(Limit(ms));
+    while (!Aborted()) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(50)));
+    }
 }
 
 void ZModem::SendAttention() {
+    // The sender chooses the pauses, but its string must not hold the receiver for long: all the
+    // pauses of one attention together take at most kAttentionPauseMs.
+    int pauseLeft = kAttentionPauseMs;
     for (unsigned char c : attn_) {
-        if (c == 0xDD)
-            Pause(200);  // a break: the line interface has none to send, so only the pause
-        else if (c == 0xDE)
-            Pause(1000);
-        else
+        if (Aborted()) break;
+        if (c == 0xDD || c == 0xDE) {
+            // 0xDD is a break: the line interface has none to send, so only its pause.
+            const int ms = std::min(c == 0xDD ? 200 : 1000, pauseLeft);
+            pauseLeft -= ms;
+            if (ms > 0) Pause(ms);
+        } else {
             SendByte(c);
+        }
     }
     Flush();
 }
@@ -537,10 +550,18 @@ void ZModem::SendCancel() {
     if (LineFailed() || !ctx_.line->IsOpen()) return;
     for (int i = 0; i < 8; ++i) {
         SendByte(CAN);
-        Pause(100);
+        Flush();
+        // Paced even after an abort, so that a slow reader sees each CAN.
+        std::this_thread::sleep_for(std::chrono::milliseconds(Limit(100)));
     }
     for (int i = 0; i < 10; ++i) SendByte(BS);
     Flush();
+}
+
+void ZModem::NoteSkipped() {
+    // Said in the status window's message line, so that a batch with skipped files does not
+    // look like it lost them.
+    if (ctx_.status) ctx_.status->SetField(TransField::Message, "ｽｷｯﾌﾟしたﾌｧｲﾙ: " + rxName_);
 }
 
 void ZModem::ShowRemaining(uint64_t total, uint64_t pos, long cps) {
@@ -623,12 +644,14 @@ int ZModem::ReceiveBatch() {
                     }
                     int o = OpenReceived(data_.data(), len);
                     if (o == kSkipped) {
+                        NoteSkipped();
                         pending = ZSKIP;
                         attempt = -1;
                         break;
                     }
                     if (o != 0) return o;
                     int f = ReceiveFile();
+                    if (f == kSkipped) NoteSkipped();
                     if (f != kFileDone && f != kSkipped) return f;
                     attempt = -1;
                     break;
@@ -724,6 +747,7 @@ int ZModem::ReceiveFile() {
     ShowRetries(budget);
     ShowReceiveProgress(true);
     for (;;) {
+        if (Aborted()) return kUserAbort;
         if (budget < 0) return kRetries;
         ShowRetries(budget);
         SendPosHeader(ZRPOS, static_cast<uint32_t>(rxPos_), true);
@@ -752,6 +776,13 @@ int ZModem::ReceiveFile() {
                 ShowReceiveProgress(true);
                 if (!FlushOut()) {
                     SendPosHeader(ZFERR, 0, true);
+                    return ERR_PROTOCOL;
+                }
+                // A file that ends before its announced length did not cross completely: the
+                // part stays for a resumed receive, and the transfer fails.
+                if (rxLength_ > 0 && rxPos_ < static_cast<uint64_t>(rxLength_)) {
+                    CloseReceived(false);
+                    ShowMessage("ファイルが途中で終わりました。", MsgIcon::Stop);
                     return ERR_PROTOCOL;
                 }
                 CloseReceived(true);

@@ -60,6 +60,9 @@ class ZModem : public CTransEngine {
 
     static constexpr int kMaxData = 1024;     // longest data subpacket accepted
     static constexpr int kMaxAttention = 32;  // longest attention string accepted
+    // The longest the pauses of one attention string may take together (0xDE 1 s, 0xDD 200 ms
+    // each): a hostile string cannot stall the receiver.
+    static constexpr int kAttentionPauseMs = 3000;
     static constexpr uint32_t kWindow = 31744;
 
     explicit ZModem(TransferContext& ctx);
@@ -124,7 +127,9 @@ class ZModem : public CTransEngine {
     void SendPosHeader(int type, uint32_t pos, bool hex);
     void SendAttention();
     void SendCancel();
+    // A protocol pause (scaled by the context's time scale) that the user's abort ends.
     void Pause(int ms);
+    void NoteSkipped();
 
     // Receiving.
     int ReceiveBatch();

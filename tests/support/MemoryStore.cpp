@@ -25,6 +25,7 @@ MemoryStore::Key& MemoryStore::Create(const std::string& path) {
 }
 
 void MemoryStore::Set(const std::string& key, const std::string& name, Value v) {
+    if (name.empty()) return;  // refused, as the settings file refuses it
     Key& k = Create(key);
     for (auto& [n, value] : k.values)
         if (n == name) {

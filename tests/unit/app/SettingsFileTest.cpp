@@ -116,6 +116,23 @@ TEST(SettingsFile, KeysAndValuesCanBeDeletedAndEnumerated) {
     EXPECT_FALSE(f.KeyExists("Host\\B"));
     EXPECT_TRUE(f.SubKeys("").empty());
     f.DeleteKey("Nothing\\There");  // no effect, no crash
+
+    // A value without a name is refused: the file would have no way to hold it.
+    f.SetNumber("", "", 5);
+    f.SetText("Host\\B", "", "x");
+    EXPECT_FALSE(f.GetNumber("", ""));
+    EXPECT_TRUE(f.ValueNames("").empty());
+    EXPECT_FALSE(f.KeyExists("Host\\B"));
+    SettingsFile back(dir.Str());
+    std::string error;
+    EXPECT_TRUE(back.Parse(f.Serialize(), &error)) << error;
+
+    // A path that begins with the separator leaves an unnamed key under the main key; emptied, it
+    // is not written as "[]", which is the main key.
+    f.SetNumber("\\x", "N", 1);
+    f.DeleteKey("\\x");
+    ASSERT_TRUE(back.Parse(f.Serialize(), &error)) << error;
+    EXPECT_EQ(back.Serialize(), f.Serialize());
 }
 
 TEST(SettingsFile, SavedFileIsPrivateAndKeepsTheOldOneAsBackup) {

@@ -141,6 +141,14 @@ TEST(HistoryParse, ReadsRecordsByTheirSeparators) {
     r = ParseHistoryLine("x " + Utf8ToSjis("2026年01月01日(木) 10:30:00～10:10:00    0円"));
     ASSERT_TRUE(r);
     EXPECT_EQ(r->seconds, 24 * 3600 - 1200);
+    // A field out of its range makes the line unreadable, never a negative or outsized duration.
+    for (const char* bad : {"2026年01月01日(木) 73:50:00～00:10:00    0円",
+                            "2026年01月01日(木) 10:60:00～11:00:00    0円",
+                            "2026年01月01日(木) 10:00:00～10:00:99    0円",
+                            "2026年01月01日(木) 10:00:00～24:00:00    0円",
+                            "2026年13月01日(木) 10:00:00～11:00:00    0円",
+                            "2026年01月00日(木) 10:00:00～11:00:00    0円"})
+        EXPECT_FALSE(ParseHistoryLine("x " + Utf8ToSjis(bad))) << bad;
 }
 
 class HistoryFile : public ::testing::Test {
@@ -161,12 +169,13 @@ std::string Rec(const std::string& host, int y, int mo, int d, int h1, int m1, i
 }
 
 TEST_F(HistoryFile, PeriodsHostFilterAndTotals) {
-    Write(Rec("NIFTY", 2026, 12, 6, 10, 0, 10, 30, 100) +  // today
-          Rec("PC-VAN", 2026, 12, 1, 22, 0, 23, 0, 200) +  // this month
-          "\r\n" +                                         // empty line
-          "garbage line\r\n" +                             // not a record
-          Rec("NIFTY", 2026, 3, 5, 8, 0, 8, 1, 10) +       // this year
-          Rec("NIFTY", 2025, 12, 6, 1, 0, 3, 0, 30));      // last year
+    Write(Rec("NIFTY", 2026, 12, 6, 10, 0, 10, 30, 100) +                          // today
+          Rec("PC-VAN", 2026, 12, 1, 22, 0, 23, 0, 200) +                          // this month
+          "\r\n" +                                                                 // empty line
+          "garbage line\r\n" +                                                     // not a record
+          "x " + Utf8ToSjis("2026年12月06日(日) 73:50:00～00:10:00    0円\r\n") +  // hour 73
+          Rec("NIFTY", 2026, 3, 5, 8, 0, 8, 1, 10) +                               // this year
+          Rec("NIFTY", 2025, 12, 6, 1, 0, 3, 0, 30));                              // last year
     const std::tm today = Time(2026, 12, 6, 12, 0, 0, 0);
     const struct {
         HistoryPeriod period;
@@ -188,7 +197,7 @@ TEST_F(HistoryFile, PeriodsHostFilterAndTotals) {
         EXPECT_EQ(static_cast<int>(v.rows.size()), c.count);
         EXPECT_EQ(v.seconds, c.seconds) << int(c.period) << c.host.value_or("*");
         EXPECT_EQ(v.yen, c.yen) << int(c.period) << c.host.value_or("*");
-        EXPECT_EQ(v.unreadLines, 1);
+        EXPECT_EQ(v.unreadLines, 2);
     }
     const HistoryView all = ReadHistory(Dir(), HistoryPeriod::All, std::nullopt, today);
     EXPECT_EQ(all.CountText(), "4回");

@@ -228,8 +228,15 @@ TEST(KanjiDecoder, ReceiveCases) {
         {kOldJis, "\x1b$@0!\x1b(Ha", "D889f S61"},
         // old JIS knows no ESC ( B: the sequence leaves kanji mode and goes on as it came
         {kOldJis, "\x1b$@0!\x1b(Bx", "D889f S1b S28 S42 S78"},
-        // CR LF inside kanji mode are one (invalid) JIS pair, written blank
-        {kNewJis, "\x1b$B\r\n\x1b(B", "D0000"},
+        // a pair outside the JIS plane (CR LF inside kanji mode among them) is the geta mark
+        {kNewJis, "\x1b$B\r\n\x1b(B", "D81ac"},
+        {kNewJis,
+         "\x1b$B\x21\x7f"
+         "0!",
+         "D81ac D889f"},
+        {kOldJis, "\x1b$@\x7f\x7f", "D81ac"},
+        {kNecKanji, "\x1bK\x20\x21", "D81ac"},
+        {kEuc, "\xa1\xff\xff\xa1", "D81ac D81ac"},
         // other escape sequences reach the single-byte path whole, in and out of kanji mode
         {kNewJis, "\x1b[2J", "S1b S5b S32 S4a"},
         {kNewJis, "\x1b$B0!\x1b[K0", "D889f S1b S5b S4b S30"},
@@ -428,6 +435,12 @@ TEST(ConvertCommand, ConvertsThroughShiftJis) {
     r = RunCli({"--from", "NEC漢字", "--to", "sjis"}, "\x1bK0!\x1bH");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "\x88\x9f");
+    // A pair with no character becomes the geta mark, never two NUL bytes.
+    r = RunCli({"--from", "euc", "--to", "sjis"}, "\xa1\xff");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "\x81\xac");
+    r = RunCli({"--from", "newjis", "--to", "euc"}, "\x1b$B\x21\x7f\x1b(B");
+    EXPECT_EQ(r.out, "\xa2\xae");
 }
 
 TEST(ConvertCommand, RefusesBadArguments) {

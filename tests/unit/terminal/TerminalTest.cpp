@@ -274,6 +274,23 @@ TEST(Terminal, AScrolledDumbViewScrollsOncePerReceivedRun) {
     t.ActiveView().SetPainter(nullptr);
 }
 
+// Without the automatic margin a line filled in one received run leaves the write position in the
+// last cell after the run's last display message; the caret still ends there, as it does when the
+// bytes come one by one.
+TEST(Terminal, DumbCaretEndsAtTheWritePositionAfterAFullLine) {
+    Settings s;
+    s.AutoMargin = 0;
+    std::string kanji;
+    for (int i = 0; i < 42; ++i) kanji += "\x88\x9f";
+    for (const std::string& bytes : {std::string(80, 'x'), kanji + "XY"}) {
+        Terminal block(s), single(s);
+        Feed(block, bytes);
+        for (char c : bytes) Feed(single, std::string(1, c));
+        EXPECT_EQ(block.ActiveView().CursorColumn(), 79);
+        EXPECT_EQ(single.ActiveView().CursorColumn(), 79);
+    }
+}
+
 TEST(Terminal, EscapeCollectionSurvivesRunBoundaries) {
     Settings s;
     s.Emulation = 1;

@@ -1,15 +1,18 @@
 // The ZMODEM wire level (headers, subpackets, escaping, bounds) and the engine against a scripted
 // peer on the other end of a socket pair.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <thread>
 
 #include "line/StreamLine.h"
 #include "support/RecordingPlatform.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 #include "support/TransferKit.h"
 #include "text/Encoding.h"
@@ -524,6 +527,49 @@ TEST_F(ZModemScripted, AttentionStringsAreBoundedAndCommandsNeverRun) {
     EXPECT_FALSE(fs::exists(marker));
 }
 
+TEST_F(ZModemScripted, AttentionPausesAreBoundedWhateverTheStringHolds) {
+    // 31 pauses of a second each would hold the receiver for 31 s at every error; together they
+    // take at most kAttentionPauseMs (here scaled to a quarter).
+    ctx_.timeScale = 0.25;
+    auto done = StartDownload();
+    Expect(ZModem::ZRINIT);
+    const std::string attn = "A" + std::string(31, '\xde');
+    const uint8_t zero[4] = {};
+    peer_->SendBinHeader(ZModem::ZSINIT, zero);
+    peer_->SendData(reinterpret_cast<const uint8_t*>(attn.data()), attn.size() + 1, ZModem::ZCRCW);
+    peer_->Flush();
+    Expect(ZModem::ZACK);
+    SendFile(
+        std::string("a.bin\0"
+                    "100 0",
+                    11));
+    EXPECT_EQ(Expect(ZModem::ZRPOS), 0u);
+    SendPos(ZModem::ZDATA, 50);  // not where the receiver is: it sends "A" and pauses
+    EXPECT_EQ(Expect(ZModem::ZRPOS), 0u);
+    SendPos(ZModem::ZCAN, 0);
+    EXPECT_FALSE(done.get());
+}
+
+TEST_F(ZModemScripted, AFileEndingShortOfItsLengthFailsAndIsKept) {
+    test::RecordingPlatform platform;
+    ctx_.platform = &platform;
+    auto done = StartDownload();
+    Expect(ZModem::ZRINIT);
+    SendFile(
+        std::string("short.bin\0"
+                    "3000 0",
+                    16));
+    EXPECT_EQ(Expect(ZModem::ZRPOS), 0u);
+    SendPos(ZModem::ZDATA, 0);
+    peer_->SendData(reinterpret_cast<const uint8_t*>("0123456789"), 10, ZModem::ZCRCE);
+    SendPos(ZModem::ZEOF, 10);
+    EXPECT_FALSE(done.get());
+    EXPECT_TRUE(ctx_.received.empty());
+    EXPECT_EQ(fs::file_size(dir_ / "dl" / "short.bin"), 10u);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, "ファイルが途中で終わりました。");
+}
+
 TEST_F(ZModemScripted, ReceiverAsksForEscapingOnceToldTo) {
     auto done = StartDownload();
     uint8_t h[4];
@@ -694,6 +740,98 @@ TEST_F(ZModemScripted, TextConversionTurnsLineEndsLocal) {
     std::ifstream f(dir_ / "dl" / "t.txt", std::ios::binary);
     std::string got((std::istreambuf_iterator<char>(f)), {});
     EXPECT_EQ(got, "one\ntwo\nthree\rx\n");
+}
+
+// ---- marlo-cli receive against a hostile sender ------------------------------------------------
+
+// The frames a sender puts on the line, built with the engine's own wire level.
+std::string SenderBytes(const std::function<void(ZModem&)>& frames) {
+    Wire w;
+    frames(*w.z);
+    w.z->Flush();
+    return std::string(w.line.out.begin(), w.line.out.end());
+}
+
+void SendInfo(ZModem& z, int type, const std::string& data, int end = ZModem::ZCRCW) {
+    const uint8_t zero[4] = {};
+    z.SendBinHeader(type, zero);
+    z.SendData(reinterpret_cast<const uint8_t*>(data.data()), data.size(), end);
+}
+
+void SendPosition(ZModem& z, int type, uint32_t pos) {
+    uint8_t h[4];
+    ZModem::StorePos(h, pos);
+    z.SendBinHeader(type, h);
+}
+
+std::vector<std::string> ReceiveArgs(const fs::path& dir) {
+    return {"receive", "--protocol", "zmodem", "--stdio", "--dir", dir.string()};
+}
+
+TEST(ZModemCli, ATerminationEndsTheAttentionPausesOfAHostileSender) {
+    // An attention string of 32 pauses, then data headers at a wrong offset: every one of them
+    // makes the receiver send the attention string.
+    const std::string script = SenderBytes([](ZModem& z) {
+        SendInfo(z, ZModem::ZSINIT, std::string(32, '\xde') + '\0');
+        SendInfo(z, ZModem::ZFILE,
+                 std::string("hostile.bin\0"
+                             "3000 0",
+                             18));
+        for (int i = 0; i < 21; ++i) {
+            SendPosition(z, ZModem::ZDATA, 77);
+            z.SendData(reinterpret_cast<const uint8_t*>("xx"), 2, ZModem::ZCRCW);
+        }
+    });
+    test::TempDir dir;
+    test::SocketPair sp;
+    const fs::path err = dir.path / "err.txt";
+    std::vector<std::string> argv = ReceiveArgs(dir.path);
+    argv.insert(argv.begin(), MARLO_CLI_PATH);
+    pid_t pid = test::SpawnOnFd(argv, sp.a, "", err.string());
+    ASSERT_EQ(::write(sp.b, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+    // The sender stays connected; once the file is open the user stops the program.
+    for (int i = 0; i < 2000 && test::ReadWhole(err.string()).find("転送ﾌｧｲﾙ") == std::string::npos;
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(test::WaitExit(pid, 20000), 1) << test::ReadWhole(err.string());
+    EXPECT_NE(test::ReadWhole(err.string()).find("転送失敗"), std::string::npos);
+}
+
+TEST(ZModemCli, AFileEndingShortIsAFailedTransferAndASkippedOneIsNamed) {
+    test::TempDir dir;
+    // ZFILE announces 3000 bytes, 10 follow, ZEOF at 10.
+    std::string script = SenderBytes([](ZModem& z) {
+        SendInfo(z, ZModem::ZFILE,
+                 std::string("short.bin\0"
+                             "3000 0",
+                             16));
+        SendPosition(z, ZModem::ZDATA, 0);
+        z.SendData(reinterpret_cast<const uint8_t*>("0123456789"), 10, ZModem::ZCRCE);
+        SendPosition(z, ZModem::ZEOF, 10);
+    });
+    test::RunResult r = test::RunProgram(MARLO_CLI_PATH, ReceiveArgs(dir.path), {}, 30000, script);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ファイルが途中で終わりました。"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("転送失敗"), std::string::npos);
+    EXPECT_EQ(fs::file_size(dir.path / "short.bin"), 10u);
+
+    // A file the sender lets the receiver skip when there is no local copy (ZMSKNOLOC).
+    script = SenderBytes([](ZModem& z) {
+        uint8_t h[4] = {0, 0, ZModem::ZMSKNOLOC | ZModem::ZMCLOB, 0};
+        z.SendBinHeader(ZModem::ZFILE, h);
+        const std::string info(
+            "missing.txt\0"
+            "5 0",
+            15);
+        z.SendData(reinterpret_cast<const uint8_t*>(info.data()), info.size(), ZModem::ZCRCW);
+        const uint8_t zero[4] = {};
+        z.SendHexHeader(ZModem::ZFIN, zero);
+    });
+    r = test::RunProgram(MARLO_CLI_PATH, ReceiveArgs(dir.path), {}, 30000, script + "OO");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("ｽｷｯﾌﾟしたﾌｧｲﾙ: missing.txt"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path / "missing.txt"));
 }
 
 }  // namespace
