@@ -952,8 +952,9 @@ int ZModem::OpenReceived(const uint8_t* info, int len) {
     wbuf_.clear();
 
     const std::optional<std::string> file = ReceivedFileName(name);
+    rxName_ = file ? *file : FileNameToUtf8(name);
     if (ctx_.status) {
-        ctx_.status->SetField(TransField::File, file ? *file : FileNameToUtf8(name));
+        ctx_.status->SetField(TransField::File, rxName_);
         if (length >= 0) ctx_.status->SetField(TransField::Size, Format("%ld ﾊﾞｲﾄ", length));
     }
 

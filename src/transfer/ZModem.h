@@ -180,6 +180,7 @@ class ZModem : public CTransEngine {
     int fd_ = -1;
     std::filesystem::path rxPath_;
     int64_t rxLength_ = -1;
+    std::string rxName_;  // the file being received, as shown (UTF-8)
     int64_t rxMtime_ = 0;
     uint64_t rxPos_ = 0;
     uint64_t resumeStart_ = 0;
