@@ -727,14 +727,25 @@ void ZModem::EndExchange() {
                             .count();
             if (left <= 0) break;
             int c = Get(static_cast<int>(left));
+            // Silence: the sender has gone (its "OO" may be lost with its tty); the session is
+            // complete either way.
+            if (c < 0) return;
             if (c == 'O') {
-                Get(100);
+                c = Get(100);
+                if (c >= 0 && c != 'O') --inPos_;  // the host's text, already after "O"
                 return;
             }
-            // Silence: the sender has gone (its "OO" may be lost with its tty); the session is
-            // complete either way. Only an answer that is not "OO" (its ZFIN again) is worth
-            // another ZFIN.
-            if (c < 0) return;
+            if (c == ZPAD || c == ZDLE) {
+                // The sender's ZFIN again: it did not hear ours, which the next round repeats.
+                --inPos_;
+                uint8_t hdr[4];
+                if (RecvHeader(hdr) == ZFIN) break;
+                continue;
+            }
+            // Anything else is what the host says once the sender has ended without its "OO"
+            // reaching us: it stays for the terminal.
+            --inPos_;
+            return;
         }
     }
 }
