@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "terminal/Terminal.h"
 
 namespace {

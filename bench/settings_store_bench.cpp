@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/Settings.h"
-#include "app/SettingsFile.h"
-#include "app/SettingsIo.h"
+#include "settings/Settings.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsIo.h"
 
 using Clock = std::chrono::steady_clock;
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
 #include "line/LineIo.h"
 #include "platform/Platform.h"
+#include "settings/Settings.h"
 
 namespace marlo {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 
 namespace marlo {
 

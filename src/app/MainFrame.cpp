@@ -7,10 +7,10 @@
 #include <filesystem>
 
 #include "app/CommandIds.h"
-#include "app/SettingsIo.h"
-#include "app/Trace.h"
 #include "line/History.h"
 #include "platform/SettingsStore.h"
+#include "settings/SettingsIo.h"
+#include "settings/Trace.h"
 #include "text/Encoding.h"
 #include "transfer/Protocols.h"
 

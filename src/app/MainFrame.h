@@ -12,7 +12,6 @@
 #include <string>
 
 #include "app/CommSettingsModel.h"
-#include "app/Settings.h"
 #include "app/TransferController.h"
 #include "hosts/HostEntry.h"
 #include "hosts/HostTable.h"
@@ -24,6 +23,7 @@
 #include "line/TelnetConnect.h"
 #include "line/TelnetLine.h"
 #include "platform/Platform.h"
+#include "settings/Settings.h"
 #include "terminal/CaptureLog.h"
 #include "terminal/KanjiCodec.h"
 #include "terminal/Terminal.h"

@@ -4,10 +4,10 @@
 #include <system_error>
 
 #include "app/CommandIds.h"
-#include "app/Paths.h"
-#include "app/SettingsIo.h"
-#include "app/Trace.h"
 #include "line/PortMap.h"
+#include "settings/Paths.h"
+#include "settings/SettingsIo.h"
+#include "settings/Trace.h"
 
 namespace marlo {
 

@@ -10,8 +10,8 @@
 
 #include "app/CommandLine.h"
 #include "app/MainFrame.h"
-#include "app/SettingsFile.h"
 #include "platform/Platform.h"
+#include "settings/SettingsFile.h"
 
 namespace marlo {
 

@@ -1,6 +1,6 @@
 #include "app/TraceSettingsModel.h"
 
-#include "app/Trace.h"
+#include "settings/Trace.h"
 
 namespace marlo {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "app/Trace.h"
+#include "settings/Trace.h"
 #include "text/Encoding.h"
 #include "transfer/Protocols.h"
 

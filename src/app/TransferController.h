@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
 #include "line/LineIo.h"
 #include "platform/Platform.h"
+#include "settings/Settings.h"
 #include "transfer/TransEngine.h"
 #include "transfer/TransferSession.h"
 

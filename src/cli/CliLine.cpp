@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/SettingsByName.h"
 #include "cli/CliCommand.h"
 #include "cli/CliText.h"
 #include "line/SerialDevice.h"
 #include "line/SerialLine.h"
 #include "line/StreamLine.h"
 #include "line/TelnetLine.h"
+#include "settings/SettingsByName.h"
 
 namespace marlo::cli {
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
 #include "cli/HeadlessPlatform.h"
 #include "line/Dialler.h"
 #include "line/LineIo.h"
 #include "line/TelnetConnect.h"
+#include "settings/Settings.h"
 
 namespace marlo {
 class SerialLine;

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <string>
 
-#include "app/Settings.h"
 #include "cli/CliCommand.h"
 #include "cli/CliLine.h"
 #include "cli/CliText.h"
 #include "cli/ConnectSession.h"
+#include "settings/Settings.h"
 
 namespace marlo::cli {
 

@@ -10,11 +10,11 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/Trace.h"
 #include "cli/CliCommand.h"
 #include "cli/CliText.h"
 #include "line/SerialLine.h"
 #include "line/StringWait.h"
+#include "settings/Trace.h"
 #include "terminal/KanjiCodec.h"
 #include "text/Encoding.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
 #include "cli/CliLine.h"
 #include "line/Dialler.h"
+#include "settings/Settings.h"
 
 namespace marlo::cli {
 

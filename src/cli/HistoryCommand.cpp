@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Paths.h"
-#include "app/StoreFactory.h"
 #include "cli/CliCommand.h"
 #include "cli/CliText.h"
 #include "line/History.h"
+#include "settings/Paths.h"
+#include "settings/StoreFactory.h"
 #include "text/Encoding.h"
 
 namespace marlo::cli {

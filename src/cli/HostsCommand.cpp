@@ -4,9 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "app/Paths.h"
-#include "app/Settings.h"
-#include "app/StoreFactory.h"
 #include "cli/CliCommand.h"
 #include "cli/CliLine.h"
 #include "cli/CliText.h"
@@ -14,6 +11,9 @@
 #include "hosts/HostEntry.h"
 #include "hosts/HostTable.h"
 #include "line/PortMap.h"
+#include "settings/Paths.h"
+#include "settings/Settings.h"
+#include "settings/StoreFactory.h"
 #include "text/Encoding.h"
 
 namespace marlo::cli {

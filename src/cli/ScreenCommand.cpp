@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
-#include "app/SettingsByName.h"
-#include "app/SettingsIo.h"
 #include "cli/CliCommand.h"
+#include "settings/Settings.h"
+#include "settings/SettingsByName.h"
+#include "settings/SettingsIo.h"
 #include "terminal/ScreenDump.h"
 #include "terminal/Terminal.h"
 #include "text/Encoding.h"

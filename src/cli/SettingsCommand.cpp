@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Paths.h"
-#include "app/Settings.h"
-#include "app/SettingsFile.h"
-#include "app/SettingsIo.h"
 #include "cli/CliCommand.h"
+#include "settings/Paths.h"
+#include "settings/Settings.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsIo.h"
 #include "text/Encoding.h"
 
 namespace marlo::cli {

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
 #include "cli/CliCommand.h"
 #include "cli/CliLine.h"
 #include "line/StreamLine.h"
+#include "settings/Settings.h"
 #include "transfer/Protocols.h"
 #include "transfer/TransferSession.h"
 #include "transfer/ZModem.h"

@@ -1,6 +1,6 @@
 #include "hosts/HostEntry.h"
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "text/Encoding.h"
 
 namespace marlo {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
 #include "line/PortMap.h"
 #include "line/SerialDevice.h"
 #include "line/SerialLine.h"
 #include "platform/Platform.h"
+#include "settings/Settings.h"
 
 namespace marlo {
 

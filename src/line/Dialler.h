@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "app/Trace.h"
+#include "settings/Trace.h"
 
 namespace marlo {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Trace.h"
+#include "settings/Trace.h"
 
 namespace marlo {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <thread>
 
-#include "app/Trace.h"
 #include "line/LineIo.h"
+#include "settings/Trace.h"
 
 namespace marlo {
 

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/Settings.h"
 #include "platform/Platform.h"
+#include "settings/Settings.h"
 
 namespace marlo {
 

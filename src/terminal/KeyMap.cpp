@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "terminal/ScreenBuffer.h"
 #include "terminal/Selection.h"
 #include "terminal/TerminalHost.h"

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "terminal/CaptureSink.h"
 #include "terminal/EscapeInterpreter.h"
 

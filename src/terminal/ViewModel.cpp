@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "terminal/Terminal.h"
 #include "terminal/TerminalHost.h"
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 
 class QCheckBox;
 class QComboBox;

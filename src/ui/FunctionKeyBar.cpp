@@ -2,7 +2,7 @@
 
 #include <QAction>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "terminal/UserKeyTable.h"
 #include "text/Encoding.h"
 

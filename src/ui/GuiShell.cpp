@@ -7,7 +7,7 @@
 #include <QRegularExpression>
 
 #include "app/CommandIds.h"
-#include "app/Trace.h"
+#include "settings/Trace.h"
 #include "terminal/ViewModel.h"
 #include "text/Encoding.h"
 #include "ui/CommSettingsSheet.h"

@@ -13,9 +13,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/Settings.h"
 #include "hosts/HostTable.h"
 #include "platform/Platform.h"
+#include "settings/Settings.h"
 #include "ui/SjisField.h"
 
 namespace marlo::ui {

@@ -18,11 +18,11 @@
 #include <QVBoxLayout>
 
 #include "app/CommSettingsModel.h"
-#include "app/Settings.h"
 #include "hosts/HostSheet.h"
 #include "hosts/LogonPresets.h"
 #include "hosts/Password.h"
 #include "platform/Platform.h"
+#include "settings/Settings.h"
 #include "text/Encoding.h"
 #include "ui/HostIcons.h"
 #include "ui/PresetListDialog.h"

@@ -15,9 +15,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "app/Settings.h"
 #include "platform/Platform.h"
 #include "platform/SettingsStore.h"
+#include "settings/Settings.h"
 #include "ui/HostIcons.h"
 #include "ui/HostPropertySheet.h"
 #include "ui/SjisField.h"

@@ -11,8 +11,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/Settings.h"
 #include "platform/Platform.h"
+#include "settings/Settings.h"
 #include "text/Encoding.h"
 #include "ui/SheetControls.h"
 

@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "app/CommandIds.h"
-#include "app/Settings.h"
 #include "platform/Platform.h"
+#include "settings/Settings.h"
 #include "terminal/PasteModel.h"
 #include "terminal/Terminal.h"
 #include "terminal/TerminalHost.h"

@@ -14,7 +14,7 @@
 #include <cstdlib>
 
 #include "app/CommandIds.h"
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "terminal/CellColours.h"
 #include "terminal/KanjiCodec.h"
 #include "terminal/ScreenBuffer.h"

@@ -10,9 +10,9 @@
 #include <QTreeWidget>
 
 #include "UiTestSupport.h"
-#include "app/Settings.h"
 #include "hosts/HostTable.h"
 #include "line/History.h"
+#include "settings/Settings.h"
 #include "text/Encoding.h"
 #include "ui/HistoryWindow.h"
 

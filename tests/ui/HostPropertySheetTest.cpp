@@ -12,10 +12,10 @@
 #include <QTreeWidget>
 
 #include "UiTestSupport.h"
-#include "app/Settings.h"
 #include "hosts/HostSheet.h"
 #include "hosts/HostTable.h"
 #include "hosts/Password.h"
+#include "settings/Settings.h"
 #include "text/Encoding.h"
 #include "ui/HostPropertySheet.h"
 

@@ -16,10 +16,10 @@
 #include <QTreeWidget>
 
 #include "UiTestSupport.h"
-#include "app/Settings.h"
-#include "app/SettingsFile.h"
 #include "hosts/HostTable.h"
 #include "hosts/Password.h"
+#include "settings/Settings.h"
+#include "settings/SettingsFile.h"
 #include "text/Encoding.h"
 #include "ui/HostPropertySheet.h"
 #include "ui/HostWindow.h"

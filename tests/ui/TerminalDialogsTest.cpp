@@ -4,7 +4,7 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "ui/DisplaySettingsDialog.h"
 #include "ui/FunctionKeyBar.h"
 #include "ui/KeyDialog.h"

@@ -6,7 +6,7 @@
 #include <QtTest>
 
 #include "app/CommandIds.h"
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "terminal/Terminal.h"
 #include "terminal/TerminalHost.h"
 #include "terminal/ViewModel.h"

@@ -10,7 +10,7 @@
 
 #include "app/InputBarModel.h"
 #include "app/MainFrame.h"
-#include "app/Trace.h"
+#include "settings/Trace.h"
 #include "support/FakeSerialDevice.h"
 #include "support/PtyPair.h"
 #include "support/RecordingPlatform.h"

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "app/Settings.h"
-#include "app/SettingsByName.h"
-#include "app/SettingsIo.h"
+#include "settings/Settings.h"
+#include "settings/SettingsByName.h"
+#include "settings/SettingsIo.h"
 
 namespace marlo {
 namespace {

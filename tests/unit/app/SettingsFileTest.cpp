@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "support/TempDir.h"
 
 namespace marlo {

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <set>
 
-#include "app/SettingsFile.h"
-#include "app/SettingsIo.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsIo.h"
 #include "support/TempDir.h"
 
 namespace marlo {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "app/InputBarModel.h"
-#include "app/Trace.h"
+#include "settings/Trace.h"
 #include "support/TempDir.h"
 
 namespace marlo {

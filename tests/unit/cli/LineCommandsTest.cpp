@@ -7,9 +7,9 @@
 #include <fstream>
 #include <future>
 
-#include "app/SettingsFile.h"
 #include "hosts/HostTable.h"
 #include "line/SerialDevice.h"
+#include "settings/SettingsFile.h"
 #include "support/ModemSimulator.h"
 #include "support/PtyPair.h"
 #include "support/RunProgram.h"

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "app/Settings.h"
 #include "hosts/HostSheet.h"
 #include "hosts/HostTable.h"
 #include "hosts/Password.h"
+#include "settings/Settings.h"
 #include "support/MemoryStore.h"
 #include "support/RunProgram.h"
 #include "text/Encoding.h"

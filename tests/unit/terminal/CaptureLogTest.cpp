@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "support/RecordingPlatform.h"
 #include "support/TempDir.h"
 #include "terminal/CaptureLog.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeHost.h"
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "terminal/KeyMap.h"
 #include "terminal/ViewModel.h"
 

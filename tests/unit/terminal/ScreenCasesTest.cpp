@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "FakeHost.h"
-#include "app/Settings.h"
-#include "app/SettingsByName.h"
+#include "settings/Settings.h"
+#include "settings/SettingsByName.h"
 #include "terminal/CaptureSink.h"
 #include "terminal/ScreenDump.h"
 #include "terminal/Terminal.h"

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "FakeHost.h"
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "terminal/Search.h"
 #include "terminal/Selection.h"
 #include "terminal/ViewModel.h"

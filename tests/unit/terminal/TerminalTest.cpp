@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "FakeHost.h"
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "support/TempDir.h"
 #include "terminal/CaptureSink.h"
 #include "terminal/ScreenDump.h"

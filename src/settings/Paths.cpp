@@ -1,4 +1,4 @@
-#include "app/Paths.h"
+#include "settings/Paths.h"
 
 #include <pwd.h>
 #include <unistd.h>

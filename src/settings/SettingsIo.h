@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
 #include "platform/SettingsStore.h"
+#include "settings/Settings.h"
 
 namespace marlo {
 

@@ -1,7 +1,7 @@
-#include "app/StoreFactory.h"
+#include "settings/StoreFactory.h"
 
-#include "app/Paths.h"
-#include "app/SettingsFile.h"
+#include "settings/Paths.h"
+#include "settings/SettingsFile.h"
 
 namespace marlo {
 

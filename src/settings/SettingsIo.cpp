@@ -1,4 +1,4 @@
-#include "app/SettingsIo.h"
+#include "settings/SettingsIo.h"
 
 #include <unistd.h>
 

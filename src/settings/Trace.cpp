@@ -1,4 +1,4 @@
-#include "app/Trace.h"
+#include "settings/Trace.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
-#include "app/SettingsByName.h"
+#include "settings/SettingsByName.h"
 
 #include <strings.h>
 
-#include "app/SettingsIo.h"
+#include "settings/SettingsIo.h"
 
 namespace marlo {
 
