@@ -8,7 +8,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "terminal/Terminal.h"
 #include "unit/terminal/FakeHost.h"
 

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "app/Settings.h"
-#include "app/SettingsFile.h"
-#include "app/SettingsIo.h"
+#include "settings/Settings.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsIo.h"
 #include "hosts/HostTable.h"
 #include "support/MemoryStore.h"
 
