@@ -39,27 +39,41 @@ Parsed Run(const std::string& bytes, bool transferMode, bool opening, Input* cut
 
 // The data of a stream by the protocol alone: IAC IAC is one 0xFF, IAC and a verb take one more
 // byte, IAC SB runs to IAC SE (an IAC inside it escapes the next byte), any other IAC command is
-// two bytes.
+// two bytes; while the far side does not send binary (its WILL BINARY not yet seen, or taken back
+// by WONT), the NUL right after a CR only carries the CR and is no data.
 std::string Data(const std::string& bytes) {
+    constexpr uint8_t kCr = 13, kNul = 0, kBinary = 0;
     std::string data;
     enum { Plain, Iac, Verb, Sb, SbIac } state = Plain;
+    uint8_t verb = 0;
+    bool binary = false, afterCr = false;
     for (unsigned char b : bytes) {
         switch (state) {
             case Plain:
-                if (b == kIac)
+                if (afterCr && b == kNul) {
+                    afterCr = false;
+                    break;
+                }
+                afterCr = false;
+                if (b == kIac) {
                     state = Iac;
-                else
+                } else {
                     data += static_cast<char>(b);
+                    afterCr = b == kCr && !binary;
+                }
                 break;
             case Iac:
                 if (b == kIac) {
                     data += '\xff';
                     state = Plain;
                 } else {
+                    verb = b;
                     state = b >= kWill && b <= kDont ? Verb : b == kSb ? Sb : Plain;
                 }
                 break;
             case Verb:
+                if (b == kBinary && verb == kWill) binary = true;
+                if (b == kBinary && verb == kWill + 1) binary = false;  // WONT
                 state = Plain;
                 break;
             case Sb:
