@@ -158,7 +158,15 @@ void DisplaySettingsDialog::SetFont(const QFont& font) {
 static QString StartFace(const std::string& storedSjis) {
     const QString stored = QString::fromStdString(SjisToUtf8(storedSjis));
     if (!stored.isEmpty() && QFontDatabase::hasFamily(stored)) return stored;
-    for (const QString& face : QFontDatabase::families(QFontDatabase::Japanese))
+    // A CJK face whose half-width letters are monospaced (its kanji are twice as wide, so the
+    // font database does not count it as fixed pitch).
+    const QStringList japanese = QFontDatabase::families(QFontDatabase::Japanese);
+    for (const QString& face : japanese)
+        if (face.contains(QStringLiteral("Mono")) && face.contains(QStringLiteral("JP")))
+            return face;
+    for (const QString& face : japanese)
+        if (face.contains(QStringLiteral("Mono"))) return face;
+    for (const QString& face : japanese)
         if (QFontDatabase::isFixedPitch(face)) return face;
     return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }
@@ -170,8 +178,8 @@ void DisplaySettingsDialog::ChooseFont() {
     current.setWeight(edited_.lfWeight >= 600 ? QFont::Bold : QFont::Normal);
     current.setItalic(edited_.lfItalic != 0);
     bool ok = false;
-    QFont chosen = QFontDialog::getFont(&ok, current, this, QStringLiteral("ﾌｫﾝﾄ"),
-                                        QFontDialog::MonospacedFonts);
+    // Every face is offered: the Japanese monospace faces do not count as fixed pitch.
+    QFont chosen = QFontDialog::getFont(&ok, current, this, QStringLiteral("ﾌｫﾝﾄ"));
     if (ok) SetFont(chosen);
 }
 
