@@ -18,11 +18,8 @@
 #include <string>
 #include <thread>
 
-#include "app/MainFrame.h"
-#include "support/PtyPair.h"
-#include "ui/GuiShell.h"
 #include "ui/MainWindow.h"
-#include "ui/QtPlatform.h"
+#include "ui/UiTestSupport.h"
 
 using namespace marlo;
 
@@ -72,21 +69,8 @@ struct Figures {
 };
 
 Figures ThroughMarlo(const std::string& stream, int emulation) {
-    QTemporaryDir dir;
-    const std::string d = dir.path().toStdString();
-    test::PtyPair pty;
-    std::ofstream(d + "/ports.conf") << pty.SlavePath() << "\n";
-    Settings s(d);
-    s.Port = 1;
-    s.Flow = 0;
-    s.Emulation = emulation;
-    s.HistoryDefPath = d;
-    ui::QtPlatform platform;
-    CMainFrame frame(platform, s, CMainFrame::Paths{d, d, {}}, nullptr);
-    ui::GuiShell shell(platform, false);
-    shell.Attach(frame);
-    shell.Show();
-    frame.OpenConfiguredPort();
+    test::PtyWindow w([&](Settings& s) { s.Emulation = emulation; });
+    CMainFrame& frame = *w.frame;
     for (int i = 0; i < 50; ++i) QApplication::processEvents();
 
     // The event loop's longest gap: a timer that should tick every 5 ms.
@@ -101,7 +85,7 @@ Figures ThroughMarlo(const std::string& stream, int emulation) {
     const auto t0 = std::chrono::steady_clock::now();
     sinceTick.start();
     tick.start();
-    std::thread writer([&] { pty.Write(stream); });
+    std::thread writer([&] { w.pty.Write(stream); });
     while (frame.Wait().Matched(wait) == 0)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const auto t1 = std::chrono::steady_clock::now();

@@ -3,15 +3,11 @@
 // the capture log in order, the screen ends on the last ones, the string wait sees a pattern near
 // the end, and the pane paints at most about once per display frame, not once per read.
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
 #include <thread>
 
 #include "UiTestSupport.h"
-#include "app/MainFrame.h"
-#include "support/PtyPair.h"
-#include "ui/GuiShell.h"
 #include "ui/MainWindow.h"
 #include "ui/TerminalPanes.h"
 #include "ui/TerminalWidget.h"
@@ -51,39 +47,29 @@ class FloodTest : public QObject {
     }
     void tenMegabytesArriveWholeAndPaintPerFrame() {
         QFETCH(int, emulation);
-        QTemporaryDir dir;
-        const std::string d = dir.path().toStdString();
-        test::PtyPair pty;
-        std::ofstream(d + "/ports.conf") << pty.SlavePath() << "\n";
-        Settings s(d);
-        s.Port = 1;
-        s.Flow = 0;
-        s.Emulation = emulation;
-        s.HistoryDefPath = d;
-        s.LogDefPath = d;
-        s.LogDefault = 1;
-        s.LogIniBegin = 1;
-        s.LogSaveForm = 0;
-        test::TestPlatform platform;
-        auto frame =
-            std::make_unique<CMainFrame>(platform, s, CMainFrame::Paths{d, d, {}}, nullptr);
-        ui::GuiShell shell(platform, false);
-        shell.Attach(*frame);
-        shell.Show();
-        QVERIFY(QTest::qWaitForWindowExposed(shell.Window()));
-        QVERIFY(frame->OpenConfiguredPort());
+        test::PtyWindow w([&](Settings& s) {
+            s.Emulation = emulation;
+            s.LogDefPath = s.HistoryDefPath;
+            s.LogDefault = 1;
+            s.LogIniBegin = 1;
+            s.LogSaveForm = 0;
+        });
+        const std::string d = w.Dir();
+        CMainFrame* frame = w.frame.get();
+        QVERIFY(QTest::qWaitForWindowExposed(w.shell->Window()));
+        QVERIFY(w.portOpen);
         frame->StartLogAtStart();  // the automatic name, no dialog
         QVERIFY(frame->Log().IsOpen());
 
         const std::string text = NumberedLines(10u << 20);
         const std::string lastLine = text.substr(text.rfind("line ", text.size() - 3), 12);
         const int wait = frame->Wait().Arm({lastLine}, true);
-        ui::TerminalWidget* pane = shell.Panes()->ActivePane();
+        ui::TerminalWidget* pane = w.shell->Panes()->ActivePane();
         const int paintsBefore = pane->Paints();
         QElapsedTimer clock;
         clock.start();
         // The far end writes as fast as the pty takes it; the window reads on its own thread.
-        std::thread writer([&] { pty.Write(text); });
+        std::thread writer([&] { w.pty.Write(text); });
         const bool matched =
             QTest::qWaitFor([&] { return frame->Wait().Matched(wait) != 0; }, 120000);
         writer.join();

@@ -9,14 +9,20 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>
 #include <deque>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/MainFrame.h"
+#include "support/PtyPair.h"
+#include "ui/GuiShell.h"
 #include "ui/QtPlatform.h"
 
 namespace marlo::test {
@@ -103,5 +109,32 @@ inline void SaveShotsOfPages(QWidget* sheet, QTabWidget* pages, const QString& p
     }
     pages->setCurrentIndex(0);
 }
+
+// The desktop program with a pty as its serial port: the frame and the real main window around it,
+// in a folder of its own. `adjust` sets what else the settings need before the frame is made.
+struct PtyWindow {
+    explicit PtyWindow(const std::function<void(Settings&)>& adjust = {}) {
+        const std::string d = Dir();
+        std::ofstream(d + "/ports.conf") << pty.SlavePath() << "\n";
+        Settings s(d);
+        s.Port = 1;
+        s.Flow = 0;
+        s.HistoryDefPath = d;
+        if (adjust) adjust(s);
+        frame = std::make_unique<CMainFrame>(platform, s, CMainFrame::Paths{d, d, {}}, nullptr);
+        shell = std::make_unique<ui::GuiShell>(platform, false);
+        shell->Attach(*frame);
+        shell->Show();
+        portOpen = frame->OpenConfiguredPort();
+    }
+    std::string Dir() const { return dir.path().toStdString(); }
+
+    QTemporaryDir dir;
+    PtyPair pty;
+    TestPlatform platform;
+    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<ui::GuiShell> shell;
+    bool portOpen = false;
+};
 
 }  // namespace marlo::test
