@@ -192,7 +192,7 @@ void TerminalWidget::resizeEvent(QResizeEvent* e) {
 }
 
 void TerminalWidget::SchedulePaint(const QRect& area) {
-    dirty_ += area;
+    dirty_ |= area;  // one rectangle: cheap to grow per character, painted once a frame
     if (frame_.isActive()) return;
     constexpr int kFrameMs = 16;
     frame_.start(std::max<qint64>(0, kFrameMs - sincePaint_.elapsed()));
@@ -201,11 +201,13 @@ void TerminalWidget::SchedulePaint(const QRect& area) {
 void TerminalWidget::FlushPaint() {
     // A hidden or minimised window paints when it is shown again (Qt repaints it whole then).
     if (!isVisible() || window()->isMinimized()) {
-        dirty_ = QRegion();
+        dirty_ = QRect();
         return;
     }
     viewport()->update(dirty_);
-    dirty_ = QRegion();
+    dirty_ = QRect();
+    if (caretMoved_ && hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
+    caretMoved_ = false;
 }
 
 void TerminalWidget::InvalidateAll() {
@@ -261,7 +263,7 @@ void TerminalWidget::CaretMoved(int, int) {
     lastCaret_ = CaretRect();
     caretOn_ = true;
     SchedulePaint(lastCaret_.adjusted(0, 0, preedit_.isEmpty() ? 0 : viewport()->width(), 0));
-    if (hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
+    caretMoved_ = true;  // the input method hears of it with the next frame
 }
 
 void TerminalWidget::CaretVisible(bool) {

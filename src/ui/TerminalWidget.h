@@ -111,7 +111,8 @@ class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     QTimer autoScroll_;
     QTimer frame_;
     QElapsedTimer sincePaint_;
-    QRegion dirty_;
+    QRect dirty_;
+    bool caretMoved_ = false;
     int paints_ = 0;
     // Whether runs of ASCII cells may be drawn as one text: the font advances every printable
     // ASCII character by exactly one cell.
