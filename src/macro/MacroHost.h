@@ -1,0 +1,60 @@
+// What a running macro acts on, and how it is stopped and paused. The desktop frame and the
+// headless one implement MacroHost; the interpreter calls it from the macro's own thread.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace marlo {
+
+// Stop and pause requests from the user-interface thread (the menu, SIGINT) to the macro thread.
+// Pausing is cooperative: the macro holds between statements, never inside a lock.
+class MacroControl {
+  public:
+    void Stop();
+    bool Stopped() const { return stopped_.load(); }
+    const std::atomic<bool>& StopFlag() const { return stopped_; }
+    void SetPaused(bool paused);
+    bool Paused() const { return paused_.load(); }
+    // Holds while paused; false once stopped.
+    bool HoldWhilePaused();
+    // Sleeps `ms` or until stopped; false when stopped.
+    bool SleepFor(long ms);
+    // Ready for another run.
+    void Reset();
+
+  private:
+    std::atomic<bool> stopped_{false};
+    std::atomic<bool> paused_{false};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+class MacroHost {
+  public:
+    virtual ~MacroHost() = default;
+    // Writes bytes to the line through the send kanji conversion.
+    virtual void Send(const std::string& bytes) = 0;
+    // Waits for one of the texts to arrive; the 1-based index of the one that did, 0 on time-out or
+    // when the macro is stopped (the wait must end at once then).
+    virtual int Wait(const std::vector<std::string>& texts, long timeoutMs) = 0;
+    // Pauses `ms`, ending early when the macro is stopped; `dispatching`: the macro's own messages
+    // are handled meanwhile.
+    virtual void Pause(long ms, bool dispatching) = 0;
+    // A message box with the exclamation icon (errors come already formatted with their line).
+    virtual void ShowError(const std::string& text) = 0;
+    virtual void SetStatus(const std::string& text) = 0;
+    // Asks the frame to start another macro once this one has ended.
+    virtual void StartMacro(const std::string& path) = 0;
+    // The program is closing: the macro ends before its next line.
+    virtual bool Closing() const { return false; }
+    // The line about to run, for the macro debugger.
+    virtual void SelectLine(int /*index*/) {}
+    virtual std::string UserId() const { return {}; }
+    virtual std::string Password() const { return {}; }
+};
+
+}  // namespace marlo

@@ -1,0 +1,155 @@
+// The macro language as data: every tests/data/macro/*.txt case is a program, what the host sends,
+// and the transcript of what the macro did to its host. Directives:
+//
+//   mac send "abc^M"     a program line (UTF-8 here, Shift-JIS for the macro), ended by CR
+//   bytes \xef\r         raw program bytes, escapes as in the screen cases
+//   host login:\x20      text the host sends (escapes), all of it there from the start
+//   user ID PASSWORD     the connected host's user ID and password
+//   steps 1000           at most this many lines run
+//   expect               the transcript follows, one "|" line per thing the macro did:
+//   |send abc\r            bytes written to the line (escaped, shown as UTF-8)
+//   |wait a|b 30000 -> 2   the awaited texts, the time-out in ms and the answer
+//   |pause 2000 / |stop 2000   sleep and stop
+//   |error message         a message box
+//   |start path            another macro asked for
+//   |end Finished          how the run ended (always last)
+//
+// A wait matches the first awaited text that the received text completes, consuming the text up
+// to it; no match consumes everything and answers 0.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/CaseFile.h"
+#include "macro/MacroInterpreter.h"
+#include "text/Encoding.h"
+
+namespace marlo {
+namespace {
+
+struct MacroCase {
+    CaseText text;
+    std::string program;  // Shift-JIS
+    std::string received;
+    std::string userId, password;
+    long steps = 100000;
+    std::string error;
+};
+
+const char* EndName(MacroInterpreter::End end) {
+    switch (end) {
+        case MacroInterpreter::End::Finished: return "Finished";
+        case MacroInterpreter::End::Exit: return "Exit";
+        case MacroInterpreter::End::Close: return "Close";
+        case MacroInterpreter::End::Start: return "Start";
+        case MacroInterpreter::End::Error: return "Error";
+        case MacroInterpreter::End::Stopped: return "Stopped";
+        case MacroInterpreter::End::Closing: return "Closing";
+        case MacroInterpreter::End::StepLimit: return "StepLimit";
+    }
+    return "?";
+}
+
+class ScriptedHost : public MacroHost {
+  public:
+    explicit ScriptedHost(std::string received) : received_(std::move(received)) {}
+
+    void Send(const std::string& bytes) override { Note("send " + Escape(SjisToUtf8(bytes))); }
+    int Wait(const std::vector<std::string>& texts, long timeoutMs) override {
+        int answer = 0;
+        size_t consumed = received_.size();
+        for (size_t end = 1; end <= received_.size() && answer == 0; ++end)
+            for (size_t i = 0; i < texts.size(); ++i) {
+                const std::string& t = texts[i];
+                if (!t.empty() && end >= t.size() && received_.compare(end - t.size(), t.size(), t) == 0) {
+                    answer = static_cast<int>(i) + 1;
+                    consumed = end;
+                    break;
+                }
+            }
+        received_.erase(0, consumed);
+        std::string joined;
+        for (const auto& t : texts) joined += (joined.empty() ? "" : "|") + Escape(SjisToUtf8(t));
+        Note("wait " + joined + " " + std::to_string(timeoutMs) + " -> " + std::to_string(answer));
+        return answer;
+    }
+    void Pause(long ms, bool dispatching) override {
+        Note((dispatching ? "stop " : "pause ") + std::to_string(ms));
+    }
+    void ShowError(const std::string& text) override { Note("error " + text); }
+    void SetStatus(const std::string&) override {}
+    void StartMacro(const std::string& path) override { Note("start " + SjisToUtf8(path)); }
+    std::string UserId() const override { return userId; }
+    std::string Password() const override { return password; }
+
+    void Note(const std::string& line) { transcript += line + "\n"; }
+
+    std::string transcript;
+    std::string userId, password;
+
+  private:
+    std::string received_;
+};
+
+std::vector<MacroCase> LoadCases() {
+    std::vector<MacroCase> cases;
+    for (auto& text : ReadCaseFiles(MARLO_TEST_DATA "/macro")) {
+        MacroCase c;
+        c.error = text.error;
+        for (const auto& [word, rest, number] : text.directives) {
+            auto fail = [&, number = number](const std::string& why) {
+                if (c.error.empty()) c.error = "line " + std::to_string(number) + ": " + why;
+            };
+            if (word == "mac") {
+                c.program += Utf8ToSjis(rest) + "\r";
+            } else if (word == "bytes") {
+                if (!Unescape(rest, &c.program)) fail("bad escape");
+            } else if (word == "host") {
+                std::string bytes;
+                if (!Unescape(rest, &bytes)) fail("bad escape");
+                c.received += Utf8ToSjis(bytes);
+            } else if (word == "user") {
+                auto space = rest.find(' ');
+                c.userId = rest.substr(0, space);
+                c.password = space == std::string::npos ? "" : rest.substr(space + 1);
+            } else if (word == "steps") {
+                c.steps = std::atol(rest.c_str());
+            } else {
+                fail("unknown directive " + word);
+            }
+        }
+        c.text = std::move(text);
+        cases.push_back(std::move(c));
+    }
+    return cases;
+}
+
+void PrintTo(const MacroCase& c, std::ostream* os) {
+    *os << c.text.file << ":" << c.text.line << " " << c.text.name;
+}
+
+class MacroCases : public testing::TestWithParam<MacroCase> {};
+
+TEST_P(MacroCases, DoesWhatTheTranscriptSays) {
+    const MacroCase& c = GetParam();
+    SCOPED_TRACE(c.text.file + ":" + std::to_string(c.text.line) + " " + c.text.name);
+    ASSERT_TRUE(c.error.empty()) << c.error;
+    ScriptedHost host(c.received);
+    host.userId = c.userId;
+    host.password = c.password;
+    MacroControl control;
+    MacroInterpreter interpreter(host, control);
+    auto end = interpreter.Run(c.program, c.steps);
+    host.Note(std::string("end ") + EndName(end));
+    EXPECT_EQ(host.transcript, c.text.expected);
+}
+
+std::string CaseName(const testing::TestParamInfo<MacroCase>& info) {
+    return CaseTestName(info.param.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Data, MacroCases, testing::ValuesIn(LoadCases()), CaseName);
+
+}  // namespace
+}  // namespace marlo
