@@ -8,6 +8,7 @@
 
 #include "app/CommandIds.h"
 #include "line/History.h"
+#include "macro/MacroText.h"
 #include "platform/SettingsStore.h"
 #include "settings/SettingsIo.h"
 #include "settings/Trace.h"
@@ -85,6 +86,10 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
                                       : std::string("[未接続]");
     };
     transfer_ = std::make_unique<TransferController>(platform_, settings_, transferHooks);
+    macro_ = std::make_unique<CMacroThread>(*this);
+    macro_->onEnded = [this](MacroInterpreter::End end) {
+        if (end == MacroInterpreter::End::Close) OnCommand(ID_APP_EXIT);
+    };
 
     platform_.SetEventTarget(this);
     LoadScreenAtStart();
@@ -506,7 +511,7 @@ bool CMainFrame::Shutdown(bool normalWindow) {
     transfer_->Stop();
     SaveScreenAtExit();
     platform_.CloseProgress();
-    macroRunning = false;
+    macro_->Stop();
     telnet_->Close();
     if (comm_->CommActive()) comm_->CloseCommPort();
     log_.Close();
@@ -551,9 +556,37 @@ void CMainFrame::OnCommand(int id) {
         case ID_DOWNLOAD:
             transfer_->StartTransfer(kDownload, kProtoNone, "");
             break;
+        case ID_MACRO_RUN:
+        case ID_MACRO_STOP:
+        case ID_MACRO_PAUSE:
+        case ID_MACRO_EDIT:
+            MacroCommand(id);
+            break;
         default:
             break;
     }
+}
+
+void CMainFrame::MacroCommand(int id) {
+    static constexpr const char* kChooserTitle = "マクロファイルの選択";
+    static constexpr const char* kFilter = "ﾏｸﾛﾌｧｲﾙ (*.mac)|*.mac|すべてのﾌｧｲﾙ (*.*)|*.*||";
+    if (id == ID_MACRO_STOP) return macro_->Stop();
+    if (id == ID_MACRO_PAUSE) return macro_->TogglePause();
+    if (id == ID_MACRO_RUN && macro_->Running()) {
+        macro_->Start("");  // says that one is running
+        return;
+    }
+    auto path = platform_.ChooseFile(false, kChooserTitle, kFilter, SjisToUtf8(settings_.MacroDefPath));
+    if (!path) return;
+    if (id == ID_MACRO_RUN) {
+        macro_->Start(*path);
+        return;
+    }
+    // The Windows editor of old settings means the desktop's own.
+    std::string editor = SjisToUtf8(settings_.Editor);
+    if (editor.empty() || EqualsIgnoringCase(editor, "notepad.exe")) editor = "xdg-open";
+    if (!platform_.StartProcess({editor, *path}))
+        platform_.MessageBox("ｴﾃﾞｨﾀを起動できませんでした.", MsgIcon::Exclamation);
 }
 
 bool CMainFrame::LineOpen() const {
@@ -607,6 +640,8 @@ bool CMainFrame::CommandChecked(int id) const {
             return settings_.EmulationMode() == 0;
         case ID_TERM_VT100:
             return settings_.EmulationMode() == 1;
+        case ID_MACRO_PAUSE:
+            return macro_->Paused();
         default:
             return false;
     }
@@ -626,6 +661,12 @@ void CMainFrame::OnEvent(const Event& e) {
             break;
         case WM_COMMAND:
             OnCommand(static_cast<int>(e.wParam));
+            break;
+        case WM_MACRO_START:
+            macro_->OnMacroStart(e.text);
+            break;
+        case WM_RUN_MACRO_FILE:
+            macro_->Start(e.text);
             break;
         default:
             break;

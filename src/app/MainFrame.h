@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/CommSettingsModel.h"
+#include "app/MacroThread.h"
 #include "app/TransferController.h"
 #include "hosts/HostEntry.h"
 #include "hosts/HostTable.h"
@@ -163,6 +164,9 @@ class CMainFrame : public IEventTarget,
     void SetEnvSheetOpen(bool open);
     // File transfer: the start paths, the status window and the end steps.
     TransferController& Transfer() { return *transfer_; }
+    // The macro thread; `ConnectedHost` gives a macro its `userid` and `password`.
+    CMacroThread& Macro() { return *macro_; }
+    const HostEntry& ConnectedHost() const { return connectedHost_; }
 
     void OnEvent(const Event& e) override;
 
@@ -182,6 +186,8 @@ class CMainFrame : public IEventTarget,
     void CloseTelnetLine();
     void WriteHistory();
     void StartHostLog();
+    // The macro commands of the menu: run, stop, pause, edit.
+    void MacroCommand(int id);
     void SaveScreenAtExit();
     void LoadScreenAtStart();
     std::string HistoryFile(const char* name) const;
@@ -210,8 +216,9 @@ class CMainFrame : public IEventTarget,
     bool envSheetOpen_ = false;
     std::atomic<bool> closing_{false};
     std::atomic<unsigned> activity_{0};  // SD and RD since the last tick
-    // Last: its thread stops before anything it uses goes away.
+    // Last: their threads stop before anything they use goes away.
     std::unique_ptr<TransferController> transfer_;
+    std::unique_ptr<CMacroThread> macro_;
 };
 
 }  // namespace marlo

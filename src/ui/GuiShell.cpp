@@ -250,9 +250,8 @@ bool GuiShell::CommandChecked(int id) const {
 
 const std::set<int>& GuiShell::NotBuiltYet() {
     static const std::set<int> ids = {
-        ID_TEXT_SEND,   ID_TEXT_RECEIVE, ID_LOG_BROWSER,  ID_EDITOR,    ID_COMMAND_LINE,
-        ID_LZH_EXTRACT, ID_APPLICATION,  ID_CONTROL_CODE, ID_MACRO_RUN, ID_MACRO_EDIT,
-        ID_MACRO_STOP,  ID_MACRO_PAUSE,  ID_VIEW_TOOLBAR, ID_HELP,
+        ID_TEXT_SEND,   ID_TEXT_RECEIVE, ID_LOG_BROWSER,  ID_EDITOR, ID_COMMAND_LINE,
+        ID_LZH_EXTRACT, ID_APPLICATION,  ID_CONTROL_CODE, ID_VIEW_TOOLBAR, ID_HELP,
     };
     return ids;
 }

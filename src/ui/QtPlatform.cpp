@@ -352,6 +352,10 @@ bool QtPlatform::StartProcess(const std::vector<std::string>& argv) {
 }
 
 void QtPlatform::SetStatusText(const std::string& utf8) {
+    if (!OnUiThread()) {  // the macro thread shows its progress too
+        QMetaObject::invokeMethod(bridge_.get(), [this, utf8] { SetStatusText(utf8); });
+        return;
+    }
     if (statusSink_) statusSink_(utf8);
 }
 

@@ -204,10 +204,10 @@ const std::vector<Row>& MenuTable() {
          [](Fixture& f) { return f.Window()->InputBarVisible(); }},
         {ID_HISTORY, "1111", "0000", Shows::Modal},
         // ﾏｸﾛ: no macro runs
-        {ID_MACRO_RUN, "1111", "0000", Shows::NotBuiltYet},
+        {ID_MACRO_RUN, "1111", "0000", Shows::FileChooser},
         {ID_MACRO_STOP, "0000", "0000", Shows::Nothing},
         {ID_MACRO_PAUSE, "0000", "0000", Shows::Nothing},
-        {ID_MACRO_EDIT, "1111", "0000", Shows::NotBuiltYet},
+        {ID_MACRO_EDIT, "1111", "0000", Shows::FileChooser},
         // 表示
         {ID_VIEW_TOOLBAR, "1111", "0000", Shows::NotBuiltYet},
         {ID_VIEW_STATUSBAR, "1111", "1111", Shows::Effect,
@@ -428,6 +428,57 @@ class MenuWalkTest : public QObject {
         Fixture g(Serial);
         QVERIFY(g.ok);
         QCOMPARE(g.frame->LampBits() & (kLampDtr | kLampRts), kLampDtr | kLampRts);
+    }
+
+    // A macro chosen from the menu drives the line; pause holds it, stop ends its wait at once.
+    void aMacroRunsPausesAndStopsFromTheMenu() {
+        Fixture f(Serial);
+        QVERIFY(f.ok);
+        const std::string path = f.dir.path().toStdString() + "/logon.mac";
+        std::ofstream(path) << "send \"hello^M\"\r"
+                               "wait \"go\" /T60\r"
+                               "send \"after^M\"\r"
+                               "wait \"never\" /T600\r"
+                               "send \"too late^M\"\r";
+        f.platform.fileAnswer = path;
+        f.Choose(ID_MACRO_RUN);
+        QTRY_VERIFY(f.farEnd.find("hello\r") != std::string::npos);
+        f.Window()->RefreshCommands();
+        QVERIFY(f.Window()->Action(ID_MACRO_STOP)->isEnabled());
+        QVERIFY(f.Window()->Action(ID_MACRO_PAUSE)->isEnabled());
+
+        // A second start while one runs is refused and leaves the first alone.
+        f.Choose(ID_MACRO_RUN);
+        QTRY_VERIFY(BoxSays(f, "ﾏｸﾛは実行中です"));
+
+        // Paused, the macro sees its text but does not go on until it is resumed.
+        f.Choose(ID_MACRO_PAUSE);
+        f.Window()->RefreshCommands();
+        QVERIFY(f.Window()->Action(ID_MACRO_PAUSE)->isChecked());
+        f.pty.Write("go\r\n");
+        QTest::qWait(300);
+        QVERIFY(f.farEnd.find("after") == std::string::npos);
+        f.Choose(ID_MACRO_PAUSE);
+        QTRY_VERIFY(f.farEnd.find("after\r") != std::string::npos);
+
+        // Stop ends the ten-minute wait at once; the line after it never runs.
+        auto stopped = std::chrono::steady_clock::now();
+        f.Choose(ID_MACRO_STOP);
+        QVERIFY(std::chrono::steady_clock::now() - stopped < std::chrono::seconds(5));
+        QTRY_VERIFY(!f.frame->macroRunning.load());
+        QTest::qWait(100);
+        QVERIFY(f.farEnd.find("too late") == std::string::npos);
+        f.Window()->RefreshCommands();
+        QVERIFY(!f.Window()->Action(ID_MACRO_STOP)->isEnabled());
+
+        // An error names its line; `start` hands over to the next macro.
+        const std::string next = f.dir.path().toStdString() + "/next.mac";
+        std::ofstream(next) << "send \"next^M\"\rbogus\r";
+        std::ofstream(path) << "start \"" << next << "\"\r";
+        f.platform.boxes.clear();
+        f.Choose(ID_MACRO_RUN);
+        QTRY_VERIFY(f.farEnd.find("next\r") != std::string::npos);
+        QTRY_VERIFY(BoxSays(f, "認識できないコマンド(bogus)です。 [2行目]"));
     }
 
   private:

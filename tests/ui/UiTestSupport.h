@@ -29,8 +29,15 @@ namespace marlo::test {
 
 class TestPlatform : public ui::QtPlatform {
   public:
-    MsgResult MessageBox(const std::string& text, MsgIcon, MsgButtons,
-                         const std::string&) override {
+    MsgResult MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                         const std::string& title) override {
+        if (!OnUiThread()) {  // a box from the macro thread is shown by the window's thread
+            MsgResult result{};
+            QMetaObject::invokeMethod(
+                qApp, [&] { result = MessageBox(text, icon, buttons, title); },
+                Qt::BlockingQueuedConnection);
+            return result;
+        }
         boxes.push_back(text);
         if (answers.empty()) return MsgResult::Ok;
         MsgResult a = answers.front();

@@ -1,0 +1,131 @@
+#include "app/MacroThread.h"
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+
+#include "app/MainFrame.h"
+#include "macro/MacroMessages.h"
+#include "settings/Trace.h"
+
+namespace marlo {
+namespace {
+
+// The macro's world through the frame: the line, the string wait, message boxes, the status bar.
+class FrameMacroHost : public MacroHost {
+  public:
+    FrameMacroHost(CMainFrame& frame, MacroControl& control) : frame_(frame), control_(control) {}
+
+    void Send(const std::string& bytes) override { frame_.WriteConverted(bytes); }
+
+    int Wait(const std::vector<std::string>& texts, long timeoutMs) override {
+        WaitOptions options;
+        options.timeoutMs = static_cast<int>(std::min<long>(timeoutMs, INT32_MAX));
+        options.fresh = false;  // text left after the last match still counts
+        options.stop = &control_.StopFlag();
+        options.trace = [](const std::string& text) { TraceText(kTraceMacro, text); };
+        int index = 0;
+        WaitForAny(frame_.Platform(), frame_.Wait(), texts, options, &index);
+        return index;
+    }
+
+    void Pause(long ms, bool) override { control_.SleepFor(ms); }
+
+    void ShowError(const std::string& text) override {
+        frame_.Platform().MessageBox(text, MsgIcon::Exclamation);
+    }
+
+    // A tight loop would flood the window with texts: the status bar hears at most ten a second,
+    // and always the last one.
+    void SetStatus(const std::string& text) override {
+        auto now = std::chrono::steady_clock::now();
+        if (!text.empty() && text != macro_text::kRunning && now - lastStatus_ < std::chrono::milliseconds(100))
+            return;
+        lastStatus_ = now;
+        frame_.Platform().SetStatusText(text);
+    }
+
+    void StartMacro(const std::string& path) override { next_ = path; }
+    bool Closing() const override { return frame_.Closing(); }
+    std::string UserId() const override { return frame_.ConnectedHost().ID; }
+    std::string Password() const override { return frame_.ConnectedHost().Password; }
+
+    std::string next_;  // the macro `start` asked for
+
+  private:
+    CMainFrame& frame_;
+    MacroControl& control_;
+    std::chrono::steady_clock::time_point lastStatus_{};
+};
+
+}  // namespace
+
+CMacroThread::CMacroThread(CMainFrame& frame) : frame_(frame) {}
+
+CMacroThread::~CMacroThread() {
+    control_.Stop();
+    if (thread_.joinable()) thread_.join();
+}
+
+bool CMacroThread::Start(const std::string& path) {
+    if (running_) {
+        frame_.Platform().MessageBox(macro_text::kAlreadyRunning, MsgIcon::Stop);
+        return false;
+    }
+    Join();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        frame_.Platform().MessageBox(macro_text::kOpenFailed, MsgIcon::Stop);
+        return false;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    control_.Reset();
+    running_ = true;
+    frame_.macroRunning = true;
+    thread_ = std::thread([this, bytes = std::move(bytes)]() mutable { Run(std::move(bytes)); });
+    return true;
+}
+
+void CMacroThread::Run(std::string bytes) {
+    FrameMacroHost host(frame_, control_);
+    MacroInterpreter interpreter(host, control_);
+    lastEnd_ = interpreter.Run(bytes);
+    lastError_ = interpreter.LastError();
+    running_ = false;
+    frame_.macroRunning = false;
+    // The user-interface thread joins this thread and carries out what the macro asked for last.
+    Event e;
+    e.id = WM_MACRO_START;
+    e.wParam = 1;  // from the thread that ended
+    e.text = control_.Stopped() ? std::string() : host.next_;  // a stopped macro starts nothing
+    frame_.Platform().PostEvent(std::move(e));
+}
+
+void CMacroThread::Join() {
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void CMacroThread::Stop() {
+    control_.Stop();
+    // The macro may be waiting for the user-interface thread (a message box): keep it running
+    // until the macro has ended; its end event is handled afterwards.
+    if (running_ && frame_.Platform().OnUiThread())
+        frame_.Platform().DispatchWait([this] { return !running_.load(); },
+                                       std::chrono::steady_clock::now() + std::chrono::seconds(10),
+                                       nullptr, {WM_MACRO_START});
+    Join();
+}
+
+void CMacroThread::TogglePause() {
+    if (running_) control_.SetPaused(!control_.Paused());
+}
+
+void CMacroThread::OnMacroStart(const std::string& path) {
+    if (running_) Stop();  // the macro that asked must be gone before the next one starts
+    Join();
+    if (onEnded) onEnded(lastEnd_);
+    if (!path.empty()) Start(path);
+}
+
+}  // namespace marlo

@@ -1,0 +1,57 @@
+// The macro thread: runs one macro file at a time beside the user-interface thread, on the frame's
+// line, string wait and message boxes. Stop ends a wait or a sleep at once and joins the thread;
+// pause holds the macro between statements (never inside a lock). The thread's end is handed to
+// the user-interface thread as an event, which joins it and starts a macro that `start` asked for.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "macro/MacroHost.h"
+#include "macro/MacroInterpreter.h"
+
+namespace marlo {
+
+class CMainFrame;
+
+class CMacroThread {
+  public:
+    explicit CMacroThread(CMainFrame& frame);
+    ~CMacroThread();
+    CMacroThread(const CMacroThread&) = delete;
+    CMacroThread& operator=(const CMacroThread&) = delete;
+
+    // Starts the macro file. While one runs: "ﾏｸﾛは実行中です" and false.
+    bool Start(const std::string& path);
+    // Stops a running macro and waits for its thread (user-interface thread).
+    void Stop();
+    void TogglePause();
+    bool Running() const { return running_.load(); }
+    bool Paused() const { return control_.Paused(); }
+
+    // User-interface thread: the thread told it ended (WM_MACRO_START with no file) or asked for
+    // the next macro (WM_MACRO_START with its file).
+    void OnMacroStart(const std::string& path);
+
+    // How the last run ended, and its error ("message [N行目]") if it had one.
+    MacroInterpreter::End LastEnd() const { return lastEnd_; }
+    const std::string& LastError() const { return lastError_; }
+    // Called on the user-interface thread once a run has ended and its thread was joined.
+    std::function<void(MacroInterpreter::End)> onEnded;
+
+  private:
+    void Join();
+    void Run(std::string path);
+
+    CMainFrame& frame_;
+    MacroControl control_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+    MacroInterpreter::End lastEnd_ = MacroInterpreter::End::Finished;
+    std::string lastError_;
+};
+
+}  // namespace marlo
