@@ -30,6 +30,19 @@ MacroInterpreter::MacroInterpreter(MacroHost& host, MacroControl& control)
     variables_.password = [this] { return host_.Password(); };
 }
 
+MacroInterpreter::~MacroInterpreter() { CloseFiles(); }
+
+const std::string& MacroInterpreter::Arg(const Tokens& args, size_t i) {
+    if (i >= args.size() || EndsList(args[i])) Fail(kSyntax);
+    return args[i];
+}
+
+std::string MacroInterpreter::Destination(const Tokens& args, size_t i, char sigil) {
+    const std::string& token = Arg(args, i);
+    if (token[0] != sigil || token.size() < 2) Fail(kSyntax);
+    return VariableName(token);
+}
+
 const std::unordered_map<std::string, MacroInterpreter::Statement>& MacroInterpreter::Statements() {
     static const std::unordered_map<std::string, Statement> table = [] {
         std::unordered_map<std::string, Statement> t = {
@@ -64,16 +77,36 @@ const std::unordered_map<std::string, MacroInterpreter::Statement>& MacroInterpr
             {"stop", &MacroInterpreter::Stop},
             {"changestoi", &MacroInterpreter::ChangeStoI},
             {"changeitos", &MacroInterpreter::ChangeItoS},
+            {"getvalue", &MacroInterpreter::GetValue},
+            {"strstr", &MacroInterpreter::StrStr},
+            {"strhead", &MacroInterpreter::StrHead},
+            {"strtail", &MacroInterpreter::StrTail},
+            {"strupr", &MacroInterpreter::StrUpr},
+            {"strlwr", &MacroInterpreter::StrLwr},
+            {"strtok", &MacroInterpreter::StrTok},
+            {"strlen", &MacroInterpreter::StrLen},
+            {"max", &MacroInterpreter::Max},
+            {"min", &MacroInterpreter::Min},
+            {"getdate", &MacroInterpreter::GetDate},
+            {"gettime", &MacroInterpreter::GetTime},
+            {"getversion", &MacroInterpreter::GetVersion},
+            {"speed", &MacroInterpreter::Speed},
+            {"createdir", &MacroInterpreter::CreateDir},
+            {"removedir", &MacroInterpreter::RemoveDir},
+            {"createfile", &MacroInterpreter::CreateFile},
+            {"closefile", &MacroInterpreter::CloseFile},
+            {"setfilepointer", &MacroInterpreter::SetFilePointer},
+            {"writefile", &MacroInterpreter::WriteFile},
+            {"readfile", &MacroInterpreter::ReadFile},
+            {"delfile", &MacroInterpreter::DelFile},
+            {"copyfile", &MacroInterpreter::CopyFile},
         };
         // The rest of the vocabulary: known words, so a program using them says what is missing.
         for (const char* word :
              {"connect", "hangup", "sendbreak", "bufferclear", "suspend", "resume", "upload",
               "download", "sendtext", "readline", "search", "log", "exec", "gethostname",
-              "getbuffersize", "getversion", "getvalue", "strstr", "strhead", "strtail", "strupr",
-              "strlwr", "strtok", "strlen", "message", "question", "input", "inputpassword",
-              "getdate", "gettime", "max", "min", "createdir", "removedir", "createfile",
-              "closefile", "setfilepointer", "writefile", "readfile", "delfile", "copyfile",
-              "speed", "createdialog", "addtext", "addbutton", "adddefbutton", "addcheck",
+              "getbuffersize", "message", "question", "input", "inputpassword", "createdialog",
+              "addtext", "addbutton", "adddefbutton", "addcheck",
               "addradio", "addlist", "addcombo", "addedit", "addgroup", "addstring", "getstring",
               "setstate", "getstate", "domodal", "destroydialog"})
             t.emplace(word, &MacroInterpreter::NotYet);
@@ -83,6 +116,7 @@ const std::unordered_map<std::string, MacroInterpreter::Statement>& MacroInterpr
 }
 
 void MacroInterpreter::Reset() {
+    CloseFiles();
     variables_.Reset();
     lines_.clear();
     keywords_.clear();

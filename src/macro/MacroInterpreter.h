@@ -35,6 +35,9 @@ class MacroInterpreter {
     };
 
     MacroInterpreter(MacroHost& host, MacroControl& control);
+    ~MacroInterpreter();
+    MacroInterpreter(const MacroInterpreter&) = delete;
+    MacroInterpreter& operator=(const MacroInterpreter&) = delete;
 
     // Loads the program's bytes and runs them to their end. `maxSteps` < 0: no limit.
     End Run(const std::string& bytes, long maxSteps = -1);
@@ -102,6 +105,37 @@ class MacroInterpreter {
     void ChangeStoI(const Tokens& args);
     void ChangeItoS(const Tokens& args);
     void NotYet(const Tokens& args);
+    // Strings, numbers and time (MacroStrings.cpp).
+    void GetValue(const Tokens& args);
+    void StrStr(const Tokens& args);
+    void StrHead(const Tokens& args);
+    void StrTail(const Tokens& args);
+    void StrUpr(const Tokens& args);
+    void StrLwr(const Tokens& args);
+    void StrTok(const Tokens& args);
+    void StrLen(const Tokens& args);
+    void Max(const Tokens& args);
+    void Min(const Tokens& args);
+    void GetDate(const Tokens& args);
+    void GetTime(const Tokens& args);
+    void GetVersion(const Tokens& args);
+    void Speed(const Tokens&) {}
+    // Files and folders (MacroFiles.cpp).
+    void CreateDir(const Tokens& args);
+    void RemoveDir(const Tokens& args);
+    void CreateFile(const Tokens& args);
+    void CloseFile(const Tokens& args);
+    void SetFilePointer(const Tokens& args);
+    void WriteFile(const Tokens& args);
+    void ReadFile(const Tokens& args);
+    void DelFile(const Tokens& args);
+    void CopyFile(const Tokens& args);
+    void CloseFiles();
+    // The descriptor of a macro file handle (1-based), or -1.
+    int FileOf(const std::string& token);
+    // A destination variable: "$name" or "@name" with the sigil the statement wants.
+    std::string Destination(const Tokens& args, size_t i, char sigil);
+    const std::string& Arg(const Tokens& args, size_t i);
     void LeaveFunction();
 
     static const std::unordered_map<std::string, Statement>& Statements();
@@ -130,6 +164,7 @@ class MacroInterpreter {
     bool callPending_ = false;
     std::string calledName_;
     std::vector<std::string> arguments_;
+    std::vector<int> files_;  // the macro's open files by handle - 1; -1 where closed
 };
 
 }  // namespace marlo

@@ -1,7 +1,8 @@
 // The macro language as data: every tests/data/macro/*.txt case is a program, what the host sends,
 // and the transcript of what the macro did to its host. Directives:
 //
-//   mac send "abc^M"     a program line (UTF-8 here, Shift-JIS for the macro), ended by CR
+//   mac send "abc^M"     a program line (UTF-8 here, Shift-JIS for the macro), ended by CR;
+//                        {dir} stands for an empty folder of the case's own
 //   bytes \xef\r         raw program bytes, escapes as in the screen cases
 //   host login:\x20      text the host sends (escapes), all of it there from the start
 //   user ID PASSWORD     the connected host's user ID and password
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "support/CaseFile.h"
+#include "support/TempDir.h"
 #include "macro/MacroInterpreter.h"
 #include "text/Encoding.h"
 
@@ -135,12 +137,16 @@ TEST_P(MacroCases, DoesWhatTheTranscriptSays) {
     const MacroCase& c = GetParam();
     SCOPED_TRACE(c.text.file + ":" + std::to_string(c.text.line) + " " + c.text.name);
     ASSERT_TRUE(c.error.empty()) << c.error;
+    test::TempDir dir;
+    std::string program = c.program;
+    for (size_t at; (at = program.find("{dir}")) != std::string::npos;)
+        program.replace(at, 5, dir.Str());
     ScriptedHost host(c.received);
     host.userId = c.userId;
     host.password = c.password;
     MacroControl control;
     MacroInterpreter interpreter(host, control);
-    auto end = interpreter.Run(c.program, c.steps);
+    auto end = interpreter.Run(program, c.steps);
     host.Note(std::string("end ") + EndName(end));
     EXPECT_EQ(host.transcript, c.text.expected);
 }
