@@ -112,6 +112,7 @@ class MacroInterpreter {
     void StrTail(const Tokens& args);
     void StrUpr(const Tokens& args);
     void StrLwr(const Tokens& args);
+    void ConvertCase(const Tokens& args, int (*convert)(int));
     void StrTok(const Tokens& args);
     void StrLen(const Tokens& args);
     void Max(const Tokens& args);

@@ -81,19 +81,15 @@ void MacroInterpreter::StrTail(const Tokens& args) {
     variables_.SetResult(1);
 }
 
-void MacroInterpreter::StrUpr(const Tokens& args) {
-    std::string name = Destination(args, 0, '$');
-    auto value = variables_.GetString(name);
-    if (!value) Fail(kVariableMissing);
-    StoreString(name, CaseConverted(*value, std::toupper));
-    variables_.SetResult(1);
-}
+void MacroInterpreter::StrUpr(const Tokens& args) { ConvertCase(args, std::toupper); }
 
-void MacroInterpreter::StrLwr(const Tokens& args) {
+void MacroInterpreter::StrLwr(const Tokens& args) { ConvertCase(args, std::tolower); }
+
+void MacroInterpreter::ConvertCase(const Tokens& args, int (*convert)(int)) {
     std::string name = Destination(args, 0, '$');
     auto value = variables_.GetString(name);
     if (!value) Fail(kVariableMissing);
-    StoreString(name, CaseConverted(*value, std::tolower));
+    StoreString(name, CaseConverted(*value, convert));
     variables_.SetResult(1);
 }
 
