@@ -8,6 +8,7 @@
 #include "app/MainFrame.h"
 #include "macro/MacroMessages.h"
 #include "settings/Trace.h"
+#include "text/Encoding.h"
 
 namespace marlo {
 namespace {
@@ -46,7 +47,7 @@ class FrameMacroHost : public MacroHost {
         frame_.Platform().SetStatusText(text);
     }
 
-    void StartMacro(const std::string& path) override { next_ = path; }
+    void StartMacro(const std::string& path) override { next_ = SjisToUtf8(path); }
     bool Closing() const override { return frame_.Closing(); }
     std::string UserId() const override { return frame_.ConnectedHost().ID; }
     std::string Password() const override { return frame_.ConnectedHost().Password; }
@@ -124,8 +125,8 @@ void CMacroThread::TogglePause() {
 void CMacroThread::OnMacroStart(const std::string& path) {
     if (running_) Stop();  // the macro that asked must be gone before the next one starts
     Join();
+    if (!path.empty() && Start(path)) return;
     if (onEnded) onEnded(lastEnd_);
-    if (!path.empty()) Start(path);
 }
 
 }  // namespace marlo

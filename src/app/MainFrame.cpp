@@ -665,8 +665,8 @@ void CMainFrame::OnEvent(const Event& e) {
         case WM_MACRO_START:
             macro_->OnMacroStart(e.text);
             break;
-        case WM_RUN_MACRO_FILE:
-            macro_->Start(e.text);
+        case WM_RUN_MACRO_FILE:  // a user key: the setting's Shift-JIS path
+            macro_->Start(SjisToUtf8(e.text));
             break;
         default:
             break;

@@ -28,6 +28,7 @@ class RunningProgram {
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     bool Type(const std::string& bytes);
     void CloseInput();
     // Waits up to `timeoutMs` for the exit (killing the program past it): the exit status (-1

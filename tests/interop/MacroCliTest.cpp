@@ -1,0 +1,116 @@
+// marlo-cli macro end to end: a logon on a real telnet server (inetutils telnetd running a login
+// script), a modem dialled over a pty, a wait that times out, SIGINT during a wait, and the exit
+// statuses a script relies on.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "support/ModemSimulator.h"
+#include "support/PtyPair.h"
+#include "support/RunProgram.h"
+#include "support/TelnetDaemon.h"
+#include "support/TempDir.h"
+
+namespace marlo {
+namespace {
+
+// A macro file in `dir` from lines ended by CR, as the program's own editor would save it.
+std::string MacroFile(const test::TempDir& dir, const std::string& name,
+                      const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& l : lines) text += l + "\r";
+    std::string path = dir.Str() + "/" + name;
+    test::WriteWhole(path, text);
+    return path;
+}
+
+TEST(MacroCli, LogsOnToARealTelnetServer) {
+    test::TempDir dir;
+    test::TelnetDaemon daemon(
+        "printf 'login: '; read u; printf 'Password: '; stty -echo; read p; stty echo\n"
+        "printf '\\nWelcome %s (%s)\\n$ ' \"$u\" \"${#p}\"; read c; echo \"ran $c\"; sleep 1",
+        dir.path);
+    ASSERT_TRUE(daemon.Running());
+    auto mac = MacroFile(dir, "logon.mac",
+                         {"wait \"login:\" /T10", "send \"guest^M\"", "wait \"Password:\" /T10",
+                          "send \"secret^M\"", "wait \"$ \" \"incorrect\" /T10",
+                          "if (@result != 1)", "exit", "endif", "send \"date^M\"",
+                          "wait \"ran date\" /T10", "wait \"never\" /T1"});
+    auto r = test::RunProgram(MARLO_CLI_PATH, {"macro", mac, "--telnet", daemon.Address()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Welcome guest (6)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("ran date"), std::string::npos) << r.out;
+}
+
+TEST(MacroCli, DialsAModemAndTalksToTheHostBehindIt) {
+    test::TempDir dir;
+    test::PtyPair pty;
+    ASSERT_TRUE(pty.Ok());
+    test::ModemSimulator modem([&](const std::string& s) { pty.Write(s); });
+    std::atomic<bool> done{false};
+    std::thread far([&] {
+        while (!done) {
+            pollfd p{pty.Master(), POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0) {
+                uint8_t buf[256];
+                ssize_t n = ::read(pty.Master(), buf, sizeof buf);
+                if (n > 0) modem.FromHost(buf, static_cast<size_t>(n));
+            }
+            modem.Poll();
+        }
+    });
+    auto mac = MacroFile(dir, "dial.mac",
+                         {"send \"ATZ^M\"", "wait \"OK\" /T5", "send \"ATDT0123^M\"",
+                          "wait \"CONNECT\" \"BUSY\" /T5", "string r", "changeitos @result $r",
+                          "send \"result \"", "send $r", "send \"^M\""});
+    auto r = test::RunProgram(MARLO_CLI_PATH, {"macro", mac, "--serial", pty.SlavePath()});
+    done = true;
+    far.join();
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_GE(modem.Commands().size(), 2u);
+    EXPECT_EQ(modem.Commands()[1], "ATDT0123");
+    EXPECT_NE(modem.OnlineReceived().find("result 1\r"), std::string::npos) << modem.OnlineReceived();
+}
+
+TEST(MacroCli, ExitStatusesAndTimeOuts) {
+    test::TempDir dir;
+    // A wait with /T gives up with result 0 and the macro goes on; the answers file answers
+    // nothing here, and an error names its line and fails the run.
+    auto timeout = MacroFile(dir, "t.mac", {"wait \"never\" /T1", "send @result", "exit"});
+    auto r = test::RunProgram(MARLO_CLI_PATH, {"macro", timeout, "--stdio"}, {}, 30000, "");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0");
+    auto bad = MacroFile(dir, "bad.mac", {"send \"a\"", "nonsense"});
+    r = test::RunProgram(MARLO_CLI_PATH, {"macro", bad, "--offline"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("認識できないコマンド(nonsense)です。 [2行目]"), std::string::npos) << r.err;
+    r = test::RunProgram(MARLO_CLI_PATH, {"macro", dir.Str() + "/missing.mac", "--offline"});
+    EXPECT_EQ(r.status, 2);
+    r = test::RunProgram(MARLO_CLI_PATH, {"macro", bad});
+    EXPECT_EQ(r.status, 2) << "no line named";
+    r = test::RunProgram(MARLO_CLI_PATH, {"macro", bad, "--telnet", "127.0.0.1:1"});
+    EXPECT_EQ(r.status, 1) << "refused host";
+}
+
+TEST(MacroCli, SigintStopsAWaitAtOnce) {
+    test::TempDir dir;
+    auto mac = MacroFile(dir, "long.mac", {"wait \"never\" /T600", "send \"after\""});
+    test::RunningProgram p(MARLO_CLI_PATH, {"macro", mac, "--offline"});
+    ASSERT_TRUE(p.Started());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(::kill(p.Pid(), SIGINT), 0);
+    auto r = p.Wait(20000);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("after"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace marlo
