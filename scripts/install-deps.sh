@@ -9,6 +9,8 @@ packages=(
   liblhasa-dev
   libgtest-dev libgmock-dev
   lrzsz socat xvfb xauth inetutils-telnetd
+  librsvg2-bin
+  desktop-file-utils appstream dpkg-dev man-db
 )
 if [ $# -gt 0 ]; then packages=("$@"); fi
 missing=()
