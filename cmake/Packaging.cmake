@@ -65,11 +65,12 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME marlo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "serial line and telnet terminal for BBS hosts")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Marlo talks to hosts over a serial line, directly or through a Hayes modem, and over telnet,\n"
-  "with kanji code conversion (Shift-JIS, old and new JIS, NEC kanji, EUC), VT100 and VT52,\n"
-  "file transfer (XMODEM, YMODEM, ZMODEM), a macro language, a host table with auto-logon,\n"
-  "capture logs and a connection history. marlo-cli reaches the same engine without a window.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Marlo talks to hosts over a serial line, directly or through a Hayes modem, and over\n"
+  "telnet, with kanji code conversion (Shift-JIS, old and new JIS, NEC kanji, EUC), VT100\n"
+  "and VT52, file transfer (XMODEM, YMODEM, ZMODEM), a macro language, a host table with\n"
+  "auto-logon, capture logs and a connection history. marlo-cli reaches the same engine\n"
+  "without a window.")
 set(CPACK_PACKAGE_CONTACT "Marlo developers <marlo@example.invalid>")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
