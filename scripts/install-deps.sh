@@ -9,6 +9,8 @@ packages=(
   liblhasa-dev
   libgtest-dev libgmock-dev
   lrzsz socat xvfb xauth inetutils-telnetd
+  librsvg2-bin                                       # renders the icon sizes
+  desktop-file-utils appstream dpkg-dev file man-db  # the packaging tests
 )
 if [ $# -gt 0 ]; then packages=("$@"); fi
 missing=()

@@ -37,6 +37,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& tokens) {
         } else if (t == "/?") {
             cl.showUsage = true;
             break;
+        } else if (t == "--version") {
+            cl.showVersion = true;
+            break;
         }
     }
     return cl;

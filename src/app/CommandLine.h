@@ -1,5 +1,5 @@
 // The program's command line: "/t" trace mode, "/h<n>" connect host entry n at start-up, "/?"
-// usage.
+// usage, "--version" the version.
 #pragma once
 
 #include <string>
@@ -11,6 +11,7 @@ struct CommandLine {
     bool trace = false;
     int startupHost = 0;  // 0 = none
     bool showUsage = false;
+    bool showVersion = false;
 };
 
 // Tokens are examined in order; unknown tokens are ignored.

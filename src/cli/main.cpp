@@ -26,7 +26,8 @@ bool SplitSetting(const std::string& arg, std::string& name, std::string& value)
 namespace {
 
 void PrintUsage(FILE* out) {
-    std::fprintf(out, "usage: marlo-cli COMMAND [OPTIONS]...\n\ncommands:\n");
+    std::fprintf(
+        out, "usage: marlo-cli COMMAND [OPTIONS]...\n       marlo-cli --version\n\ncommands:\n");
     for (const auto& c : marlo::cli::CliCommands()) std::fprintf(out, "%s\n", c.usage.c_str());
     std::fprintf(out,
                  "\nSettings are given by their stored value names: --set CodeExchange=4.\n"
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
         !std::strcmp(argv[1], "help")) {
         PrintUsage(argc < 2 ? stderr : stdout);
         return argc < 2 ? marlo::cli::kExitUsage : marlo::cli::kExitOk;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("marlo-cli %s\n", MARLO_VERSION_TEXT);
+        return marlo::cli::kExitOk;
     }
     for (const auto& c : marlo::cli::CliCommands()) {
         if (c.name != argv[1]) continue;

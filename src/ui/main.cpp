@@ -1,9 +1,11 @@
 // marlo: the desktop program.
 #include <QApplication>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,8 +15,16 @@
 #include "ui/QtPlatform.h"
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so that it needs no display.
+    if (marlo::ParseCommandLine({argv + 1, argv + argc}).showVersion) {
+        std::printf("marlo %s\n", MARLO_VERSION_TEXT);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("marlo"));
+    // The installed desktop entry and icon (the icon is missing when run from the build tree).
+    QGuiApplication::setDesktopFileName(QStringLiteral(MARLO_APP_ID));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(MARLO_APP_ID)));
     // The program speaks Japanese whatever the desktop's language, so Qt's own dialogs (files,
     // fonts, message-box buttons) do too.
     QTranslator qtText;

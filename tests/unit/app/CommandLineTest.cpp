@@ -35,5 +35,13 @@ TEST(CommandLine, Switches) {
     }
 }
 
+TEST(CommandLine, Version) {
+    EXPECT_TRUE(ParseCommandLine({"--version"}).showVersion);
+    EXPECT_TRUE(ParseCommandLine({"/t", "--version", "/h2"}).showVersion);
+    EXPECT_EQ(ParseCommandLine({"--version", "/h2"}).startupHost, 0);
+    EXPECT_FALSE(ParseCommandLine({"--versions"}).showVersion);
+    EXPECT_FALSE(ParseCommandLine({"/?", "--version"}).showVersion);
+}
+
 }  // namespace
 }  // namespace marlo
