@@ -1,6 +1,7 @@
 #include "transfer/Protocols.h"
 
 #include "text/Encoding.h"
+#include "transfer/BPlus.h"
 #include "transfer/TransEngine.h"
 #include "transfer/XModem.h"
 #include "transfer/YModem.h"
@@ -74,8 +75,10 @@ std::unique_ptr<CTransEngine> CreateEngine(int protocol, TransferContext& ctx) {
             return std::make_unique<YModem>(true, ctx);
         case kProtoZmodem:
             return std::make_unique<ZModem>(ctx);
+        case kProtoBplus:
+            return std::make_unique<BPlus>(ctx);
         default:
-            return nullptr;  // B Plus, Quick-VAN and the no-protocol engine have none yet
+            return nullptr;  // Quick-VAN and the no-protocol engine have none yet
     }
 }
 
