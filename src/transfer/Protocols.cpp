@@ -41,6 +41,8 @@ int ProtocolFromCliName(std::string_view name) {
     if (name.empty()) return kProtoNone;
     for (const auto& p : ProtocolTable())
         if (*p.alias && name == p.alias) return p.id;
+    if (name == "b+") return kProtoBplus;
+    if (name == "raw") return kProtoNoProtocol;
     if (int id = ProtocolFromName(name)) return id;
     return ProtocolFromName(Utf8ToSjis(name));
 }
