@@ -2,6 +2,7 @@
 
 #include "text/Encoding.h"
 #include "transfer/BPlus.h"
+#include "transfer/NoProtocol.h"
 #include "transfer/TransEngine.h"
 #include "transfer/XModem.h"
 #include "transfer/YModem.h"
@@ -79,8 +80,10 @@ std::unique_ptr<CTransEngine> CreateEngine(int protocol, TransferContext& ctx) {
             return std::make_unique<ZModem>(ctx);
         case kProtoBplus:
             return std::make_unique<BPlus>(ctx);
+        case kProtoNoProtocol:
+            return std::make_unique<CNoProtocol>(ctx);
         default:
-            return nullptr;  // Quick-VAN and the no-protocol engine have none yet
+            return nullptr;  // Quick-VAN has none yet
     }
 }
 

@@ -14,45 +14,55 @@ using test::PeerProcess;
 using test::SocketPair;
 using test::TempDir;
 
-std::vector<std::string> Receive(const TempDir& down, const TempDir& up) {
-    return {MARLO_CLI_PATH, "receive", "--protocol", "b+",          "--stdio",
-            "--dir",        down.Str(), "--upload-dir", up.Str()};
-}
+// marlo-cli receive on one end of a socket pair, the host on the other, parameters agreed.
+struct CliSession {
+    CliSession(const TempDir& down, const TempDir& up)
+        : cli({MARLO_CLI_PATH, "receive", "--protocol", "b+", "--stdio", "--dir", down.Str(),
+               "--upload-dir", up.Str()},
+              sp.a, down.path) {
+        EXPECT_TRUE(host.ExpectHello());
+        EXPECT_TRUE(host.Negotiate({}));
+    }
+    SocketPair sp;
+    PeerProcess cli;
+    BPlusHost host{sp.b};
+};
 
 TEST(TransferCommand, BPlusReceiveDownloadsAndUploadsAsTheHostAsksAndFailsWithStatusOne) {
     TempDir down, up;
     auto data = test::RandomBytes(70000, 3);
     test::WriteFileBytes(up.path / "up.bin", data);
     {
-        SocketPair sp;
-        PeerProcess cli(Receive(down, up), sp.a, down.path);
-        BPlusHost host(sp.b);
-        ASSERT_TRUE(host.ExpectHello());
-        ASSERT_TRUE(host.Negotiate({}));
-        EXPECT_TRUE(host.Download("sub/down.bin", data).ok);
-        EXPECT_EQ(cli.Wait(20000), 0);
+        CliSession s(down, up);
+        EXPECT_TRUE(s.host.Download("sub/down.bin", data).ok);
+        EXPECT_EQ(s.cli.Wait(20000), 0);
         EXPECT_EQ(test::ReadFileBytes(down.path / "down.bin"), data);
     }
     {
-        SocketPair sp;
-        PeerProcess cli(Receive(down, up), sp.a, down.path);
-        BPlusHost host(sp.b);
-        ASSERT_TRUE(host.ExpectHello());
-        ASSERT_TRUE(host.Negotiate({}));
+        CliSession s(down, up);
         std::vector<uint8_t> got;
-        EXPECT_TRUE(host.Upload("up.bin", got).ok);
-        EXPECT_EQ(cli.Wait(20000), 0);
+        EXPECT_TRUE(s.host.Upload("up.bin", got).ok);
+        EXPECT_EQ(s.cli.Wait(20000), 0);
         EXPECT_EQ(got, data);
     }
     {
-        SocketPair sp;
-        PeerProcess cli(Receive(down, up), sp.a, down.path);
-        BPlusHost host(sp.b);
-        ASSERT_TRUE(host.ExpectHello());
-        ASSERT_TRUE(host.Negotiate({}));
+        CliSession s(down, up);
         std::vector<uint8_t> got;
-        EXPECT_EQ(host.Upload("../down.bin", got).failText, "File Missing");
-        EXPECT_EQ(cli.Wait(20000), 1);
+        EXPECT_EQ(s.host.Upload("../down.bin", got).failText, "File Missing");
+        EXPECT_EQ(s.cli.Wait(20000), 1);
+    }
+}
+
+TEST(TransferCommand, SendWithoutAProtocolWritesTheFileAsItIs) {
+    TempDir d;
+    const std::string bytes("line one\r\n\x00\xff\x1b[0m", 15);
+    test::WriteWhole(d.Str() + "/t.txt", bytes);
+    for (const char* name : {"無手順", "raw", "none"}) {
+        auto r = test::RunProgram(MARLO_CLI_PATH,
+                                  {"send", "--protocol", name, "--stdio", d.Str() + "/t.txt"}, {},
+                                  10000, std::string());
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, bytes);
     }
 }
 
