@@ -215,6 +215,9 @@ void TransferController::OnTransEnd(bool ok, intptr_t serial) {
     bool restored = session_->Finish();
     ok = ok && session_->Succeeded();
     std::string path = session_->TransferPath().string();
+    // B Plus went the way the host asked: a file received makes it a download.
+    if (protocol == kProtoBplus)
+        direction_ = session_->ReceivedFiles().empty() ? kUpload : kDownload;
     // B Plus uploads and Quick-VAN downloads were given no path and leave it as it was.
     bool keepsPath = (direction_ == kUpload && protocol == kProtoBplus) ||
                      (direction_ == kDownload && protocol == kProtoQuickVan);

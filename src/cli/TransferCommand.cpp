@@ -153,8 +153,8 @@ std::optional<std::string> CannotCreateIn(const fs::path& dir) {
 
 int RunTransfer(const std::vector<std::string>& args, int direction) {
     const char* cmd = direction == kUpload ? "send" : "receive";
-    std::string protocolName, dir, management;
-    bool haveDir = false, haveManagement = false;
+    std::string protocolName, dir, management, uploadDir;
+    bool haveDir = false, haveManagement = false, haveUploadDir = false;
     int resumeAnswer = -1;
     LineChoice choice;
     Settings settings;
@@ -174,6 +174,9 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
         } else if (a == "--dir") {
             if (!value(dir)) return Usage("--dir needs a folder");
             haveDir = true;
+        } else if (a == "--upload-dir" && direction == kDownload) {
+            if (!value(uploadDir)) return Usage("--upload-dir needs a folder");
+            haveUploadDir = true;
         } else if (a == "--set") {
             std::string setting;
             if (!value(setting)) return Usage("--set needs Name=Value");
@@ -214,6 +217,7 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
             return Usage("protocol not available yet: ", protocolName);
     }
     if (haveManagement && protocol != kProtoZmodem) return Usage("--management is a ZMODEM option");
+    if (haveUploadDir && protocol != kProtoBplus) return Usage("--upload-dir is a B Plus option");
 
     TransferRequest req;
     req.protocol = protocol;
@@ -229,6 +233,13 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return Usage("no such folder: ", folder.string());
     req.downloadDir = req.uploadDir = folder;
+    if (protocol == kProtoBplus && direction == kDownload) {
+        // The host may also ask for a file: it is read from the upload folder.
+        req.uploadDir = haveUploadDir ? fs::path(uploadDir) : fs::path(settings.UploadDefPath);
+        if (req.uploadDir.empty()) req.uploadDir = ".";
+        if (!fs::is_directory(req.uploadDir, ec))
+            return Usage("no such folder: ", req.uploadDir.string());
+    }
 
     bool batch = protocol == kProtoYmodem || protocol == kProtoYmodemG ||
                  protocol == kProtoZmodem || protocol == kProtoBplus || protocol == kProtoQuickVan;
@@ -316,11 +327,13 @@ MARLO_CLI_COMMAND("send",
 MARLO_CLI_COMMAND("receive",
                   "  receive --protocol NAME (--stdio | --serial DEVICE | --telnet HOST[:PORT])\n"
                   "       [--dir DIR] [--set Name=Value]... [--resume yes|no]\n"
-                  "       [--management NAME] [FILE]\n"
+                  "       [--management NAME] [--upload-dir DIR] [FILE]\n"
                   "      receives into DIR (default DownlodDefPath); FILE names the file of a\n"
                   "      protocol that carries no name (XMODEM). --resume answers the question\n"
                   "      about an existing file; no also wins over a sender that asks to resume.\n"
-                  "      --management overrides the ZMODEM sender's management option",
+                  "      --management overrides the ZMODEM sender's management option.\n"
+                  "      B Plus (bplus, b+) answers the host's session: a file the host asks\n"
+                  "      for is read from --upload-dir (default UploadDefPath)",
                   RunReceive);
 
 }  // namespace marlo::cli

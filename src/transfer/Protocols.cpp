@@ -1,6 +1,8 @@
 #include "transfer/Protocols.h"
 
 #include "text/Encoding.h"
+#include "transfer/BPlus.h"
+#include "transfer/NoProtocol.h"
 #include "transfer/TransEngine.h"
 #include "transfer/XModem.h"
 #include "transfer/YModem.h"
@@ -40,6 +42,8 @@ int ProtocolFromCliName(std::string_view name) {
     if (name.empty()) return kProtoNone;
     for (const auto& p : ProtocolTable())
         if (*p.alias && name == p.alias) return p.id;
+    if (name == "b+") return kProtoBplus;
+    if (name == "raw") return kProtoNoProtocol;
     if (int id = ProtocolFromName(name)) return id;
     return ProtocolFromName(Utf8ToSjis(name));
 }
@@ -74,8 +78,12 @@ std::unique_ptr<CTransEngine> CreateEngine(int protocol, TransferContext& ctx) {
             return std::make_unique<YModem>(true, ctx);
         case kProtoZmodem:
             return std::make_unique<ZModem>(ctx);
+        case kProtoBplus:
+            return std::make_unique<BPlus>(ctx);
+        case kProtoNoProtocol:
+            return std::make_unique<CNoProtocol>(ctx);
         default:
-            return nullptr;  // B Plus, Quick-VAN and the no-protocol engine have none yet
+            return nullptr;  // Quick-VAN has none yet
     }
 }
 

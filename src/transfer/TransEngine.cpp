@@ -1,5 +1,6 @@
 #include "transfer/TransEngine.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -240,6 +241,19 @@ std::filesystem::path CTransEngine::WithDefaultDir(const std::filesystem::path& 
     const auto& dir = upload ? ctx_.uploadDir : ctx_.downloadDir;
     if (p.has_parent_path() || p.is_absolute() || dir.empty()) return p;
     return dir / p;
+}
+
+int CTransEngine::OpenForSending(const std::filesystem::path& path, struct stat& st) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int err = errno;
+    st = {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+        err = 0;
+    }
+    if (fd < 0) ShowFileMessage("ファイルのオープンに失敗しました.", path, err);
+    return fd;
 }
 
 bool CTransEngine::WriteFull(int fd, const uint8_t* p, size_t n) {

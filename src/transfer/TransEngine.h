@@ -3,6 +3,8 @@
 // transfer's context (line, status window, abort request, folders).
 #pragma once
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -137,6 +139,9 @@ class CTransEngine {
     bool DiscardStale();
     // A path given without a folder is taken from the download or upload folder.
     std::filesystem::path WithDefaultDir(const std::filesystem::path& p, bool upload) const;
+    // Opens a regular file to send: its descriptor (and its status in `st`), or -1 after the
+    // message "ファイルのオープンに失敗しました.".
+    int OpenForSending(const std::filesystem::path& path, struct stat& st);
     // Whole-buffer file writes and reads on a descriptor. ReadFull returns the count (short only at
     // the end of the file) or -1.
     static bool WriteFull(int fd, const uint8_t* p, size_t n);

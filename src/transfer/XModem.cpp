@@ -57,19 +57,10 @@ bool CXmodem::Upload() {
     }
     auto path = WithDefaultDir(ctx_.files.front(), true);
     ctx_.files.front() = path;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    int err = errno;
     struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
-        fd = -1;
-        err = 0;
-    }
-    if (fd < 0) {
-        ShowFileMessage("ファイルのオープンに失敗しました.", path, err);
-        return false;
-    }
-    long size = static_cast<long>(st.st_size);
+    int fd = OpenForSending(path, st);
+    if (fd < 0) return false;
+    const long size = static_cast<long>(st.st_size);
     ShowField(TransField::Size, FormatBytes(size));
     ShowField(TransField::File, FileNameToUtf8(path.filename().string()));
     int r = DoUpload(fd, size);

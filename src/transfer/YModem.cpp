@@ -320,16 +320,9 @@ int YModem::SendBatch() {
 }
 
 int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long bytesLeft) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    int err = errno;
     struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
-        fd = -1;
-        err = 0;
-    }
+    int fd = OpenForSending(path, st);
     if (fd < 0) {
-        ShowFileMessage("ファイルのオープンに失敗しました.", path, err);
         SendCancelSequence();
         return ERR_PROTOCOL;
     }
