@@ -151,7 +151,9 @@ TEST(Terminal, ReceivedTextIsStoredWhateverHasTheFocus) {
     EXPECT_EQ(t.Buffer().LineText(0), "kept");
 }
 
-TEST(Terminal, VtMessagesGoToTheActiveViewOnlyDumbToBoth) {
+// The cursor is the terminal's: both panes of a split window show it where the stream put it,
+// whichever pane has the focus.
+TEST(Terminal, SplitViewsShowOneCursor) {
     Settings s;
     s.Emulation = 1;
     Terminal t(s);
@@ -159,7 +161,8 @@ TEST(Terminal, VtMessagesGoToTheActiveViewOnlyDumbToBoth) {
     t.SetActiveView(1);
     Feed(t, "\x1b[5;7Hx");
     EXPECT_EQ(second.Row1(), 5);
-    EXPECT_EQ(t.View(0).Row1(), 1);
+    EXPECT_EQ(t.View(0).Row1(), 5);
+    EXPECT_EQ(t.View(0).Col1(), 8);
 
     s.Emulation = 0;
     Feed(t, "1\r\n2\r\n");  // the emulation change applies from this run
