@@ -374,6 +374,74 @@ TEST(Terminal, TextRunsMatchTheBytePath) {
     }
 }
 
+// The terminal keeps its screen and cursor itself: a stream fed with no view attached leaves the
+// same cells, attributes, tab stops and cursor as with two split views attached, whichever pane
+// has the focus, and both panes show the terminal's cursor.
+TEST(Terminal, StateWithoutAViewMatchesTwoSplitViews) {
+    std::mt19937 rng(25);
+    const std::string pieces[] = {"abc ",
+                                  "\r\n",
+                                  "\n",
+                                  "\r",
+                                  "\b",
+                                  "\t",
+                                  "\x1b[2J",
+                                  "\x1b[H",
+                                  "\x1b[5;70H",
+                                  "\x1b[24;1H",
+                                  "\x1b[1;31m",
+                                  "\x1b[m",
+                                  "\x1b[3L",
+                                  "\x1b[2M",
+                                  "\x88\x9f",
+                                  "\x1b[K",
+                                  "\x1b[1K",
+                                  "\x1b[J",
+                                  "\x1b[1J",
+                                  "\x1b[3A",
+                                  "\x1b[2B",
+                                  "\x1b[4C",
+                                  "\x1b[9D",
+                                  "\x1b"
+                                  "7",
+                                  "\x1b"
+                                  "8",
+                                  "\x1bH",
+                                  "\x1b[3g",
+                                  "\x1b[2Z",
+                                  "\x1bM",
+                                  "0123456789"};
+    for (int trial = 0; trial < 20; ++trial) {
+        Settings s;
+        s.Emulation = 1 + trial % 2;  // VT100 and VT52 (which ignores what it does not know)
+        s.AutoMargin = trial % 3 != 0;
+        s.BufferSize = trial % 4 ? 60 : 1000;
+        s.ClearUp = 10;
+        Terminal alone(s, 0), split(s);
+        split.SplitView();
+        std::string stream;
+        for (int i = 0; i < 800; ++i) stream += pieces[rng() % std::size(pieces)];
+        for (size_t at = 0; at < stream.size(); at += 113) {
+            split.SetActiveView(static_cast<int>(at / 113 % 2));
+            Feed(alone, stream.substr(at, 113));
+            Feed(split, stream.substr(at, 113));
+        }
+        ScreenDumpOptions all{false, true, true};
+        ASSERT_EQ(alone.ViewCount(), 0);
+        ASSERT_EQ(DumpScreen(alone, all), DumpScreen(split, all)) << "trial " << trial;
+        EXPECT_EQ(alone.Buffer().TabStops(), split.Buffer().TabStops());
+        int line, column;
+        alone.State().GetCursor(line, column);
+        for (int v = 0; v < 2; ++v) {
+            int viewLine, viewColumn;
+            split.View(v).GetCursor(viewLine, viewColumn);
+            EXPECT_EQ(viewLine, line);
+            EXPECT_EQ(viewColumn, column);
+            EXPECT_EQ(split.View(v).Row1(), alone.State().Row1());
+        }
+    }
+}
+
 // Whatever arrives, nothing is written outside the buffer and the cursor stays on the screen
 // (the sanitizer build turns any stray write into a failure).
 TEST(Terminal, RandomStreamsKeepEverythingInBounds) {
