@@ -191,6 +191,10 @@ void Terminal::process(const uint8_t* bytes, size_t count) {
         batchRemaining_ = lines;
     }
     forEachView([](TerminalView& v) { v.OnBlockBegin(); });
+    // A VT block's changes reach the views once, at its end: a full-screen redraw would otherwise
+    // notify them for every character.
+    const bool oneReport = vt_;
+    if (oneReport) state_.BeginBlock();
     if (batchRemaining_ > 0) {
         // A scrolled view skips drawing from here to the run's last line feed.
         batchOpen_ = true;
@@ -222,6 +226,7 @@ void Terminal::process(const uint8_t* bytes, size_t count) {
     }
 
     flushDisplay();
+    if (oneReport) state_.EndBlock();
     if (batchOpen_) {
         batchOpen_ = false;
         forEachView([](TerminalView& v) { v.OnBatchEnd(); });

@@ -50,12 +50,11 @@ void TerminalState::RemoveListener(IScreenListener* listener) {
 }
 
 void TerminalState::BeginBlock() {
-    inBlock_ = true;
-    pending_ = {};
+    if (blockDepth_++ == 0) pending_ = {};
 }
 
 void TerminalState::EndBlock() {
-    inBlock_ = false;
+    if (blockDepth_ == 0 || --blockDepth_ > 0) return;
     ScreenDamage d = pending_;
     pending_ = {};
     if (!d.Empty())
@@ -63,7 +62,7 @@ void TerminalState::EndBlock() {
 }
 
 void TerminalState::report(const ScreenDamage& d) {
-    if (inBlock_) {
+    if (blockDepth_ > 0) {
         pending_.Merge(d);
         return;
     }

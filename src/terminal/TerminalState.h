@@ -8,7 +8,8 @@
 // screen is the last rows up to the last line.
 //
 // Whatever changes is reported to the listeners (the views) as damage in buffer coordinates.
-// Between BeginBlock and EndBlock damage is collected and handed on once, at EndBlock.
+// Between BeginBlock and EndBlock damage is collected and handed on once, at the outermost
+// EndBlock.
 #pragma once
 
 #include <cstdint>
@@ -53,7 +54,8 @@ class TerminalState {
 
     void AddListener(IScreenListener* listener);
     void RemoveListener(IScreenListener* listener);
-    // Damage is collected from here and reported once by EndBlock (blocks do not nest).
+    // Damage is collected from here and reported once by the matching EndBlock (a block begun
+    // inside another one ends with the outer one).
     void BeginBlock();
     void EndBlock();
 
@@ -138,7 +140,7 @@ class TerminalState {
 
     ScreenBuffer& buffer_;
     std::vector<IScreenListener*> listeners_;
-    bool inBlock_ = false;
+    int blockDepth_ = 0;
     ScreenDamage pending_;
     bool vt_ = false;
     int rows_ = 24;

@@ -256,6 +256,42 @@ TEST(Terminal, TheBlankedHalfOfACharacterIsRepainted) {
     }
 }
 
+// In the VT modes a received block reaches the views once, however many characters it writes:
+// the caret moves once (and once more as the block ends), and every row written is repainted.
+TEST(Terminal, AVtBlockReachesTheViewsOnce) {
+    Settings s;
+    s.Emulation = 1;
+    Terminal t(s);
+    struct Rows : Painter {
+        void InvalidateCells(int row, int first, int last) override {
+            Painter::InvalidateCells(row, first, last);
+            rows.insert(row);
+        }
+        void InvalidateAll() override { ++all; }
+        void CaretMoved(int, int) override { ++carets; }
+        std::set<int> rows;
+        int all = 0, carets = 0;
+    } p;
+    t.ActiveView().SetPainter(&p);
+    std::string redraw = "\x1b[H";
+    for (int r = 1; r <= 24; r += 2)
+        redraw += "\x1b[" + std::to_string(r) + ";1H\x1b[1;3" + std::to_string(r % 8) + "mrow " +
+                  std::to_string(r) + "\x1b[0m\x1b[K";
+    Feed(t, redraw);
+    EXPECT_EQ(p.carets, 2);
+    EXPECT_EQ(p.all, 0);
+    for (int r = 0; r < 23; r += 2) EXPECT_TRUE(p.rows.count(r)) << r;
+    EXPECT_EQ(p.cells, 23);  // one span per row, from the first row written to the last
+
+    // Lines inserted anywhere in the block: one repaint of everything.
+    p.carets = p.cells = 0;
+    Feed(t, "a\x1b[3Lb\r\nc");
+    EXPECT_EQ(p.all, 1);
+    EXPECT_EQ(p.cells, 0);
+    EXPECT_EQ(p.carets, 2);
+    t.ActiveView().SetPainter(nullptr);
+}
+
 TEST(Terminal, AScrolledDumbViewScrollsOncePerReceivedRun) {
     Settings s;
     Terminal t(s);
