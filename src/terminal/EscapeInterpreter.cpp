@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "terminal/ScreenBuffer.h"
-#include "terminal/TerminalView.h"
+#include "terminal/TerminalState.h"
 
 namespace marlo {
 
@@ -70,51 +70,51 @@ bool Vt52SequenceEnds(uint8_t last) {
 void EscapeInterpreter::Vt100(const uint8_t* s, int n) {
     if (n <= 0) return;
     const uint8_t f = s[n - 1];
-    const int row1 = view_.Row1();
-    const int col1 = view_.Col1();
+    const int row1 = state_.Row1();
+    const int col1 = state_.Col1();
     switch (f) {
         case '7':
         case 's':
-            view_.SaveCursor();
+            state_.SaveCursor();
             break;
         case '8':
         case 'u':
-            view_.RestoreCursor();
+            state_.RestoreCursor();
             break;
         case '@':
         case 'L':
-            if (n > 2) view_.InsertLines(row1, Count(s, n));
+            if (n > 2) state_.InsertLines(row1, Count(s, n));
             break;
         case 'A':
-            view_.MoveCursor(true, 0, n == 2 ? -1 : -Count(s, n));
+            state_.MoveCursor(true, 0, n == 2 ? -1 : -Count(s, n));
             break;
         case 'B':
-            view_.MoveCursor(true, 0, n == 2 ? 1 : Count(s, n));
+            state_.MoveCursor(true, 0, n == 2 ? 1 : Count(s, n));
             break;
         case 'C':
-            view_.MoveCursor(true, n == 2 ? 1 : Count(s, n), 0);
+            state_.MoveCursor(true, n == 2 ? 1 : Count(s, n), 0);
             break;
         case 'D':
             if (n == 1)
-                view_.MoveCursor(true, 0, 1);  // index: stops at the bottom row, no scrolling
+                state_.MoveCursor(true, 0, 1);  // index: stops at the bottom row, no scrolling
             else
-                view_.MoveCursor(true, n == 2 ? -1 : -Count(s, n), 0);
+                state_.MoveCursor(true, n == 2 ? -1 : -Count(s, n), 0);
             break;
         case 'E':
-            view_.MoveCursor(false, 1, row1 + (n <= 2 ? 1 : Count(s, n)));
+            state_.MoveCursor(false, 1, row1 + (n <= 2 ? 1 : Count(s, n)));
             break;
         case 'F':
-            view_.MoveCursor(false, 1, row1 - (n == 2 ? 1 : Count(s, n)));
+            state_.MoveCursor(false, 1, row1 - (n == 2 ? 1 : Count(s, n)));
             break;
         case 'G':
-            view_.MoveCursor(false, n == 2 ? 1 : Count(s, n), row1);
+            state_.MoveCursor(false, n == 2 ? 1 : Count(s, n), row1);
             break;
         case 'H':
         case 'f':
             if (n == 1) {
                 if (f == 'H') buffer_.TabStops()[col1 - 1] = true;
             } else if (n == 2) {
-                view_.MoveCursor(false, 1, 1);
+                state_.MoveCursor(false, 1, 1);
             } else {
                 cursorPosition(s, n);
             }
@@ -122,37 +122,37 @@ void EscapeInterpreter::Vt100(const uint8_t* s, int n) {
         case 'J': {
             std::optional<int> p = n == 2 ? std::optional<int>(0) : Param(s, n);
             if (p == 0) {
-                view_.EraseRegion(col1, row1, -1, -1);
+                state_.EraseRegion(col1, row1, -1, -1);
             } else if (p == 1) {
-                view_.EraseRegion(1, 1, col1, row1);
-                view_.MoveCursor(false, 1, 1);
+                state_.EraseRegion(1, 1, col1, row1);
+                state_.MoveCursor(false, 1, 1);
             } else if (p == 2) {
-                view_.EraseRegion(1, 1, -1, -1);
-                view_.MoveCursor(false, 1, 1);
+                state_.EraseRegion(1, 1, -1, -1);
+                state_.MoveCursor(false, 1, 1);
             }
             break;
         }
         case 'K': {
             std::optional<int> p = n == 2 ? std::optional<int>(0) : Param(s, n);
             if (p == 0)
-                view_.EraseRegion(col1, row1, kBufferColumns, row1);
+                state_.EraseRegion(col1, row1, kBufferColumns, row1);
             else if (p == 1)
-                view_.EraseRegion(1, row1, col1, row1);
+                state_.EraseRegion(1, row1, col1, row1);
             else if (p == 2)
-                view_.EraseRegion(1, row1, kBufferColumns, row1);
+                state_.EraseRegion(1, row1, kBufferColumns, row1);
             break;
         }
         case 'M':
             if (n == 1)
-                view_.MoveCursor(true, 0, -1);  // reverse index: stops at the top row
+                state_.MoveCursor(true, 0, -1);  // reverse index: stops at the top row
             else if (n > 2)
-                view_.DeleteLines(row1, Count(s, n));
+                state_.DeleteLines(row1, Count(s, n));
             break;
         case 'P':
-            if (n > 2) view_.DeleteLines(row1, Count(s, n));
+            if (n > 2) state_.DeleteLines(row1, Count(s, n));
             break;
         case 'Z':
-            view_.BackTab(n == 2 ? 1 : Count(s, n));
+            state_.BackTab(n == 2 ? 1 : Count(s, n));
             break;
         case 'g':
             if (n == 4 && std::memcmp(s, "[>5g", 4) == 0) {
@@ -166,9 +166,9 @@ void EscapeInterpreter::Vt100(const uint8_t* s, int n) {
         case 'l':
             // "[?..l" resets a private mode, which this terminal does not have: not a tab move.
             if (n == 2)
-                view_.ForwardTab(1);
+                state_.ForwardTab(1);
             else if ((n == 3 || n == 4) && s[1] != '?')
-                view_.ForwardTab(Count(s, n));
+                state_.ForwardTab(Count(s, n));
             break;
         case 'm':
             if (n == 2)
@@ -189,7 +189,7 @@ void EscapeInterpreter::cursorPosition(const uint8_t* s, int n) {
     const uint8_t* semi = std::find(p, end, static_cast<uint8_t>(';'));
     int row = ReadNumber(p, semi).value_or(1);
     int column = semi < end ? ReadNumber(semi + 1, end).value_or(1) : 1;
-    view_.MoveCursor(false, std::max(column, 1), std::max(row, 1));
+    state_.MoveCursor(false, std::max(column, 1), std::max(row, 1));
 }
 
 void EscapeInterpreter::selectGraphicRendition(const uint8_t* s, int n) {
@@ -227,32 +227,32 @@ void EscapeInterpreter::selectGraphicRendition(const uint8_t* s, int n) {
 void EscapeInterpreter::Vt52(const uint8_t* s, int n) {
     if (n <= 0) return;
     if (n == 3 && s[0] == 'Y') {
-        view_.MoveCursor(false, s[2] - 32 + 1, s[1] - 32 + 1);
+        state_.MoveCursor(false, s[2] - 32 + 1, s[1] - 32 + 1);
         return;
     }
     switch (s[n - 1]) {
         case 'A':
         case 'I':
-            view_.MoveCursor(true, 0, -1);
+            state_.MoveCursor(true, 0, -1);
             break;
         case 'B':
-            view_.MoveCursor(true, 0, 1);
+            state_.MoveCursor(true, 0, 1);
             break;
         case 'C':
-            view_.MoveCursor(true, 1, 0);
+            state_.MoveCursor(true, 1, 0);
             break;
         case 'D':
-            view_.MoveCursor(true, -1, 0);
+            state_.MoveCursor(true, -1, 0);
             break;
         case 'H':
-            view_.EraseRegion(1, 1, -1, -1);
-            view_.MoveCursor(false, 1, 1);
+            state_.EraseRegion(1, 1, -1, -1);
+            state_.MoveCursor(false, 1, 1);
             break;
         case 'J':
-            view_.EraseRegion(view_.Col1(), view_.Row1(), -1, -1);
+            state_.EraseRegion(state_.Col1(), state_.Row1(), -1, -1);
             break;
         case 'K':
-            view_.EraseRegion(view_.Col1(), view_.Row1(), kBufferColumns, view_.Row1());
+            state_.EraseRegion(state_.Col1(), state_.Row1(), kBufferColumns, state_.Row1());
             break;
         default:
             break;

@@ -41,11 +41,11 @@ std::string DumpScreen(Terminal& terminal, const ScreenDumpOptions& options) {
         if (options.attrs) out += AttributeLine(buffer, line) + '\n';
     }
     if (options.cursor) {
-        const TerminalView& view = terminal.ActiveView();
+        const TerminalState& state = terminal.State();
         int line, column;
-        view.GetCursor(line, column);
-        out += "cursor " + std::to_string(line - view.ScreenTop() + 1) + ' ' +
-               std::to_string(column - view.LeftColumn() + 1) + '\n';
+        state.GetCursor(line, column);
+        out += "cursor " + std::to_string(line - state.ScreenTop() + 1) + ' ' +
+               std::to_string(column - state.LeftColumn() + 1) + '\n';
     }
     return out;
 }

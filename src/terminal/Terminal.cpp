@@ -49,33 +49,47 @@ class Terminal::Sink final : public IKanjiSink {
     Terminal& t_;
 };
 
-Terminal::Terminal(const Settings& settings)
-    : settings_(settings), buffer_(settings.BufferLines()), sink_(std::make_unique<Sink>(*this)) {
-    views_.push_back(std::make_unique<TerminalView>(buffer_, settings.ScreenRows()));
+Terminal::Terminal(const Settings& settings, int views)
+    : settings_(settings),
+      buffer_(settings.BufferLines()),
+      state_(buffer_, settings.ScreenRows()),
+      sink_(std::make_unique<Sink>(*this)) {
+    if (views > 0) addView(settings.ScreenRows(), kBufferColumns);
     applySettings();
 }
 
-Terminal::~Terminal() = default;
+Terminal::~Terminal() {
+    for (auto& v : views_) state_.RemoveListener(v.get());
+}
+
+void Terminal::addView(int rows, int columns) {
+    auto lock = buffer_.Lock();
+    auto view = std::make_unique<TerminalView>(buffer_, state_, rows, columns);
+    view->SetVtMode(vt_);
+    view->SetSizesScreen(views_.empty());
+    view->PlaceAtEnd();
+    state_.AddListener(view.get());
+    views_.push_back(std::move(view));
+}
 
 TerminalView& Terminal::SplitView() {
-    if (views_.size() < 2) {
-        auto view = std::make_unique<TerminalView>(buffer_, views_[0]->VisibleRows(),
-                                                   views_[0]->VisibleColumns());
-        view->SetVtMode(vt_);
-        view->PlaceAtEnd();
-        views_.push_back(std::move(view));
-    }
+    if (views_.empty()) addView(state_.ScreenRows(), state_.ScreenColumns());
+    if (views_.size() < 2) addView(views_[0]->VisibleRows(), views_[0]->VisibleColumns());
     return *views_[1];
 }
 
 void Terminal::UnsplitView() {
     if (views_.size() < 2) return;
+    auto lock = buffer_.Lock();
+    state_.RemoveListener(views_.back().get());
     views_.pop_back();
-    active_ = 0;
+    SetActiveView(0);
 }
 
 void Terminal::SetActiveView(int i) {
-    if (i >= 0 && i < ViewCount()) active_ = i;
+    if (i < 0 || i >= ViewCount()) return;
+    active_ = i;
+    for (int k = 0; k < ViewCount(); ++k) views_[static_cast<size_t>(k)]->SetSizesScreen(k == i);
 }
 
 void Terminal::AddCaptureSink(ICaptureSink* sink) {
@@ -114,11 +128,14 @@ void Terminal::Reset() {
         buffer_.SetLastLine(buffer_.TextEnd());
         buffer_.SetDumbColumn(0);
     }
+    state_.SetVtMode(vt_);
+    state_.SetScreenSize(state_.ScreenRows(), state_.ScreenColumns());
     for (auto& v : views_) {
         v->SetVtMode(vt_);
         v->SetVisibleSize(v->VisibleRows(), v->VisibleColumns());
-        v->PlaceBelowText();
     }
+    state_.PlaceBelowText();
+    for (auto& v : views_) v->PlaceBelowText();
 }
 
 void Terminal::StartNewStream() {
@@ -133,10 +150,10 @@ void Terminal::ResizeBuffer() {
     auto lock = buffer_.Lock();
     flushDisplay();
     buffer_.Resize(settings_.BufferLines());
-    for (auto& v : views_) {
-        v->SetVisibleSize(v->VisibleRows(), v->VisibleColumns());
-        v->PlaceAtEnd();
-    }
+    state_.SetScreenSize(state_.ScreenRows(), state_.ScreenColumns());
+    for (auto& v : views_) v->SetVisibleSize(v->VisibleRows(), v->VisibleColumns());
+    state_.PlaceAtEnd();
+    for (auto& v : views_) v->PlaceAtEnd();
 }
 
 void Terminal::ClearBuffer() {
@@ -144,6 +161,7 @@ void Terminal::ClearBuffer() {
     buffer_.ClearPending();
     buffer_.Clear();
     decoder_.DropPendingLead();
+    state_.Clear();
     for (auto& v : views_) v->OnClear();
 }
 
@@ -172,11 +190,15 @@ void Terminal::process(const uint8_t* bytes, size_t count) {
         if (rcvCrLf_) lines += static_cast<int>(std::count(bytes, end, kCr));
         batchRemaining_ = lines;
     }
-    sendToViews([](TerminalView& v) { v.OnHideCaret(); });
+    forEachView([](TerminalView& v) { v.OnBlockBegin(); });
+    // A VT block's changes reach the views once, at its end: a full-screen redraw would otherwise
+    // notify them for every character.
+    const bool oneReport = vt_;
+    if (oneReport) state_.BeginBlock();
     if (batchRemaining_ > 0) {
         // A scrolled view skips drawing from here to the run's last line feed.
         batchOpen_ = true;
-        sendToViews([](TerminalView& v) { v.OnBatchBegin(); });
+        forEachView([](TerminalView& v) { v.OnBatchBegin(); });
     }
 
     const bool plainSjis = textRuns_ && dec_->Code() == kShiftJis;
@@ -204,12 +226,13 @@ void Terminal::process(const uint8_t* bytes, size_t count) {
     }
 
     flushDisplay();
+    if (oneReport) state_.EndBlock();
     if (batchOpen_) {
         batchOpen_ = false;
-        sendToViews([](TerminalView& v) { v.OnBatchEnd(); });
+        forEachView([](TerminalView& v) { v.OnBatchEnd(); });
     }
     batchRemaining_ = 0;
-    sendToViews([](TerminalView& v) { v.OnShowCaret(); });
+    forEachView([](TerminalView& v) { v.OnBlockEnd(); });
 }
 
 void Terminal::singleByte(uint8_t b) {
@@ -235,7 +258,7 @@ void Terminal::singleByte(uint8_t b) {
                 return;
             case kTab:
                 flushDisplay();
-                sendToViews([](TerminalView& v) { v.OnTab(); });
+                if (vt_) state_.ForwardTab(1);
                 return;
             case kEsc:
                 if (vt_)
@@ -268,13 +291,12 @@ void Terminal::doubleByte(uint8_t lead, uint8_t trail) {
     text(trail);
     if (buffer_.Full()) makeRoom();
     if (vt_) {
-        TerminalView& v = ActiveView();
         int line, column;
-        v.GetCursor(line, column);
+        state_.GetCursor(line, column);
         if (column >= kBufferColumns - 1) {
             if (autoMargin_) {
-                wrapCursor(v);
-                v.GetCursor(line, column);
+                wrapCursor();
+                state_.GetCursor(line, column);
             } else {
                 column = kBufferColumns - 2;  // both halves must fit on the line
             }
@@ -282,12 +304,9 @@ void Terminal::doubleByte(uint8_t lead, uint8_t trail) {
         buffer_.StoreRun(line, column, pair, 2);
         logByte(lead);
         logByte(trail);
-        pendingLine_ = line;
-        pendingColumn_ = column;
-        buffer_.AppendPending(pair, 2);
-        flushDisplay();
+        state_.Written(line, column, 2);
         // A character ending in the last column wraps at once, as a single one does.
-        if (column + 1 == kBufferColumns - 1 && autoMargin_) wrapCursor(v);
+        if (column + 1 == kBufferColumns - 1 && autoMargin_) wrapCursor();
         return;
     }
     int column = buffer_.DumbColumn();
@@ -318,7 +337,7 @@ void Terminal::endDumbLine(int overwriteColumn) {
         if (buffer_.Full()) makeRoom();
         buffer_.SetLastLine(buffer_.LastLine() + 1);
         buffer_.SetDumbColumn(0);
-        sendToViews([](TerminalView& v) { v.OnLineFeed(); });
+        state_.LineFeed();
     } else {
         buffer_.SetDumbColumn(overwriteColumn);
     }
@@ -357,10 +376,17 @@ size_t Terminal::textRun(const uint8_t* p, size_t n) {
     bool endsDouble = false;
     if (vt_) {
         // Up to the column before the last: a character there wraps, which the byte path does.
-        ActiveView().GetCursor(line, column);
+        state_.GetCursor(line, column);
         k = scanRun(p, n, kBufferColumns - 1 - column);
         if (k == 0) return 0;
         flushDisplay();
+        buffer_.StoreRun(line, column, p, static_cast<int>(k));
+        if (!captures_.empty())
+            for (size_t i = 0; i < k; ++i) logByte(p[i]);
+        if (textWatch_)
+            for (size_t i = 0; i < k; ++i) hooks_->OnTextByte(p[i]);
+        state_.Written(line, column, static_cast<int>(k));  // the cursor moves past the run
+        return k;
     } else {
         line = buffer_.LastLine();
         column = buffer_.DumbColumn();
@@ -380,10 +406,6 @@ size_t Terminal::textRun(const uint8_t* p, size_t n) {
         for (size_t i = 0; i < k; ++i) logByte(p[i]);
     if (textWatch_)
         for (size_t i = 0; i < k; ++i) hooks_->OnTextByte(p[i]);
-    if (vt_) {
-        flushDisplay();  // the view moves the cursor past the run
-        return k;
-    }
     column += static_cast<int>(k);
     if (column < kBufferColumns)
         buffer_.SetDumbColumn(column);
@@ -392,26 +414,22 @@ size_t Terminal::textRun(const uint8_t* p, size_t n) {
     return k;
 }
 
-void Terminal::wrapCursor(TerminalView& v) {
-    if (v.CursorRow() >= v.VisibleRows() - 1)
-        v.MoveCursor(false, 1, 1);
+void Terminal::wrapCursor() {
+    if (state_.CursorRow() >= state_.ScreenRows() - 1)
+        state_.MoveCursor(false, 1, 1);
     else
-        v.MoveCursor(false, 1, v.Row1() + 1);
+        state_.MoveCursor(false, 1, state_.Row1() + 1);
 }
 
 void Terminal::putChar(uint8_t b) {
     if (buffer_.Full()) makeRoom();
     if (vt_) {
-        TerminalView& v = ActiveView();
         int line, column;
-        v.GetCursor(line, column);
+        state_.GetCursor(line, column);
         buffer_.Store(line, column, b);
         logByte(b);
-        pendingLine_ = line;
-        pendingColumn_ = column;
-        buffer_.AppendPending(b);
-        flushDisplay();
-        if (column == kBufferColumns - 1 && autoMargin_) wrapCursor(v);
+        state_.Written(line, column, 1);
+        if (column == kBufferColumns - 1 && autoMargin_) wrapCursor();
         return;
     }
     int line = buffer_.LastLine();
@@ -438,7 +456,7 @@ void Terminal::lineFeed(bool expand) {
     if (batched) --batchRemaining_;
     if (vt_) {
         int line, column;
-        ActiveView().GetCursor(line, column);
+        state_.GetCursor(line, column);
         if (line >= buffer_.LastLine()) {
             if (buffer_.Full()) makeRoom();
             buffer_.SetLastLine(buffer_.LastLine() + 1);
@@ -448,10 +466,10 @@ void Terminal::lineFeed(bool expand) {
         if (buffer_.Full()) makeRoom();
         buffer_.SetLastLine(buffer_.LastLine() + 1);
     }
-    sendToViews([](TerminalView& v) { v.OnLineFeed(); });
+    state_.LineFeed();
     if (batched && batchRemaining_ == 0) {
         batchOpen_ = false;
-        sendToViews([](TerminalView& v) { v.OnBatchEnd(); });
+        forEachView([](TerminalView& v) { v.OnBatchEnd(); });
     }
 }
 
@@ -459,7 +477,7 @@ void Terminal::carriageReturn(bool expand) {
     logByte(kCr);
     flushDisplay();
     buffer_.SetDumbColumn(0);
-    sendToViews([](TerminalView& v) { v.OnCarriageReturn(); });
+    state_.CarriageReturn();
     if (expand && rcvCrLf_) lineFeed(false);
 }
 
@@ -468,14 +486,14 @@ void Terminal::backSpace() {
     for (ICaptureSink* s : captures_) s->BackStep();
     flushDisplay();
     if (vt_) {
-        ActiveView().OnBackSpace();
+        state_.BackSpace();
         return;
     }
     int column = buffer_.DumbColumn() - 1;
     buffer_.SetDumbColumn(column);
     if (bsDel_) {
         buffer_.SetChar(buffer_.LastLine(), column, 0);
-        sendToViews([](TerminalView& v) { v.OnBackSpace(); });
+        state_.BackSpace();
     }
 }
 
@@ -484,17 +502,14 @@ void Terminal::makeRoom() {
     int n = buffer_.RoomLines(clearUp_);
     // A VT screen keeps its own lines: only history above it is dropped, unless the screen fills
     // the whole buffer.
-    if (vt_) n = std::max(1, std::min(n, ActiveView().ScreenTop()));
+    if (vt_) n = std::max(1, std::min(n, state_.ScreenTop()));
     n = buffer_.DropOldest(n);
-    for (auto& v : views_) v->OnLinesDropped(n);
+    state_.LinesDropped(n);
 }
 
 void Terminal::flushDisplay() {
     if (!buffer_.HasPending()) return;
-    const uint8_t* p = buffer_.Pending();
-    int n = buffer_.PendingCount();
-    int line = pendingLine_, column = pendingColumn_;
-    sendToViews([&](TerminalView& v) { v.OnDisplay(p, n, line, column); });
+    state_.Written(pendingLine_, pendingColumn_, buffer_.PendingCount());
     buffer_.ClearPending();
 }
 
@@ -535,10 +550,7 @@ void Terminal::collect(uint8_t b) {
         complete = Vt100SequenceComplete(b, escapeLength_);
     }
     if (!complete) return;
-    TerminalView& view = ActiveView();
-    view.OnEscape(escape_.data(), escapeLength_, emulation_ == 2);
-    for (auto& v : views_)
-        if (v.get() != &view) v->Repaint();
+    state_.Escape(escape_.data(), escapeLength_, emulation_ == 2);
     endEscape();
 }
 
@@ -581,6 +593,7 @@ Terminal::LoadResult Terminal::LoadScreenFile(const std::string& path) {
     auto lock = buffer_.Lock();
     buffer_.ClearPending();
     buffer_.LoadText(text, vt_ ? std::min(settings_.ScreenRows(), buffer_.Lines() - 1) : 0);
+    state_.PlaceAtEnd();
     for (auto& v : views_) v->PlaceAtEnd();
     return kLoadOk;
 }

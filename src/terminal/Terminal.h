@@ -2,9 +2,10 @@
 // automatic transfer start, the katakana shift), the escape collector and interpreter, into the
 // screen buffer and on to the views and the capture sinks.
 //
-// One Terminal exists for the main frame's life; it owns the screen buffer and one or two views
-// (two when the window is split). Everything here runs on the user-interface thread; other threads
-// read the buffer under Buffer().Lock().
+// One Terminal exists for the main frame's life; it owns the screen buffer, the terminal state
+// (screen, cursor) and the views onto them: none (headless), one, or two when the window is
+// split. Everything here runs on the user-interface thread; other threads read the buffer under
+// Buffer().Lock().
 #pragma once
 
 #include <array>
@@ -15,6 +16,7 @@
 
 #include "terminal/KanjiCodec.h"
 #include "terminal/ScreenBuffer.h"
+#include "terminal/TerminalState.h"
 #include "terminal/TerminalView.h"
 
 namespace marlo {
@@ -43,7 +45,8 @@ class ITerminalHooks {
 class Terminal {
   public:
     // The settings are read at every received run, so a changed setting applies to the next one.
-    explicit Terminal(const Settings& settings);
+    // `views` is 1 for a window, 0 for a terminal nobody looks at.
+    explicit Terminal(const Settings& settings, int views = 1);
     ~Terminal();
     Terminal(const Terminal&) = delete;
     Terminal& operator=(const Terminal&) = delete;
@@ -51,12 +54,14 @@ class Terminal {
     ScreenBuffer& Buffer() { return buffer_; }
     const ScreenBuffer& Buffer() const { return buffer_; }
     KanjiDecoder& Decoder() { return decoder_; }
+    const TerminalState& State() const { return state_; }
 
-    // Views: one exists from the start; a split window adds a second.
+    // Views: one exists from the start (unless none was asked for); a split window adds a second.
+    // The active one gives the screen its size.
     int ViewCount() const { return static_cast<int>(views_.size()); }
     TerminalView& View(int i) { return *views_.at(static_cast<size_t>(i)); }
-    TerminalView& ActiveView() { return *views_[static_cast<size_t>(active_)]; }
-    const TerminalView& ActiveView() const { return *views_[static_cast<size_t>(active_)]; }
+    TerminalView& ActiveView() { return *views_.at(static_cast<size_t>(active_)); }
+    const TerminalView& ActiveView() const { return *views_.at(static_cast<size_t>(active_)); }
     TerminalView& SplitView();  // adds the second view (or returns it when it exists)
     void UnsplitView();         // removes the second view
     void SetActiveView(int i);
@@ -122,7 +127,7 @@ class Terminal {
     void text(uint8_t b) {
         if (textWatch_) hooks_->OnTextByte(b);
     }
-    void wrapCursor(TerminalView& v);
+    void wrapCursor();
     // The dumb write column passed the last cell: a new line with the automatic margin, else the
     // column goes back to `overwriteColumn`.
     void endDumbLine(int overwriteColumn);
@@ -134,18 +139,15 @@ class Terminal {
     // its last character is a double-byte one.
     size_t scanRun(const uint8_t* p, size_t n, int room, bool* endsDouble = nullptr) const;
 
-    // The views that get the display messages: the active one in the VT modes, all in dumb mode.
     template <typename F>
-    void sendToViews(F f) {
-        if (vt_) {
-            f(*views_[static_cast<size_t>(active_)]);
-        } else {
-            for (auto& v : views_) f(*v);
-        }
+    void forEachView(F f) {
+        for (auto& v : views_) f(*v);
     }
+    void addView(int rows, int columns);
 
     const Settings& settings_;
     ScreenBuffer buffer_;
+    TerminalState state_;
     KanjiDecoder decoder_;
     KanjiDecoder echoDecoder_;       // Shift-JIS, for the local echo
     KanjiDecoder* dec_ = &decoder_;  // the decoder of the run being processed

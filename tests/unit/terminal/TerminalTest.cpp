@@ -151,7 +151,9 @@ TEST(Terminal, ReceivedTextIsStoredWhateverHasTheFocus) {
     EXPECT_EQ(t.Buffer().LineText(0), "kept");
 }
 
-TEST(Terminal, VtMessagesGoToTheActiveViewOnlyDumbToBoth) {
+// The cursor is the terminal's: both panes of a split window show it where the stream put it,
+// whichever pane has the focus.
+TEST(Terminal, SplitViewsShowOneCursor) {
     Settings s;
     s.Emulation = 1;
     Terminal t(s);
@@ -159,7 +161,8 @@ TEST(Terminal, VtMessagesGoToTheActiveViewOnlyDumbToBoth) {
     t.SetActiveView(1);
     Feed(t, "\x1b[5;7Hx");
     EXPECT_EQ(second.Row1(), 5);
-    EXPECT_EQ(t.View(0).Row1(), 1);
+    EXPECT_EQ(t.View(0).Row1(), 5);
+    EXPECT_EQ(t.View(0).Col1(), 8);
 
     s.Emulation = 0;
     Feed(t, "1\r\n2\r\n");  // the emulation change applies from this run
@@ -251,6 +254,42 @@ TEST(Terminal, TheBlankedHalfOfACharacterIsRepainted) {
         EXPECT_EQ(t.Buffer().Chars(0)[c.blanked], ' ');
         EXPECT_TRUE(p.topRow.count(c.blanked));
     }
+}
+
+// In the VT modes a received block reaches the views once, however many characters it writes:
+// the caret moves once (and once more as the block ends), and every row written is repainted.
+TEST(Terminal, AVtBlockReachesTheViewsOnce) {
+    Settings s;
+    s.Emulation = 1;
+    Terminal t(s);
+    struct Rows : Painter {
+        void InvalidateCells(int row, int first, int last) override {
+            Painter::InvalidateCells(row, first, last);
+            rows.insert(row);
+        }
+        void InvalidateAll() override { ++all; }
+        void CaretMoved(int, int) override { ++carets; }
+        std::set<int> rows;
+        int all = 0, carets = 0;
+    } p;
+    t.ActiveView().SetPainter(&p);
+    std::string redraw = "\x1b[H";
+    for (int r = 1; r <= 24; r += 2)
+        redraw += "\x1b[" + std::to_string(r) + ";1H\x1b[1;3" + std::to_string(r % 8) + "mrow " +
+                  std::to_string(r) + "\x1b[0m\x1b[K";
+    Feed(t, redraw);
+    EXPECT_EQ(p.carets, 2);
+    EXPECT_EQ(p.all, 0);
+    for (int r = 0; r < 23; r += 2) EXPECT_TRUE(p.rows.count(r)) << r;
+    EXPECT_EQ(p.cells, 23);  // one span per row, from the first row written to the last
+
+    // Lines inserted anywhere in the block: one repaint of everything.
+    p.carets = p.cells = 0;
+    Feed(t, "a\x1b[3Lb\r\nc");
+    EXPECT_EQ(p.all, 1);
+    EXPECT_EQ(p.cells, 0);
+    EXPECT_EQ(p.carets, 2);
+    t.ActiveView().SetPainter(nullptr);
 }
 
 TEST(Terminal, AScrolledDumbViewScrollsOncePerReceivedRun) {
@@ -368,6 +407,74 @@ TEST(Terminal, TextRunsMatchTheBytePath) {
         }
         ScreenDumpOptions all{false, true, true};
         ASSERT_EQ(DumpScreen(runs, all), DumpScreen(bytes, all)) << "trial " << trial;
+    }
+}
+
+// The terminal keeps its screen and cursor itself: a stream fed with no view attached leaves the
+// same cells, attributes, tab stops and cursor as with two split views attached, whichever pane
+// has the focus, and both panes show the terminal's cursor.
+TEST(Terminal, StateWithoutAViewMatchesTwoSplitViews) {
+    std::mt19937 rng(25);
+    const std::string pieces[] = {"abc ",
+                                  "\r\n",
+                                  "\n",
+                                  "\r",
+                                  "\b",
+                                  "\t",
+                                  "\x1b[2J",
+                                  "\x1b[H",
+                                  "\x1b[5;70H",
+                                  "\x1b[24;1H",
+                                  "\x1b[1;31m",
+                                  "\x1b[m",
+                                  "\x1b[3L",
+                                  "\x1b[2M",
+                                  "\x88\x9f",
+                                  "\x1b[K",
+                                  "\x1b[1K",
+                                  "\x1b[J",
+                                  "\x1b[1J",
+                                  "\x1b[3A",
+                                  "\x1b[2B",
+                                  "\x1b[4C",
+                                  "\x1b[9D",
+                                  "\x1b"
+                                  "7",
+                                  "\x1b"
+                                  "8",
+                                  "\x1bH",
+                                  "\x1b[3g",
+                                  "\x1b[2Z",
+                                  "\x1bM",
+                                  "0123456789"};
+    for (int trial = 0; trial < 20; ++trial) {
+        Settings s;
+        s.Emulation = 1 + trial % 2;  // VT100 and VT52 (which ignores what it does not know)
+        s.AutoMargin = trial % 3 != 0;
+        s.BufferSize = trial % 4 ? 60 : 1000;
+        s.ClearUp = 10;
+        Terminal alone(s, 0), split(s);
+        split.SplitView();
+        std::string stream;
+        for (int i = 0; i < 800; ++i) stream += pieces[rng() % std::size(pieces)];
+        for (size_t at = 0; at < stream.size(); at += 113) {
+            split.SetActiveView(static_cast<int>(at / 113 % 2));
+            Feed(alone, stream.substr(at, 113));
+            Feed(split, stream.substr(at, 113));
+        }
+        ScreenDumpOptions all{false, true, true};
+        ASSERT_EQ(alone.ViewCount(), 0);
+        ASSERT_EQ(DumpScreen(alone, all), DumpScreen(split, all)) << "trial " << trial;
+        EXPECT_EQ(alone.Buffer().TabStops(), split.Buffer().TabStops());
+        int line, column;
+        alone.State().GetCursor(line, column);
+        for (int v = 0; v < 2; ++v) {
+            int viewLine, viewColumn;
+            split.View(v).GetCursor(viewLine, viewColumn);
+            EXPECT_EQ(viewLine, line);
+            EXPECT_EQ(viewColumn, column);
+            EXPECT_EQ(split.View(v).Row1(), alone.State().Row1());
+        }
     }
 }
 
