@@ -33,17 +33,22 @@ constexpr std::array<uint16_t, 256> MakeCrc16Table() {
     }
     return t;
 }
-constexpr std::array<uint32_t, 256> MakeCrc32Table() {
-    std::array<uint32_t, 256> t{};
+// Table k gives the CRC of a byte followed by k zero bytes, so that eight bytes fold in at once.
+using Crc32Tables = std::array<std::array<uint32_t, 256>, 8>;
+constexpr Crc32Tables MakeCrc32Tables() {
+    Crc32Tables t{};
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t c = i;
         for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-        t[i] = c;
+        t[0][i] = c;
     }
+    for (int k = 1; k < 8; ++k)
+        for (int i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
     return t;
 }
 constexpr auto kCrc16 = MakeCrc16Table();
-constexpr auto kCrc32 = MakeCrc32Table();
+constexpr Crc32Tables kCrc32Tables = MakeCrc32Tables();
+constexpr const std::array<uint32_t, 256>& kCrc32 = kCrc32Tables[0];
 
 }  // namespace
 
@@ -68,6 +73,13 @@ uint16_t CTransEngine::Crc16(const uint8_t* p, size_t n, uint16_t crc) {
 }
 
 uint32_t CTransEngine::Crc32(const uint8_t* p, size_t n, uint32_t crc) {
+    const auto& t = kCrc32Tables;
+    for (; n >= 8; n -= 8, p += 8) {
+        const uint32_t lo = crc ^ (p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                                   uint32_t(p[3]) << 24);
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+              t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+    }
     for (size_t i = 0; i < n; ++i) crc = kCrc32[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
     return crc;
 }
@@ -75,12 +87,10 @@ uint32_t CTransEngine::Crc32(const uint8_t* p, size_t n, uint32_t crc) {
 int CTransEngine::RecvByte(int timeoutMs) {
     if (rindex_ < rcount_) return rbuf_[rindex_++];
     if (!Flush()) return ERR_TIMEOUT;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = Now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (Aborted() || !ctx_.line->IsOpen()) return ERR_TIMEOUT;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
+        const long left = MsUntil(deadline);
         if (left < 0) return ERR_TIMEOUT;
         // Waits in slices so that an abort request is seen within a fraction of a second.
         int n = ctx_.line->ReadLineData(rbuf_, sizeof rbuf_,
@@ -104,11 +114,9 @@ bool CTransEngine::PollInput() {
 }
 
 int CTransEngine::WaitForByte(uint8_t b, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = Now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
+        const long left = MsUntil(deadline);
         if (left <= 0) return ERR_TIMEOUT;
         int c = RecvByte(static_cast<int>(left));
         if (c == b) return b;
@@ -118,12 +126,12 @@ int CTransEngine::WaitForByte(uint8_t b, int timeoutMs) {
 
 void CTransEngine::SendByte(uint8_t b) {
     out_.push_back(b);
-    if (out_.size() >= 4096) Flush();
+    if (out_.size() >= sendChunk_) Flush();
 }
 
 void CTransEngine::SendBlock(const uint8_t* p, size_t n) {
     out_.insert(out_.end(), p, p + n);
-    if (out_.size() >= 4096) Flush();
+    if (out_.size() >= sendChunk_) Flush();
 }
 
 bool CTransEngine::Flush() {
@@ -145,6 +153,22 @@ int CTransEngine::Limit(int ms) const {
     double scaled = ms * ctx_.timeScale;
     if (!(scaled >= 1.0)) return 1;
     return scaled > 3600000.0 ? 3600000 : static_cast<int>(std::lround(scaled));
+}
+
+std::chrono::steady_clock::time_point CTransEngine::Now() const {
+    return ctx_.clock ? ctx_.clock->Now() : std::chrono::steady_clock::now();
+}
+
+void CTransEngine::Sleep(int ms) {
+    if (ctx_.clock)
+        ctx_.clock->Sleep(std::chrono::milliseconds(ms));
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+long CTransEngine::MsUntil(std::chrono::steady_clock::time_point deadline) const {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Now()).count());
 }
 
 void CTransEngine::ShowField(TransField field, const std::string& utf8) {
@@ -205,7 +229,7 @@ void CTransEngine::SendCancelSequence() {
         SendByte(0x18);
         if (!Flush()) return;  // the line is gone: nobody to pace the CANs for
         // The pause lets a receiver that reads slowly see each CAN on its own.
-        std::this_thread::sleep_for(std::chrono::milliseconds(Limit(100)));
+        Sleep(Limit(100));
     }
 }
 
@@ -216,9 +240,9 @@ int CTransEngine::PeekByte(int timeoutMs) {
 }
 
 void CTransEngine::DrainInput(int quietMs, int capMs) {
-    auto cap = std::chrono::steady_clock::now() + std::chrono::milliseconds(capMs);
+    const auto cap = Now() + std::chrono::milliseconds(capMs);
     rindex_ = rcount_ = 0;
-    while (std::chrono::steady_clock::now() < cap && !Aborted()) {
+    while (Now() < cap && !Aborted()) {
         if (RecvByte(quietMs) < 0) break;
         rindex_ = rcount_ = 0;
     }

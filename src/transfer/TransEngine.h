@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -43,6 +44,15 @@ class ITransferStatus {
     virtual void SetPercent(int) {}
 };
 
+// Where the engines read the time and wait: the steady clock unless a test brings its own (the fuzz
+// targets play whole transfers on a clock that moves only when they say, so nothing really waits).
+class ITransferClock {
+  public:
+    virtual ~ITransferClock() = default;
+    virtual std::chrono::steady_clock::time_point Now() = 0;
+    virtual void Sleep(std::chrono::milliseconds ms) = 0;
+};
+
 // Everything an engine may use of the one transfer that runs.
 struct TransferContext {
     ILineIo* line = nullptr;
@@ -68,6 +78,7 @@ struct TransferContext {
     std::string abortSound;
     // Multiplies every protocol time limit (tests shorten them; 1 in use).
     double timeScale = 1.0;
+    ITransferClock* clock = nullptr;  // null: the steady clock
 };
 
 class CTransEngine {
@@ -96,9 +107,11 @@ class CTransEngine {
     int RecvByte(int timeoutMs);
     // Reads until byte `b` arrives: b, or ERR_TIMEOUT.
     int WaitForByte(uint8_t b, int timeoutMs);
-    // Queues bytes for the line; they go out when 4096 are queued, at Flush or before a wait.
+    // Queues bytes for the line; they go out when a send chunk is queued (4096 bytes unless set
+    // otherwise), at Flush or before a wait.
     void SendByte(uint8_t b);
     void SendBlock(const uint8_t* p, size_t n);
+    void SetSendChunk(size_t n) { sendChunk_ = n; }
     // Sends what is queued; false when the line refused it.
     bool Flush();
     // Drops received bytes not yet taken (after an error, before a retry).
@@ -112,6 +125,11 @@ class CTransEngine {
 
     // A protocol time limit scaled by the context's time scale (at least 1 ms).
     int Limit(int ms) const;
+    // The time, and a pause, on the context's clock.
+    std::chrono::steady_clock::time_point Now() const;
+    void Sleep(int ms);
+    // Milliseconds until `deadline` (negative once passed).
+    long MsUntil(std::chrono::steady_clock::time_point deadline) const;
     // Status reporting; all of these are no-ops when there is no status sink.
     void ShowField(TransField field, const std::string& utf8);
     void ShowTitles(const std::string& statusTitle, const std::string& mainTitle);
@@ -154,6 +172,7 @@ class CTransEngine {
     int rcount_ = 0;
     int rindex_ = 0;
     std::vector<uint8_t> out_;
+    size_t sendChunk_ = 4096;
     bool lineFailed_ = false;
 };
 

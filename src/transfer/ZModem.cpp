@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "platform/Platform.h"
 #include "transfer/FileNames.h"
@@ -91,9 +90,10 @@ std::string Format(const char* fmt, long v) {
 }  // namespace
 
 ZModem::ZModem(TransferContext& ctx) : CTransEngine(ctx), escTable_(kEscNormal.data()) {
-    enc_.reserve(2 * kMaxData + 64);
+    enc_.reserve(2 * 1024 + 64);
     data_.resize(kMaxData + 16);
-    fileBuf_.resize(kMaxData);
+    // A streaming sender writes in large pieces: fewer writes, and fewer wake-ups of the reader.
+    SetSendChunk(16384);
 }
 
 ZModem::~ZModem() {
@@ -128,12 +128,10 @@ void ZModem::SetEscapeAll(bool on) {
 int ZModem::Refill(int timeoutMs) {
     inPos_ = inLen_ = 0;
     if (!Flush()) return ERR_TIMEOUT;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = Now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (Aborted() || !ctx_.line->IsOpen()) return ERR_TIMEOUT;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
+        const long left = MsUntil(deadline);
         if (left < 0) return ERR_TIMEOUT;
         // Waits in slices so that an abort request is seen within a fraction of a second.
         int n = ctx_.line->ReadLineData(in_, kInBuf, static_cast<int>(std::min<long>(left, 200)));
@@ -519,12 +517,11 @@ int ZModem::RecvData(uint8_t* buf, int max, int& len) {
 void ZModem::Pause(int ms) {
     Flush();
     // In slices, so that the user's abort ends the pause at once.
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(Limit(ms));
+    const auto until = Now() + std::chrono::milliseconds(Limit(ms));
     while (!Aborted()) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
-        std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(50)));
+        const long left = MsUntil(until);
+        if (left <= 0) break;
+        Sleep(static_cast<int>(std::min(left, 50L)));
     }
 }
 
@@ -552,7 +549,7 @@ void ZModem::SendCancel() {
         SendByte(CAN);
         Flush();
         // Paced even after an abort, so that a slow reader sees each CAN.
-        std::this_thread::sleep_for(std::chrono::milliseconds(Limit(100)));
+        Sleep(Limit(100));
     }
     for (int i = 0; i < 10; ++i) SendByte(BS);
     Flush();
@@ -634,7 +631,7 @@ int ZModem::ReceiveBatch() {
                     transport_ = hdr[ZF2];
                     if (hdr[ZF3] & 0x01) varHeaders_ = true;
                     int len = 0;
-                    int d = RecvData(data_.data(), kMaxData, len);
+                    int d = RecvData(data_.data(), kMaxInfo, len);
                     if (d == ZCAN) return ZCAN;
                     if (d != (kGot | ZCRCW)) {
                         SendPosHeader(ZNAK, 0, true);
@@ -685,7 +682,7 @@ int ZModem::ReceiveBatch() {
                     break;
                 case ZCOMMAND: {
                     int len = 0;
-                    int d = RecvData(data_.data(), kMaxData, len);
+                    int d = RecvData(data_.data(), kMaxInfo, len);
                     if (d == ZCAN) return ZCAN;
                     if (d != (kGot | ZCRCW)) {
                         SendPosHeader(ZNAK, 0, true);
@@ -720,11 +717,9 @@ void ZModem::EndExchange() {
     for (int i = 0; i < 3; ++i) {
         SendPosHeader(ZFIN, 0, true);
         Flush();
-        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+        const auto until = Now() + std::chrono::milliseconds(1000);
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            until - std::chrono::steady_clock::now())
-                            .count();
+            const long left = MsUntil(until);
             if (left <= 0) break;
             int c = Get(static_cast<int>(left));
             // Silence: the sender has gone (its "OO" may be lost with its tty); the session is
@@ -779,7 +774,7 @@ int ZModem::ReceiveFile() {
                 continue;
             case ZFILE: {
                 int len = 0;
-                RecvData(data_.data(), kMaxData, len);
+                RecvData(data_.data(), kMaxInfo, len);
                 continue;
             }
             case ZEOF:
@@ -852,7 +847,7 @@ int ZModem::ReceiveFile() {
 
 void ZModem::ShowReceiveProgress(bool force) {
     if (!ctx_.status) return;
-    auto now = std::chrono::steady_clock::now();
+    const auto now = Now();
     if (!force && now - lastShown_ < std::chrono::milliseconds(200)) return;
     lastShown_ = now;
     ctx_.status->SetField(TransField::Bytes, Format("%ldﾊﾞｲﾄ", static_cast<long>(rxPos_)));
@@ -1164,7 +1159,30 @@ int ZModem::GetReceiverInit() {
 
 bool ZModem::SeekTo(uint32_t pos) {
     if (pos > txSize_) return false;
+    fileAt_ = fileLen_ = 0;
+    fileEnd_ = false;
+    lastQuery_ = lastLook_ = pos;
     return ::lseek(txFd_, static_cast<off_t>(pos), SEEK_SET) == static_cast<off_t>(pos);
+}
+
+long ZModem::NextBlock(size_t want, const uint8_t*& block) {
+    if (fileLen_ - fileAt_ < want && !fileEnd_) {
+        // Reads ahead in large pieces: one read of the file for many blocks.
+        constexpr size_t kReadAhead = 65536;
+        if (fileBuf_.size() < kReadAhead) fileBuf_.resize(kReadAhead);
+        std::memmove(fileBuf_.data(), fileBuf_.data() + fileAt_, fileLen_ - fileAt_);
+        fileLen_ -= fileAt_;
+        fileAt_ = 0;
+        const size_t room = fileBuf_.size() - fileLen_;
+        const long r = ReadFull(txFd_, fileBuf_.data() + fileLen_, room);
+        if (r < 0) return -1;
+        fileLen_ += static_cast<size_t>(r);
+        fileEnd_ = static_cast<size_t>(r) < room;
+    }
+    const size_t n = std::min(want, fileLen_ - fileAt_);
+    block = fileBuf_.data() + fileAt_;
+    fileAt_ += n;
+    return static_cast<long>(n);
 }
 
 int ZModem::SendOneFile(const std::filesystem::path& path, int filesLeft, uint64_t bytesLeft) {
@@ -1286,7 +1304,8 @@ int ZModem::SendFileData() {
                 SendCancel();
                 return kUserAbort;
             }
-            ssize_t n = ReadFull(txFd_, fileBuf_.data(), static_cast<size_t>(blockLen_));
+            const uint8_t* block = nullptr;
+            const long n = NextBlock(static_cast<size_t>(blockLen_), block);
             if (n < 0) return ERR_PROTOCOL;
             const bool eof = n < blockLen_;
             int end;
@@ -1296,11 +1315,14 @@ int ZModem::SendFileData() {
                 end = ZCRCW;
             else if (rxbuflen_ != 0 && newCount - n <= 0)
                 end = ZCRCW;
+            else if (txPos_ + static_cast<uint64_t>(n) - lastQuery_ >= kQueryEvery)
+                end = ZCRCQ;
             else
                 end = ZCRCG;
             newCount -= n;
-            SendData(fileBuf_.data(), static_cast<size_t>(n), end);
+            SendData(block, static_cast<size_t>(n), end);
             txPos_ += static_cast<uint64_t>(n);
+            if (end == ZCRCQ) lastQuery_ = txPos_;
             ShowSendProgress(false);
             if (eof) {
                 atEof = true;
@@ -1311,8 +1333,11 @@ int ZModem::SendFileData() {
                 answer = Sync(false, false);
                 break;
             }
-            // d: a look at the back channel, without waiting: silence is normal while streaming.
-            if (Poll()) {
+            // d: a look at the back channel now and then, without waiting: silence is normal
+            // while streaming, and a look per subpacket would cost a system call each.
+            const bool look = txPos_ - lastLook_ >= kLookEvery || !InputEmpty();
+            if (look) lastLook_ = txPos_;
+            if (look && Poll()) {
                 int c = Get(0);
                 if (c >= 0 && IsFlow(c) && (c & 0x7F) == XOFF) {
                     Flush();
@@ -1444,7 +1469,7 @@ int ZModem::Sync(bool anyAck, bool padSeen, bool inFrame) {
 
 void ZModem::ShowSendProgress(bool force) {
     if (!ctx_.status || txSize_ == 0) return;
-    auto now = std::chrono::steady_clock::now();
+    const auto now = Now();
     if (!force && now - lastShown_ < std::chrono::milliseconds(200)) return;
     lastShown_ = now;
     ctx_.status->SetField(TransField::Bytes, Format("%ldﾊﾞｲﾄ", static_cast<long>(txPos_)));

@@ -58,12 +58,20 @@ class ZModem : public CTransEngine {
     // Conversion options (ZF0 of ZFILE).
     enum Conversion : int { ZCBIN = 1, ZCNL = 2, ZCRESUM = 3 };
 
-    static constexpr int kMaxData = 1024;     // longest data subpacket accepted
+    // The longest data subpacket accepted (senders with 8 KB blocks), and the longest file
+    // information or command.
+    static constexpr int kMaxData = 8192;
+    static constexpr int kMaxInfo = 1024;
     static constexpr int kMaxAttention = 32;  // longest attention string accepted
     // The longest the pauses of one attention string may take together (0xDE 1 s, 0xDD 200 ms
     // each): a hostile string cannot stall the receiver.
     static constexpr int kAttentionPauseMs = 3000;
     static constexpr uint32_t kWindow = 31744;
+    // A streaming sender asks for an acknowledgement (ZCRCQ) every quarter window, so that the
+    // answer is back before the window fills and the stream never stops to wait for it.
+    static constexpr uint32_t kQueryEvery = kWindow / 4;
+    // How often (in bytes sent) a streaming sender looks at the back channel.
+    static constexpr uint32_t kLookEvery = 8192;
 
     explicit ZModem(TransferContext& ctx);
     ~ZModem() override;
@@ -117,6 +125,7 @@ class ZModem : public CTransEngine {
   private:
     int Refill(int timeoutMs);
     bool Poll();  // true when a byte is waiting, without waiting for one
+    bool InputEmpty() const { return inPos_ >= inLen_; }
     void DropInput();
 
     void Encode(const uint8_t* p, size_t n);
@@ -151,6 +160,9 @@ class ZModem : public CTransEngine {
     int Sync(bool anyAck, bool padSeen, bool inFrame = false);
     int AfterAnswer(int answer);
     bool SeekTo(uint32_t pos);
+    // The next block of the file (up to `want` bytes, fewer only at its end) from the read-ahead
+    // buffer; its length, or -1 when the file cannot be read.
+    long NextBlock(size_t want, const uint8_t*& block);
     void ShowSendProgress(bool force);
     void EndSession();
 
@@ -200,7 +212,10 @@ class ZModem : public CTransEngine {
     int syncRepeats_ = 0;
     int rewinds_ = 0;        // consecutive restarts after a spoilt answer
     uint32_t rxbuflen_ = 0;  // 0: the receiver takes a full stream
-    std::vector<uint8_t> fileBuf_;
+    std::vector<uint8_t> fileBuf_;  // read ahead from txPos_: fileAt_ .. fileLen_
+    size_t fileAt_ = 0, fileLen_ = 0;
+    bool fileEnd_ = false;  // the read-ahead reached the end of the file
+    uint64_t lastQuery_ = 0, lastLook_ = 0;
     std::optional<std::pair<uint32_t, uint32_t>> crcAnswer_;  // position, CRC
 
     std::chrono::steady_clock::time_point lastShown_{};

@@ -28,6 +28,30 @@ struct Outcome {
     int peerExit = -2;
     int64_t toUs = 0;    // bytes the peer sent
     int64_t fromUs = 0;  // bytes we sent
+    int ourZrpos = 0;    // ZRPOS headers we sent (as our receiver sends them: hex)
+};
+
+// Our end of the line, counting the hex ZRPOS headers the engine writes.
+class CountingLine : public StreamLine {
+  public:
+    using StreamLine::StreamLine;
+    bool WriteRaw(const uint8_t* buf, size_t n) override {
+        for (size_t i = 0; i < n; ++i) {
+            tail_.push_back(static_cast<char>(buf[i]));
+            if (tail_.size() > 8) tail_.erase(0, tail_.size() - 8);
+            // "**", ZDLE, 'B' and type 09, or 'b', length 04 and type 09.
+            if (tail_.ends_with("**\x18"
+                                "B09") ||
+                tail_.ends_with("**\x18"
+                                "b0409"))
+                ++zrpos;
+        }
+        return StreamLine::WriteRaw(buf, n);
+    }
+    int zrpos = 0;
+
+  private:
+    std::string tail_;
 };
 
 class ZModemInterop : public ::testing::Test {
@@ -48,12 +72,13 @@ class ZModemInterop : public ::testing::Test {
             ::close(std::exchange(peerPair.a, -1));
             {
                 const int ourEnd = std::exchange(ourPair.a, -1);
-                StreamLine line(ourEnd, ourEnd, true);
+                CountingLine line(ourEnd, ourEnd, true);
                 ctx.line = &line;
                 ctx.status = &status_;
                 ZModem z(ctx);
                 z.SetTimeout(3000);
                 out.ok = download ? z.Download() : z.Upload();
+                out.ourZrpos = line.zrpos;
                 ctx.line = nullptr;
             }
             out.peerExit = proc.Wait(20000);
@@ -115,6 +140,28 @@ TEST_F(ZModemInterop, ReceivesABatchFromSz) {
     EXPECT_EQ(status_.Field(TransField::Speed), "35000 CPS");
     EXPECT_EQ(status_.Field(TransField::Remaining), "0秒");
     EXPECT_EQ(status_.Field(TransField::Retries), "0");
+}
+
+// sz -8 sends subpackets of up to 8 KB: they are taken as they come, with no ZRPOS but the one
+// that starts each file, and so are the 1 KB ones of a plain sz.
+TEST_F(ZModemInterop, ReceivesEightKilobyteSubpacketsWithoutARetry) {
+    auto data = RandomBytes(600000, 8);
+    WriteFileBytes(root_ / "out" / "big8.bin", data);
+    WriteFileBytes(root_ / "out" / "small8.bin", Awkward(9000));
+    for (const char* option : {"-8", "-q"}) {
+        fs::remove_all(root_ / "in");
+        fs::create_directories(root_ / "in");
+        TransferContext ctx;
+        ctx.downloadDir = root_ / "in";
+        Outcome r =
+            Run({"sz", "-q", option, "big8.bin", "small8.bin"}, root_ / "out", ctx, true);
+        ASSERT_TRUE(r.ok) << option;
+        EXPECT_EQ(r.peerExit, 0) << option;
+        EXPECT_EQ(ReadFileBytes(root_ / "in" / "big8.bin"), data) << option;
+        EXPECT_EQ(ReadFileBytes(root_ / "in" / "small8.bin"), Awkward(9000)) << option;
+        EXPECT_EQ(r.ourZrpos, 2) << option;  // one per file
+        EXPECT_EQ(status_.Field(TransField::Retries), "0") << option;
+    }
 }
 
 TEST_F(ZModemInterop, ReceivesFromSzThatEscapesControlsAndUsesCrc16) {

@@ -16,5 +16,23 @@ TEST(TransEngineCrc, KnownCheckValues) {
     EXPECT_EQ(crc, 0x31C3);
 }
 
+// The CRC-32 of a block, taken eight bytes at a time, is the byte-by-byte one at every length and
+// alignment, and in any split.
+TEST(TransEngineCrc, Crc32OfBlocksMatchesByteByByte) {
+    uint8_t data[100];
+    for (int i = 0; i < 100; ++i) data[i] = static_cast<uint8_t>(i * 37 + 11);
+    for (size_t from = 0; from < 9; ++from) {
+        for (size_t n = 0; from + n <= sizeof data; ++n) {
+            uint32_t slow = 0xFFFFFFFFu;
+            for (size_t i = 0; i < n; ++i) slow = CTransEngine::UpdateCrc32(data[from + i], slow);
+            ASSERT_EQ(CTransEngine::Crc32(data + from, n), slow) << from << " " << n;
+            const size_t half = n / 3;
+            ASSERT_EQ(CTransEngine::Crc32(data + from + half, n - half,
+                                          CTransEngine::Crc32(data + from, half)),
+                      slow);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace marlo

@@ -570,6 +570,91 @@ TEST_F(ZModemScripted, AFileEndingShortOfItsLengthFailsAndIsKept) {
     EXPECT_EQ(platform.boxes[0].text, "ファイルが途中で終わりました。");
 }
 
+// Subpackets of up to 8192 bytes are data; one byte more is an error (the receiver asks for the
+// position again), never an overrun of its buffer.
+TEST_F(ZModemScripted, SubpacketsOfEightKilobytesAreTakenAndLongerOnesRefused) {
+    auto done = StartDownload();
+    Expect(ZModem::ZRINIT);
+    SendFile(
+        std::string("eight.bin\0"
+                    "24577 0",
+                    17));
+    EXPECT_EQ(Expect(ZModem::ZRPOS), 0u);
+    std::vector<uint8_t> data(24577);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+    SendPos(ZModem::ZDATA, 0);
+    peer_->SendData(data.data(), 8192, ZModem::ZCRCG);
+    peer_->SendData(data.data() + 8192, 8193, ZModem::ZCRCG);  // too long
+    peer_->Flush();
+    EXPECT_EQ(Expect(ZModem::ZRPOS), 8192u);
+    SendPos(ZModem::ZDATA, 8192);
+    peer_->SendData(data.data() + 8192, 8192, ZModem::ZCRCG);
+    peer_->SendData(data.data() + 16384, 8192, ZModem::ZCRCG);
+    peer_->SendData(data.data() + 24576, 1, ZModem::ZCRCE);
+    SendPos(ZModem::ZEOF, 24577);
+    Expect(ZModem::ZRINIT);
+    Finish();
+    EXPECT_TRUE(done.get());
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "dl" / "eight.bin"), data);
+}
+
+// Against a receiver that takes a full stream (buffer length 0) the sender asks for an
+// acknowledgement (ZCRCQ) at least every quarter window and goes on: answered, the whole file goes
+// out as one frame that never waits. Unanswered, it stops once a window is out.
+TEST_F(ZModemScripted, StreamingSenderAsksAheadAndStopsOnlyAtAFullWindow) {
+    std::vector<uint8_t> data(100000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + (i >> 10));
+    test::WriteFileBytes(dir_ / "s.bin", data);
+    ctx_.files = {dir_ / "s.bin"};
+    auto done = StartUpload();
+    const uint8_t rinit[4] = {0, 0, 0, 0x23};  // Rxbuflen 0, CRC-32
+    FileInfoAfterInit(rinit);
+    uint8_t h[4];
+    std::vector<uint8_t> buf(2048), got;
+    int len = 0;
+    for (bool answer : {true, false}) {
+        SendPos(ZModem::ZRPOS, 0, true);
+        got.clear();
+        ASSERT_EQ(peer_->RecvHeader(h), ZModem::ZDATA);
+        uint32_t sinceQuery = 0;
+        int end = 0;
+        while (got.size() < data.size()) {
+            end = peer_->RecvData(buf.data(), 2048, len);
+            got.insert(got.end(), buf.begin(), buf.begin() + len);
+            sinceQuery += static_cast<uint32_t>(len);
+            if (end == (ZModem::kGot | ZModem::ZCRCQ)) {
+                EXPECT_LE(sinceQuery, ZModem::kQueryEvery + 1024);
+                sinceQuery = 0;
+                if (answer) SendPos(ZModem::ZACK, static_cast<uint32_t>(got.size()), true);
+            } else if (end == (ZModem::kGot | ZModem::ZCRCW) && got.size() == 1024) {
+                // The first block after a repeated position waits for its answer.
+                SendPos(ZModem::ZACK, 1024, true);
+                ASSERT_EQ(peer_->RecvHeader(h), ZModem::ZDATA);
+                sinceQuery = 0;
+            } else if (end != (ZModem::kGot | ZModem::ZCRCG)) {
+                break;
+            }
+            if (!answer && got.size() >= ZModem::kWindow) {
+                // Nothing more until an answer comes (the sender waits 2 s before it starts
+                // again from the last acknowledged position).
+                peer_->SetTimeout(1000);
+                EXPECT_EQ(peer_->RecvHeader(h), ERR_TIMEOUT);
+                break;
+            }
+        }
+        if (answer) {
+            EXPECT_EQ(end, ZModem::kGot | ZModem::ZCRCE);
+            EXPECT_EQ(got, data);
+            EXPECT_EQ(Expect(ZModem::ZEOF), data.size());
+        } else {
+            EXPECT_GE(got.size(), ZModem::kWindow);
+            EXPECT_LT(got.size(), ZModem::kWindow + 1024);
+        }
+    }
+    SendPos(ZModem::ZCAN, 0, true);
+    EXPECT_FALSE(done.get());
+}
+
 TEST_F(ZModemScripted, ReceiverAsksForEscapingOnceToldTo) {
     auto done = StartDownload();
     uint8_t h[4];
