@@ -10,6 +10,7 @@
 #include "line/History.h"
 #include "macro/MacroText.h"
 #include "platform/SettingsStore.h"
+#include "session/HostRoute.h"
 #include "settings/SettingsIo.h"
 #include "settings/Trace.h"
 #include "text/Encoding.h"
@@ -361,16 +362,9 @@ bool CMainFrame::ConnectHostEntry(const HostEntry& entry) {
     log_.SetRemoveEscapes(settings_.LogRemoveEsc != 0);
     connection_->hostLog = entry.Log != 0;
     if (actions.telnet) {
-        TelnetTarget target;
-        target.host = entry.TelnetHost;
-        target.port = entry.TelnetPort;
-        target.history = true;
-        target.RedialNum = entry.RedialNum;
-        target.Interval = entry.Interval;
-        target.Infinite = entry.Infinite;
         connection_->hostName = entry.Name;
         connection_->history = true;
-        telnetConnect_->StartFromHost(target);
+        telnetConnect_->StartFromHost(TelnetTargetOf(entry));
         return true;
     }
     if (!comm_->CommActive()) {
@@ -380,19 +374,7 @@ bool CMainFrame::ConnectHostEntry(const HostEntry& entry) {
     }
     if (auto* line = comm_->Line(); line && !line->SetParams(comm_->SettingsParams()))
         platform_.MessageBox("通信パラメータの設定に失敗しました.", MsgIcon::Stop);
-    DialPlan plan;
-    plan.hostName = entry.Name;
-    plan.TelNum1 = entry.TelNum1;
-    plan.TelNum2 = entry.TelNum2;
-    plan.TelForm = entry.TelForm;
-    plan.Internal = entry.Internal;
-    plan.External = entry.External;
-    plan.RedialNum = entry.RedialNum;
-    plan.Interval = entry.Interval;
-    plan.Infinite = entry.Infinite;
-    plan.Long = entry.Long;
-    plan.history = true;
-    return dialler_->Connect(plan, entry.ModemIniCommand);
+    return dialler_->Connect(DialPlanOf(entry), entry.ModemIniCommand);
 }
 
 bool CMainFrame::ConnectHostNumber(int number) {

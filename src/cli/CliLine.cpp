@@ -158,13 +158,7 @@ bool CliLine::OpenSerial(const std::string& device, const Settings& s) {
             return false;
         }
     }
-    LineParams p;
-    p.speed = s.Speed;
-    p.dataBits = s.DataLen;
-    p.stopBits = s.StopBit;
-    p.parity = s.Parity;
-    p.flow = s.Flow;
-    if (dev->Configure(p) != SerialStatus::Ok) {
+    if (dev->Configure(LineParamsOf(s)) != SerialStatus::Ok) {
         std::fprintf(stderr, "%s: %s does not take %s\n", who_.c_str(), device.c_str(),
                      ParamsText(s).c_str());
         dev->Close();

@@ -11,6 +11,7 @@
 #include "hosts/HostEntry.h"
 #include "hosts/HostTable.h"
 #include "line/PortMap.h"
+#include "session/HostRoute.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
 #include "settings/StoreFactory.h"
@@ -53,14 +54,7 @@ int ConnectHost(const ISettingsStore& store, const HostEntry& e, const std::stri
     line.Conn().hostLog = e.Log != 0;
     std::optional<DialRequest> dial;
     if (e.IsTelnet()) {
-        TelnetTarget target;
-        target.host = e.TelnetHost;
-        target.port = e.TelnetPort;
-        target.history = true;
-        target.RedialNum = e.RedialNum;
-        target.Interval = e.Interval;
-        target.Infinite = e.Infinite;
-        if (!line.OpenTelnet(target)) return kExitFailed;
+        if (!line.OpenTelnet(TelnetTargetOf(e))) return kExitFailed;
     } else {
         const std::string path = ModemDevice(store, device);
         if (path.empty()) {
@@ -69,20 +63,7 @@ int ConnectHost(const ISettingsStore& store, const HostEntry& e, const std::stri
         }
         if (!line.OpenSerial(path, settings))
             return CliLine::OpenFailedStatus(LineChoice::Kind::Serial);
-        dial.emplace();
-        DialPlan& plan = dial->plan;
-        plan.hostName = e.Name;
-        plan.TelNum1 = e.TelNum1;
-        plan.TelNum2 = e.TelNum2;
-        plan.TelForm = e.TelForm;
-        plan.Internal = e.Internal;
-        plan.External = e.External;
-        plan.RedialNum = e.RedialNum;
-        plan.Interval = e.Interval;
-        plan.Infinite = e.Infinite;
-        plan.Long = e.Long;
-        plan.history = true;
-        dial->initCommand = e.ModemIniCommand;
+        dial = DialRequest{DialPlanOf(e), e.ModemIniCommand};
     }
     int status = RunConnectSession(line, settings, o, dial);
     line.Close();

@@ -13,7 +13,7 @@ HostEntry HostEntry::LoadDefaults() {
 }
 
 std::vector<HostField> HostFields(HostEntry& e) {
-    return {
+    std::vector<HostField> fields{
         {"Bitmap", &e.Bitmap, nullptr},
         {"Line", &e.Line, nullptr},
         {"TelNum1", nullptr, &e.TelNum1},
@@ -34,56 +34,19 @@ std::vector<HostField> HostFields(HostEntry& e) {
         {"Logon", &e.Logon, nullptr},
         {"External", nullptr, &e.External},
         {"TelForm", &e.TelForm, nullptr},
-        {"Port", &e.Port, nullptr},
-        {"Speed", &e.Speed, nullptr},
-        {"DataLen", &e.DataLen, nullptr},
-        {"StopBit", &e.StopBit, nullptr},
-        {"Parity", &e.Parity, nullptr},
-        {"Flow", &e.Flow, nullptr},
-        {"Emulation", &e.Emulation, nullptr},
-        {"BreakTime", &e.BreakTime, nullptr},
-        {"ReadSize", &e.ReadSize, nullptr},
-        {"CodeExchange", &e.CodeExchange, nullptr},
-        {"CodeExchange2", &e.CodeExchange2, nullptr},
-        {"RcvCRLF", &e.RcvCRLF, nullptr},
-        {"RcvLFCR", &e.RcvLFCR, nullptr},
-        {"SndCRLF", &e.SndCRLF, nullptr},
-        {"BS2Byte", &e.BS2Byte, nullptr},
-        {"BSDel", &e.BSDel, nullptr},
-        {"AutoMargin", &e.AutoMargin, nullptr},
-        {"LocalEcho", &e.LocalEcho, nullptr},
-        {"AutoBplus", &e.AutoBplus, nullptr},
-        {"AutoZMODEM", &e.AutoZMODEM, nullptr},
-        {"FKLocal", &e.FKLocal, nullptr},
-        {"SI/SO", &e.SISO, nullptr},
-        {"FileNameCode", &e.FileNameCode, nullptr},
-        {"Log", &e.Log, nullptr},
-        {"LogHead", nullptr, &e.LogHead},
     };
+    for (const LineField& f : kLineFields) fields.push_back({f.name, &(e.*f.member), nullptr});
+    fields.push_back({"FileNameCode", &e.FileNameCode, nullptr});
+    fields.push_back({"Log", &e.Log, nullptr});
+    fields.push_back({"LogHead", nullptr, &e.LogHead});
+    return fields;
 }
 
 HostApplyActions ApplyHostEntry(const HostEntry& e, Settings& s) {
-    s.Speed = e.Speed;
-    s.DataLen = e.DataLen;
-    s.StopBit = e.StopBit;
-    s.Parity = e.Parity;
-    s.Flow = e.Flow;
-    s.Emulation = e.Emulation;
-    s.BreakTime = e.BreakTime;
-    s.ReadSize = e.ReadSize;
-    s.CodeExchange = e.CodeExchange;
-    s.CodeExchange2 = e.CodeExchange2;
-    s.RcvCRLF = e.RcvCRLF;
-    s.RcvLFCR = e.RcvLFCR;
-    s.SndCRLF = e.SndCRLF;
-    s.BS2Byte = e.BS2Byte;
-    s.BSDel = e.BSDel;
-    s.AutoMargin = e.AutoMargin;
-    s.LocalEcho = e.LocalEcho;
-    s.AutoBplus = e.AutoBplus;
-    s.AutoZMODEM = e.AutoZMODEM;
-    s.FKLocal = e.FKLocal;
-    s.SISO = e.SISO;
+    // The line stays on the port already open.
+    const int32_t port = s.Port;
+    static_cast<LineSettings&>(s) = e;
+    s.Port = port;
     s.FileNameCode = e.FileNameCode;
 
     HostApplyActions a;

@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "settings/LineSettings.h"
+
 namespace marlo {
 
-struct HostEntry {
+// The line fields (Port .. SI/SO) come from LineSettings and are stored after TelForm.
+struct HostEntry : LineSettings {
     // The values a newly added entry gets; LoadDefaults() gives what a missing stored value yields.
     std::string Name;  // at most kMaxHostNameBytes bytes, unique in the table
     int32_t Bitmap = 0;
@@ -33,28 +36,6 @@ struct HostEntry {
     int32_t Logon = 0;
     std::string External = "0,";
     int32_t TelForm = 1;
-    int32_t Port = 1;
-    int32_t Speed = 2400;
-    int32_t DataLen = 8;
-    int32_t StopBit = 0;
-    int32_t Parity = 0;
-    int32_t Flow = 2;
-    int32_t Emulation = 0;
-    int32_t BreakTime = 500;
-    int32_t ReadSize = 80;
-    int32_t CodeExchange = 0;
-    int32_t CodeExchange2 = 0;
-    int32_t RcvCRLF = 0;
-    int32_t RcvLFCR = 0;
-    int32_t SndCRLF = 0;
-    int32_t BS2Byte = 1;
-    int32_t BSDel = 1;
-    int32_t AutoMargin = 1;
-    int32_t LocalEcho = 0;
-    int32_t AutoBplus = 1;
-    int32_t AutoZMODEM = 1;
-    int32_t FKLocal = 1;
-    int32_t SISO = 0;          // stored as "SI/SO"
     int32_t FileNameCode = 0;  // the code of the file names a transfer sends (Settings)
     int32_t Log = 0;
     std::string LogHead = "LG";

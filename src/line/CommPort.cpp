@@ -57,13 +57,7 @@ void CommPort::OnLamps(unsigned lamps) {
 }
 
 LineParams CommPort::SettingsParams() const {
-    LineParams p;
-    p.speed = settings_.Speed;
-    p.dataBits = settings_.DataLen;
-    p.stopBits = settings_.StopBit;
-    p.parity = settings_.Parity;
-    p.flow = settings_.Flow;
-    return p;
+    return LineParamsOf(settings_);
 }
 
 std::string CommPort::CurrentPortName() const {

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "settings/LineSettings.h"
+
 namespace marlo {
 
 enum class LineKind { Serial, Telnet, Stream };
@@ -18,6 +20,11 @@ struct LineParams {
     int parity = 0;    // 0 none, 1 odd, 2 even, 3 mark
     int flow = 2;      // 0 none, 1 XON/XOFF, 2 RTS/CTS
 };
+
+// The parameters that `Speed`, `DataLen`, `StopBit`, `Parity` and `Flow` give.
+inline LineParams LineParamsOf(const LineSettings& s) {
+    return LineParams{s.Speed, s.DataLen, s.StopBit, s.Parity, s.Flow};
+}
 
 class ILineIo {
 public:

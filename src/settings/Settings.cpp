@@ -32,20 +32,8 @@ Settings::Settings(const std::string& dataDir) {
 int Settings::BufferLines() const {
     return std::clamp<int32_t>(BufferSize, 30, 200000);
 }
-int Settings::ReadBlockSize() const {
-    return std::clamp<int32_t>(ReadSize, 1, 4096);
-}
 int Settings::ScreenRows() const {
     return std::clamp<int32_t>(LineColumn[1], 1, BufferLines());
-}
-int Settings::ReceiveCode() const {
-    return CodeExchange >= 0 && CodeExchange <= 4 ? CodeExchange : 0;
-}
-int Settings::SendCode() const {
-    return CodeExchange2 >= 0 && CodeExchange2 <= 4 ? CodeExchange2 : 0;
-}
-int Settings::EmulationMode() const {
-    return Emulation >= 0 && Emulation <= 2 ? Emulation : 0;
 }
 int Settings::ScreenColumns() const {
     return std::clamp<int32_t>(LineColumn[0], 1, 80);

@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/LineSettings.h"
+
 namespace marlo {
 
-struct Settings {
+// The line fields (Port .. SI/SO) come from LineSettings and are stored at its place in the order.
+struct Settings : LineSettings {
     // Directory defaults are filled from the data folder when the settings are created.
     explicit Settings(const std::string& dataDir = "");
 
@@ -55,28 +58,6 @@ struct Settings {
     int32_t ClearUp = 1;
     int32_t ScrollSpeed = 1;
     int32_t ScrollLine = 3;
-    int32_t Port = 1;
-    int32_t Speed = 2400;
-    int32_t DataLen = 8;
-    int32_t StopBit = 0;
-    int32_t Parity = 0;
-    int32_t Flow = 2;
-    int32_t Emulation = 0;
-    int32_t BreakTime = 500;
-    int32_t ReadSize = 80;
-    int32_t CodeExchange = 0;
-    int32_t CodeExchange2 = 0;
-    int32_t RcvCRLF = 0;
-    int32_t RcvLFCR = 0;
-    int32_t SndCRLF = 0;
-    int32_t BS2Byte = 1;
-    int32_t BSDel = 1;
-    int32_t AutoMargin = 1;
-    int32_t LocalEcho = 0;
-    int32_t AutoBplus = 1;
-    int32_t AutoZMODEM = 1;
-    int32_t FKLocal = 1;
-    int32_t SISO = 0;  // stored as "SI/SO"
     int32_t LogSaveForm = 1;
     std::array<int32_t, 25> ShowStatusBar{1, 2, 3, 0};
     int32_t ShowStatusBarCount = 4;
@@ -131,11 +112,7 @@ struct Settings {
 
     // Values clamped where they are used as sizes, counts or indexes.
     int BufferLines() const;       // BufferSize, at least 30, at most 200000
-    int ReadBlockSize() const;     // ReadSize, 1..4096
     int ScreenRows() const;        // LineColumn rows, 1..BufferLines
-    int ReceiveCode() const;       // CodeExchange, 0..4 (an unknown value is Shift-JIS)
-    int SendCode() const;          // CodeExchange2, 0..4
-    int EmulationMode() const;     // Emulation, 0..2 (an unknown value is the dumb terminal)
     int ScreenColumns() const;     // LineColumn columns, 1..80
     int ToolCount(int bar) const;  // ToolNum, ToolNum2, ToolNum3 of bar 1..3, each 0..100
     int StatusItemCount() const;   // ShowStatusBarCount, 0..the size of ShowStatusBar

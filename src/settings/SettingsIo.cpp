@@ -127,28 +127,7 @@ std::vector<Entry> BuildTable() {
     num("ClearUp", &Settings::ClearUp);
     num("ScrollSpeed", &Settings::ScrollSpeed);
     num("ScrollLine", &Settings::ScrollLine);
-    num("Port", &Settings::Port);
-    num("Speed", &Settings::Speed);
-    num("DataLen", &Settings::DataLen);
-    num("StopBit", &Settings::StopBit);
-    num("Parity", &Settings::Parity);
-    num("Flow", &Settings::Flow);
-    num("Emulation", &Settings::Emulation);
-    num("BreakTime", &Settings::BreakTime);
-    num("ReadSize", &Settings::ReadSize);
-    num("CodeExchange", &Settings::CodeExchange);
-    num("CodeExchange2", &Settings::CodeExchange2);
-    num("RcvCRLF", &Settings::RcvCRLF);
-    num("RcvLFCR", &Settings::RcvLFCR);
-    num("SndCRLF", &Settings::SndCRLF);
-    num("BS2Byte", &Settings::BS2Byte);
-    num("BSDel", &Settings::BSDel);
-    num("AutoMargin", &Settings::AutoMargin);
-    num("LocalEcho", &Settings::LocalEcho);
-    num("AutoBplus", &Settings::AutoBplus);
-    num("AutoZMODEM", &Settings::AutoZMODEM);
-    num("FKLocal", &Settings::FKLocal);
-    num("SI/SO", &Settings::SISO);
+    for (const LineField& f : kLineFields) num(f.name, f.member);
     num("LogSaveForm", &Settings::LogSaveForm);
     add("ShowStatusBar", SettingForm::List, 100, Settings{}.ShowStatusBar.size(),
         [](Settings& s) -> Ref {
