@@ -56,6 +56,7 @@ enum CommandId : int {
     ID_TERM_VT100 = 40028,        // "VT100"
     ID_TERM_SETTINGS = 40029,     // "端末の設定..."
     ID_DISPLAY_SETTINGS = 40030,  // "表示(&D)...": the colours and font of the terminal
+    ID_MACRO_DEBUGGER = 40031,    // "ﾃﾞﾊﾞｯｶﾞ(&D)...": the macro's lines as it runs
 };
 
 }  // namespace marlo

@@ -7,6 +7,7 @@
 
 #include "app/MainFrame.h"
 #include "macro/MacroMessages.h"
+#include "macro/MacroProgram.h"
 #include "settings/Trace.h"
 #include "text/Encoding.h"
 
@@ -48,6 +49,7 @@ class FrameMacroHost : public MacroHost {
     }
 
     void StartMacro(const std::string& path) override { next_ = SjisToUtf8(path); }
+    void SelectLine(int index) override { frame_.Macro().SetCurrentLine(index); }
     bool Closing() const override { return frame_.Closing(); }
     std::string UserId() const override { return frame_.ConnectedHost().ID; }
     std::string Password() const override { return frame_.ConnectedHost().Password; }
@@ -82,6 +84,11 @@ bool CMacroThread::Start(const std::string& path) {
     }
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     control_.Reset();
+    {
+        std::lock_guard lock(linesMutex_);
+        lines_ = LoadMacroProgram(bytes).lines;
+    }
+    currentLine_ = -1;
     running_ = true;
     frame_.macroRunning = true;
     thread_ = std::thread([this, bytes = std::move(bytes)]() mutable { Run(std::move(bytes)); });
@@ -93,6 +100,7 @@ void CMacroThread::Run(std::string bytes) {
     MacroInterpreter interpreter(host, control_);
     lastEnd_ = interpreter.Run(bytes);
     lastError_ = interpreter.LastError();
+    currentLine_ = -1;
     running_ = false;
     frame_.macroRunning = false;
     // The user-interface thread joins this thread and carries out what the macro asked for last.
@@ -101,6 +109,11 @@ void CMacroThread::Run(std::string bytes) {
     e.wParam = 1;  // from the thread that ended
     e.text = control_.Stopped() ? std::string() : host.next_;  // a stopped macro starts nothing
     frame_.Platform().PostEvent(std::move(e));
+}
+
+std::vector<std::string> CMacroThread::ProgramLines() const {
+    std::lock_guard lock(linesMutex_);
+    return lines_;
 }
 
 void CMacroThread::Join() {

@@ -7,8 +7,10 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "macro/MacroHost.h"
 #include "macro/MacroInterpreter.h"
@@ -36,6 +38,12 @@ class CMacroThread {
     // the next macro (WM_MACRO_START with its file).
     void OnMacroStart(const std::string& path);
 
+    // The lines of the macro running (or last run), Shift-JIS, and the one running now (0-based,
+    // -1 when none): what the macro debugger shows.
+    std::vector<std::string> ProgramLines() const;
+    int CurrentLine() const { return currentLine_.load(); }
+    void SetCurrentLine(int index) { currentLine_ = index; }
+
     // How the last run ended, and its error ("message [N行目]") if it had one.
     MacroInterpreter::End LastEnd() const { return lastEnd_; }
     const std::string& LastError() const { return lastError_; }
@@ -50,6 +58,9 @@ class CMacroThread {
     MacroControl control_;
     std::thread thread_;
     std::atomic<bool> running_{false};
+    std::atomic<int> currentLine_{-1};
+    mutable std::mutex linesMutex_;
+    std::vector<std::string> lines_;
     MacroInterpreter::End lastEnd_ = MacroInterpreter::End::Finished;
     std::string lastError_;
 };

@@ -19,6 +19,7 @@
 #include "ui/HostWindow.h"
 #include "ui/KeyDialog.h"
 #include "ui/LogFileDialog.h"
+#include "ui/MacroDebuggerDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/ProtocolDialog.h"
 #include "ui/QtPlatform.h"
@@ -221,6 +222,11 @@ bool GuiShell::OnUiCommand(int id) {
             frame_->S().Emulation = id == ID_TERM_DUMB ? 0 : 1;
             frame_->Term().Reset();
             panes_->ApplySettings();
+            return true;
+        case ID_MACRO_DEBUGGER:
+            if (!macroDebugger_) macroDebugger_ = std::make_unique<MacroDebuggerDialog>(*frame_, window_.get());
+            macroDebugger_->show();
+            macroDebugger_->raise();
             return true;
         case ID_ABOUT:
             frame_->Platform().MessageBox(std::string("マーロ Version ") + MARLO_VERSION_TEXT,

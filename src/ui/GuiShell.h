@@ -16,6 +16,7 @@ class QKeyEvent;
 namespace marlo::ui {
 
 class FunctionKeyBar;
+class MacroDebuggerDialog;
 class MainWindow;
 class QtPlatform;
 class TerminalPanes;
@@ -47,6 +48,7 @@ class GuiShell : public QObject {
     bool traceMode_;
     CMainFrame* frame_ = nullptr;
     std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<MacroDebuggerDialog> macroDebugger_;
     TerminalPanes* panes_ = nullptr;
     FunctionKeyBar* functionBar_ = nullptr;
     TransferStatusWindow* transferWindow_ = nullptr;

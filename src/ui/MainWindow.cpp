@@ -174,6 +174,7 @@ void MainWindow::BuildMenus(bool traceMode) {
     AddCommand(macro, QStringLiteral("停止(&S)"), ID_MACRO_STOP);
     AddCommand(macro, QStringLiteral("一時停止(&T)"), ID_MACRO_PAUSE);
     AddCommand(macro, QStringLiteral("編集(&E)..."), ID_MACRO_EDIT);
+    AddCommand(macro, QStringLiteral("ﾃﾞﾊﾞｯｶﾞ(&D)..."), ID_MACRO_DEBUGGER);
 
     QMenu* view = menu(QStringLiteral("表示"));
     AddCommand(view, QStringLiteral("ﾂｰﾙﾊﾞｰ(&T)"), ID_VIEW_TOOLBAR);

@@ -8,6 +8,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QListWidget>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -208,6 +209,12 @@ const std::vector<Row>& MenuTable() {
         {ID_MACRO_STOP, "0000", "0000", Shows::Nothing},
         {ID_MACRO_PAUSE, "0000", "0000", Shows::Nothing},
         {ID_MACRO_EDIT, "1111", "0000", Shows::FileChooser},
+        {ID_MACRO_DEBUGGER, "1111", "0000", Shows::Effect,
+         [](Fixture&) {
+             for (QWidget* w : QApplication::topLevelWidgets())
+                 if (w->objectName() == "macroDebugger" && w->isVisible()) return true;
+             return false;
+         }},
         // 表示
         {ID_VIEW_TOOLBAR, "1111", "0000", Shows::NotBuiltYet},
         {ID_VIEW_STATUSBAR, "1111", "1111", Shows::Effect,
@@ -479,6 +486,21 @@ class MenuWalkTest : public QObject {
         f.Choose(ID_MACRO_RUN);
         QTRY_VERIFY(f.farEnd.find("next\r") != std::string::npos);
         QTRY_VERIFY(BoxSays(f, "認識できないコマンド(bogus)です。 [2行目]"));
+
+        // The debugger shows the lines of the macro that runs, the running one selected.
+        std::ofstream(path) << "send \"one^M\"\rwait \"never\" /T600\r";
+        f.Choose(ID_MACRO_RUN);
+        f.Choose(ID_MACRO_DEBUGGER);
+        QWidget* debugger = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "macroDebugger") debugger = w;
+        QVERIFY(debugger);
+        auto* lines = debugger->findChild<QListWidget*>(QStringLiteral("lines"));
+        QTRY_COMPARE(lines->count(), 2);
+        QTRY_COMPARE(lines->currentRow(), 1);
+        debugger->findChild<QPushButton*>(QStringLiteral("stop"))->click();
+        QTRY_VERIFY(!f.frame->macroRunning.load());
+        debugger->close();
     }
 
   private:
