@@ -72,13 +72,6 @@ void ScreenBuffer::StoreRun(int line, int column, const uint8_t* bytes, int n) {
     std::memset(at + 3 * planeSize_, attrs_.back, static_cast<size_t>(n));
 }
 
-void ScreenBuffer::AppendPending(const uint8_t* bytes, int n) {
-    n = std::min(n, static_cast<int>(pending_.size()) - pendingCount_);
-    if (n <= 0) return;
-    std::memcpy(pending_.data() + pendingCount_, bytes, static_cast<size_t>(n));
-    pendingCount_ += n;
-}
-
 void ScreenBuffer::SetChar(int line, int column, uint8_t b) {
     if (line < 0 || line >= lines_ || column < 0 || column >= kBufferColumns) return;
     severHalves(line, column, column);
@@ -159,7 +152,6 @@ void ScreenBuffer::Clear() {
     lastLine_ = 0;
     dumbColumn_ = 0;
     attrs_ = {};
-    pendingCount_ = 0;
 }
 
 std::string ScreenBuffer::LineText(int line) const {

@@ -1,6 +1,6 @@
 // The terminal's memory of received text: BufferSize lines of 80 cells in four parallel planes
 // (characters, flags, foreground, background), the last line in use, the dumb-terminal write
-// column, the current attributes, the tab stops and the output not yet handed to the views.
+// column, the current attributes and the tab stops.
 //
 // Lines are kept in a ring so that dropping the oldest lines when the buffer is full costs only
 // the lines dropped. Inside a line the 80 cells of each plane are contiguous; read them through
@@ -110,17 +110,6 @@ class ScreenBuffer {
     // All planes zeroed; last line, dumb column and attributes back to 0.
     void Clear();
 
-    // Output written to the buffer but not yet handed to the views.
-    bool HasPending() const { return pendingCount_ != 0; }
-    bool PendingFull() const { return pendingCount_ >= static_cast<int>(pending_.size()); }
-    void AppendPending(uint8_t b) {
-        if (pendingCount_ < static_cast<int>(pending_.size())) pending_[pendingCount_++] = b;
-    }
-    void AppendPending(const uint8_t* bytes, int n);
-    const uint8_t* Pending() const { return pending_.data(); }
-    int PendingCount() const { return pendingCount_; }
-    void ClearPending() { pendingCount_ = 0; }
-
     // Line `line` as text: cells up to the last one that is neither 0 nor a space, a 0 cell as a
     // blank.
     std::string LineText(int line) const;
@@ -160,8 +149,6 @@ class ScreenBuffer {
     int dumbColumn_ = 0;
     CellAttributes attrs_;
     std::array<bool, kBufferColumns> tabStops_{};
-    std::array<uint8_t, kBufferColumns> pending_{};
-    int pendingCount_ = 0;
 };
 
 }  // namespace marlo

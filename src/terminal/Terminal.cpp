@@ -158,7 +158,7 @@ void Terminal::ResizeBuffer() {
 
 void Terminal::ClearBuffer() {
     auto lock = buffer_.Lock();
-    buffer_.ClearPending();
+    pendingCount_ = 0;
     buffer_.Clear();
     decoder_.DropPendingLead();
     state_.Clear();
@@ -314,16 +314,16 @@ void Terminal::doubleByte(uint8_t lead, uint8_t trail) {
         endDumbLine(kBufferColumns - 3);  // without the margin both halves go before the last cell
         column = buffer_.DumbColumn();
     }
-    if (buffer_.PendingCount() + 2 > kBufferColumns) flushDisplay();
+    if (pendingCount_ + 2 > kBufferColumns) flushDisplay();
     int line = buffer_.LastLine();
-    if (!buffer_.HasPending()) {
+    if (pendingCount_ == 0) {
         pendingLine_ = line;
         pendingColumn_ = column;
     }
     buffer_.StoreRun(line, column, pair, 2);
     logByte(lead);
     logByte(trail);
-    buffer_.AppendPending(pair, 2);
+    pendingCount_ += 2;
     column += 2;
     if (column < kBufferColumns)
         buffer_.SetDumbColumn(column);
@@ -392,16 +392,16 @@ size_t Terminal::textRun(const uint8_t* p, size_t n) {
         column = buffer_.DumbColumn();
         k = scanRun(p, n, kBufferColumns - column, &endsDouble);
         if (k == 0) return 0;
-        if (buffer_.HasPending() &&
-            (pendingLine_ != line || pendingColumn_ + buffer_.PendingCount() != column))
+        if (pendingCount_ != 0 &&
+            (pendingLine_ != line || pendingColumn_ + pendingCount_ != column))
             flushDisplay();
     }
-    if (!buffer_.HasPending()) {
+    if (pendingCount_ == 0) {
         pendingLine_ = line;
         pendingColumn_ = column;
     }
     buffer_.StoreRun(line, column, p, static_cast<int>(k));
-    buffer_.AppendPending(p, static_cast<int>(k));
+    pendingCount_ += static_cast<int>(k);
     if (!captures_.empty())
         for (size_t i = 0; i < k; ++i) logByte(p[i]);
     if (textWatch_)
@@ -434,14 +434,14 @@ void Terminal::putChar(uint8_t b) {
     }
     int line = buffer_.LastLine();
     int column = buffer_.DumbColumn();
-    if (buffer_.PendingFull()) flushDisplay();
-    if (!buffer_.HasPending()) {
+    if (pendingCount_ >= kBufferColumns) flushDisplay();
+    if (pendingCount_ == 0) {
         pendingLine_ = line;
         pendingColumn_ = column;
     }
     buffer_.Store(line, column, b);
     logByte(b);
-    buffer_.AppendPending(b);
+    ++pendingCount_;
     if (++column < kBufferColumns)
         buffer_.SetDumbColumn(column);
     else
@@ -508,9 +508,9 @@ void Terminal::makeRoom() {
 }
 
 void Terminal::flushDisplay() {
-    if (!buffer_.HasPending()) return;
-    state_.Written(pendingLine_, pendingColumn_, buffer_.PendingCount());
-    buffer_.ClearPending();
+    if (pendingCount_ == 0) return;
+    state_.Written(pendingLine_, pendingColumn_, pendingCount_);
+    pendingCount_ = 0;
 }
 
 void Terminal::startEscape() {
@@ -591,7 +591,7 @@ Terminal::LoadResult Terminal::LoadScreenFile(const std::string& path) {
         return kLoadFailed;
     }
     auto lock = buffer_.Lock();
-    buffer_.ClearPending();
+    pendingCount_ = 0;
     buffer_.LoadText(text, vt_ ? std::min(settings_.ScreenRows(), buffer_.Lines() - 1) : 0);
     state_.PlaceAtEnd();
     for (auto& v : views_) v->PlaceAtEnd();

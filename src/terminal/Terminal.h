@@ -177,9 +177,10 @@ class Terminal {
     bool textRuns_ = true;
     bool textWatch_ = false;
     bool autoPrimed_ = false;
-    // Where the pending output starts in the buffer.
+    // The dumb terminal's cells written but not yet reported to the views: a run on one line.
     int pendingLine_ = 0;
     int pendingColumn_ = 0;
+    int pendingCount_ = 0;
     // Line-feed batching of the dumb terminal within one received run.
     int batchRemaining_ = 0;
     bool batchOpen_ = false;

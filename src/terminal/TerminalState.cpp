@@ -7,26 +7,12 @@
 
 namespace marlo {
 
-void ScreenDamage::AddCells(int line, int first, int last) {
-    if (first > last) return;
-    if (lastLine < firstLine) {
-        firstLine = lastLine = line;
-        firstColumn = first;
-        lastColumn = last;
-        return;
-    }
-    firstLine = std::min(firstLine, line);
-    lastLine = std::max(lastLine, line);
-    firstColumn = std::min(firstColumn, first);
-    lastColumn = std::max(lastColumn, last);
-}
-
 void ScreenDamage::Merge(const ScreenDamage& d) {
     // Dropped lines move every line up: cells noted before no longer say where they are.
     if (d.dropped) all = true;
     if (d.lastLine >= d.firstLine) {
         AddCells(d.firstLine, d.firstColumn, d.lastColumn);
-        AddCells(d.lastLine, d.firstColumn, d.lastColumn);
+        lastLine = std::max(lastLine, d.lastLine);
     }
     all = all || d.all;
     scrolled += d.scrolled;
@@ -232,14 +218,15 @@ void TerminalState::Escape(const uint8_t* sequence, int n, bool vt52) {
 
 void TerminalState::Written(int line, int column, int n) {
     if (n <= 0) return;
-    ScreenDamage d;
-    d.AddCells(line, column, column + n - 1);
-    d.cursor = true;
     if (vt_) {
         column_ = std::min(column + n, kBufferColumns - 1);
         if (column_ < left_) left_ = column_;
     }
-    report(d);
+    ScreenDamage one;
+    ScreenDamage& d = blockDepth_ > 0 ? pending_ : one;  // a block's characters add up in place
+    d.AddCells(line, column, column + n - 1);
+    d.cursor = true;
+    if (&d == &one) report(one);
 }
 
 void TerminalState::LineFeed() {

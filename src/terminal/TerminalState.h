@@ -38,7 +38,20 @@ struct ScreenDamage {
         return lastLine < firstLine && !all && !scrolled && !dropped && !range && !cursor &&
                !lineStart;
     }
-    void AddCells(int line, int first, int last);
+    // Called for every character a VT block writes: kept inline.
+    void AddCells(int line, int first, int last) {
+        if (first > last) return;
+        if (lastLine < firstLine) {
+            firstLine = lastLine = line;
+            firstColumn = first;
+            lastColumn = last;
+            return;
+        }
+        if (line < firstLine) firstLine = line;
+        if (line > lastLine) lastLine = line;
+        if (first < firstColumn) firstColumn = first;
+        if (last > lastColumn) lastColumn = last;
+    }
     void Merge(const ScreenDamage& d);
 };
 

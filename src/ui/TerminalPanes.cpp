@@ -144,8 +144,7 @@ void TerminalPanes::ToggleSplit() {
         panes_[0]->setFocus();
         return;
     }
-    TerminalView& view = terminal_.SplitView();
-    view.SetVtMode(terminal_.View(0).VtMode());
+    terminal_.SplitView();
     AddPane(1);
     const int half = std::max(height() / 2, 1);
     setSizes({half, half});

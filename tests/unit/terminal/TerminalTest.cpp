@@ -290,6 +290,25 @@ TEST(Terminal, AVtBlockReachesTheViewsOnce) {
     EXPECT_EQ(p.cells, 0);
     EXPECT_EQ(p.carets, 2);
     t.ActiveView().SetPainter(nullptr);
+
+    // A block that fills a short buffer drops lines on the way: the view, told once, ends on the
+    // screen and shows the block's last line at the cursor.
+    s.BufferSize = 40;
+    Terminal small(s);
+    Rows q;
+    small.ActiveView().SetPainter(&q);
+    std::string lines = "\x1b[24;1H";
+    for (int i = 0; i < 60; ++i) lines += "\r\nline " + std::to_string(i);
+    Feed(small, lines);
+    const TerminalView& v = small.ActiveView();
+    EXPECT_EQ(q.all, 1);
+    EXPECT_EQ(q.carets, 2);
+    EXPECT_EQ(v.TopLine(), v.ScreenTop());
+    EXPECT_LE(v.TopLine() + v.VisibleRows(), small.Buffer().Lines());
+    int line, column;
+    v.GetCursor(line, column);
+    EXPECT_EQ(small.Buffer().LineText(line), "line 59");
+    small.ActiveView().SetPainter(nullptr);
 }
 
 TEST(Terminal, AScrolledDumbViewScrollsOncePerReceivedRun) {
