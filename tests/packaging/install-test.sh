@@ -41,8 +41,12 @@ for page in marlo marlo-cli; do
     2>"$tmp/$page.err" || fail "man $page failed"
   [[ ! -s $tmp/$page.err ]] || fail "man $page: $(cat "$tmp/$page.err")"
 done
-for word in $commands $(grep -o -- '--[a-z0-9-]*' <<<"$help" | sort -u) --version; do
-  grep -q -- "$word" "$tmp/marlo-cli.txt" || fail "marlo-cli(1) does not mention $word"
+for command in $commands; do
+  grep -q "^   $command " "$tmp/marlo-cli.txt" || fail "marlo-cli(1) has no section on $command"
+done
+for option in $(grep -o -- '--[a-z0-9-]*' <<<"$help" | sort -u) --version; do
+  grep -qE -- "(^|[^a-z-])$option([^a-z-]|\$)" "$tmp/marlo-cli.txt" ||
+    fail "marlo-cli(1) does not mention $option"
 done
 
 # The completion, with a host table of two hosts (one name with a blank, one in kanji).
