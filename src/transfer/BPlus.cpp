@@ -710,9 +710,9 @@ void BPlus::Progress(bool upload) {
         ctx_.status->SetTitle(FormatTitlePercent(upload, static_cast<int>(p)));
     }
     // The speed counts from the first file's start and leaves out what a resume kept.
-    const long secs = static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(
-                                            std::chrono::steady_clock::now() - start_)
-                                            .count());
+    const long secs = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_)
+            .count());
     ProgressFigures f = ComputeProgress(static_cast<long>(bytes_ - resumeStart_),
                                         static_cast<long>(size_ - resumeStart_), secs);
     if (f.cps >= 0) ShowField(TransField::Speed, FormatCps(f.cps));

@@ -16,7 +16,13 @@ bool Control(uint8_t c) {
 }
 bool AlwaysQuoted(uint8_t c) {
     switch (c) {
-        case 0x00: case 0x03: case 0x05: case 0x10: case 0x11: case 0x13: case 0x15:
+        case 0x00:
+        case 0x03:
+        case 0x05:
+        case 0x10:
+        case 0x11:
+        case 0x13:
+        case 0x15:
             return true;
         default:
             return false;
@@ -40,7 +46,8 @@ uint16_t BPlusHost::Crc(const std::vector<uint8_t>& bytes) {
     unsigned crc = 0xFFFF;
     for (uint8_t c : bytes) {
         crc ^= static_cast<unsigned>(c) << 8;
-        for (int k = 0; k < 8; ++k) crc = (crc & 0x8000) ? ((crc << 1) ^ 0x1021) & 0xFFFF : (crc << 1) & 0xFFFF;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc & 0x8000) ? ((crc << 1) ^ 0x1021) & 0xFFFF : (crc << 1) & 0xFFFF;
     }
     return static_cast<uint16_t>(crc);
 }
@@ -249,8 +256,8 @@ bool BPlusHost::WaitAcked(size_t keep, Outcome* outcome) {
 }
 
 bool BPlusHost::Negotiate(const Offer& offer, std::vector<uint8_t>* answer) {
-    std::vector<uint8_t> d{offer.windowSend, offer.windowRecv, offer.blockSize, offer.crc,
-                           offer.quoteLevel, 0};
+    std::vector<uint8_t> d{offer.windowSend, offer.windowRecv, offer.blockSize,
+                           offer.crc,        offer.quoteLevel, 0};
     d.insert(d.end(), offer.mask, offer.mask + 8);
     d.insert(d.end(), {offer.downloadResume, offer.uploadResume, offer.fileInfo});
     d.resize(offer.count);
@@ -313,7 +320,8 @@ BPlusHost::Outcome BPlusHost::Download(const std::string& name, const std::vecto
                                    data.begin() + static_cast<long>(pos + n));
         pos += n;
         seq_ = (seq_ + 1) % 10;
-        Out out{static_cast<uint8_t>('0' + seq_), Encode(static_cast<uint8_t>('0' + seq_), 'N', chunk)};
+        Out out{static_cast<uint8_t>('0' + seq_),
+                Encode(static_cast<uint8_t>('0' + seq_), 'N', chunk)};
         std::vector<uint8_t> wire = out.wire;
         out_.push_back(std::move(out));
         if (index == faults.damageData) wire[wire.size() / 2] ^= 0x01;

@@ -228,7 +228,8 @@ TEST(BPlusFailures, HostFailureUnknownRequestsAndMalformedPacketsEndWithoutSucce
         ASSERT_TRUE(s.host.Negotiate({}));
         // A data field beyond any packet, then a file information name longer than its packet.
         s.host.Raw(std::vector<uint8_t>(2000, 'A'));
-        std::vector<uint8_t> ti{'I', 'B', 0, '1', ' ', '0', ' ', '0', ' ', '0', ' ', '0', ' ', '0', ' ', 200, 'n'};
+        std::vector<uint8_t> ti{'I', 'B', 0,   '1', ' ', '0', ' ', '0', ' ',
+                                '0', ' ', '0', ' ', '0', ' ', 200, 'n'};
         std::vector<uint8_t> big{0x10, 'B', '1', 'N'};
         big.insert(big.end(), 1100, 'x');
         big.push_back(0x03);
