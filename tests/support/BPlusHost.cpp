@@ -53,13 +53,16 @@ uint16_t BPlusHost::Crc(const std::vector<uint8_t>& bytes) {
 }
 
 int BPlusHost::Byte(int ms) {
-    uint8_t c;
-    int r = ReadWithin(fd_, &c, 1, ms);
-    if (r == 1) {
-        received.push_back(c);
-        return c;
+    if (at_ == inbuf_.size()) {
+        inbuf_.resize(4096);
+        int r = ReadWithin(fd_, inbuf_.data(), static_cast<int>(inbuf_.size()), ms);
+        inbuf_.resize(r > 0 ? static_cast<size_t>(r) : 0);
+        at_ = 0;
+        if (r <= 0) return r == 0 ? -1 : -2;
     }
-    return r == 0 ? -1 : -2;
+    const uint8_t c = inbuf_[at_++];
+    received.push_back(c);
+    return c;
 }
 
 void BPlusHost::Write(const std::vector<uint8_t>& bytes) {
