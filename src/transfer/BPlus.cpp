@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "transfer/FileNames.h"
 #include "transfer/TransferSession.h"
@@ -677,6 +678,19 @@ BPlus::Step BPlus::UserAbort() {
     // The host is told at once; what it still acknowledges no longer matters.
     outstanding_.clear();
     SendText('F', "Auser abort", false);
+    // What the host sent before it saw the abort is protocol, not text for the terminal.
+    std::vector<uint8_t> late;
+    const auto cap = std::chrono::steady_clock::now() + std::chrono::milliseconds(Limit(3000));
+    auto quiet = std::chrono::steady_clock::now() + std::chrono::milliseconds(Limit(300));
+    while (std::chrono::steady_clock::now() < std::min(cap, quiet) && ctx_.running.load()) {
+        if (PollInput()) {
+            TakeUnread(late);
+            late.clear();
+            quiet = std::chrono::steady_clock::now() + std::chrono::milliseconds(Limit(300));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
     return Step::Stop;
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "line/StreamLine.h"
 #include "support/BPlusHost.h"
 #include "support/TransferKit.h"
 #include "transfer/Protocols.h"
@@ -260,6 +261,9 @@ TEST(BPlusFailures, UserAbortTellsTheHostAndNoiseNeverGivesAFalseSuccess) {
         EXPECT_EQ(out.failCode, 'A');
         EXPECT_EQ(out.failText, "user abort");
         EXPECT_FALSE(s.run.Finish());
+        // The packets the host sent before it saw the abort are not left for the terminal.
+        uint8_t late;
+        EXPECT_EQ(ReadWithin(s.run.sp.a, &late, 1, 0), 0);
         auto titles = s.run.status.Titles();
         EXPECT_NE(std::find(titles.begin(), titles.end(), "status:アボート中"), titles.end());
     }
