@@ -267,6 +267,7 @@ TEST(BPlusFailures, UserAbortTellsTheHostAndNoiseNeverGivesAFalseSuccess) {
         auto titles = s.run.status.Titles();
         EXPECT_NE(std::find(titles.begin(), titles.end(), "status:アボート中"), titles.end());
     }
+    int completed = 0;
     for (uint32_t seed : {1u, 2u, 3u}) {
         SCOPED_TRACE(seed);
         EngineRun run(0.2);
@@ -281,9 +282,12 @@ TEST(BPlusFailures, UserAbortTellsTheHostAndNoiseNeverGivesAFalseSuccess) {
         if (host.ExpectHello() && host.Negotiate({})) host.Download("noisy.bin", data);
         if (run.Finish(60000)) {
             EXPECT_EQ(ReadFileBytes(run.dir.path / "noisy.bin"), data);
+            ++completed;
         }
         relay.Stop();
     }
+    // The resends bring a noisy line through, not only to a clean failure.
+    EXPECT_GE(completed, 1);
 }
 
 }  // namespace
