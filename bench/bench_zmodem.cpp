@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "PtyBench.h"
 #include "line/StreamLine.h"
 #include "transfer/ZModem.h"
 
@@ -24,49 +25,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-struct Pty {
-    int master = -1;
-    int slave = -1;
-};
-
-Pty OpenPty() {
-    Pty p;
-    p.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (p.master < 0 || ::grantpt(p.master) != 0 || ::unlockpt(p.master) != 0) return {};
-    p.slave = ::open(::ptsname(p.master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios t{};
-    ::tcgetattr(p.slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(p.slave, TCSANOW, &t);
-    return p;
-}
-
-pid_t Spawn(const std::vector<std::string>& argv, int fd, const fs::path& dir) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(dir.c_str()) != 0) _exit(126);
-        ::dup2(fd, 0);
-        ::dup2(fd, 1);
-        int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 2);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-double Seconds(const timeval& tv) {
-    return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6;
-}
-
-double Cpu(int who) {
-    rusage u{};
-    ::getrusage(who, &u);
-    return Seconds(u.ru_utime) + Seconds(u.ru_stime);
-}
+using namespace marlo::bench;
 
 struct Figures {
     double wall = 0, ours = 0, peers = 0;

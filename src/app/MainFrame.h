@@ -174,6 +174,7 @@ class CMainFrame : public IEventTarget,
     bool WantsTextBytes() const override;
     void OnTextByte(uint8_t b) override;
     void OnBell() override;
+    bool OnAutoStartByte(uint8_t b) override { return transfer_->AutoStartByte(b); }
 
   private:
     void Lamps(unsigned lamps);

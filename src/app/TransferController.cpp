@@ -182,6 +182,16 @@ bool TransferController::OnEvent(const Event& e) {
     }
 }
 
+bool TransferController::AutoStartByte(uint8_t b) {
+    // The engine has the line while a transfer runs; nothing seen now starts another.
+    if (Running()) return true;
+    const AutoStartDetector::Result r =
+        autoStart_.Feed(b, settings_.AutoBplus != 0, settings_.AutoZMODEM != 0);
+    if (r.protocol)
+        platform_.PostEvent(Event{WM_TRANS_DOWNLOAD, 0, 0, ProtocolName(r.protocol), {}});
+    return r.display;
+}
+
 void TransferController::ShowReported() {
     if (!relay_) return;
     StatusRelay::Snapshot s = relay_->Take();

@@ -16,6 +16,7 @@
 #include "line/LineIo.h"
 #include "platform/Platform.h"
 #include "settings/Settings.h"
+#include "transfer/AutoStart.h"
 #include "transfer/TransEngine.h"
 #include "transfer/TransferSession.h"
 
@@ -74,6 +75,10 @@ class TransferController {
     // Opens the status window and starts the thread for protocol `p` on the current transfer path.
     bool TransExecute(int protocol);
 
+    // A received character on its way to the terminal: the automatic start of a ZMODEM or B Plus
+    // download (posted as WM_TRANS_DOWNLOAD). False when the character is not to be displayed.
+    bool AutoStartByte(uint8_t b);
+
     // Timer 3: the elapsed time in the status window, and whatever the engine reported.
     void OnTick();
     // The cancel button or F3: asks, then purges the line and asks the engine to stop.
@@ -122,6 +127,7 @@ class TransferController {
     int direction_ = kDownload;
     std::string transferPath_;
     intptr_t serial_ = 0;  // tells a stale end report from the current transfer's
+    AutoStartDetector autoStart_;
 };
 
 }  // namespace marlo

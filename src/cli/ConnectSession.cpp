@@ -12,17 +12,20 @@
 
 #include "cli/CliCommand.h"
 #include "cli/CliText.h"
+#include "cli/TransferRun.h"
 #include "line/SerialLine.h"
 #include "line/StringWait.h"
 #include "settings/Trace.h"
 #include "terminal/KanjiCodec.h"
 #include "text/Encoding.h"
+#include "transfer/AutoStart.h"
+#include "transfer/Protocols.h"
 
 namespace marlo::cli {
 
 const char* const kSessionUsage =
     "[--utf8] [--wait TEXT --send TEXT]... [--wait-timeout MS] [--close-after-script]\n"
-    "          [--trace FILE]";
+    "          [--trace FILE] [--dir DIR]";
 
 namespace {
 
@@ -140,7 +143,35 @@ class Session {
             if (shown_.size() >= kFlushAt && !Flush()) return;
         }
     }
+    // The host may start a download by itself (AutoZMODEM, AutoBplus): what came before is shown,
+    // the download runs, and what the host sends after it is shown again. The rest of the block
+    // that started it belongs to the protocol.
     void Received(const uint8_t* p, size_t n) {
+        std::vector<uint8_t> kept;
+        kept.reserve(n);
+        for (size_t i = 0; i < n; ++i) {
+            const auto r =
+                autoStart_.Feed(p[i], settings_.AutoBplus != 0, settings_.AutoZMODEM != 0);
+            if (r.display) kept.push_back(p[i]);
+            if (!r.protocol) continue;
+            Show(kept.data(), kept.size());
+            if (!Flush()) return;
+            TransferRequest req;
+            req.protocol = r.protocol;
+            req.direction = kDownload;
+            req.downloadDir = o_.downloadDir.empty() ? settings_.DownlodDefPath : o_.downloadDir;
+            if (req.downloadDir.empty()) req.downloadDir = ".";
+            req.uploadDir = settings_.UploadDefPath.empty() ? "." : settings_.UploadDefPath;
+            req.sevenToEight = settings_.SevenToEight != 0;
+            req.fileNameCode = settings_.FileNameCode;
+            std::vector<uint8_t> after;
+            RunTransferOnLine(*line_.Line(), req, "connect", &after);
+            Received(after.data(), after.size());
+            return;
+        }
+        Show(kept.data(), kept.size());
+    }
+    void Show(const uint8_t* p, size_t n) {
         // While a wait is armed the text goes to it in blocks of ReadSize, so that the next step
         // is armed close behind the match. Bytes taken from the line are shown all the same.
         const size_t piece = waitId_ ? static_cast<size_t>(settings_.ReadBlockSize()) : n;
@@ -236,6 +267,7 @@ class Session {
     const SessionOptions& o_;
     LinePort& port_;
     KanjiDecoder decoder_;
+    AutoStartDetector autoStart_;
     StringWait wait_;
     std::vector<uint8_t> buf_;
     std::string shown_;  // received text (Shift-JIS) not yet written out
@@ -376,6 +408,8 @@ int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOp
         SetTraceMode(true);
         SetTraceMask(kTraceMain | kTraceMacro);
         SetTraceFile(v);
+    } else if (a == "--dir") {
+        if (!value(o.downloadDir)) return -1;
     } else if (a == "--wait-timeout") {
         if (!value(v)) return -1;
         char* end = nullptr;

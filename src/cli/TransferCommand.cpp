@@ -18,6 +18,7 @@
 
 #include "cli/CliCommand.h"
 #include "cli/CliLine.h"
+#include "cli/TransferRun.h"
 #include "line/StreamLine.h"
 #include "settings/Settings.h"
 #include "transfer/Protocols.h"
@@ -276,20 +277,26 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
     if (!cliLine.Open(choice, settings)) return CliLine::OpenFailedStatus(choice.kind);
     ILineIo* line = cliLine.Line();
 
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    return RunTransferOnLine(*line, req, cmd) ? kExitOk : kExitFailed;
+}
 
+}  // namespace
+
+bool RunTransferOnLine(ILineIo& line, const TransferRequest& req, const char* cmd,
+                       std::vector<uint8_t>* unread) {
+    gInterrupted = false;
+    auto oldInt = std::signal(SIGINT, OnInterrupt);
+    auto oldTerm = std::signal(SIGTERM, OnInterrupt);
     StderrStatus status;
-    TransferSession session(*line, &status, nullptr);
-    switch (session.Start(req, nullptr)) {
-        case StartResult::Started:
-            break;
-        case StartResult::EightBitFailed:
-            std::fprintf(stderr, "8ﾋﾞｯﾄに変更できませんでした\n");
-            return kExitFailed;
-        default:
-            std::fprintf(stderr, "転送ｽﾚｯﾄﾞの作成に失敗しました\n");
-            return kExitFailed;
+    TransferSession session(line, &status, nullptr);
+    const StartResult started = session.Start(req, nullptr);
+    if (started != StartResult::Started) {
+        std::fprintf(stderr, "%s\n",
+                     started == StartResult::EightBitFailed ? "8ﾋﾞｯﾄに変更できませんでした"
+                                                             : "転送ｽﾚｯﾄﾞの作成に失敗しました");
+        std::signal(SIGINT, oldInt);
+        std::signal(SIGTERM, oldTerm);
+        return false;
     }
     bool cancelled = false;
     while (!session.WaitEngine(500)) {
@@ -303,11 +310,16 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
     status.Flush();
     bool ok = session.Succeeded();
     if (!session.Finish()) std::fprintf(stderr, "元の通信条件に戻せませんでした\n");
+    std::signal(SIGINT, oldInt);
+    std::signal(SIGTERM, oldTerm);
     for (const auto& f : session.ReceivedFiles())
         std::fprintf(stderr, "%s: %s\n", cmd, f.string().c_str());
     std::fprintf(stderr, "%s: %s\n", cmd, ok ? "転送終了" : "転送失敗");
-    return ok ? kExitOk : kExitFailed;
+    if (unread) *unread = session.TakeUnread();
+    return ok;
 }
+
+namespace {
 
 int RunSend(const std::vector<std::string>& args) {
     return RunTransfer(args, kUpload);

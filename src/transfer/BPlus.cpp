@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "transfer/FileNames.h"
 #include "transfer/TransferSession.h"
@@ -246,15 +247,17 @@ int BPlus::Receive(int ackedDownTo) {
             continue;
         }
         const int seq = rxSeq_ - '0';
-        if (body == kBadPacket || seq < 0 || seq > 9 ||
-            (seq != lastRecv_ && seq != (lastRecv_ + 1) % 10)) {
+        // How far behind the last accepted packet: 0 a repeat, 1 or 2 an older copy that a resend
+        // of the whole window brought again.
+        const int behind = (lastRecv_ - seq + 10) % 10;
+        if (body == kBadPacket || seq < 0 || seq > 9 || (behind > 2 && behind != 9)) {
             if (!CountError()) return ERR_RETRYMAX;
             SendByte(NAK);
             Flush();
             continue;
         }
-        if (seq == lastRecv_) {
-            // A repeat: its acknowledgement was lost. Acknowledge again, do not act twice.
+        if (behind <= 2) {
+            // Already taken: its acknowledgement was lost. Acknowledge again, do not act twice.
             SendAck();
             continue;
         }
@@ -677,6 +680,19 @@ BPlus::Step BPlus::UserAbort() {
     // The host is told at once; what it still acknowledges no longer matters.
     outstanding_.clear();
     SendText('F', "Auser abort", false);
+    // What the host sent before it saw the abort is protocol, not text for the terminal.
+    std::vector<uint8_t> late;
+    const auto cap = std::chrono::steady_clock::now() + std::chrono::milliseconds(Limit(3000));
+    auto quiet = std::chrono::steady_clock::now() + std::chrono::milliseconds(Limit(300));
+    while (std::chrono::steady_clock::now() < std::min(cap, quiet) && ctx_.running.load()) {
+        if (PollInput()) {
+            TakeUnread(late);
+            late.clear();
+            quiet = std::chrono::steady_clock::now() + std::chrono::milliseconds(Limit(300));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
     return Step::Stop;
 }
 
@@ -710,9 +726,9 @@ void BPlus::Progress(bool upload) {
         ctx_.status->SetTitle(FormatTitlePercent(upload, static_cast<int>(p)));
     }
     // The speed counts from the first file's start and leaves out what a resume kept.
-    const long secs = static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(
-                                            std::chrono::steady_clock::now() - start_)
-                                            .count());
+    const long secs = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_)
+            .count());
     ProgressFigures f = ComputeProgress(static_cast<long>(bytes_ - resumeStart_),
                                         static_cast<long>(size_ - resumeStart_), secs);
     if (f.cps >= 0) ShowField(TransField::Speed, FormatCps(f.cps));

@@ -93,7 +93,8 @@ class BPlus : public CTransEngine {
     bool errorFlag_ = false;
     bool aborted_ = false;
     bool transferDone_ = false;
-    bool pending_ = false;  // a packet of the host that arrived while we waited for acknowledgements
+    bool pending_ =
+        false;  // a packet of the host that arrived while we waited for acknowledgements
     std::deque<Sent> outstanding_;
 
     uint8_t rxSeq_ = 0, rxType_ = 0;

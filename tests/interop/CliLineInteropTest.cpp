@@ -138,6 +138,23 @@ TEST(CliTelnetLine, ZmodemBothWaysThroughATelnetServer) {
     }
 }
 
+// The host starts sz in the middle of a session: connect downloads the file by itself and then
+// shows what the host says next.
+TEST(CliTelnetLine, ConnectDownloadsWhatTheHostStartsAndGoesOn) {
+    TempDir out, in;
+    auto data = Awkward(150000, 6);
+    WriteFileBytes(out.path / "auto.bin", data);
+    test::TelnetTestServer server({"sh", "-c", "echo before; sz -q auto.bin; echo after-transfer"},
+                                  out.path);
+    RunResult r = Cli({"connect", "--telnet", "127.0.0.1:" + std::to_string(server.Port()),
+                       "--dir", in.path.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("before"), std::string::npos);
+    EXPECT_NE(r.out.find("after-transfer"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("転送終了"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFileBytes(in.path / "auto.bin"), data);
+}
+
 struct CutRun {
     int ours = -1, theirs = -1;
     int64_t toUs = 0;

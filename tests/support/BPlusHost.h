@@ -98,6 +98,8 @@ class BPlusHost {
     int dataIndex_ = 0;
     bool ackDropped_ = false;
     std::deque<Out> out_;
+    std::vector<uint8_t> inbuf_;  // read ahead from the line
+    size_t at_ = 0;
 };
 
 }  // namespace marlo::test

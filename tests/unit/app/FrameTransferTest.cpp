@@ -69,6 +69,48 @@ TEST(FrameTransfer, EngineOwnsTheLineWhileItRunsAndTheTerminalGetsItBack) {
 
     port->Feed("after");
     EXPECT_TRUE(pump([&] { return screen() == "after"; }));
+
+    // The host begins a download by itself: ZMODEM's header start, split over two reads, and
+    // B Plus's ENQ; nothing starts while a transfer runs or when the setting is off.
+    auto cancel = [&] {
+        platform.answers = {MsgResult::Ok};
+        frame.Transfer().RequestCancel();
+        return pump([&] { return !frame.transferRunning.load(); });
+    };
+
+    port->Feed(
+        "\r\n**\x18"
+        "B0");
+    ASSERT_TRUE(pump([&] { return frame.Term().Buffer().LineText(1) == "**B0"; }));
+    port->Feed("0");
+    ASSERT_TRUE(pump([&] { return frame.transferRunning.load(); }));
+    EXPECT_EQ(frame.Transfer().Direction(), kDownload);
+    ASSERT_TRUE(pump([&] {
+        return port->Written().find(
+                   "**\x18"
+                   "B01") != std::string::npos;
+    }));
+    port->Feed("\x05");  // the engine's, not a second start
+    ASSERT_TRUE(cancel());
+
+    const size_t mark = port->Written().size();
+    port->Feed("\x05");
+    ASSERT_TRUE(pump([&] { return frame.transferRunning.load(); }));
+    ASSERT_TRUE(pump([&] {
+        return port->Written().find(
+                   "\x10++\x10"
+                   "0",
+                   mark) == mark;
+    }));
+    ASSERT_TRUE(cancel());
+
+    frame.S().AutoBplus = 0;
+    port->Feed(
+        "\x05"
+        "x");
+    ASSERT_TRUE(
+        pump([&] { return frame.Term().Buffer().LineText(1).find('x') != std::string::npos; }));
+    EXPECT_FALSE(frame.transferRunning);
 }
 
 }  // namespace
