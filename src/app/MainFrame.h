@@ -89,7 +89,7 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     void ClearSendKanjiMode() override { session_->ClearSendKanjiMode(); }
 
     // --- received data (user-interface thread) ---
-    void OnCommNotify(intptr_t wParam, intptr_t lParam) { session_->OnCommNotify(wParam, lParam); }
+    void OnCommNotify(LineEvent what) { session_->OnCommNotify(what); }
     void ProcessReceived(const uint8_t* buf, size_t n);
     // Feeds a recorded byte stream through the terminal (the replay command).
     bool ReplayFile(const std::string& path);

@@ -25,9 +25,10 @@ Session::Session(IPlatform& platform, Settings& settings, const std::string& con
     encoder_.SetCode(settings_.SendCode());
 
     comm_ = std::make_unique<CommPort>(platform_, settings_, portMap_, std::move(factory));
-    comm_->SetNotify([this](int wParam) {
+    comm_->SetNotify([this](int what) {
         // Synchronous: the event thread waits until the frame has handled it.
-        platform_.SendEvent(Event{WM_COMMNOTIFY, wParam, 0, {}, {}});
+        platform_.SendEvent(LineNotice(
+            what == SerialLine::kNotifyLineStatus ? LineEvent::ModemStatus : LineEvent::DataReady));
     });
     comm_->SetTrace([](int category, const std::string& text) { TraceText(category, text); });
     comm_->SetLampsCallback([this](unsigned) { Lamps(); });
@@ -253,7 +254,7 @@ void Session::OnTick() {
 bool Session::OnEvent(const Event& e) {
     switch (e.id) {
         case WM_COMMNOTIFY:
-            OnCommNotify(e.wParam, e.lParam);
+            OnCommNotify(e.line);
             return true;
         case WM_TELNET_RESOLVED:
             telnetConnect_->OnResolved();
@@ -266,21 +267,16 @@ bool Session::OnEvent(const Event& e) {
     }
 }
 
-void Session::OnCommNotify(intptr_t wParam, intptr_t lParam) {
-    const int event = static_cast<int>(lParam & 0xFFFF);
-    if (event == kFdClose) {
+void Session::OnCommNotify(LineEvent what) {
+    if (what == LineEvent::PeerClosed) {
         // The server closed the socket (or it closed while connecting).
         if (connection_->telnetConnecting) TraceText(kTraceMain, "FD_CLOSE受信\n");
         telnetConnect_->OnServerClose();
         if (hooks_.stateChanged) hooks_.stateChanged();
         return;
     }
-    if (event == kFdWrite) {
-        TraceText(kTraceMain, "FD_WRITE受信\n");
-        return;
-    }
     if (readPaused_) return;
-    if (settings_.Port != 0 && wParam == 1 && !connection_->telnetMode) {
+    if (settings_.Port != 0 && what == LineEvent::ModemStatus && !connection_->telnetMode) {
         bool carrier = UpdateCarrier();
         if (carrier && !connection_->connected) {
             connection_->OnConnected();
@@ -328,7 +324,7 @@ void Session::SetReadPaused(bool paused) {
     if (auto* line = comm_->Line()) line->SetNotificationsPaused(paused);
     // Bytes that waited in the device while nobody read are read at once, not when the next one
     // arrives.
-    if (!paused) platform_.PostEvent(Event{WM_COMMNOTIFY, 0, 0, {}, {}});
+    if (!paused) platform_.PostEvent(LineNotice(LineEvent::DataReady));
 }
 
 }  // namespace marlo

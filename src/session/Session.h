@@ -27,10 +27,6 @@
 
 namespace marlo {
 
-// The network event in the low word of lParam of a telnet WM_COMMNOTIFY.
-constexpr int kFdWrite = 2;
-constexpr int kFdClose = 32;
-
 class Session : public IModemPort {
   public:
     struct Hooks {
@@ -117,7 +113,7 @@ class Session : public IModemPort {
     // --- received data and line events (user-interface thread) ---
     // WM_COMMNOTIFY, WM_TELNET_RESOLVED and WM_TELNET_RETRY; false for any other event.
     bool OnEvent(const Event& e);
-    void OnCommNotify(intptr_t wParam, intptr_t lParam);
+    void OnCommNotify(LineEvent what);
     // One block of received bytes to the receivers (the hook, then a running dial).
     void Deliver(const uint8_t* buf, size_t n);
     // While a transfer runs or the environment sheet is open, the session does not read the line.
