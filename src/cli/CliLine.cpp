@@ -10,6 +10,7 @@
 #include "line/SerialLine.h"
 #include "line/StreamLine.h"
 #include "line/TelnetLine.h"
+#include "settings/Paths.h"
 #include "settings/SettingsByName.h"
 
 namespace marlo::cli {
@@ -103,11 +104,10 @@ bool ApplySetOption(Settings& s, const std::string& nameValue, std::string& erro
 
 CliLine::CliLine(ConsolePlatform& platform, std::string who)
     : platform_(platform), who_(std::move(who)) {
-    Connection::Hooks hooks;
-    hooks.closeTelnet = [this] {
-        if (telnet_) telnet_->Close();
-    };
-    conn_ = std::make_unique<Connection>(platform_, hooks);
+    session_ = std::make_unique<Session>(platform_, settings_, ConfigDir(),
+                                         CommPort::DeviceFactory{}, Session::Hooks{});
+    // The command reads the line itself, as fast as it comes: no notices of received bytes.
+    session_->Telnet().StopNotifier();
 }
 
 CliLine::~CliLine() {
@@ -116,7 +116,7 @@ CliLine::~CliLine() {
 
 void CliLine::Close() {
     if (serial_) serial_->Close();
-    if (telnet_) telnet_->Close();
+    session_->Telnet().Close();
 }
 
 int CliLine::OpenFailedStatus(LineChoice::Kind kind) {
@@ -174,8 +174,7 @@ bool CliLine::OpenSerial(const std::string& device, const Settings& s) {
 }
 
 bool CliLine::OpenTelnet(const TelnetTarget& target) {
-    telnet_ = std::make_unique<TelnetLine>();
-    TelnetConnect connect(platform_, *telnet_, *conn_);
+    TelnetConnect& connect = session_->TelnetConnector();
     connect.SetReportPauseMs(0);
     struct Router : IEventTarget {
         TelnetConnect& c;
@@ -188,15 +187,16 @@ bool CliLine::OpenTelnet(const TelnetTarget& target) {
     platform_.SetEventTarget(&router);
     size_t shown = platform_.messages.size();
     if (target.history) {
-        connect.StartFromHost(target);
+        session_->ConnectTelnetHost(target);
     } else {
-        connect.StartFromDialog(target.host, target.port);
+        session_->ConnectTelnet(target.host, target.port);
     }
+    Connection& conn = session_->Conn();
     platform_.DispatchWait(
-        [&] { return conn_->connected.load() || platform_.messages.size() > shown; }, std::nullopt);
+        [&] { return conn.connected.load() || platform_.messages.size() > shown; }, std::nullopt);
     platform_.SetEventTarget(nullptr);
-    if (!conn_->connected) {
-        telnet_->Close();
+    if (!conn.connected) {
+        session_->Telnet().Close();
         const TelnetConnect::Failure& failure = connect.LastFailure();
         const char* host = target.host.c_str();
         if (!failure.reason.empty() && failure.lookup)
@@ -207,7 +207,7 @@ bool CliLine::OpenTelnet(const TelnetTarget& target) {
                          target.port, failure.reason.c_str());
         return false;
     }
-    line_ = telnet_.get();
+    line_ = &session_->Telnet();
     return true;
 }
 
@@ -217,13 +217,13 @@ void CliLine::OpenStdio() {
 }
 
 int CliLine::ReadFd() const {
-    if (telnet_) return telnet_->Fd();
+    if (OnTelnet()) return session_->Telnet().Fd();
     if (serial_ && serial_->IsOpen()) return serialFd_;
     return -1;
 }
 
 bool CliLine::HungUp() const {
-    if (telnet_) return !telnet_->IsOpen();
+    if (OnTelnet()) return !session_->Telnet().IsOpen();
     if (serial_) {
         int err = serial_->LastReadError();
         return !serial_->IsOpen() || err == EIO || err == ENXIO || err == ENODEV;

@@ -1,5 +1,6 @@
 // The one place marlo-cli opens a line: a serial device (exclusive, configured from the settings),
-// a telnet host reached through the telnet connect with its retries, or standard input and output.
+// a telnet host reached through the session's telnet connect with its retries, or standard input
+// and output.
 // Also the line options and "--set Name=Value" as every line command takes them.
 #pragma once
 
@@ -11,11 +12,11 @@
 #include "line/Dialler.h"
 #include "line/LineIo.h"
 #include "line/TelnetConnect.h"
+#include "session/Session.h"
 #include "settings/Settings.h"
 
 namespace marlo {
 class SerialLine;
-class TelnetLine;
 class StreamLine;
 }  // namespace marlo
 
@@ -81,8 +82,7 @@ class CliLine {
     ILineIo* Line() const { return line_; }
     // The serial line, or null.
     SerialLine* Serial() const { return serial_.get(); }
-    TelnetLine* Telnet() const { return telnet_.get(); }
-    Connection& Conn() { return *conn_; }
+    Connection& Conn() { return session_->Conn(); }
     ConsolePlatform& Platform() { return platform_; }
 
     // The descriptor that becomes readable when the line has received bytes (the socket or the
@@ -94,11 +94,14 @@ class CliLine {
     void Close();
 
   private:
+    bool OnTelnet() const { return line_ && line_ == &session_->Telnet(); }
+
     ConsolePlatform& platform_;
     std::string who_;
-    std::unique_ptr<Connection> conn_;
+    Settings settings_;
+    // The telnet line and the connection; the command's own loop reads the line.
+    std::unique_ptr<Session> session_;
     std::unique_ptr<SerialLine> serial_;
-    std::unique_ptr<TelnetLine> telnet_;
     std::unique_ptr<StreamLine> stream_;
     ILineIo* line_ = nullptr;
     int serialFd_ = -1;

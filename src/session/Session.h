@@ -58,6 +58,7 @@ class Session : public IModemPort {
     const Connection& Conn() const { return *connection_; }
     Dialler& Dial() { return *dialler_; }
     TelnetConnect& TelnetConnector() { return *telnetConnect_; }
+    TelnetLine& Telnet() { return *telnet_; }
     StringWait& Wait() { return wait_; }
     // The host entry of the last host connect.
     const HostEntry& ConnectedHost() const { return connectedHost_; }
