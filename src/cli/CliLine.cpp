@@ -116,7 +116,10 @@ CliLine::~CliLine() {
 
 void CliLine::Close() {
     if (serial_) serial_->Close();
-    session_->Telnet().Close();
+    if (OnTelnet() && session_->Conn().telnetMode)
+        session_->HangUp();
+    else
+        session_->Telnet().Close();
 }
 
 int CliLine::OpenFailedStatus(LineChoice::Kind kind) {
@@ -124,6 +127,7 @@ int CliLine::OpenFailedStatus(LineChoice::Kind kind) {
 }
 
 bool CliLine::Open(const LineChoice& choice, const Settings& s) {
+    settings_ = s;
     switch (choice.kind) {
         case LineChoice::Kind::Serial:
             return OpenSerial(choice.device, s);
@@ -174,6 +178,23 @@ bool CliLine::OpenSerial(const std::string& device, const Settings& s) {
 }
 
 bool CliLine::OpenTelnet(const TelnetTarget& target) {
+    return AwaitTelnet(
+        [&] {
+            if (target.history)
+                session_->ConnectTelnetHost(target);
+            else
+                session_->ConnectTelnet(target.host, target.port);
+        },
+        target.host, target.port);
+}
+
+bool CliLine::OpenHost(const HostEntry& e, const Settings& s) {
+    settings_ = s;
+    return AwaitTelnet([&] { session_->ConnectHost(e); }, e.TelnetHost, e.TelnetPort);
+}
+
+bool CliLine::AwaitTelnet(const std::function<void()>& start, const std::string& hostName,
+                          int port) {
     TelnetConnect& connect = session_->TelnetConnector();
     connect.SetReportPauseMs(0);
     struct Router : IEventTarget {
@@ -186,11 +207,7 @@ bool CliLine::OpenTelnet(const TelnetTarget& target) {
     } router(connect);
     platform_.SetEventTarget(&router);
     size_t shown = platform_.messages.size();
-    if (target.history) {
-        session_->ConnectTelnetHost(target);
-    } else {
-        session_->ConnectTelnet(target.host, target.port);
-    }
+    start();
     Connection& conn = session_->Conn();
     platform_.DispatchWait(
         [&] { return conn.connected.load() || platform_.messages.size() > shown; }, std::nullopt);
@@ -198,13 +215,13 @@ bool CliLine::OpenTelnet(const TelnetTarget& target) {
     if (!conn.connected) {
         session_->Telnet().Close();
         const TelnetConnect::Failure& failure = connect.LastFailure();
-        const char* host = target.host.c_str();
+        const char* host = hostName.c_str();
         if (!failure.reason.empty() && failure.lookup)
             std::fprintf(stderr, "%s: cannot resolve host '%s': %s\n", who_.c_str(), host,
                          failure.reason.c_str());
         else if (!failure.reason.empty())
-            std::fprintf(stderr, "%s: cannot connect to %s:%d: %s\n", who_.c_str(), host,
-                         target.port, failure.reason.c_str());
+            std::fprintf(stderr, "%s: cannot connect to %s:%d: %s\n", who_.c_str(), host, port,
+                         failure.reason.c_str());
         return false;
     }
     line_ = &session_->Telnet();

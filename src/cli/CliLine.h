@@ -4,6 +4,7 @@
 // Also the line options and "--set Name=Value" as every line command takes them.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,6 +72,9 @@ class CliLine {
     // Reaches the telnet host and waits until it is connected or the connect has given up (its
     // messages are on stderr). `target.history` set: retried as a host entry says.
     bool OpenTelnet(const TelnetTarget& target);
+    // A telnet host entry, reached as the desktop program reaches it: its retries, and its history
+    // record in `s`'s HistoryDefPath when the line is closed.
+    bool OpenHost(const HostEntry& e, const Settings& s);
     // Standard input and output are the line.
     void OpenStdio();
     // The choice of the command line (serial, telnet or standard streams).
@@ -91,9 +95,12 @@ class CliLine {
     // The other side has gone: the server closed the socket, or a serial device reports that it
     // was hung up (a pty whose other end closed, a removed adapter).
     bool HungUp() const;
+    // Closes the line; a telnet connection ends as a hang-up does (a host entry's history record).
     void Close();
 
   private:
+    // Runs `start` and waits until the telnet connect has succeeded or given up.
+    bool AwaitTelnet(const std::function<void()>& start, const std::string& host, int port);
     bool OnTelnet() const { return line_ && line_ == &session_->Telnet(); }
 
     ConsolePlatform& platform_;
