@@ -147,6 +147,7 @@ bool CliLine::Open(const LineChoice& choice, const Settings& s) {
 }
 
 bool CliLine::OpenSerial(const std::string& device, const Settings& s) {
+    settings_ = s;
     auto dev = std::make_unique<TermiosDevice>();
     switch (dev->Open(device)) {
         case SerialStatus::Ok:
@@ -174,6 +175,7 @@ bool CliLine::OpenSerial(const std::string& device, const Settings& s) {
     serial_->SetRts(true);
     serial_->UpdateModemStatus();
     line_ = serial_.get();
+    session_->AttachLine(line_);
     return true;
 }
 
@@ -231,6 +233,7 @@ bool CliLine::AwaitTelnet(const std::function<void()>& start, const std::string&
 void CliLine::OpenStdio() {
     stream_ = std::make_unique<StreamLine>(0, 1);
     line_ = stream_.get();
+    session_->AttachLine(line_);
 }
 
 int CliLine::ReadFd() const {

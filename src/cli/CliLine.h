@@ -87,6 +87,8 @@ class CliLine {
     // The serial line, or null.
     SerialLine* Serial() const { return serial_.get(); }
     Connection& Conn() { return session_->Conn(); }
+    // The session over the open line: its send encoder and lock (WriteConverted).
+    Session& LineSession() { return *session_; }
     ConsolePlatform& Platform() { return platform_; }
 
     // The descriptor that becomes readable when the line has received bytes (the socket or the

@@ -1,7 +1,7 @@
 // marlo-cli hosts: the host table from the user's settings store, for scripts.
 #include <csignal>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 

@@ -76,6 +76,7 @@ void Session::SetStopFlags(const std::atomic<bool>* autoCmdStop, const std::atom
 // ---------------------------------------------------------------- the line
 
 ILineIo* Session::ActiveLine() {
+    if (attached_) return attached_;
     if (connection_->telnetMode && telnet_->IsOpen()) return telnet_.get();
     return comm_->Line();
 }

@@ -64,6 +64,9 @@ class Session : public IModemPort {
     const HostEntry& ConnectedHost() const { return connectedHost_; }
 
     // --- the line (any thread unless noted) ---
+    // A line the caller opened itself (marlo-cli's serial device or standard streams): the session
+    // reads and writes it instead of its own from now on. It must outlive the session's use.
+    void AttachLine(ILineIo* line) { attached_ = line; }
     // The line as the transfer engines and the macro language use it (null when closed).
     ILineIo* ActiveLine();
     // A line to read and write is there: the serial port, or the telnet connection in telnet mode.
@@ -137,6 +140,7 @@ class Session : public IModemPort {
     std::unique_ptr<Dialler> dialler_;
     std::unique_ptr<TelnetConnect> telnetConnect_;
     HostEntry connectedHost_;
+    ILineIo* attached_ = nullptr;
     const std::atomic<bool>* closing_ = nullptr;
 
     std::mutex writeMutex_;
