@@ -1,14 +1,14 @@
-// The hub of the program. It owns the active settings, the line (serial port or telnet socket) and
-// the connection state, the terminal, the string wait and the dialler; every received byte enters
-// through it on the user-interface thread, and everything else reaches the line through its line
-// operations. It knows no toolkit: a front end shows it (the Qt main window, or nothing at all).
+// The hub of the program. It owns the active settings, the session (the line, the connection, the
+// dialler and the receive pump), the terminal, the capture log and the transfer controller, and
+// carries out the commands. Every received byte reaches the terminal through it on the
+// user-interface thread. It knows no toolkit: a front end shows it (the Qt main window, or nothing
+// at all).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "app/CommSettingsModel.h"
@@ -16,34 +16,21 @@
 #include "app/TransferController.h"
 #include "hosts/HostEntry.h"
 #include "hosts/HostTable.h"
-#include "line/CommPort.h"
-#include "line/Dialler.h"
-#include "line/LineIo.h"
-#include "line/PortMap.h"
-#include "line/StringWait.h"
-#include "line/TelnetConnect.h"
-#include "line/TelnetLine.h"
 #include "platform/Platform.h"
+#include "session/Session.h"
 #include "settings/Settings.h"
 #include "terminal/CaptureLog.h"
-#include "terminal/KanjiCodec.h"
 #include "terminal/Terminal.h"
 
 namespace marlo {
 
 class ISettingsStore;
 
-// The network event in the low word of lParam of a telnet WM_COMMNOTIFY.
-constexpr int kFdWrite = 2;
-constexpr int kFdClose = 32;
 // Timer 3: dial seconds, transfer elapsed time, activity lamps.
 constexpr int kTimer3 = 3;
 constexpr int kTimer3PeriodMs = 500;
 
-class CMainFrame : public IEventTarget,
-                   public ITerminalHooks,
-                   public IModemPort,
-                   public ICommLineControl {
+class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineControl {
   public:
     struct Paths {
         std::string configDir;  // settings, port map, marlo.ini of old versions
@@ -62,27 +49,25 @@ class CMainFrame : public IEventTarget,
     const Settings& S() const { return settings_; }
     IPlatform& Platform() { return platform_; }
     Terminal& Term() { return *terminal_; }
-    StringWait& Wait() { return wait_; }
-    Connection& Conn() { return *connection_; }
-    Dialler& Dial() { return *dialler_; }
-    CommPort& Comm() { return *comm_; }
-    TelnetConnect& TelnetConnector() { return *telnetConnect_; }
+    Session& CurrentSession() { return *session_; }
+    StringWait& Wait() { return session_->Wait(); }
+    Connection& Conn() { return session_->Conn(); }
+    Dialler& Dial() { return session_->Dial(); }
+    CommPort& Comm() { return session_->Comm(); }
+    TelnetConnect& TelnetConnector() { return session_->TelnetConnector(); }
     const Paths& FramePaths() const { return paths_; }
 
-    // --- line operations (any thread unless noted) ---
-    // Up to `max` received bytes; waits at most `timeoutMs` for the first one.
-    int ReadLineData(uint8_t* buf, int max, int timeoutMs = 0);
-    bool WriteRaw(const uint8_t* buf, size_t n);
-    // Shift-JIS text converted to the send code; one lock covers the conversion and the write so
-    // that the keyboard, a transfer and a macro never interleave bytes or share the kanji state.
-    bool WriteConverted(const uint8_t* buf, size_t n);
-    bool WriteConverted(const std::string& sjis) override {
-        return WriteConverted(reinterpret_cast<const uint8_t*>(sjis.data()), sjis.size());
+    // --- line operations (any thread unless noted): the session's ---
+    int ReadLineData(uint8_t* buf, int max, int timeoutMs = 0) {
+        return session_->ReadLineData(buf, max, timeoutMs);
     }
-    void SendBreak();
-    void SetDtr(bool on) override;
-    void SetRts(bool on) override;
-    bool PortOpen() const override;
+    bool WriteRaw(const uint8_t* buf, size_t n) { return session_->WriteRaw(buf, n); }
+    bool WriteConverted(const uint8_t* buf, size_t n) { return session_->WriteConverted(buf, n); }
+    bool WriteConverted(const std::string& sjis) { return session_->WriteConverted(sjis); }
+    void SendBreak() { session_->SendBreak(); }
+    void SetDtr(bool on) override { session_->SetDtr(on); }
+    void SetRts(bool on) override { session_->SetRts(on); }
+    bool PortOpen() const override { return session_->PortOpen(); }
 
     // ICommLineControl: what the communication settings sheet does to the running line.
     void SaveControlBlock() override;
@@ -97,22 +82,22 @@ class CMainFrame : public IEventTarget,
         platform_.MessageBox(utf8, icon);
     }
     // Reads CTS, DSR and the carrier; true when the carrier is present.
-    bool UpdateCarrier();
+    bool UpdateCarrier() { return session_->UpdateCarrier(); }
     // The line as the transfer engines and the macro language use it (null when closed).
-    ILineIo* ActiveLine();
-    bool TelnetMode() const { return connection_->telnetMode; }
+    ILineIo* ActiveLine() { return session_->ActiveLine(); }
+    bool TelnetMode() const { return session_->Conn().telnetMode; }
     // The send side's kanji-mode flag is cleared (settings applied, host connected).
-    void ClearSendKanjiMode() override;
+    void ClearSendKanjiMode() override { session_->ClearSendKanjiMode(); }
 
     // --- received data (user-interface thread) ---
-    void OnCommNotify(intptr_t wParam, intptr_t lParam);
+    void OnCommNotify(LineEvent what) { session_->OnCommNotify(what); }
     void ProcessReceived(const uint8_t* buf, size_t n);
     // Feeds a recorded byte stream through the terminal (the replay command).
     bool ReplayFile(const std::string& path);
 
     // --- the frame's life (user-interface thread) ---
     // Opens the configured serial port at start-up (`Port` not 0). False: start-up ends.
-    bool OpenConfiguredPort();
+    bool OpenConfiguredPort() { return session_->OpenConfiguredPort(); }
     void StartTimer3();
     void OnTimer3();
     // The close request. False when the shutdown was abandoned (the hang-up failed).
@@ -124,10 +109,10 @@ class CMainFrame : public IEventTarget,
     bool CommandEnabled(int id) const;
     bool CommandChecked(int id) const;
     // A line to read and write is there: the serial port, or the telnet connection in telnet mode.
-    bool LineOpen() const;
+    bool LineOpen() const { return session_->LineOpen(); }
     // The status bar's lamps: the control lines of the serial port (none in telnet mode) and the
     // activity since the last tick.
-    unsigned LampBits() const;
+    unsigned LampBits() const { return session_->LampBits(); }
     // What the front end must do for commands that open its own windows; returns true when it
     // handled the command.
     std::function<bool(int id)> onUiCommand;
@@ -135,10 +120,12 @@ class CMainFrame : public IEventTarget,
     std::function<void()> onTitleChanged;
 
     // Telnet: the dialog's OK, or a host entry.
-    void ConnectTelnet(const std::string& host, int port);
-    void ConnectTelnetHost(const TelnetTarget& target);
-    // Telephone: the connect dialog or a host entry.
-    bool ConnectPhone(const DialPlan& plan, const std::string& initCommand);
+    void ConnectTelnet(const std::string& host, int port) { session_->ConnectTelnet(host, port); }
+    void ConnectTelnetHost(const TelnetTarget& target) { session_->ConnectTelnetHost(target); }
+    // Telephone: the connect dialog.
+    bool ConnectPhone(const DialPlan& plan, const std::string& initCommand) {
+        return session_->ConnectPhone(plan, initCommand);
+    }
     // A host entry: its settings over the active ones, then the modem dialled or the telnet host
     // reached, with a history record and the entry's log.
     bool ConnectHostEntry(const HostEntry& entry);
@@ -166,7 +153,7 @@ class CMainFrame : public IEventTarget,
     TransferController& Transfer() { return *transfer_; }
     // The macro thread; `ConnectedHost` gives a macro its `userid` and `password`.
     CMacroThread& Macro() { return *macro_; }
-    const HostEntry& ConnectedHost() const { return connectedHost_; }
+    const HostEntry& ConnectedHost() const { return session_->ConnectedHost(); }
 
     void OnEvent(const Event& e) override;
 
@@ -177,15 +164,8 @@ class CMainFrame : public IEventTarget,
     bool OnAutoStartByte(uint8_t b) override { return transfer_->AutoStartByte(b); }
 
   private:
-    void Lamps(unsigned lamps);
-    // Reads the line until it is empty, each block through ProcessReceived.
-    void ReceiveAll();
-    void SetLineReadPaused(bool paused);
     // From the status window's opening to its closing the engine alone reads the line.
     void SetTransferRunning(bool running);
-    void ReadPendingNow();
-    void CloseTelnetLine();
-    void WriteHistory();
     void StartHostLog();
     // The macro commands of the menu: run, stop, pause, edit.
     void MacroCommand(int id);
@@ -198,25 +178,13 @@ class CMainFrame : public IEventTarget,
     Paths paths_;
     ISettingsStore* store_;
     std::unique_ptr<Terminal> terminal_;
-    PortMap portMap_;
-    std::unique_ptr<CommPort> comm_;
-    std::unique_ptr<TelnetLine> telnet_;
-    StringWait wait_;
-    std::unique_ptr<Connection> connection_;
-    std::unique_ptr<Dialler> dialler_;
-    std::unique_ptr<TelnetConnect> telnetConnect_;
     HostTable hosts_;
-    HostEntry connectedHost_;
     CaptureLog log_;
     std::optional<LineParams> savedParams_;
-
-    std::mutex writeMutex_;
-    KanjiEncoder encoder_;
-    uint8_t receiveBuffer_[4096];
-    bool inReceive_ = false;
     bool envSheetOpen_ = false;
     std::atomic<bool> closing_{false};
-    std::atomic<unsigned> activity_{0};  // SD and RD since the last tick
+    // Before the transfer controller: a running transfer reads and writes its line.
+    std::unique_ptr<Session> session_;
     // Last: their threads stop before anything they use goes away.
     std::unique_ptr<TransferController> transfer_;
     std::unique_ptr<CMacroThread> macro_;

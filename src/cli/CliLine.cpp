@@ -10,6 +10,7 @@
 #include "line/SerialLine.h"
 #include "line/StreamLine.h"
 #include "line/TelnetLine.h"
+#include "settings/Paths.h"
 #include "settings/SettingsByName.h"
 
 namespace marlo::cli {
@@ -103,11 +104,10 @@ bool ApplySetOption(Settings& s, const std::string& nameValue, std::string& erro
 
 CliLine::CliLine(ConsolePlatform& platform, std::string who)
     : platform_(platform), who_(std::move(who)) {
-    Connection::Hooks hooks;
-    hooks.closeTelnet = [this] {
-        if (telnet_) telnet_->Close();
-    };
-    conn_ = std::make_unique<Connection>(platform_, hooks);
+    session_ = std::make_unique<Session>(platform_, settings_, ConfigDir(),
+                                         CommPort::DeviceFactory{}, Session::Hooks{});
+    // The command reads the line itself, as fast as it comes: no notices of received bytes.
+    session_->Telnet().StopNotifier();
 }
 
 CliLine::~CliLine() {
@@ -116,7 +116,10 @@ CliLine::~CliLine() {
 
 void CliLine::Close() {
     if (serial_) serial_->Close();
-    if (telnet_) telnet_->Close();
+    if (OnTelnet() && session_->Conn().telnetMode)
+        session_->HangUp();
+    else
+        session_->Telnet().Close();
 }
 
 int CliLine::OpenFailedStatus(LineChoice::Kind kind) {
@@ -124,6 +127,7 @@ int CliLine::OpenFailedStatus(LineChoice::Kind kind) {
 }
 
 bool CliLine::Open(const LineChoice& choice, const Settings& s) {
+    settings_ = s;
     switch (choice.kind) {
         case LineChoice::Kind::Serial:
             return OpenSerial(choice.device, s);
@@ -143,6 +147,7 @@ bool CliLine::Open(const LineChoice& choice, const Settings& s) {
 }
 
 bool CliLine::OpenSerial(const std::string& device, const Settings& s) {
+    settings_ = s;
     auto dev = std::make_unique<TermiosDevice>();
     switch (dev->Open(device)) {
         case SerialStatus::Ok:
@@ -170,12 +175,29 @@ bool CliLine::OpenSerial(const std::string& device, const Settings& s) {
     serial_->SetRts(true);
     serial_->UpdateModemStatus();
     line_ = serial_.get();
+    session_->AttachLine(line_);
     return true;
 }
 
 bool CliLine::OpenTelnet(const TelnetTarget& target) {
-    telnet_ = std::make_unique<TelnetLine>();
-    TelnetConnect connect(platform_, *telnet_, *conn_);
+    return AwaitTelnet(
+        [&] {
+            if (target.history)
+                session_->ConnectTelnetHost(target);
+            else
+                session_->ConnectTelnet(target.host, target.port);
+        },
+        target.host, target.port);
+}
+
+bool CliLine::OpenHost(const HostEntry& e, const Settings& s) {
+    settings_ = s;
+    return AwaitTelnet([&] { session_->ConnectHost(e); }, e.TelnetHost, e.TelnetPort);
+}
+
+bool CliLine::AwaitTelnet(const std::function<void()>& start, const std::string& hostName,
+                          int port) {
+    TelnetConnect& connect = session_->TelnetConnector();
     connect.SetReportPauseMs(0);
     struct Router : IEventTarget {
         TelnetConnect& c;
@@ -187,43 +209,41 @@ bool CliLine::OpenTelnet(const TelnetTarget& target) {
     } router(connect);
     platform_.SetEventTarget(&router);
     size_t shown = platform_.messages.size();
-    if (target.history) {
-        connect.StartFromHost(target);
-    } else {
-        connect.StartFromDialog(target.host, target.port);
-    }
+    start();
+    Connection& conn = session_->Conn();
     platform_.DispatchWait(
-        [&] { return conn_->connected.load() || platform_.messages.size() > shown; }, std::nullopt);
+        [&] { return conn.connected.load() || platform_.messages.size() > shown; }, std::nullopt);
     platform_.SetEventTarget(nullptr);
-    if (!conn_->connected) {
-        telnet_->Close();
+    if (!conn.connected) {
+        session_->Telnet().Close();
         const TelnetConnect::Failure& failure = connect.LastFailure();
-        const char* host = target.host.c_str();
+        const char* host = hostName.c_str();
         if (!failure.reason.empty() && failure.lookup)
             std::fprintf(stderr, "%s: cannot resolve host '%s': %s\n", who_.c_str(), host,
                          failure.reason.c_str());
         else if (!failure.reason.empty())
-            std::fprintf(stderr, "%s: cannot connect to %s:%d: %s\n", who_.c_str(), host,
-                         target.port, failure.reason.c_str());
+            std::fprintf(stderr, "%s: cannot connect to %s:%d: %s\n", who_.c_str(), host, port,
+                         failure.reason.c_str());
         return false;
     }
-    line_ = telnet_.get();
+    line_ = &session_->Telnet();
     return true;
 }
 
 void CliLine::OpenStdio() {
     stream_ = std::make_unique<StreamLine>(0, 1);
     line_ = stream_.get();
+    session_->AttachLine(line_);
 }
 
 int CliLine::ReadFd() const {
-    if (telnet_) return telnet_->Fd();
+    if (OnTelnet()) return session_->Telnet().Fd();
     if (serial_ && serial_->IsOpen()) return serialFd_;
     return -1;
 }
 
 bool CliLine::HungUp() const {
-    if (telnet_) return !telnet_->IsOpen();
+    if (OnTelnet()) return !session_->Telnet().IsOpen();
     if (serial_) {
         int err = serial_->LastReadError();
         return !serial_->IsOpen() || err == EIO || err == ENXIO || err == ENODEV;

@@ -1,8 +1,10 @@
 // The one place marlo-cli opens a line: a serial device (exclusive, configured from the settings),
-// a telnet host reached through the telnet connect with its retries, or standard input and output.
+// a telnet host reached through the session's telnet connect with its retries, or standard input
+// and output.
 // Also the line options and "--set Name=Value" as every line command takes them.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,11 +13,11 @@
 #include "line/Dialler.h"
 #include "line/LineIo.h"
 #include "line/TelnetConnect.h"
+#include "session/Session.h"
 #include "settings/Settings.h"
 
 namespace marlo {
 class SerialLine;
-class TelnetLine;
 class StreamLine;
 }  // namespace marlo
 
@@ -70,6 +72,9 @@ class CliLine {
     // Reaches the telnet host and waits until it is connected or the connect has given up (its
     // messages are on stderr). `target.history` set: retried as a host entry says.
     bool OpenTelnet(const TelnetTarget& target);
+    // A telnet host entry, reached as the desktop program reaches it: its retries, and its history
+    // record in `s`'s HistoryDefPath when the line is closed.
+    bool OpenHost(const HostEntry& e, const Settings& s);
     // Standard input and output are the line.
     void OpenStdio();
     // The choice of the command line (serial, telnet or standard streams).
@@ -81,8 +86,9 @@ class CliLine {
     ILineIo* Line() const { return line_; }
     // The serial line, or null.
     SerialLine* Serial() const { return serial_.get(); }
-    TelnetLine* Telnet() const { return telnet_.get(); }
-    Connection& Conn() { return *conn_; }
+    Connection& Conn() { return session_->Conn(); }
+    // The session over the open line: its send encoder and lock (WriteConverted).
+    Session& LineSession() { return *session_; }
     ConsolePlatform& Platform() { return platform_; }
 
     // The descriptor that becomes readable when the line has received bytes (the socket or the
@@ -91,14 +97,20 @@ class CliLine {
     // The other side has gone: the server closed the socket, or a serial device reports that it
     // was hung up (a pty whose other end closed, a removed adapter).
     bool HungUp() const;
+    // Closes the line; a telnet connection ends as a hang-up does (a host entry's history record).
     void Close();
 
   private:
+    // Runs `start` and waits until the telnet connect has succeeded or given up.
+    bool AwaitTelnet(const std::function<void()>& start, const std::string& host, int port);
+    bool OnTelnet() const { return line_ && line_ == &session_->Telnet(); }
+
     ConsolePlatform& platform_;
     std::string who_;
-    std::unique_ptr<Connection> conn_;
+    Settings settings_;
+    // The telnet line and the connection; the command's own loop reads the line.
+    std::unique_ptr<Session> session_;
     std::unique_ptr<SerialLine> serial_;
-    std::unique_ptr<TelnetLine> telnet_;
     std::unique_ptr<StreamLine> stream_;
     ILineIo* line_ = nullptr;
     int serialFd_ = -1;

@@ -50,14 +50,12 @@ bool WriteOut(const std::string& s) {
     return true;
 }
 
-// The line as the dialler sees it; typed text goes out in the send code.
+// The line as the dialler sees it; typed text goes out through the session's send encoder.
 class LinePort : public IModemPort {
   public:
-    LinePort(CliLine& line, const Settings& s) : line_(line) { enc_.SetCode(s.SendCode()); }
+    explicit LinePort(CliLine& line) : line_(line) {}
     bool WriteConverted(const std::string& sjis) override {
-        std::string out;
-        enc_.Encode(reinterpret_cast<const uint8_t*>(sjis.data()), sjis.size(), out);
-        return line_.Line()->WriteRaw(reinterpret_cast<const uint8_t*>(out.data()), out.size());
+        return line_.LineSession().WriteConverted(sjis);
     }
     void SetDtr(bool on) override {
         if (line_.Serial()) line_.Serial()->SetDtr(on);
@@ -77,7 +75,6 @@ class LinePort : public IModemPort {
 
   private:
     CliLine& line_;
-    KanjiEncoder enc_;
 };
 
 // The session proper: waits on the line and standard input together and reads the line empty
@@ -435,7 +432,7 @@ int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOp
 
 int RunConnectSession(CliLine& line, const Settings& settings, const SessionOptions& o,
                       const std::optional<DialRequest>& dial) {
-    LinePort port(line, settings);
+    LinePort port(line);
     std::string early;
     if (dial && !Dial(line, settings, o, port, *dial, early)) return kExitFailed;
     const bool hadCarrier = port.Carrier().value_or(false);

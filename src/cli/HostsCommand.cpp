@@ -1,6 +1,7 @@
 // marlo-cli hosts: the host table from the user's settings store, for scripts.
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,7 @@ int ConnectHost(const ISettingsStore& store, const HostEntry& e, const std::stri
     line.Conn().hostLog = e.Log != 0;
     std::optional<DialRequest> dial;
     if (e.IsTelnet()) {
-        if (!line.OpenTelnet(TelnetTargetOf(e))) return kExitFailed;
+        if (!line.OpenHost(e, settings)) return kExitFailed;
     } else {
         const std::string path = ModemDevice(store, device);
         if (path.empty()) {
@@ -144,6 +145,14 @@ int RunHosts(const std::vector<std::string>& args) {
     HostEntry e = table.At(*index);
     if (words[0] == "connect") {
         Settings settings;
+        // The record of the connection goes where the desktop program keeps it.
+        if (auto stored = store->GetText("", "HistoryDefPath")) {
+            settings.HistoryDefPath = *stored;
+        } else {
+            settings.HistoryDefPath = DataDir();
+            std::error_code ignored;
+            std::filesystem::create_directories(settings.HistoryDefPath, ignored);
+        }
         return ConnectHost(*store, e, device, settings, sets, session);
     }
     out("Name=" + e.Name + "\n");

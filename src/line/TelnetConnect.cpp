@@ -48,14 +48,8 @@ void TelnetConnect::StopTimers() {
 
 void TelnetConnect::EnableCommNotify() {
     IPlatform* platform = &platform_;
-    auto post = [platform](int networkEvent) {
-        Event e;
-        e.id = WM_COMMNOTIFY;
-        e.lParam = networkEvent;
-        platform->PostEvent(e);
-    };
-    line_.SetClosedCallback([post] { post(32); });
-    line_.StartNotifier([post] { post(1); });
+    line_.SetClosedCallback([platform] { platform->PostEvent(LineNotice(LineEvent::PeerClosed)); });
+    line_.StartNotifier([platform] { platform->PostEvent(LineNotice(LineEvent::DataReady)); });
 }
 
 bool TelnetConnect::RefuseWhileOnline() {

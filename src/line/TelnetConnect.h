@@ -45,8 +45,8 @@ class TelnetConnect {
     // The pause after a failure report (tests shorten it).
     void SetReportPauseMs(int ms) { reportPauseMs_ = ms; }
 
-    // Makes the line report to the frame as WM_COMMNOTIFY with the network event in lParam:
-    // 1 when received bytes wait to be read, 32 when the server closed the connection.
+    // Makes the line report to the frame as WM_COMMNOTIFY: DataReady when received bytes wait
+    // to be read, PeerClosed when the server closed the connection.
     void EnableCommNotify();
 
     // OK in the dialog: tried once.

@@ -33,6 +33,14 @@ enum EventId : int {
     WM_CLOSE = 0x0010,
 };
 
+// What a line reports with WM_COMMNOTIFY.
+enum class LineEvent {
+    None,
+    DataReady,    // received bytes wait to be read
+    ModemStatus,  // a modem control line (CTS, DSR, carrier) changed
+    PeerClosed,   // the telnet server closed the connection
+};
+
 // An event for the user-interface thread. `text` carries a protocol name, a path or a macro file.
 struct Event {
     int id = 0;
@@ -40,7 +48,16 @@ struct Event {
     intptr_t lParam = 0;
     std::string text;
     std::string text2;
+    LineEvent line = LineEvent::None;
 };
+
+// The WM_COMMNOTIFY of a line.
+inline Event LineNotice(LineEvent what) {
+    Event e;
+    e.id = WM_COMMNOTIFY;
+    e.line = what;
+    return e;
+}
 
 enum class MsgIcon { None, Information, Question, Exclamation, Stop };
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };

@@ -111,7 +111,7 @@ TEST_F(FrameTest, CarrierRiseAndDropDriveTheConnection) {
     ASSERT_TRUE(PumpUntil([&] { return frame->Conn().connected.load(); }));
     port->Feed("NO CARRIER soon");
     port->SetLines(true, true, false);
-    frame->OnCommNotify(SerialLine::kNotifyLineStatus, 0);
+    frame->OnCommNotify(LineEvent::ModemStatus);
     EXPECT_FALSE(frame->Conn().connected.load());
     EXPECT_EQ(ScreenLine(*frame, 0), "NO CARRIER soon");
     platform_.Idle(200);  // the event thread's own reports

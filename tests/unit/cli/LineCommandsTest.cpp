@@ -7,11 +7,13 @@
 #include <fstream>
 #include <future>
 
+#include "app/MainFrame.h"
 #include "hosts/HostTable.h"
 #include "line/SerialDevice.h"
 #include "settings/SettingsFile.h"
 #include "support/ModemSimulator.h"
 #include "support/PtyPair.h"
+#include "support/RecordingPlatform.h"
 #include "support/RunProgram.h"
 #include "support/TelnetTestServer.h"
 #include "support/TempDir.h"
@@ -251,6 +253,63 @@ TEST_F(HostsConnect, FailuresAndMisuse) {
     EXPECT_EQ(Cli({"hosts", "list", "--wait", "x"}, cfg_).status, 2);
     EXPECT_EQ(Cli({"hosts", "connect", "twice", "--set", "Bogus=1"}, cfg_).status, 2);
     EXPECT_EQ(Cli({"hosts", "connect", "twice", "--send", "bad\\q"}, cfg_).status, 2);
+}
+
+// The desktop frame and marlo-cli reach a telnet host entry through the same session: the host
+// sees the same bytes (the opening offers, the text in the entry's send code) and each leaves the
+// same history record, times aside.
+TEST_F(HostsConnect, TelnetEntryMeetsTheHostAsTheFrameDoes) {
+    auto masked = [](std::string record) {
+        for (char& c : record)
+            if (c >= '0' && c <= '9') c = '#';
+        return record;
+    };
+    const std::string typed = "\x82\xa0\r";  // "あ" and CR in Shift-JIS
+    std::string cliWire, frameWire;
+    {
+        TelnetTestServer server;
+        HostEntry e = TelnetEntry(server.Port());
+        e.CodeExchange2 = 2;  // new JIS to the host
+        AddHost(e);
+        auto cli = CliAsync({"hosts", "connect", "試験ホスト", "--wait", "login:", "--send",
+                             "あ\\r", "--close-after-script"},
+                            cfg_);
+        ASSERT_TRUE(server.Accept());
+        server.Send("login:");
+        RunResult r = cli.get();
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_TRUE(server.WaitFor("\r"));
+        cliWire = server.Received();
+    }
+    const std::string cliHistory = test::ReadWhole(cfg_ + "/marlo/history.txt");
+
+    TempDir frameDir;
+    test::RecordingPlatform platform;
+    Settings settings(frameDir.Str());
+    settings.Port = 0;
+    {
+        TelnetTestServer server;
+        HostEntry e = TelnetEntry(server.Port());
+        e.CodeExchange2 = 2;
+        CMainFrame frame(platform, settings, CMainFrame::Paths{frameDir.Str(), frameDir.Str(), {}},
+                         nullptr);
+        ASSERT_TRUE(frame.ConnectHostEntry(e));
+        ASSERT_TRUE(platform.Until([&] { return frame.Conn().connected.load(); }));
+        ASSERT_TRUE(server.Accept());
+        server.Send("login:");
+        frame.WriteConverted(typed);
+        ASSERT_TRUE(server.WaitFor("\r"));
+        frameWire = server.Received();
+        server.CloseClient();
+        ASSERT_TRUE(platform.Until([&] { return !frame.Conn().connected.load(); }));
+    }
+    const std::string frameHistory = test::ReadWhole(frameDir.Str() + "/history.txt");
+
+    EXPECT_EQ(cliWire, frameWire);
+    EXPECT_NE(cliWire.find("\x1b$B$\""), std::string::npos) << cliWire;
+    ASSERT_FALSE(cliHistory.empty());
+    EXPECT_EQ(std::count(cliHistory.begin(), cliHistory.end(), '\n'), 1) << cliHistory;
+    EXPECT_EQ(masked(cliHistory), masked(frameHistory));
 }
 
 }  // namespace

@@ -37,8 +37,8 @@ struct Rig : IEventTarget {
         if (e.id == WM_TELNET_RESOLVED) connect.OnResolved();
         if (e.id == WM_TELNET_RETRY) connect.OnRetry();
         if (e.id == WM_AUTOLOGON) ++autologons;
-        if (e.id == WM_COMMNOTIFY && e.lParam == 32) connect.OnServerClose();
-        if (e.id == WM_COMMNOTIFY && e.lParam == 1) {
+        if (e.id == WM_COMMNOTIFY && e.line == LineEvent::PeerClosed) connect.OnServerClose();
+        if (e.id == WM_COMMNOTIFY && e.line == LineEvent::DataReady) {
             uint8_t buf[80];
             int n;
             while ((n = line.ReadLineData(buf, sizeof buf, 0)) > 0)
