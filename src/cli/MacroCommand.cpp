@@ -294,7 +294,7 @@ int RunMacro(const std::vector<std::string>& args) {
         auto index = table.Find(ArgToSjis(o.host));
         if (!index) {
             std::fprintf(stderr, "marlo-cli macro: no host '%s' in the host table\n", o.host.c_str());
-            return kExitUsage;
+            return kExitFailed;  // as hosts connect answers a name it does not know
         }
         entry = table.At(*index);
         if (!entry.IsTelnet() && store) settings.Port = store->GetNumber("", "Port").value_or(0);
