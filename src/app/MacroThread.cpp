@@ -22,6 +22,7 @@ class FrameMacroHost : public MacroHost {
     void Send(const std::string& bytes) override { frame_.WriteConverted(bytes); }
 
     int Wait(const std::vector<std::string>& texts, long timeoutMs) override {
+        ShowHeldStatus();
         WaitOptions options;
         options.timeoutMs = static_cast<int>(std::min<long>(timeoutMs, INT32_MAX));
         options.fresh = false;  // text left after the last match still counts
@@ -32,7 +33,10 @@ class FrameMacroHost : public MacroHost {
         return index;
     }
 
-    void Pause(long ms, bool) override { control_.SleepFor(ms); }
+    void Pause(long ms, bool) override {
+        ShowHeldStatus();
+        control_.SleepFor(ms);
+    }
 
     void ShowError(const std::string& text) override {
         frame_.Platform().MessageBox(text, MsgIcon::Exclamation);
@@ -42,10 +46,17 @@ class FrameMacroHost : public MacroHost {
     // and always the last one.
     void SetStatus(const std::string& text) override {
         auto now = std::chrono::steady_clock::now();
+        held_ = text;
         if (!text.empty() && text != macro_text::kRunning && now - lastStatus_ < std::chrono::milliseconds(100))
             return;
         lastStatus_ = now;
-        frame_.Platform().SetStatusText(text);
+        ShowHeldStatus();
+    }
+    // Before the macro blocks, the status bar shows the line it blocks on.
+    void ShowHeldStatus() {
+        if (held_ == shown_) return;
+        shown_ = held_;
+        frame_.Platform().SetStatusText(held_);
     }
 
     void StartMacro(const std::string& path) override { next_ = SjisToUtf8(path); }
@@ -60,6 +71,7 @@ class FrameMacroHost : public MacroHost {
     CMainFrame& frame_;
     MacroControl& control_;
     std::chrono::steady_clock::time_point lastStatus_{};
+    std::string held_, shown_;  // the latest status text, and the one the status bar shows
 };
 
 }  // namespace
