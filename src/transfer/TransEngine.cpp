@@ -84,8 +84,8 @@ uint32_t CTransEngine::Crc32(const uint8_t* p, size_t n, uint32_t crc) {
     return crc;
 }
 
-int CTransEngine::RecvByte(int timeoutMs) {
-    if (rindex_ < rcount_) return rbuf_[rindex_++];
+int CTransEngine::Refill(int timeoutMs) {
+    rindex_ = rcount_ = 0;
     if (!Flush()) return ERR_TIMEOUT;
     const auto deadline = Now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -144,8 +144,7 @@ bool CTransEngine::Flush() {
 
 void CTransEngine::PurgeInput() {
     rindex_ = rcount_ = 0;
-    uint8_t scratch[4096];
-    while (ctx_.line->ReadLineData(scratch, sizeof scratch, 0) > 0) {
+    while (ctx_.line->ReadLineData(rbuf_, sizeof rbuf_, 0) > 0) {
     }
 }
 

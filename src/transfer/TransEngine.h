@@ -1,4 +1,4 @@
-// The common base of the file-transfer engines: byte-level receive through a 4096-byte buffer,
+// The common base of the file-transfer engines: byte-level receive through a 16 KB buffer,
 // buffered byte and block send, CRC-16/CCITT and CRC-32, and what every engine shares of the
 // transfer's context (line, status window, abort request, folders).
 #pragma once
@@ -93,7 +93,7 @@ class CTransEngine {
     virtual bool Upload() = 0;
     // After the run: bytes read from the line that the protocol did not use (what the host sent
     // right after the session, such as its prompt), in order.
-    virtual void TakeUnread(std::vector<uint8_t>& out);
+    void TakeUnread(std::vector<uint8_t>& out);
 
     static uint16_t UpdateCrc16(uint8_t c, uint16_t crc);
     static uint32_t UpdateCrc32(uint8_t c, uint32_t crc);
@@ -104,7 +104,14 @@ class CTransEngine {
   protected:
     // The next received byte, or ERR_TIMEOUT after `timeoutMs` of silence (or when the transfer was
     // aborted or its window closed). Sends what is queued before it waits.
-    int RecvByte(int timeoutMs);
+    int RecvByte(int timeoutMs) { return rindex_ < rcount_ ? rbuf_[rindex_++] : Refill(timeoutMs); }
+    // The received bytes already buffered, for decoders that take them in runs: Buffered() of
+    // them start at BufferedData(); Consume(n) takes n of them. Unget() gives back the byte that
+    // RecvByte took last.
+    const uint8_t* BufferedData() const { return rbuf_ + rindex_; }
+    int Buffered() const { return rcount_ - rindex_; }
+    void Consume(int n) { rindex_ += n; }
+    void Unget() { --rindex_; }
     // Reads until byte `b` arrives: b, or ERR_TIMEOUT.
     int WaitForByte(uint8_t b, int timeoutMs);
     // Queues bytes for the line; they go out when a send chunk is queued (4096 bytes unless set
@@ -168,7 +175,10 @@ class CTransEngine {
     TransferContext& ctx_;
 
   private:
-    uint8_t rbuf_[4096];
+    // Waits for the line and returns the first byte it brings (RecvByte when the buffer is empty).
+    int Refill(int timeoutMs);
+
+    uint8_t rbuf_[16384];
     int rcount_ = 0;
     int rindex_ = 0;
     std::vector<uint8_t> out_;

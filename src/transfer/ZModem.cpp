@@ -123,47 +123,6 @@ void ZModem::SetEscapeAll(bool on) {
     escTable_ = on ? kEscAll.data() : kEscNormal.data();
 }
 
-// ---- Reading the line -----------------------------------------------------------------------
-
-int ZModem::Refill(int timeoutMs) {
-    inPos_ = inLen_ = 0;
-    if (!Flush()) return ERR_TIMEOUT;
-    const auto deadline = Now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        if (Aborted() || !ctx_.line->IsOpen()) return ERR_TIMEOUT;
-        const long left = MsUntil(deadline);
-        if (left < 0) return ERR_TIMEOUT;
-        // Waits in slices so that an abort request is seen within a fraction of a second.
-        int n = ctx_.line->ReadLineData(in_, kInBuf, static_cast<int>(std::min<long>(left, 200)));
-        if (n > 0) {
-            inLen_ = n;
-            inPos_ = 1;
-            return in_[0];
-        }
-        if (left == 0) return ERR_TIMEOUT;
-    }
-}
-
-void ZModem::TakeUnread(std::vector<uint8_t>& out) {
-    CTransEngine::TakeUnread(out);
-    if (inPos_ < inLen_) out.insert(out.end(), in_ + inPos_, in_ + inLen_);
-    inPos_ = inLen_ = 0;
-}
-
-bool ZModem::Poll() {
-    if (inPos_ < inLen_) return true;
-    int n = ctx_.line->ReadLineData(in_, kInBuf, 0);
-    if (n <= 0) return false;
-    inPos_ = 0;
-    inLen_ = n;
-    return true;
-}
-
-void ZModem::DropInput() {
-    inPos_ = inLen_ = 0;
-    PurgeInput();
-}
-
 // ---- Sending on the wire --------------------------------------------------------------------
 
 void ZModem::Encode(const uint8_t* p, size_t n) {
@@ -278,7 +237,7 @@ void ZModem::SendPosHeader(int type, uint32_t pos, bool hex) {
 int ZModem::ZdlRead(int timeoutMs) {
     int c;
     for (;;) {
-        c = Get(timeoutMs);
+        c = RecvByte(timeoutMs);
         if (c < 0) return c;
         if (c & 0x60) return c;
         if (c == ZDLE) break;
@@ -288,7 +247,7 @@ int ZModem::ZdlRead(int timeoutMs) {
     }
     int cans = 1;
     for (;;) {
-        c = Get(timeoutMs);
+        c = RecvByte(timeoutMs);
         if (c < 0) return c;
         if (c == CAN) {
             if (++cans >= 5) return ERR_CANCEL;
@@ -319,7 +278,7 @@ int ZModem::HexByte() {
     for (int k = 0; k < 2; ++k) {
         int c;
         do {
-            c = Get(timeoutMs_);
+            c = RecvByte(timeoutMs_);
             if (c < 0) return c;
         } while (IsFlow(c));
         c &= 0x7F;
@@ -394,8 +353,8 @@ int ZModem::RecvHexHeader(uint8_t hdr[4], bool lengthByte) {
     if (Crc16(raw, static_cast<size_t>(n) + 1) != (hi << 8 | lo)) return ERR_PROTOCOL;
     // The CR and LF that end the line.
     const int lineEnd = std::min(1000, timeoutMs_);
-    int c = Get(lineEnd);
-    if (c >= 0 && (c & 0x7F) == 0x0D) Get(lineEnd);
+    int c = RecvByte(lineEnd);
+    if (c >= 0 && (c & 0x7F) == 0x0D) RecvByte(lineEnd);
     for (int i = 0; i < 4; ++i) hdr[i] = raw[i + 1];
     rxCrc32_ = false;
     rxRle_ = false;
@@ -405,33 +364,33 @@ int ZModem::RecvHexHeader(uint8_t hdr[4], bool lengthByte) {
 int ZModem::RecvHeader(uint8_t hdr[4], bool padSeen) {
     int garbage = 0;
     int cans = 0;
-    int c = padSeen ? ZPAD : Get(timeoutMs_);
+    int c = padSeen ? ZPAD : RecvByte(timeoutMs_);
     for (;;) {
         if (c < 0) return c;
         if (c == CAN) {
             if (++cans >= 5) return ZCAN;
             // Cancel sequences are often paced (this program's own sends one CAN per 100 ms):
             // the next CAN may take a little longer than that.
-            c = Get(std::min(kCanGapMs, timeoutMs_));
+            c = RecvByte(std::min(kCanGapMs, timeoutMs_));
             if (c == ERR_TIMEOUT) {
                 cans = 0;
-                c = Get(timeoutMs_);
+                c = RecvByte(timeoutMs_);
             }
             continue;
         }
         cans = 0;
         if ((c & 0x7F) != ZPAD) {
             if (++garbage > garbageLimit_) return kGarbage;
-            c = Get(timeoutMs_);
+            c = RecvByte(timeoutMs_);
             continue;
         }
         do {
-            c = Get(timeoutMs_);
+            c = RecvByte(timeoutMs_);
         } while (c >= 0 && ((c & 0x7F) == ZPAD || IsFlow(c)));
         if (c < 0) return c;
         if (c != ZDLE) continue;
         do {
-            c = Get(timeoutMs_);
+            c = RecvByte(timeoutMs_);
         } while (c >= 0 && IsFlow(c));
         if (c < 0) return c;
         if (c == CAN) {
@@ -459,7 +418,7 @@ int ZModem::RecvHeader(uint8_t hdr[4], bool padSeen) {
                 break;
             default:
                 if (++garbage > garbageLimit_) return kGarbage;
-                c = Get(timeoutMs_);
+                c = RecvByte(timeoutMs_);
                 continue;
         }
         if (r >= 0 && letter >= 'a') varHeaders_ = true;
@@ -474,8 +433,8 @@ int ZModem::RecvData(uint8_t* buf, int max, int& len) {
     if (rxRle_) return ERR_PROTOCOL;
     for (;;) {
         // Runs of bytes that need no decoding go straight from the input buffer.
-        int run = std::min(inLen_ - inPos_, max - len);
-        const uint8_t* p = in_ + inPos_;
+        int run = std::min(Buffered(), max - len);
+        const uint8_t* p = BufferedData();
         const uint8_t* stop = dropCtl_ ? kStopAll.data() : kStopPlain.data();
         int k = 0;
         while (k < run && !stop[p[k]]) {
@@ -483,7 +442,7 @@ int ZModem::RecvData(uint8_t* buf, int max, int& len) {
             ++k;
         }
         len += k;
-        inPos_ += k;
+        Consume(k);
         int c = ZdlRead(timeoutMs_);
         if (c < 0) return c == ERR_CANCEL ? ZCAN : c;
         if (c & kGot) {
@@ -599,7 +558,7 @@ bool ZModem::Download() {
     if (r != ZCAN) {
         SendCancel();
         ctx_.line->Purge();
-        DropInput();
+        PurgeInput();
     }
     return false;
 }
@@ -721,25 +680,25 @@ void ZModem::EndExchange() {
         for (;;) {
             const long left = MsUntil(until);
             if (left <= 0) break;
-            int c = Get(static_cast<int>(left));
+            int c = RecvByte(static_cast<int>(left));
             // Silence: the sender has gone (its "OO" may be lost with its tty); the session is
             // complete either way.
             if (c < 0) return;
             if (c == 'O') {
-                c = Get(100);
-                if (c >= 0 && c != 'O') --inPos_;  // the host's text, already after "O"
+                c = RecvByte(100);
+                if (c >= 0 && c != 'O') Unget();  // the host's text, already after "O"
                 return;
             }
             if (c == ZPAD || c == ZDLE) {
                 // The sender's ZFIN again: it did not hear ours, which the next round repeats.
-                --inPos_;
+                Unget();
                 uint8_t hdr[4];
                 if (RecvHeader(hdr) == ZFIN) break;
                 continue;
             }
             // Anything else is what the host says once the sender has ended without its "OO"
             // reaching us: it stays for the terminal.
-            --inPos_;
+            Unget();
             return;
         }
     }
@@ -1117,10 +1076,10 @@ int ZModem::GetReceiverInit() {
     uint8_t hdr[4];
     for (int headers = 0; headers < 10; ++headers) {
         for (;;) {
-            int c = Get(80000);
+            int c = RecvByte(80000);
             if (c < 0) return c;
             if (c == CAN) {
-                c = Get(2000);
+                c = RecvByte(2000);
                 if (c == CAN) return ZCAN;
             }
             if (c >= 0 && (c & 0x7F) == ZPAD) break;
@@ -1267,7 +1226,7 @@ int ZModem::SendOneFile(const std::filesystem::path& path, int filesLeft, uint64
                 case ZRINIT: {
                     int c;
                     do {
-                        c = Get(5000);
+                        c = RecvByte(5000);
                     } while (c >= 0 && (c & 0x7F) != ZPAD);
                     if (c >= 0) {
                         pad = true;
@@ -1335,13 +1294,13 @@ int ZModem::SendFileData() {
             }
             // d: a look at the back channel now and then, without waiting: silence is normal
             // while streaming, and a look per subpacket would cost a system call each.
-            const bool look = txPos_ - lastLook_ >= kLookEvery || !InputEmpty();
+            const bool look = txPos_ - lastLook_ >= kLookEvery || !InputBufferEmpty();
             if (look) lastLook_ = txPos_;
-            if (look && Poll()) {
-                int c = Get(0);
+            if (look && PollInput()) {
+                int c = RecvByte(0);
                 if (c >= 0 && IsFlow(c) && (c & 0x7F) == XOFF) {
                     Flush();
-                    Get(10000);
+                    RecvByte(10000);
                     ++junk;
                 } else if (c == CAN || (c >= 0 && (c & 0x7F) == ZPAD)) {
                     Flush();
@@ -1392,10 +1351,10 @@ int ZModem::AfterAnswer(int answer) {
     for (;;) {
         if (answer == ZACK || answer == ZRPOS) {
             Flush();
-            if (!Poll()) return 0;
-            int c = Get(0);
+            if (!PollInput()) return 0;
+            int c = RecvByte(0);
             if (c >= 0 && (c & 0x7F) == XOFF) {
-                Get(10000);
+                RecvByte(10000);
                 return 0;
             }
             if (c == CAN || (c >= 0 && (c & 0x7F) == ZPAD)) {

@@ -116,18 +116,6 @@ class ZModem : public CTransEngine {
     // Header byte indexes of the flags (the reverse of the position bytes).
     static constexpr int ZF0 = 3, ZF1 = 2, ZF2 = 1, ZF3 = 0;
 
-    // The line is read through this engine's own buffer, so that subpackets decode in runs.
-    int Get(int timeoutMs) { return inPos_ < inLen_ ? in_[inPos_++] : Refill(timeoutMs); }
-
-  public:
-    void TakeUnread(std::vector<uint8_t>& out) override;
-
-  private:
-    int Refill(int timeoutMs);
-    bool Poll();  // true when a byte is waiting, without waiting for one
-    bool InputEmpty() const { return inPos_ >= inLen_; }
-    void DropInput();
-
     void Encode(const uint8_t* p, size_t n);
     int ZdlRead(int timeoutMs);
     int HexByte();
@@ -167,10 +155,6 @@ class ZModem : public CTransEngine {
     void EndSession();
 
     void ShowRemaining(uint64_t total, uint64_t pos, long cps);
-
-    static constexpr int kInBuf = 16384;
-    uint8_t in_[kInBuf];
-    int inPos_ = 0, inLen_ = 0;
 
     // Wire state.
     bool varHeaders_ = false;

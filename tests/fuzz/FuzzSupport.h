@@ -5,6 +5,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,7 +16,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -81,27 +81,38 @@ class Input {
 };
 
 // The far end of a transfer as a fixed script: what it sends, in order, with quiet spells between.
-// The engine gets the script as fast as it reads; a quiet spell keeps the line silent for a few
-// milliseconds (the engine's time limits are scaled down to match, so it times out); when the
-// script is spent the far end hangs up. What the engine sends is dropped.
-class ScriptedLine : public ILineIo {
+// It is also the engine's clock, which moves only while the engine waits or pauses, so that a run
+// takes no real time: the engine gets the script as fast as it reads; a quiet spell keeps the line
+// silent for a few milliseconds of that clock (the engine's time limits are scaled down to match,
+// so it times out); when the script is spent the far end hangs up. What the engine sends is
+// dropped.
+class ScriptedLine : public ILineIo, public ITransferClock {
   public:
-    static constexpr int kQuietMs = 2;
+    static constexpr std::chrono::milliseconds kQuiet{2};
+    // How much a script holds before the targets stop adding to it: more of the same adds nothing
+    // new, and a short run lets the fuzzer try many more inputs.
+    static constexpr size_t kFull = 48 * 1024;
 
-    void Send(const std::string& bytes) { segments_.back() += bytes; }
+    void Send(const std::string& bytes) {
+        segments_.back() += bytes;
+        size_ += bytes.size();
+    }
     void Send(const std::vector<uint8_t>& bytes) {
         segments_.back().append(bytes.begin(), bytes.end());
+        size_ += bytes.size();
     }
     void Quiet() { segments_.emplace_back(); }
+    bool Full() const { return size_ >= kFull; }
+
+    std::chrono::steady_clock::time_point Now() override { return now_; }
+    void Sleep(std::chrono::milliseconds ms) override { now_ += ms; }
 
     LineKind Kind() const override { return LineKind::Stream; }
     int ReadLineData(uint8_t* buf, int max, int timeoutMs) override {
         for (;;) {
             if (quietUntil_) {
-                auto left = *quietUntil_ - std::chrono::steady_clock::now();
-                if (left > std::chrono::steady_clock::duration::zero()) {
-                    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-                        left, std::chrono::milliseconds(timeoutMs)));
+                if (*quietUntil_ > now_) {
+                    now_ = std::min(*quietUntil_, now_ + std::chrono::milliseconds(timeoutMs));
                     return 0;
                 }
                 quietUntil_.reset();
@@ -120,7 +131,7 @@ class ScriptedLine : public ILineIo {
                 segment_ = segments_.size();  // spent: the far end hangs up
                 return 0;
             }
-            quietUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQuietMs);
+            quietUntil_ = now_ + kQuiet;
         }
     }
     bool WriteRaw(const uint8_t*, size_t) override { return IsOpen(); }
@@ -137,8 +148,10 @@ class ScriptedLine : public ILineIo {
     }
 
     std::vector<std::string> segments_{std::string()};
+    size_t size_ = 0;
     size_t segment_ = 0;
     size_t at_ = 0;
+    std::chrono::steady_clock::time_point now_{};
     std::optional<std::chrono::steady_clock::time_point> quietUntil_;
 };
 
@@ -350,14 +363,19 @@ class BlockScript {
 
 // A file name as a sender offers it: "f0" to "f3" (f1 is the link DownloadArea plants), a hostile
 // one (folders, "..", control bytes), or made-up bytes up to `mostMadeUp` after which no length
-// can be relied on (`lengthKnown` is then cleared).
+// can be relied on (`lengthKnown` is then cleared). A NUL ends the name where the receiver reads
+// it, so that what follows the NUL, not the announced length, is the length it reads: a name
+// holding one also clears `lengthKnown`.
 inline std::string OfferedName(Input& in, size_t mostMadeUp, bool& lengthKnown) {
     switch (in.Below(4)) {
         case 0:
         case 1:
             return "f" + std::to_string(in.Below(4));
-        case 2:
-            return in.Bytes(in.Below(24));
+        case 2: {
+            std::string name = in.Bytes(in.Below(24));
+            if (name.find('\0') != std::string::npos) lengthKnown = false;
+            return name;
+        }
         default:
             lengthKnown = false;
             return in.Bytes(in.Below(static_cast<int>(mostMadeUp) + 1));
@@ -368,6 +386,16 @@ inline std::string OfferedName(Input& in, size_t mostMadeUp, bool& lengthKnown) 
 void FuzzOne(Input& in);
 
 }  // namespace marlo::fuzz
+
+// libFuzzer's set-up: the folders of the runs go to memory (/dev/shm) unless TMPDIR says where, since
+// making and removing them on a disk file system costs more than the run itself.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    struct stat st {};
+    if (!std::getenv("TMPDIR") && ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) &&
+        ::access("/dev/shm", W_OK) == 0)
+        ::setenv("TMPDIR", "/dev/shm", 0);
+    return 0;
+}
 
 // libFuzzer's entry point: every target is one source file that includes this header.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

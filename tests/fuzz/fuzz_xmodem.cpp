@@ -17,11 +17,12 @@ void FuzzOne(Input& in) {
     const std::string content = FileContent(contentSize, in.Word());
     ScriptedLine script;
     BlockScript sender(script, content, in.Flag() ? 1024 : 128, mode == 1);
-    while (!in.Empty()) sender.Step(in.Below(BlockScript::kSteps), in);
+    while (!in.Empty() && !script.Full()) sender.Step(in.Below(BlockScript::kSteps), in);
 
     DownloadArea area;
     TransferContext ctx;
     ctx.line = &script;
+    ctx.clock = &script;
     ctx.files = {area.Dir() / "x.bin"};
     ctx.timeScale = 0.0001;
     const bool ok = CXmodem(mode, ctx).Download();

@@ -23,7 +23,7 @@ void FuzzOne(Input& in) {
     ScriptedLine script;
     BlockScript sender(script, content, in.Flag() ? 1024 : 128, true);
     bool lengthKnown = announced > 0;
-    while (!in.Empty()) {
+    while (!in.Empty() && !script.Full()) {
         const int step = in.Below(BlockScript::kSteps + 2);
         if (step < BlockScript::kSteps) {
             sender.Step(step, in);
@@ -53,6 +53,7 @@ void FuzzOne(Input& in) {
             Fail("a file reported complete is not the sender's content");
     });
     ctx.line = &script;
+    ctx.clock = &script;
     ctx.status = &received;
     ctx.downloadDir = area.Dir();
     ctx.timeScale = 0.0001;

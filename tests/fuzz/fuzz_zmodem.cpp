@@ -93,7 +93,7 @@ void FuzzOne(Input& in) {
         return s;
     };
     int quiet = 0;
-    while (!in.Empty()) {
+    while (!in.Empty() && !script.Full()) {
         uint8_t h[4] = {};
         switch (in.Below(14)) {
             case 0: {  // any header; without its subpacket what follows is taken for it
@@ -148,13 +148,13 @@ void FuzzOne(Input& in) {
                 }
                 sender.Position(ZModem::ZDATA, pos);
                 for (int n = 1 + in.Below(4); n > 0; --n) {
-                    const std::string part = slice(1 + in.Below(1024));
+                    const std::string part = slice(1 + in.Below(ZModem::kMaxData));
                     sender.Data(part, End(in));
                 }
                 break;
             }
             case 5: {
-                const std::string part = slice(in.Below(1025));
+                const std::string part = slice(in.Below(ZModem::kMaxData + 1));
                 sender.Data(part, End(in));
                 break;
             }
@@ -205,7 +205,7 @@ void FuzzOne(Input& in) {
             default: {  // a lying sender: data that is not the file's
                 honest = false;
                 forged = true;
-                const std::string made = in.Bytes(in.Below(1100));
+                const std::string made = in.Bytes(in.Below(ZModem::kMaxData + 100));
                 sender.Data(made, End(in));
                 break;
             }
@@ -223,6 +223,7 @@ void FuzzOne(Input& in) {
             Fail("a file reported complete is not the sender's content");
     });
     ctx.line = &script;
+    ctx.clock = &script;
     ctx.status = &received;
     ctx.downloadDir = area.Dir();
     ctx.timeScale = 0.0001;
