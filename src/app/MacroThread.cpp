@@ -103,11 +103,13 @@ bool CMacroThread::Start(const std::string& path) {
     currentLine_ = -1;
     running_ = true;
     frame_.macroRunning = true;
-    thread_ = std::thread([this, bytes = std::move(bytes)]() mutable { Run(std::move(bytes)); });
+    thread_ = std::thread([this, bytes = std::move(bytes), run = ++run_]() mutable {
+        Run(std::move(bytes), run);
+    });
     return true;
 }
 
-void CMacroThread::Run(std::string bytes) {
+void CMacroThread::Run(std::string bytes, long run) {
     FrameMacroHost host(frame_, control_);
     MacroInterpreter interpreter(host, control_);
     lastEnd_ = interpreter.Run(bytes);
@@ -118,7 +120,7 @@ void CMacroThread::Run(std::string bytes) {
     // The user-interface thread joins this thread and carries out what the macro asked for last.
     Event e;
     e.id = WM_MACRO_START;
-    e.wParam = 1;  // from the thread that ended
+    e.lParam = run;
     e.text = control_.Stopped() ? std::string() : host.next_;  // a stopped macro starts nothing
     frame_.Platform().PostEvent(std::move(e));
 }
@@ -147,7 +149,8 @@ void CMacroThread::TogglePause() {
     if (running_) control_.SetPaused(!control_.Paused());
 }
 
-void CMacroThread::OnMacroStart(const std::string& path) {
+void CMacroThread::OnMacroStart(const std::string& path, long run) {
+    if (run > 0 && run != run_) return;  // a newer macro has started since
     if (running_) Stop();  // the macro that asked must be gone before the next one starts
     Join();
     if (!path.empty() && Start(path)) return;

@@ -34,9 +34,10 @@ class CMacroThread {
     bool Running() const { return running_.load(); }
     bool Paused() const { return control_.Paused(); }
 
-    // User-interface thread: the thread told it ended (WM_MACRO_START with no file) or asked for
-    // the next macro (WM_MACRO_START with its file).
-    void OnMacroStart(const std::string& path);
+    // User-interface thread: WM_MACRO_START. From a run that ended (`run` its number): joins it
+    // and starts the file `start` asked for; the end of an earlier run changes nothing. From
+    // elsewhere (`run` 0): stops the macro that runs and starts the file.
+    void OnMacroStart(const std::string& path, long run = 0);
 
     // The lines of the macro running (or last run), Shift-JIS, and the one running now (0-based,
     // -1 when none): what the macro debugger shows.
@@ -52,13 +53,14 @@ class CMacroThread {
 
   private:
     void Join();
-    void Run(std::string path);
+    void Run(std::string bytes, long run);
 
     CMainFrame& frame_;
     MacroControl control_;
     std::thread thread_;
     std::atomic<bool> running_{false};
     std::atomic<int> currentLine_{-1};
+    long run_ = 0;  // the number of the latest run
     mutable std::mutex linesMutex_;
     std::vector<std::string> lines_;
     MacroInterpreter::End lastEnd_ = MacroInterpreter::End::Finished;

@@ -393,7 +393,7 @@ void CMainFrame::OnEvent(const Event& e) {
             OnCommand(static_cast<int>(e.wParam));
             break;
         case WM_MACRO_START:
-            macro_->OnMacroStart(e.text);
+            macro_->OnMacroStart(e.text, e.lParam);
             break;
         case WM_RUN_MACRO_FILE:  // a user key: the setting's Shift-JIS path
             macro_->Start(SjisToUtf8(e.text));

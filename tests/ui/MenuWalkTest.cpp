@@ -486,6 +486,7 @@ class MenuWalkTest : public QObject {
         f.Choose(ID_MACRO_RUN);
         QTRY_VERIFY(f.farEnd.find("next\r") != std::string::npos);
         QTRY_VERIFY(BoxSays(f, "認識できないコマンド(bogus)です。 [2行目]"));
+        QTRY_VERIFY(!f.frame->macroRunning.load());  // the box shows before the thread has ended
 
         // The debugger shows the lines of the macro that runs, the running one selected.
         std::ofstream(path) << "send \"one^M\"\rwait \"never\" /T600\r";
@@ -501,6 +502,13 @@ class MenuWalkTest : public QObject {
         debugger->findChild<QPushButton*>(QStringLiteral("stop"))->click();
         QTRY_VERIFY(!f.frame->macroRunning.load());
         debugger->close();
+
+        // A user key set to run a macro file runs it.
+        std::ofstream(path) << "send \"from the key^M\"\r";
+        f.frame->S().UserKey[0] = path;
+        f.frame->S().UserKeyK[0] = 1;
+        f.Panes()->ActiveModel().Keys().RunUserKey(0);
+        QTRY_VERIFY(f.farEnd.find("from the key\r") != std::string::npos);
     }
 
   private:
