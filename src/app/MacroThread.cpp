@@ -19,7 +19,10 @@ class FrameMacroHost : public MacroHost {
   public:
     FrameMacroHost(CMainFrame& frame, MacroControl& control) : frame_(frame), control_(control) {}
 
-    void Send(const std::string& bytes) override { frame_.WriteConverted(bytes); }
+    void Send(const std::string& bytes) override {
+        frame_.Wait().Record();  // the answer may come before the macro's next wait
+        frame_.WriteConverted(bytes);
+    }
 
     int Wait(const std::vector<std::string>& texts, long timeoutMs) override {
         ShowHeldStatus();

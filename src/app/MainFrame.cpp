@@ -118,7 +118,7 @@ void CMainFrame::ProcessReceived(const uint8_t* buf, size_t n) {
 }
 
 bool CMainFrame::WantsTextBytes() const {
-    return session_->Wait().Active();
+    return session_->Wait().Wanted();
 }
 
 void CMainFrame::OnTextByte(uint8_t b) {
@@ -230,6 +230,7 @@ std::string CMainFrame::HistoryFile(const char* name) const {
 }
 
 void CMainFrame::SaveScreenAtExit() {
+    if (settings_.HistoryDefPath.empty()) return;  // no folder: nothing is kept (marlo-cli)
     std::string path = HistoryFile("lglog.txt");
     if (settings_.BufferClearOnEnd) {
         // The file is still created (and emptied), so no old screen comes back at the next start.

@@ -50,6 +50,17 @@ bool StringWait::Active() const {
                        [](const Waiter& w) { return w.matched == 0; });
 }
 
+bool StringWait::Wanted() const {
+    std::lock_guard lock(mutex_);
+    return recording_ || std::any_of(waiters_.begin(), waiters_.end(),
+                                     [](const Waiter& w) { return w.matched == 0; });
+}
+
+void StringWait::Record() {
+    std::lock_guard lock(mutex_);
+    recording_ = true;
+}
+
 void StringWait::ClearWindow() {
     std::lock_guard lock(mutex_);
     window_.clear();

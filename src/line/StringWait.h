@@ -32,12 +32,18 @@ class StringWait {
     void Disarm(int id);
     // 0 while waiting (or unknown id), else the 1-based index of the pattern that matched.
     int Matched(int id) const;
-    // True while any waiter waits (the receive path feeds bytes only then, or always: both work).
+    // True while any waiter waits.
     bool Active() const;
+    // True while received text matters: a waiter waits, or a match was made and what follows it
+    // is kept for the next wait (a host that answers before the next wait is armed).
+    bool Wanted() const;
 
     void Feed(const uint8_t* p, size_t n);
     void Feed(uint8_t b) { Feed(&b, 1); }
     void ClearWindow();
+    // From now on received text is kept for the next wait, as after a match: a macro calls it
+    // before it sends, so a host that answers at once is not missed.
+    void Record();
     std::string Window() const;
 
     // Blocks a thread other than the user-interface thread until the waiter matched, the time-out

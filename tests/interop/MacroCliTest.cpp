@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "support/ModemSimulator.h"
@@ -85,6 +86,8 @@ TEST(MacroCli, ExitStatusesAndTimeOuts) {
     auto r = test::RunProgram(MARLO_CLI_PATH, {"macro", timeout, "--stdio"}, {}, 30000, "");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0");
+    // Without a history folder nothing is left behind in the working folder.
+    EXPECT_FALSE(std::filesystem::exists("lglog.txt"));
     auto bad = MacroFile(dir, "bad.mac", {"send \"a\"", "nonsense"});
     r = test::RunProgram(MARLO_CLI_PATH, {"macro", bad, "--offline"});
     EXPECT_EQ(r.status, 1);

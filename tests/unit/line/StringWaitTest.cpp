@@ -41,6 +41,9 @@ TEST(StringWait, FirstPatternFoundWinsAndLaterBytesReachTheNextWait) {
     Feed(w, "login: Password: ");
     EXPECT_EQ(w.Matched(first), 2);
     w.Disarm(first);
+    // Text that comes between two waits (a host quicker than the macro) is wanted and kept.
+    EXPECT_TRUE(w.Wanted());
+    Feed(w, "ignored\r\n");
     // The prompt that came in the same block is there for the next wait.
     int second = w.Arm({"Password:"}, false);
     EXPECT_EQ(w.Matched(second), 1);
@@ -59,6 +62,14 @@ TEST(StringWait, TimedOutWaitLeavesNothingForLaterAndIdleBytesAreNotRecorded) {
     Feed(w, "NO");
     w.Disarm(id);
     EXPECT_EQ(w.Window(), "");
+    EXPECT_FALSE(w.Wanted());
+    // After Record (a macro about to send) the answer is kept until a wait takes it.
+    w.Record();
+    EXPECT_TRUE(w.Wanted());
+    Feed(w, "OK\r\n");
+    int after = w.Arm({"OK"}, false);
+    EXPECT_EQ(w.Matched(after), 1);
+    w.Disarm(after);
 }
 
 TEST(StringWait, WindowKeepsTheLast255Bytes) {
