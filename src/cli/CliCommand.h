@@ -31,6 +31,9 @@ struct CliRegistrar {
     static ::marlo::cli::CliRegistrar MARLO_CLI_CONCAT(cliRegistrar_, __LINE__)({name, usage, fn})
 
 // Parses "--set Name=Value" pairs and other options shared by the commands.
+// "marlo-cli COMMAND: why" and the command's usage on stderr; the usage status.
+int UsageFailure(const char* command, const std::string& why, const char* usage);
+
 // Splits "Name=Value"; false when there is no '='.
 bool SplitSetting(const std::string& arg, std::string& name, std::string& value);
 

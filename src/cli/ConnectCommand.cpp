@@ -23,10 +23,7 @@ const char kUsage[] =
     "      --send (in order; \\r \\n \\t \\\\ \\xHH escapes in TEXT) script a dialogue; exits 0\n"
     "      when the far end closes; --trace writes the line trace (negotiation, waits) to FILE";
 
-int Usage(const std::string& why) {
-    std::fprintf(stderr, "marlo-cli connect: %s\nusage:\n%s\n", why.c_str(), kUsage);
-    return kExitUsage;
-}
+int Usage(const std::string& why) { return UsageFailure("connect", why, kUsage); }
 
 int RunConnect(const std::vector<std::string>& args) {
     LineChoice choice;

@@ -4,11 +4,13 @@
 // 停止 does.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <deque>
@@ -43,10 +45,7 @@ const char kUsage[] =
     "      1 on a macro error or a line that cannot be reached, 2 for a file that cannot be\n"
     "      loaded or a wrong command line; SIGINT stops the macro";
 
-int Usage(const std::string& why) {
-    std::fprintf(stderr, "marlo-cli macro: %s\nusage:\n%s\n", why.c_str(), kUsage);
-    return kExitUsage;
-}
+int Usage(const std::string& why) { return UsageFailure("macro", why, kUsage); }
 
 std::atomic<bool> gInterrupted{false};
 
@@ -167,22 +166,34 @@ class StdioBridge {
         if (master_ >= 0) ::close(master_);
     }
     const std::string& Path() const { return path_; }
+    // Waits (two seconds at most) until the pty has been quiet for 100 ms, so that what the
+    // frame's line was still writing has been passed on: closing the line would discard it.
+    void Drain() {
+        for (int i = 0, quiet = 0; i < 400 && quiet < 20 && master_ >= 0; ++i) {
+            int pending = 0;
+            if (::ioctl(master_, FIONREAD, &pending) != 0) return;
+            quiet = pending == 0 ? quiet + 1 : 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
 
   private:
     void Relay() {
         bool inputOpen = true;
         char buf[65536];
+        auto toOutput = [&] {
+            ssize_t n = ::read(master_, buf, sizeof buf);
+            for (ssize_t done = 0; n > 0 && done < n;) {
+                ssize_t w = ::write(1, buf + done, static_cast<size_t>(n - done));
+                if (w <= 0) break;
+                done += w;
+            }
+            return n > 0;
+        };
         while (!stop_) {
             pollfd fds[2] = {{master_, POLLIN, 0}, {0, static_cast<short>(inputOpen ? POLLIN : 0), 0}};
             if (::poll(fds, 2, 100) <= 0) continue;
-            if (fds[0].revents & POLLIN) {
-                ssize_t n = ::read(master_, buf, sizeof buf);
-                for (ssize_t done = 0; n > 0 && done < n;) {
-                    ssize_t w = ::write(1, buf + done, static_cast<size_t>(n - done));
-                    if (w <= 0) break;
-                    done += w;
-                }
-            }
+            if (fds[0].revents & POLLIN) toOutput();
             if (inputOpen && (fds[1].revents & (POLLIN | POLLHUP))) {
                 ssize_t n = ::read(0, buf, sizeof buf);
                 if (n <= 0) inputOpen = false;
@@ -193,6 +204,9 @@ class StdioBridge {
                 }
             }
         }
+        // What the frame wrote last is still on its way out: pass it on before leaving.
+        for (pollfd p{master_, POLLIN, 0}; ::poll(&p, 1, 50) > 0 && (p.revents & POLLIN) && toOutput();)
+            p.revents = 0;
     }
     int master_ = -1, slave_ = -1;
     std::string path_;
@@ -376,6 +390,7 @@ int RunMacro(const std::vector<std::string>& args) {
         std::fwrite(screen.data(), 1, screen.size(), stdout);
     }
     frame.Term().RemoveCaptureSink(&out);
+    bridge.Drain();
     frame.Shutdown(true);
     switch (end) {
         case MacroInterpreter::End::Error:

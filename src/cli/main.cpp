@@ -21,6 +21,11 @@ bool SplitSetting(const std::string& arg, std::string& name, std::string& value)
     return true;
 }
 
+int UsageFailure(const char* command, const std::string& why, const char* usage) {
+    std::fprintf(stderr, "marlo-cli %s: %s\nusage:\n%s\n", command, why.c_str(), usage);
+    return kExitUsage;
+}
+
 }  // namespace marlo::cli
 
 namespace {

@@ -46,7 +46,6 @@ class MacroVariables {
     void PushFrame();
     void PopFrame();
     bool InFunction() const { return !frames_.empty(); }
-    size_t Depth() const { return frames_.size(); }
 
     // Where `userid` and `password` come from (the connected host); empty when unset.
     std::function<std::string()> userId;
