@@ -114,8 +114,12 @@ CliLine::~CliLine() {
     Close();
 }
 
+SerialLine* CliLine::Serial() const {
+    return session_->Comm().Line();
+}
+
 void CliLine::Close() {
-    if (serial_) serial_->Close();
+    if (SerialLine* serial = Serial()) serial->Close();
     if (OnTelnet() && session_->Conn().telnetMode)
         session_->HangUp();
     else
@@ -170,12 +174,11 @@ bool CliLine::OpenSerial(const std::string& device, const Settings& s) {
         return false;
     }
     serialFd_ = dev->Fd();
-    serial_ = std::make_unique<SerialLine>(std::move(dev));
-    serial_->SetDtr(true);
-    serial_->SetRts(true);
-    serial_->UpdateModemStatus();
-    line_ = serial_.get();
-    session_->AttachLine(line_);
+    // The session's port from now on: its dialler, control lines and carrier act on it. The
+    // command reads it itself, so no thread watches it.
+    settings_.Port = 1;
+    if (!session_->AdoptSerial(std::move(dev), false)) return false;
+    line_ = Serial();
     return true;
 }
 
@@ -238,15 +241,15 @@ void CliLine::OpenStdio() {
 
 int CliLine::ReadFd() const {
     if (OnTelnet()) return session_->Telnet().Fd();
-    if (serial_ && serial_->IsOpen()) return serialFd_;
+    if (SerialLine* serial = Serial(); serial && serial->IsOpen()) return serialFd_;
     return -1;
 }
 
 bool CliLine::HungUp() const {
     if (OnTelnet()) return !session_->Telnet().IsOpen();
-    if (serial_) {
-        int err = serial_->LastReadError();
-        return !serial_->IsOpen() || err == EIO || err == ENXIO || err == ENODEV;
+    if (SerialLine* serial = Serial()) {
+        int err = serial->LastReadError();
+        return !serial->IsOpen() || err == EIO || err == ENXIO || err == ENODEV;
     }
     if (stream_) return !stream_->IsOpen();
     return true;

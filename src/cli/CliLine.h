@@ -85,7 +85,7 @@ class CliLine {
 
     ILineIo* Line() const { return line_; }
     // The serial line, or null.
-    SerialLine* Serial() const { return serial_.get(); }
+    SerialLine* Serial() const;
     Connection& Conn() { return session_->Conn(); }
     // The session over the open line: its send encoder and lock (WriteConverted).
     Session& LineSession() { return *session_; }
@@ -110,7 +110,6 @@ class CliLine {
     Settings settings_;
     // The telnet line and the connection; the command's own loop reads the line.
     std::unique_ptr<Session> session_;
-    std::unique_ptr<SerialLine> serial_;
     std::unique_ptr<StreamLine> stream_;
     ILineIo* line_ = nullptr;
     int serialFd_ = -1;

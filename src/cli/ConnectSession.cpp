@@ -15,6 +15,7 @@
 #include "cli/TransferRun.h"
 #include "line/SerialLine.h"
 #include "line/StringWait.h"
+#include "session/HostRoute.h"
 #include "settings/Trace.h"
 #include "terminal/KanjiCodec.h"
 #include "text/Encoding.h"
@@ -29,16 +30,6 @@ const char* const kSessionUsage =
 
 namespace {
 
-// Received bytes through the receive decoder into Shift-JIS text.
-struct TextSink : IKanjiSink {
-    std::string text;
-    void SingleByte(uint8_t b) override { text.push_back(static_cast<char>(b)); }
-    void DoubleByte(uint8_t lead, uint8_t trail) override {
-        text.push_back(static_cast<char>(lead));
-        text.push_back(static_cast<char>(trail));
-    }
-};
-
 bool WriteOut(const std::string& s) {
     size_t done = 0;
     while (done < s.size()) {
@@ -50,41 +41,88 @@ bool WriteOut(const std::string& s) {
     return true;
 }
 
-// The line as the dialler sees it; typed text goes out through the session's send encoder.
-class LinePort : public IModemPort {
-  public:
-    explicit LinePort(CliLine& line) : line_(line) {}
-    bool WriteConverted(const std::string& sjis) override {
-        return line_.LineSession().WriteConverted(sjis);
-    }
-    void SetDtr(bool on) override {
-        if (line_.Serial()) line_.Serial()->SetDtr(on);
-    }
-    void SetRts(bool on) override {
-        if (line_.Serial()) line_.Serial()->SetRts(on);
-    }
-    bool PortOpen() const override { return line_.Line() && line_.Line()->IsOpen(); }
-    // The carrier, or nullopt when the line has no modem lines (a pty, a socket).
-    std::optional<bool> Carrier() const {
-        SerialLine* s = line_.Serial();
-        if (!s) return std::nullopt;
-        bool cd = s->UpdateModemStatus();
-        if (!s->HasModemLines()) return std::nullopt;
-        return cd;
-    }
+// The carrier of the session's serial line, or nullopt when the line has no modem lines (a pty,
+// a socket).
+std::optional<bool> Carrier(Session& session) {
+    SerialLine* s = session.Comm().Line();
+    if (!s || session.Conn().telnetMode) return std::nullopt;
+    bool cd = session.UpdateCarrier();
+    if (!s->HasModemLines()) return std::nullopt;
+    return cd;
+}
 
-  private:
-    CliLine& line_;
-};
-
-// The session proper: waits on the line and standard input together and reads the line empty
-// whenever it has something, so received text goes out as fast as it comes. Time-outs are those
-// of the string wait and the carrier watch; nothing else sleeps.
-class Session {
+// The headless front end of the session: it waits on the line and standard input together and
+// hands whatever the line has to the session as soon as it comes; the session gives every block
+// to Received (and to a running dial). Received text goes to standard output, typed text to the
+// line through the session's send encoder, and the --wait/--send script runs on the session's
+// string wait. Time-outs are those of the string wait, the dial and the carrier watch; nothing
+// else sleeps.
+class Relay {
   public:
-    Session(CliLine& line, const Settings& s, const SessionOptions& o, LinePort& port)
-        : line_(line), settings_(s), o_(o), port_(port), buf_(kReadMax) {
+    Relay(CliLine& line, const Settings& s, const SessionOptions& o)
+        : line_(line), session_(line.LineSession()), settings_(s), o_(o), buf_(kReadMax) {
         decoder_.SetCode(s.ReceiveCode());
+        Session::Hooks hooks;
+        hooks.received = [this](const uint8_t* p, size_t n) { Received(p, n); };
+        session_.SetHooks(std::move(hooks));
+    }
+    ~Relay() { session_.SetHooks({}); }
+
+    // Dials and waits for the outcome; the text received meanwhile is shown and kept for the
+    // first wait of the script. False, with the reason on stderr, when no connection came of it.
+    bool Dial(const DialRequest& dial) {
+        ConsolePlatform& platform = line_.Platform();
+        Connection& conn = session_.Conn();
+        StringWait& wait = session_.Wait();
+        const bool modemLines = Carrier(session_).has_value();
+        const size_t shown = platform.messages.size();
+        dialling_ = true;
+        int outcome = wait.Arm({"CONNECT", "NO CARRIER", "NO DIALTONE", "NODIALTONE"}, true);
+        // The dialler's own waits (the modem's OK) dispatch timers: the line is read on one.
+        platform.StartTimer(1, kDialReadMs, [&] {
+            if (conn.connected || wait.Matched(outcome)) return;  // the rest is the session's
+            Drain();
+            if (modemLines && Carrier(session_).value_or(false) && !conn.connected)
+                conn.OnConnected();
+        });
+        platform.StartTimer(3, 500, [&] { session_.OnTick(); });
+        bool dialled = dial.entry ? session_.ConnectHost(*dial.entry)
+                                  : session_.ConnectPhone(dial.plan, dial.initCommand);
+        int matched = 0;
+        if (dialled) {
+            // Redials of a busy line run inside this wait; a given-up dial shows its message.
+            // A modem that never answers does not hold the command for ever, unless the plan
+            // says to keep dialling.
+            std::optional<std::chrono::steady_clock::time_point> deadline;
+            const DialPlan plan = dial.entry ? DialPlanOf(*dial.entry) : dial.plan;
+            if (!plan.Infinite)
+                deadline = std::chrono::steady_clock::now() +
+                           std::chrono::seconds(std::max(1, plan.RedialNum) *
+                                                (120 + std::max(0, plan.Interval)));
+            platform.DispatchWait(
+                [&] {
+                    matched = wait.Matched(outcome);
+                    // The modem's CONNECT counts too: a pty or a cable may carry no CD.
+                    return conn.connected || platform.messages.size() > shown || matched;
+                },
+                deadline);
+        }
+        platform.StopTimer(1);
+        platform.StopTimer(3);
+        wait.Disarm(outcome);
+        dialling_ = false;
+        if (!Flush() || !dialled || platform.messages.size() > shown) return false;
+        if (matched > 1) {
+            std::fprintf(stderr, "marlo-cli connect: the modem answered %s\n",
+                         matched == 2 ? "NO CARRIER" : "NO DIALTONE");
+            return false;
+        }
+        if (!matched && !conn.connected) {
+            std::fprintf(stderr, "marlo-cli connect: no connection\n");
+            session_.Dial().Cancel();
+            return false;
+        }
+        return true;
     }
 
     // Runs until the far end is gone (after everything it sent was shown), the script fails or
@@ -94,13 +132,14 @@ class Session {
         ::fcntl(STDIN_FILENO, F_SETFL, ::fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
         Script();  // a wait is armed before the bytes it waits for are read
         if (!done_ && !early_.empty()) {
-            wait_.Feed(reinterpret_cast<const uint8_t*>(early_.data()), early_.size());
+            session_.Wait().Feed(reinterpret_cast<const uint8_t*>(early_.data()), early_.size());
             early_.clear();
             Script();
         }
         while (!done_) {
             // Seen gone before the line is read empty: what the far end sent first still counts.
-            const bool gone = line_.HungUp() || (watchCarrier && !port_.Carrier().value_or(true));
+            const bool gone =
+                line_.HungUp() || (watchCarrier && !Carrier(session_).value_or(true));
             Drain();
             if (!done_) Script();  // the wait's time-out
             if (done_) break;
@@ -112,11 +151,9 @@ class Session {
             WaitForInput(watchCarrier);
         }
         Flush();
-        if (waitId_) wait_.Disarm(waitId_);
+        if (waitId_) session_.Wait().Disarm(waitId_);
         return status_;
     }
-    // Text that arrived (and was shown) before the session began, for the first wait.
-    void SetEarlyText(std::string sjis) { early_ = std::move(sjis); }
 
   private:
     static constexpr size_t kReadMax = 65536;
@@ -124,6 +161,8 @@ class Session {
     static constexpr size_t kFlushAt = 256 * 1024;
     // How often a carrier is looked at: a modem line change wakes nobody.
     static constexpr int kCarrierCheckMs = 100;
+    // How often the line is read while the dialler waits for the modem.
+    static constexpr int kDialReadMs = 5;
 
     void Finish(int status) {
         done_ = true;
@@ -133,9 +172,9 @@ class Session {
     // Reads until the line has nothing more; a script step runs as soon as its wait matched.
     void Drain() {
         for (;;) {
-            int n = line_.Line()->ReadLineData(buf_.data(), static_cast<int>(buf_.size()), 0);
+            int n = session_.ReadLineData(buf_.data(), static_cast<int>(buf_.size()), 0);
             if (n <= 0) return;
-            Received(buf_.data(), static_cast<size_t>(n));
+            session_.Deliver(buf_.data(), static_cast<size_t>(n));
             if (done_) return;
             if (shown_.size() >= kFlushAt && !Flush()) return;
         }
@@ -162,7 +201,7 @@ class Session {
             req.sevenToEight = settings_.SevenToEight != 0;
             req.fileNameCode = settings_.FileNameCode;
             std::vector<uint8_t> after;
-            RunTransferOnLine(*line_.Line(), req, "connect", &after);
+            RunTransferOnLine(*session_.ActiveLine(), req, "connect", &after);
             Received(after.data(), after.size());
             return;
         }
@@ -171,15 +210,22 @@ class Session {
     void Show(const uint8_t* p, size_t n) {
         // While a wait is armed the text goes to it in blocks of ReadSize, so that the next step
         // is armed close behind the match. Bytes taken from the line are shown all the same.
+        // During a dial the text is kept for the script's first wait.
         const size_t piece = waitId_ ? static_cast<size_t>(settings_.ReadBlockSize()) : n;
         for (size_t at = 0; at < n; at += piece) {
             const size_t from = shown_.size();
             decoder_.Decode(p + at, std::min(piece, n - at), shown_);
-            if (done_ || !ScriptRunning()) continue;
-            wait_.Feed(reinterpret_cast<const uint8_t*>(shown_.data()) + from,
-                       shown_.size() - from);
+            if (dialling_) {
+                session_.Wait().Feed(reinterpret_cast<const uint8_t*>(shown_.data()) + from,
+                                     shown_.size() - from);
+                early_.append(shown_, from, std::string::npos);
+            }
+            if (done_ || !ScriptRunning() || dialling_) continue;
+            session_.Wait().Feed(reinterpret_cast<const uint8_t*>(shown_.data()) + from,
+                                 shown_.size() - from);
             if (waitId_) Script();
         }
+        if (dialling_) Flush();
     }
     bool Flush() {
         if (shown_.empty()) return true;
@@ -189,10 +235,11 @@ class Session {
         return ok;
     }
     void Script() {
+        StringWait& wait = session_.Wait();
         while (step_ < o_.script.size()) {
             const SessionStep& s = o_.script[step_];
             if (!s.wait) {
-                if (!port_.WriteConverted(s.text)) {
+                if (!session_.WriteConverted(s.text)) {
                     std::fprintf(stderr, "marlo-cli connect: sending failed\n");
                     Finish(kExitFailed);
                     return;
@@ -201,11 +248,11 @@ class Session {
                 continue;
             }
             if (!waitId_) {
-                waitId_ = wait_.Arm({s.text}, false);
+                waitId_ = wait.Arm({s.text}, false);
                 waitEnd_ =
                     std::chrono::steady_clock::now() + std::chrono::milliseconds(o_.waitTimeoutMs);
             }
-            if (!wait_.Matched(waitId_)) {
+            if (!wait.Matched(waitId_)) {
                 if (std::chrono::steady_clock::now() >= waitEnd_) {
                     std::fprintf(stderr, "marlo-cli connect: timed out waiting for \"%s\"\n",
                                  SjisToUtf8(s.text).c_str());
@@ -213,7 +260,7 @@ class Session {
                 }
                 return;
             }
-            wait_.Disarm(waitId_);
+            wait.Disarm(waitId_);
             waitId_ = 0;
             ++step_;
         }
@@ -253,94 +300,29 @@ class Session {
                     typed.push_back(c);
                 }
             }
-            port_.WriteConverted(typed);
+            session_.WriteConverted(typed);
         } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
             stdinOpen_ = false;
         }
     }
 
     CliLine& line_;
+    Session& session_;
     const Settings& settings_;
     const SessionOptions& o_;
-    LinePort& port_;
     KanjiDecoder decoder_;
     AutoStartDetector autoStart_;
-    StringWait wait_;
     std::vector<uint8_t> buf_;
     std::string shown_;  // received text (Shift-JIS) not yet written out
     size_t step_ = 0;
     int waitId_ = 0;
     std::chrono::steady_clock::time_point waitEnd_;
-    std::string early_;
+    std::string early_;  // the text of the dial, for the first wait
+    bool dialling_ = false;
     bool stdinOpen_ = true;
     bool done_ = false;
     int status_ = kExitOk;
 };
-
-// Dials and waits for the outcome. The text received meanwhile (already shown) comes back in
-// `early`. False, with the reason on stderr, when no connection came of it.
-bool Dial(CliLine& line, const Settings& s, const SessionOptions& o, LinePort& port,
-          const DialRequest& dial, std::string& early) {
-    ConsolePlatform& platform = line.Platform();
-    Connection& conn = line.Conn();
-    StringWait wait;
-    Dialler dialler(platform, port, wait, conn);
-    KanjiDecoder dec;
-    dec.SetCode(s.ReceiveCode());
-    const bool modemLines = port.Carrier().has_value();
-    const size_t shown = platform.messages.size();
-    int outcome = wait.Arm({"CONNECT", "NO CARRIER", "NO DIALTONE", "NODIALTONE"}, true);
-    platform.StartTimer(1, 5, [&] {
-        if (conn.connected || wait.Matched(outcome)) return;  // the rest is the session's
-        uint8_t buf[4096];
-        int n = line.Line()->ReadLineData(buf, sizeof buf, 0);
-        if (n > 0) {
-            TextSink sink;
-            for (int i = 0; i < n; ++i) dec.Feed(buf[i], false, sink);
-            wait.Feed(reinterpret_cast<const uint8_t*>(sink.text.data()), sink.text.size());
-            dialler.OnReceived(reinterpret_cast<const uint8_t*>(sink.text.data()),
-                               sink.text.size());
-            WriteOut(o.utf8 ? SjisToUtf8(sink.text) : sink.text);
-            early = sink.text;
-        }
-        if (modemLines && port.Carrier().value_or(false) && !conn.connected) conn.OnConnected();
-    });
-    platform.StartTimer(3, 500, [&] { dialler.OnTick(); });
-    bool dialled = dialler.Connect(dial.plan, dial.initCommand);
-    int matched = 0;
-    if (dialled) {
-        // Redials of a busy line run inside this wait; a given-up dial shows its message.
-        // A modem that never answers does not hold the command for ever, unless the plan says
-        // to keep dialling.
-        std::optional<std::chrono::steady_clock::time_point> deadline;
-        if (!dial.plan.Infinite)
-            deadline = std::chrono::steady_clock::now() +
-                       std::chrono::seconds(std::max(1, dial.plan.RedialNum) *
-                                            (120 + std::max(0, dial.plan.Interval)));
-        platform.DispatchWait(
-            [&] {
-                matched = wait.Matched(outcome);
-                // The modem's CONNECT counts too: a pty or a cable may carry no CD.
-                return conn.connected || platform.messages.size() > shown || matched;
-            },
-            deadline);
-    }
-    platform.StopTimer(1);
-    platform.StopTimer(3);
-    wait.Disarm(outcome);
-    if (!dialled || platform.messages.size() > shown) return false;
-    if (matched > 1) {
-        std::fprintf(stderr, "marlo-cli connect: the modem answered %s\n",
-                     matched == 2 ? "NO CARRIER" : "NO DIALTONE");
-        return false;
-    }
-    if (!matched && !conn.connected) {
-        std::fprintf(stderr, "marlo-cli connect: no connection\n");
-        dialler.Cancel();
-        return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -432,13 +414,9 @@ int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOp
 
 int RunConnectSession(CliLine& line, const Settings& settings, const SessionOptions& o,
                       const std::optional<DialRequest>& dial) {
-    LinePort port(line);
-    std::string early;
-    if (dial && !Dial(line, settings, o, port, *dial, early)) return kExitFailed;
-    const bool hadCarrier = port.Carrier().value_or(false);
-    Session session(line, settings, o, port);
-    session.SetEarlyText(early);
-    return session.Run(hadCarrier);
+    Relay relay(line, settings, o);
+    if (dial && !relay.Dial(*dial)) return kExitFailed;
+    return relay.Run(Carrier(line.LineSession()).value_or(false));
 }
 
 }  // namespace marlo::cli

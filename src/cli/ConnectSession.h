@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/CliLine.h"
+#include "hosts/HostEntry.h"
 #include "line/Dialler.h"
 #include "settings/Settings.h"
 
@@ -38,9 +39,10 @@ int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOp
 // "\r \n \t \e \\ \xHH" escapes of a --wait or --send text; false for a bad escape.
 bool UnescapeArg(const std::string& in, std::string& out);
 
-// A telephone connect on the serial line before the session.
+// A telephone connect on the serial line before the session: a host entry's, or a number's.
 struct DialRequest {
-    DialPlan plan;
+    std::optional<HostEntry> entry;
+    DialPlan plan;  // without an entry
     std::string initCommand;
 };
 

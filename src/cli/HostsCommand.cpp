@@ -12,7 +12,6 @@
 #include "hosts/HostEntry.h"
 #include "hosts/HostTable.h"
 #include "line/PortMap.h"
-#include "session/HostRoute.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
 #include "settings/StoreFactory.h"
@@ -64,7 +63,7 @@ int ConnectHost(const ISettingsStore& store, const HostEntry& e, const std::stri
         }
         if (!line.OpenSerial(path, settings))
             return CliLine::OpenFailedStatus(LineChoice::Kind::Serial);
-        dial = DialRequest{DialPlanOf(e), e.ModemIniCommand};
+        dial = DialRequest{e, {}, {}};
     }
     int status = RunConnectSession(line, settings, o, dial);
     line.Close();

@@ -125,19 +125,24 @@ CommPort::OpenResult CommPort::OpenCommPort(std::string& name, bool startup) {
         platform_.MessageBox(kMsgParamsRefusedStartup, MsgIcon::Exclamation);
     }
 
+    return AdoptDevice(std::move(dev), true) ? OpenResult::Opened : OpenResult::Failed;
+}
+
+bool CommPort::AdoptDevice(std::unique_ptr<ISerialDevice> dev, bool events) {
+    if (line_) CloseCommPort();
     auto line = std::make_unique<SerialLine>(std::move(dev));
     line->SetTrace(trace_);
     line->SetLampsCallback([this](unsigned lamps) { OnLamps(lamps); });
-    if (!line->StartEvents(notify_)) {
+    if (events && !line->StartEvents(notify_)) {
         platform_.MessageBox(kMsgThreadFailed, MsgIcon::Exclamation);
         line->Close();
-        return OpenResult::Failed;
+        return false;
     }
     line_ = std::move(line);
     SetDtr(true);
     SetRts(true);
     UpdateModemStatus();
-    return OpenResult::Opened;
+    return true;
 }
 
 bool CommPort::CloseCommPort() {

@@ -47,6 +47,10 @@ class CommPort {
     // user may choose another port, which then replaces `name`. `startup` turns refused
     // parameters into a warning that keeps the port open.
     OpenResult OpenCommPort(std::string& name, bool startup);
+    // Takes a device the caller opened and configured itself (a device named on marlo-cli's
+    // command line) as the open port, raising DTR and RTS. `events`: a thread watches it and
+    // notifies as for a port opened here; without, the caller reads it when it likes.
+    bool AdoptDevice(std::unique_ptr<ISerialDevice> dev, bool events);
     // Drops RTS and DTR, purges, closes the device and stops the event thread.
     bool CloseCommPort();
     bool CommActive() const { return line_ != nullptr; }

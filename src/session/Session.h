@@ -49,6 +49,8 @@ class Session : public IModemPort {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
+    // The hooks of another user of the session than the one that made it (marlo-cli's relay).
+    void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
     // The stop request of a macro and the frame's closing flag, watched by the dialler's waits.
     void SetStopFlags(const std::atomic<bool>* autoCmdStop, const std::atomic<bool>* closing);
 
@@ -64,9 +66,14 @@ class Session : public IModemPort {
     const HostEntry& ConnectedHost() const { return connectedHost_; }
 
     // --- the line (any thread unless noted) ---
-    // A line the caller opened itself (marlo-cli's serial device or standard streams): the session
-    // reads and writes it instead of its own from now on. It must outlive the session's use.
+    // A line the caller opened itself (marlo-cli's standard streams): the session reads and
+    // writes it instead of its own from now on. It must outlive the session's use.
     void AttachLine(ILineIo* line) { attached_ = line; }
+    // A serial device the caller opened and configured itself becomes the session's port (see
+    // CommPort::AdoptDevice).
+    bool AdoptSerial(std::unique_ptr<ISerialDevice> dev, bool events) {
+        return comm_->AdoptDevice(std::move(dev), events);
+    }
     // The line as the transfer engines and the macro language use it (null when closed).
     ILineIo* ActiveLine();
     // A line to read and write is there: the serial port, or the telnet connection in telnet mode.

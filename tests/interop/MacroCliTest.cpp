@@ -55,12 +55,15 @@ TEST(MacroCli, DialsAModemAndTalksToTheHostBehindIt) {
     test::ModemSimulator modem([&](const std::string& s) { pty.Write(s); });
     std::atomic<bool> done{false};
     std::thread far([&] {
-        while (!done) {
+        // Once the program has ended, what it wrote last is still read before the modem stops.
+        for (bool quiet = false; !(done && quiet);) {
             pollfd p{pty.Master(), POLLIN, 0};
-            if (::poll(&p, 1, 20) > 0) {
+            quiet = true;
+            if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
                 uint8_t buf[256];
                 ssize_t n = ::read(pty.Master(), buf, sizeof buf);
                 if (n > 0) modem.FromHost(buf, static_cast<size_t>(n));
+                quiet = n <= 0;
             }
             modem.Poll();
         }
