@@ -22,6 +22,7 @@
 #include "line/StreamLine.h"
 #include "settings/Settings.h"
 #include "transfer/Protocols.h"
+#include "transfer/ProgressText.h"
 #include "transfer/TransferSession.h"
 #include "transfer/ZModem.h"
 

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "transfer/FileNames.h"
-#include "transfer/TransferSession.h"
+#include "transfer/ProgressText.h"
 
 namespace marlo {
 

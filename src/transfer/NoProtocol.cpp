@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "transfer/FileNames.h"
-#include "transfer/TransferSession.h"
+#include "transfer/ProgressText.h"
 
 namespace marlo {
 

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <thread>
 
-#include "transfer/TransferSession.h"
+#include "transfer/ProgressText.h"
 
 namespace marlo {
 

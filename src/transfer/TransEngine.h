@@ -25,6 +25,10 @@ enum TransResult : int {
     ERR_BLOCKNUM = -1003,
     ERR_EOT = -1004,
     ERR_CANCEL = -1005,
+    // How a file's run ended in the XMODEM family: the file went across (the value of EOT), or
+    // the other side cancelled (the value of CAN).
+    TRANS_DONE = 4,
+    TRANS_CANCELLED = 24,
 };
 
 // The fields of the transfer status window "転送中".

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "transfer/FileNames.h"
-#include "transfer/TransferSession.h"
+#include "transfer/ProgressText.h"
 
 namespace marlo {
 
@@ -39,9 +39,9 @@ bool CXmodem::Download() {
         }
         ShowField(TransField::File, FileNameToUtf8(path.filename().string()));
         r = DoDownload(fd);
-        if (::close(fd) != 0 && r == 4) r = ERR_PROTOCOL;
+        if (::close(fd) != 0 && r == TRANS_DONE) r = ERR_PROTOCOL;
     }
-    if (r != 4) {
+    if (r != TRANS_DONE) {
         if (Aborted()) NoteUserAbort();
         SendCancelSequence();
         return false;
@@ -65,7 +65,7 @@ bool CXmodem::Upload() {
     ShowField(TransField::File, FileNameToUtf8(path.filename().string()));
     int r = DoUpload(fd, size);
     ::close(fd);
-    if (r != 4) {
+    if (r != TRANS_DONE) {
         if (Aborted()) NoteUserAbort();
         SendCancelSequence();
         return false;
@@ -89,11 +89,11 @@ int CXmodem::DoDownload(int fd) {
         Flush();
         int len = 0;
         int r = ReceiveBlock(Limit(kReadLimitMs), len);
-        if (r == ERR_CANCEL) return 24;
+        if (r == ERR_CANCEL) return TRANS_CANCELLED;
         if (r == ERR_EOT) {
             SendByte(ACK);
             Flush();
-            return 4;
+            return TRANS_DONE;
         }
         if (r == ERR_PROTOCOL || r == ERR_TIMEOUT) {
             // What is left of a broken block must not be taken for the next header.
@@ -205,7 +205,7 @@ int CXmodem::DoUpload(int fd, long size) {
     Flush();
     for (;;) {
         int a = RecvByte(Limit(kReadLimitMs));
-        if (a == ACK) return 4;
+        if (a == ACK) return TRANS_DONE;
         if (a < 0) return ERR_TIMEOUT;
     }
 }

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "transfer/FileNames.h"
-#include "transfer/TransferSession.h"
+#include "transfer/ProgressText.h"
 
 namespace marlo {
 
@@ -46,7 +46,7 @@ std::string YModem::Block0Data(const std::string& name, unsigned long size, unsi
 
 bool YModem::Download() {
     int r = ReceiveBatch();
-    if (r != 4) {
+    if (r != TRANS_DONE) {
         if (Aborted()) NoteUserAbort();
         if (r != kCancelled) {
             SendCancelSequence();
@@ -114,7 +114,7 @@ int YModem::ReceiveBatch() {
             }
             // A sender that announced its last file may hang up without the closing block 0;
             // every file it sent is complete, so the batch is.
-            if (r == ERR_TIMEOUT && filesLeft == 1 && !ctx_.received.empty()) return 4;
+            if (r == ERR_TIMEOUT && filesLeft == 1 && !ctx_.received.empty()) return TRANS_DONE;
             if (r == ERR_TIMEOUT || r == kCancelled) return r;
             if (r == ERR_EOT) {
                 SendByte(ACK);
@@ -124,7 +124,7 @@ int YModem::ReceiveBatch() {
             }
             if (++attempts >= kRetryMax) return ERR_RETRYMAX;
         }
-        if (block_[0] == 0) return 4;  // an empty name ends the batch
+        if (block_[0] == 0) return TRANS_DONE;  // an empty name ends the batch
 
         // Block 0: name, NUL, then size (decimal) and modification time (octal).
         block_[len] = 0;
@@ -145,7 +145,7 @@ int YModem::ReceiveBatch() {
         filesLeft = after != end && left > 0 ? static_cast<int>(left) : -1;
 
         if (int r = OpenReceived(name, size); r != 0) return r;
-        if (int r = ReceiveFile(size); r != 4) return r;
+        if (int r = ReceiveFile(size); r != TRANS_DONE) return r;
     }
 }
 
@@ -214,7 +214,7 @@ int YModem::ReceiveFile(long size) {
             SendByte(ACK);
             Flush();
             ctx_.received.push_back(receivedPath_);
-            return 4;
+            return TRANS_DONE;
         }
         errors = 0;
         request = gMode_ ? 0 : ACK;
@@ -239,11 +239,11 @@ int YModem::ReceiveFile(long size) {
 
 bool YModem::Upload() {
     int r = SendBatch();
-    if (r != 4 && Aborted()) {
+    if (r != TRANS_DONE && Aborted()) {
         NoteUserAbort();
         SendCancelSequence();
     }
-    return r == 4;
+    return r == TRANS_DONE;
 }
 
 bool YModem::CancelWaiting() {
@@ -307,7 +307,7 @@ int YModem::SendBatch() {
     for (size_t i = 0; i < ctx_.files.size(); ++i) {
         if (i > 0 && WaitForByte(gMode_ ? 'G' : 'C', Limit(60000)) < 0) return ERR_TIMEOUT;
         int r = SendFile(ctx_.files[i], static_cast<int>(ctx_.files.size() - i), total);
-        if (r != 4) return r;
+        if (r != TRANS_DONE) return r;
         total -= sizes[i];
     }
     // The end of the batch: an empty block 0. Every file has been acknowledged by now, so a
@@ -316,7 +316,7 @@ int YModem::SendBatch() {
     std::memset(block_, 0, 128);
     SendYBlock(0, 128, Limit(10000));
     Flush();
-    return 4;
+    return TRANS_DONE;
 }
 
 int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long bytesLeft) {
@@ -370,7 +370,7 @@ int YModem::SendFile(const std::filesystem::path& path, int filesLeft, long byte
         for (;;) {
             c = RecvByte(Limit(60000));
             if (c < 0) return ERR_TIMEOUT;
-            if (c == ACK) return 4;
+            if (c == ACK) return TRANS_DONE;
             if (c == NAK) break;
             cans = c == CAN ? cans + 1 : 0;
             if (cans >= 2) return kCancelled;

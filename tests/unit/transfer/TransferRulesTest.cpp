@@ -2,6 +2,7 @@
 
 #include "text/Encoding.h"
 #include "transfer/Protocols.h"
+#include "transfer/ProgressText.h"
 #include "transfer/TransferSession.h"
 
 namespace marlo {
