@@ -12,6 +12,7 @@
 
 #include "platform/Platform.h"
 #include "transfer/FileNames.h"
+#include "transfer/ProgressText.h"
 
 namespace marlo {
 
@@ -523,15 +524,7 @@ void ZModem::NoteSkipped() {
 void ZModem::ShowRemaining(uint64_t total, uint64_t pos, long cps) {
     if (!ctx_.status || cps <= 0 || pos > total) return;
     long rest = static_cast<long>((total - pos) / static_cast<uint64_t>(cps));
-    long h = rest / 3600, m = rest % 3600 / 60, s = rest % 60;
-    char buf[96];
-    if (h > 0)
-        std::snprintf(buf, sizeof buf, "%ld時間 %ld分 %ld秒", h, m, s);
-    else if (m > 0)
-        std::snprintf(buf, sizeof buf, "%ld分 %ld秒", m, s);
-    else
-        std::snprintf(buf, sizeof buf, "%ld秒", s);
-    ctx_.status->SetField(TransField::Remaining, buf);
+    ctx_.status->SetField(TransField::Remaining, FormatRemaining(rest));
 }
 
 void ZModem::ShowRetries(int budget) {
