@@ -236,11 +236,6 @@ TEST(XmodemSend, FailuresEndWithCancel) {
 }
 
 // Our sender against our receiver, both through the transfer session.
-struct PairCase {
-    int up, down;
-    size_t size;
-};
-
 TEST(XmodemPair, EveryVariantCarriesTheBytesAndPadsToTheBlock) {
     const int pairs[][2] = {{kProtoXmodem, kProtoXmodem},
                             {kProtoXmodem, kProtoXmodemCrc},
