@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -296,38 +295,6 @@ TEST(KanjiDecoder, VtSequencesWorkWithTheJisCodes) {
         CollectingSink sink;
         for (unsigned char b : c.in) d.Feed(b, sink.collecting, sink);
         EXPECT_EQ(sink.screen, c.screen) << "code " << c.code;
-    }
-}
-
-// However the stream is cut into runs, Feed and Decode give the same result, and nothing the
-// line sends can make them misbehave.
-TEST(KanjiDecoder, RunBoundariesDoNotMatter) {
-    std::mt19937 rng(20260601);
-    const Bytes alphabet =
-        "\x1b$@BKHJ(\r\n\x8e\x8f\xb0\xa1\x88\x9f\x80\xff"
-        "0!a";
-    for (int code = kShiftJis; code <= kEuc; ++code) {
-        for (int round = 0; round < 50; ++round) {
-            Bytes in;
-            for (int i = 0; i < 400; ++i) {
-                in += (rng() % 3 == 0) ? static_cast<char>(rng() & 0xFF)
-                                       : alphabet[rng() % alphabet.size()];
-            }
-            KanjiDecoder whole;
-            whole.SetCode(code);
-            RecordingSink sink;
-            for (unsigned char b : in) whole.Feed(b, false, sink);
-
-            KanjiDecoder pieces;
-            pieces.SetCode(code);
-            Bytes out;
-            for (size_t pos = 0; pos < in.size();) {
-                const size_t n = std::min<size_t>(in.size() - pos, rng() % 7);
-                pieces.Decode(reinterpret_cast<const uint8_t*>(in.data()) + pos, n, out);
-                pos += n;
-            }
-            ASSERT_EQ(out, sink.bytes) << "code " << code << " round " << round;
-        }
     }
 }
 
