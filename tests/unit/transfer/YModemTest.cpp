@@ -184,9 +184,7 @@ TEST(YmodemSend, BlockLengthsFollowTheRemainingSize) {
         SCOPED_TRACE(c.size);
         EngineRun run;
         auto data = RandomBytes(c.size, 3);
-        auto in = run.dir.path / "Some File.BIN";
-        test::WriteFileBytes(in, data);
-        ASSERT_EQ(run.Start(kProtoYmodem, kUpload, {in}), StartResult::Started);
+        ASSERT_EQ(run.Send(kProtoYmodem, data, "Some File.BIN"), StartResult::Started);
         run.peer.Write('C');
         SentBlock b0 = ReadSent(run.peer);
         ASSERT_EQ(b0.header, SOH);
@@ -222,9 +220,7 @@ TEST(YmodemSend, BlockLengthsFollowTheRemainingSize) {
 
 TEST(YmodemSend, AReceiverThatHangsUpBeforeTheLastAckStillGotEverything) {
     EngineRun run(0.05);
-    auto in = run.dir.path / "a";
-    test::WriteFileBytes(in, RandomBytes(10, 1));
-    ASSERT_EQ(run.Start(kProtoYmodem, kUpload, {in}), StartResult::Started);
+    ASSERT_EQ(run.Send(kProtoYmodem, RandomBytes(10, 1), "a"), StartResult::Started);
     run.peer.Write('C');
     EXPECT_EQ(ReadSent(run.peer).header, SOH);
     run.peer.Write({ACK, 'C'});
@@ -239,9 +235,7 @@ TEST(YmodemSend, AReceiverThatHangsUpBeforeTheLastAckStillGotEverything) {
 
 TEST(YmodemSend, TenNaksForOneBlockFailTheSend) {
     EngineRun run;
-    auto in = run.dir.path / "a";
-    test::WriteFileBytes(in, RandomBytes(10, 1));
-    ASSERT_EQ(run.Start(kProtoYmodem, kUpload, {in}), StartResult::Started);
+    ASSERT_EQ(run.Send(kProtoYmodem, RandomBytes(10, 1), "a"), StartResult::Started);
     run.peer.Write('C');
     int sends = 0;
     while (ReadSent(run.peer, 400).header == SOH) {
