@@ -223,36 +223,5 @@ TEST(XmodemSend, FailuresEndWithCancel) {
     EXPECT_EQ(missing.peer.Byte(100), -1);
 }
 
-// Our sender against our receiver, both through the transfer session.
-TEST(XmodemPair, EveryVariantCarriesTheBytesAndPadsToTheBlock) {
-    const int pairs[][2] = {{kProtoXmodem, kProtoXmodem},
-                            {kProtoXmodem, kProtoXmodemCrc},
-                            {kProtoXmodem1k, kProtoXmodemCrc},
-                            {kProtoXmodem1k, kProtoXmodem}};
-    for (auto [up, down] : pairs) {
-        for (size_t size : {0, 1, 127, 128, 129, 1024, 1025, 3000}) {
-            SCOPED_TRACE(testing::Message() << up << "->" << down << " size " << size);
-            test::SocketPair sp;
-            StreamLine a(sp.a, sp.a), b(sp.b, sp.b);
-            EngineRun sender(0.05, &a), receiver(0.05, &b);
-            auto data = RandomBytes(size, static_cast<unsigned>(size));
-            auto in = sender.dir.path / "in.bin";
-            auto out = receiver.dir.path / "out.bin";
-            test::WriteFileBytes(in, data);
-            ASSERT_EQ(receiver.Start(down, kDownload, {out}), StartResult::Started);
-            ASSERT_EQ(sender.Start(up, kUpload, {in}), StartResult::Started);
-            EXPECT_TRUE(sender.Finish());
-            EXPECT_TRUE(receiver.Finish());
-            auto got = test::ReadFileBytes(out);
-            size_t block = up == kProtoXmodem1k ? 1024 : 128;
-            size_t expected = (size + block - 1) / block * block;
-            ASSERT_EQ(got.size(), expected);
-            EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
-            EXPECT_TRUE(std::all_of(got.begin() + static_cast<long>(size), got.end(),
-                                    [](uint8_t c) { return c == 0x1A; }));
-        }
-    }
-}
-
 }  // namespace
 }  // namespace marlo

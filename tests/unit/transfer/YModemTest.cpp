@@ -247,35 +247,5 @@ TEST(YmodemSend, TenNaksForOneBlockFailTheSend) {
     EXPECT_FALSE(run.Finish());
 }
 
-TEST(YmodemPair, BatchesInBothModesCarryExactBytesNamesAndTimes) {
-    for (int down : {kProtoYmodem, kProtoYmodemG}) {
-        SCOPED_TRACE(down);
-        test::SocketPair sp;
-        StreamLine a(sp.a, sp.a), b(sp.b, sp.b);
-        EngineRun sender(0.2, &a), receiver(0.2, &b);
-        std::vector<std::filesystem::path> files;
-        std::vector<std::vector<uint8_t>> contents;
-        for (size_t size : {0, 1, 127, 128, 129, 1024, 1025, 70000}) {
-            files.push_back(sender.dir.path / ("f" + std::to_string(size)));
-            contents.push_back(RandomBytes(size, static_cast<unsigned>(size) + 11));
-            test::WriteFileBytes(files.back(), contents.back());
-        }
-        ASSERT_EQ(receiver.Start(down, kDownload), StartResult::Started);
-        ASSERT_EQ(sender.Start(kProtoYmodem, kUpload, files), StartResult::Started);
-        EXPECT_TRUE(sender.Finish());
-        EXPECT_TRUE(receiver.Finish());
-        ASSERT_EQ(receiver.session.ReceivedFiles().size(), files.size());
-        for (size_t i = 0; i < files.size(); ++i) {
-            auto out = receiver.dir.path / files[i].filename();
-            EXPECT_EQ(test::ReadFileBytes(out), contents[i]) << out;
-            struct stat sent {
-            }, got{};
-            ASSERT_EQ(::stat(files[i].c_str(), &sent), 0);
-            ASSERT_EQ(::stat(out.c_str(), &got), 0);
-            EXPECT_EQ(got.st_mtime, sent.st_mtime) << out;
-        }
-    }
-}
-
 }  // namespace
 }  // namespace marlo
