@@ -2,69 +2,27 @@
 // against itself on the same kind of line, 20 MB each. Each program has a pty of its own (lrzsz
 // sets its own terminal modes, which a shared pty would impose on the other side); the two masters
 // are joined by a relay thread here, the same for every pair.
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <string>
 #include <thread>
-#include <vector>
+
+#include "PtyBench.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kSize = 20u * 1024 * 1024;
+using namespace marlo::bench;
 
-pid_t Spawn(const std::vector<std::string>& argv, int fd, const fs::path& cwd) {
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    int devnull = ::open("/dev/null", O_WRONLY);
-    ::dup2(devnull, 2);
-    ::dup2(fd, 0);
-    ::dup2(fd, 1);
-    if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-}
+constexpr size_t kSize = 20u * 1024 * 1024;
 
 struct Outcome {
     double seconds = 0;
     double cpuA = 0, cpuB = 0;  // user + system seconds of each side
     int exitA = -1, exitB = -1;
-};
-
-double Cpu(const rusage& r) {
-    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
-
-// A pty whose slave is raw; -1 descriptors on failure.
-struct Pty {
-    int master = -1, slave = -1;
-    Pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return;
-        slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        termios t{};
-        ::tcgetattr(slave, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(slave, TCSANOW, &t);
-    }
 };
 
 bool WriteAll(int fd, const char* p, ssize_t n) {
@@ -93,7 +51,7 @@ void Relay(int x, int y, const std::atomic<bool>& stop) {
 Outcome RunOnPty(const std::vector<std::string>& a, const fs::path& cwdA,
                  const std::vector<std::string>& b, const fs::path& cwdB) {
     Outcome o;
-    Pty pa, pb;
+    Pty pa = OpenPty(), pb = OpenPty();
     if (pa.slave < 0 || pb.slave < 0) return o;
     std::atomic<bool> stop{false};
     std::thread relay(Relay, pa.master, pb.master, std::cref(stop));
@@ -132,11 +90,6 @@ Outcome RunOnPty(const std::vector<std::string>& a, const fs::path& cwdA,
     return o;
 }
 
-bool SameFile(const fs::path& x, const fs::path& y) {
-    std::ifstream a(x, std::ios::binary), b(y, std::ios::binary);
-    return std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {});
-}
-
 void Report(const char* name, const Outcome& o, bool exact, const char* aName, const char* bName) {
     double mbps = o.seconds > 0 ? static_cast<double>(kSize) / o.seconds / 1e6 : 0;
     std::printf("%-34s %7.2f s %7.2f MB/s  CPU %s %.2f s, %s %.2f s  %s\n", name, o.seconds, mbps,
@@ -151,14 +104,8 @@ int main() {
     fs::path root =
         fs::temp_directory_path() / ("marlo-bench-ymodem-" + std::to_string(::getpid()));
     fs::path src = root / "src";
-    fs::create_directories(src);
-    {
-        std::mt19937 gen(1);
-        std::vector<char> data(kSize);
-        for (auto& c : data) c = static_cast<char>(gen());
-        std::ofstream(src / "data.bin", std::ios::binary)
-            .write(data.data(), static_cast<long>(kSize));
-    }
+    const std::vector<uint8_t> data = WritePayload(src / "data.bin", kSize);
+    auto exact = [&](const fs::path& d) { return ReadAll(d / "data.bin") == data; };
     const std::string cli = MARLO_CLI_PATH;
     auto fresh = [&](const char* name) {
         fs::path d = root / name;
@@ -170,34 +117,29 @@ int main() {
 
     fs::path d = fresh("ll");
     auto o = RunOnPty({"sb", "-q", "data.bin"}, src, {"rb", "-q"}, d);
-    Report("lrzsz sb -> lrzsz rb (YMODEM)", o, SameFile(src / "data.bin", d / "data.bin"), "sb",
-           "rb");
+    Report("lrzsz sb -> lrzsz rb (YMODEM)", o, exact(d), "sb", "rb");
 
     d = fresh("so");
     o = RunOnPty({"sb", "-q", "data.bin"}, src,
                  {cli, "receive", "--protocol", "ymodem", "--stdio", "--dir", d.string()}, d);
-    Report("lrzsz sb -> marlo (YMODEM)", o, SameFile(src / "data.bin", d / "data.bin"), "sb",
-           "marlo");
+    Report("lrzsz sb -> marlo (YMODEM)", o, exact(d), "sb", "marlo");
 
     d = fresh("sog");
     o = RunOnPty({"sb", "-q", "data.bin"}, src,
                  {cli, "receive", "--protocol", "ymodem-g", "--stdio", "--dir", d.string()}, d);
-    Report("lrzsz sb -> marlo (YMODEM-G)", o, SameFile(src / "data.bin", d / "data.bin"), "sb",
-           "marlo");
+    Report("lrzsz sb -> marlo (YMODEM-G)", o, exact(d), "sb", "marlo");
 
     d = fresh("or");
     o = RunOnPty(
         {cli, "send", "--protocol", "ymodem", "--stdio", "--dir", src.string(), "data.bin"}, src,
         {"rb", "-q"}, d);
-    Report("marlo -> lrzsz rb (YMODEM)", o, SameFile(src / "data.bin", d / "data.bin"), "marlo",
-           "rb");
+    Report("marlo -> lrzsz rb (YMODEM)", o, exact(d), "marlo", "rb");
 
     d = fresh("oog");
     o = RunOnPty(
         {cli, "send", "--protocol", "ymodem", "--stdio", "--dir", src.string(), "data.bin"}, src,
         {cli, "receive", "--protocol", "ymodem-g", "--stdio", "--dir", d.string()}, d);
-    Report("marlo -> marlo (YMODEM-G)", o, SameFile(src / "data.bin", d / "data.bin"), "sender",
-           "receiver");
+    Report("marlo -> marlo (YMODEM-G)", o, exact(d), "sender", "receiver");
     std::printf("(rb has no YMODEM-G receive, so lrzsz -> lrzsz runs YMODEM only)\n");
 
     fs::remove_all(root);

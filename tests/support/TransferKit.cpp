@@ -234,6 +234,12 @@ StartResult EngineRun::Start(int protocol, int direction,
     });
 }
 
+StartResult EngineRun::Send(int protocol, const std::vector<uint8_t>& data,
+                            const std::string& name) {
+    WriteFileBytes(dir.path / name, data);
+    return Start(protocol, kUpload, {dir.path / name});
+}
+
 bool EngineRun::Finish(int ms) {
     if (!session.WaitEngine(ms)) session.Close();
     session.Finish();

@@ -111,6 +111,9 @@ class EngineRun {
   public:
     explicit EngineRun(double timeScale = 0.2, ILineIo* line = nullptr);
     StartResult Start(int protocol, int direction, std::vector<std::filesystem::path> files = {});
+    // Writes `data` to dir/`name` and starts sending it.
+    StartResult Send(int protocol, const std::vector<uint8_t>& data,
+                     const std::string& name = "in.bin");
     // Waits for the engine (bounded) and does the end steps; the engine's result.
     bool Finish(int ms = 30000);
 

@@ -142,22 +142,6 @@ class CommSettingsSheetTest : public QObject {
         QCOMPARE(s.Speed, 38400);
     }
 
-    void ParametersTheDeviceRefusesAreNotStored() {
-        Settings s;
-        FakeCommLine line;
-        line.refuseParams = true;
-        CommSettingsSheet sheet(s, PortChoices({1}), &line);
-        Choose(sheet, "Speed", QStringLiteral("256000bps"));
-        Child<QCheckBox>(sheet, "LocalEcho")->setChecked(true);
-        Child<QCheckBox>(sheet, "Unlha")->setChecked(false);
-        Press(sheet);
-        QCOMPARE(sheet.result(), int(QDialog::Accepted));
-        QVERIFY(sheet.applied() && !sheet.applied()->lineApplied);
-        QCOMPARE(int(line.messages.size()), 1);
-        QCOMPARE(s.Speed, 2400);
-        QCOMPARE(s.LocalEcho, 0);
-        QCOMPARE(s.Unlha, 0);  // not a line value: taken in any case
-    }
 };
 
 QTEST_MAIN(CommSettingsSheetTest)

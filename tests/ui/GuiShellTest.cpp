@@ -103,17 +103,6 @@ class GuiShellTest : public QObject {
         QCOMPARE(QString::fromStdString(far_.Read(3)), QStringLiteral("ab\r"));
     }
 
-    void splitShowsTheSameBufferTwice() {
-        far_.Write("shared line\r\n");
-        QTRY_VERIFY_WITH_TIMEOUT(
-            shell_->Panes()->ActivePane()->VisibleText().value(0).startsWith("shared line"), 3000);
-        frame_->OnCommand(ID_SPLIT);
-        QCOMPARE(shell_->Panes()->PaneCount(), 2);
-        QVERIFY(shell_->Panes()->Pane(1)->VisibleText().value(0).startsWith("shared line"));
-        frame_->OnCommand(ID_SPLIT);
-        QCOMPARE(shell_->Panes()->PaneCount(), 1);
-    }
-
     void closingRunsTheShutdown() {
         shell_->Window()->setGeometry(20, 10, 580, 390);
         shell_->Window()->close();

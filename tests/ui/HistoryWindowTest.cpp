@@ -88,7 +88,6 @@ class HistoryWindowTest : public QObject {
         ui::HistoryWindow w(dir_->path().toStdString(),
                             {"NIFTY-Serve", "", "PC-VAN", Utf8ToSjis("日経MIX")}, platform, nullptr,
                             [] { return Day(1996, 5, 15); });
-        QCOMPARE(w.windowTitle(), QString("接続履歴"));
         auto* host = Child<QComboBox>(&w, "historyHost");
         QCOMPARE(host->count(), 4);  // the empty name is left out
         QCOMPARE(host->itemText(0), QString("すべてのホスト"));
@@ -102,9 +101,6 @@ class HistoryWindowTest : public QObject {
         QCOMPARE(list->topLevelItem(1)->text(1), QString("1996年05月15日(水)"));
         QCOMPARE(list->topLevelItem(1)->text(2), QString("22:50:00～23:10:00"));
         QCOMPARE(list->topLevelItem(1)->text(3), QString(" 610"));
-        QStringList headers;
-        for (int c = 0; c < 4; ++c) headers << list->headerItem()->text(c);
-        QCOMPARE(headers, (QStringList{"ホスト", "接続日時", "接続時間", "通話料"}));
 
         // Which records each period and host takes is the history reader's rule; here the
         // window follows its buttons.

@@ -1,5 +1,4 @@
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QScrollBar>
@@ -63,7 +62,6 @@ class TerminalViewTest : public QObject {
     void splitShowsTheSameBuffer();
     void pasteIsPacedByTheEcho();
     void rangeSelectionAndSearchFromTheKeyboard();
-    void burstOfAMegabyte();
     void screenshot();
 };
 
@@ -169,39 +167,6 @@ void TerminalViewTest::rangeSelectionAndSearchFromTheKeyboard() {
     QTest::keyClick(w, Qt::Key_N, Qt::AltModifier);
     QCOMPARE(rig.host.beeps, 1);  // nothing further down
     QCOMPARE(QByteArray::fromStdString(rig.host.sent), QByteArray());
-}
-
-void TerminalViewTest::burstOfAMegabyte() {
-    // Reports how long a megabyte of mixed text takes to go through the receive path and the
-    // drawing; no time is asserted.
-    for (int emulation : {0, 1}) {
-        Rig rig(emulation);
-        std::string block;
-        while (block.size() < 4096)
-            block += "\x1b[1;34mblue\x1b[m text \x93\xfa\x96\x7b\x8c\xea and more plain words\r\n";
-        block.resize(4096);
-        QElapsedTimer clock;
-        clock.start();
-        size_t fed = 0;
-        int frames = 0;
-        while (fed < (1u << 20)) {
-            Feed(rig.terminal, block);
-            fed += block.size();
-            if (fed % (16 * 4096) == 0) {  // the window paints after every 64 KiB
-                ++frames;
-                rig.pane()->viewport()->repaint();
-                QCoreApplication::processEvents();
-            }
-        }
-        QCoreApplication::processEvents();
-        qInfo("emulation %d: 1 MiB in %lld ms (%d repaints)", emulation,
-              static_cast<long long>(clock.elapsed()), frames);
-        QVERIFY(!rig.pane()->VisibleText().isEmpty());
-        clock.restart();
-        for (int i = 0; i < 50; ++i) rig.pane()->viewport()->repaint();
-        qInfo("emulation %d: a full repaint of %d rows takes %.2f ms", emulation,
-              rig.pane()->View().VisibleRows(), static_cast<double>(clock.elapsed()) / 50);
-    }
 }
 
 void TerminalViewTest::screenshot() {

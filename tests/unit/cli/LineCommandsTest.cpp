@@ -171,72 +171,44 @@ class HostsConnect : public ::testing::Test {
     std::string cfg_ = dir_.Str() + "/cfg";
 };
 
-TEST_F(HostsConnect, TelnetEntryConnectsWithItsOwnCodes) {
-    TelnetTestServer server;
-    HostEntry e = TelnetEntry(server.Port());
-    e.CodeExchange = 4;   // EUC from the host
-    e.CodeExchange2 = 2;  // new JIS to the host
-    AddHost(e);
-    auto cli = CliAsync({"hosts", "connect", "試験ホスト", "--utf8", "--wait",
-                         "ログイン:", "--send", "あ\\r", "--close-after-script"},
-                        cfg_);
-    ASSERT_TRUE(server.Accept());
-    server.Send("\xa5\xed\xa5\xb0\xa5\xa4\xa5\xf3:");  // "ログイン:" in EUC
-    EXPECT_TRUE(server.WaitFor("\x1b$B$\"")) << server.Received();
-    RunResult r = cli.get();
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Has(r.out, "ログイン:")) << r.out;
-}
-
-TEST_F(HostsConnect, ModemEntryDialsOnTheGivenDevice) {
-    TelnetTestServer server;
-    test::PtyModem modem;
-    modem.PassThroughTo(server.Port());
-    HostEntry e;
-    e.Name = "modemhost";
-    e.TelNum1 = "0,123";
-    e.ModemIniCommand = "ATE0";
-    e.RedialNum = 1;
-    e.Infinite = 0;
-    AddHost(e);
-    auto cli = CliAsync({"hosts", "connect", "modemhost", "--serial", modem.ProgramPath(), "--wait",
-                         "Hello", "--send", "hi\\r", "--close-after-script"},
-                        cfg_);
-    ASSERT_TRUE(server.Accept(10000));
-    server.Send("Hello from the host\r\n");
-    EXPECT_TRUE(server.WaitFor("hi\r"));
-    RunResult r = cli.get();
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(modem.Modem().Commands(), (std::vector<std::string>{"ATE0", "ATDT0,123"}));
-}
-
-TEST_F(HostsConnect, ModemEntryWithoutADeviceUsesThePortOfTheSettings) {
-    TelnetTestServer server;
-    test::PtyModem modem;
-    modem.PassThroughTo(server.Port());
-    HostEntry e;
-    e.Name = "mapped";
-    e.TelNum1 = "555";
-    e.ModemIniCommand = "ATZ";
-    e.RedialNum = 1;
-    e.Infinite = 0;
-    AddHost(e);
-    {
-        // COM2 is the simulator's pty, and the stored Port says COM2.
-        SettingsFile store(cfg_);
-        store.Load(nullptr);
-        store.SetNumber("", "Port", 2);
-        ASSERT_TRUE(store.Save());
-        std::ofstream(fs::path(cfg_) / "ports.conf") << "/dev/ttyS0\n"
-                                                     << modem.ProgramPath() << "\n";
+// A modem entry dials on the device given, or without one on the port the settings name.
+TEST_F(HostsConnect, ModemEntryDialsOnTheGivenDeviceOrThePortOfTheSettings) {
+    for (bool given : {true, false}) {
+        SCOPED_TRACE(given);
+        fs::remove_all(cfg_);
+        TelnetTestServer server;
+        test::PtyModem modem;
+        modem.PassThroughTo(server.Port());
+        HostEntry e;
+        e.Name = "modemhost";
+        e.TelNum1 = given ? "0,123" : "555";
+        e.ModemIniCommand = given ? "ATE0" : "ATZ";
+        e.RedialNum = 1;
+        e.Infinite = 0;
+        AddHost(e);
+        std::vector<std::string> args = {"hosts", "connect", "modemhost", "--wait", "Hello",
+                                         "--send", "hi\\r", "--close-after-script"};
+        if (given) {
+            args.insert(args.end(), {"--serial", modem.ProgramPath()});
+        } else {
+            // COM2 is the simulator's pty, and the stored Port says COM2.
+            SettingsFile store(cfg_);
+            store.Load(nullptr);
+            store.SetNumber("", "Port", 2);
+            ASSERT_TRUE(store.Save());
+            std::ofstream(fs::path(cfg_) / "ports.conf") << "/dev/ttyS0\n"
+                                                         << modem.ProgramPath() << "\n";
+        }
+        auto cli = CliAsync(args, cfg_);
+        ASSERT_TRUE(server.Accept(10000));
+        server.Send("Hello from the host\r\n");
+        EXPECT_TRUE(server.WaitFor("hi\r"));
+        RunResult r = cli.get();
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(modem.Modem().Commands(),
+                  given ? (std::vector<std::string>{"ATE0", "ATDT0,123"})
+                        : (std::vector<std::string>{"ATZ", "ATDT555"}));
     }
-    auto cli =
-        CliAsync({"hosts", "connect", "mapped", "--wait", "Hi", "--close-after-script"}, cfg_);
-    ASSERT_TRUE(server.Accept(10000));
-    server.Send("Hi");
-    RunResult r = cli.get();
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(modem.Modem().Commands(), (std::vector<std::string>{"ATZ", "ATDT555"}));
 }
 
 TEST_F(HostsConnect, FailuresAndMisuse) {
@@ -255,9 +227,9 @@ TEST_F(HostsConnect, FailuresAndMisuse) {
     EXPECT_EQ(Cli({"hosts", "connect", "twice", "--send", "bad\\q"}, cfg_).status, 2);
 }
 
-// The desktop frame and marlo-cli reach a telnet host entry through the same session: the host
-// sees the same bytes (the opening offers, the text in the entry's send code) and each leaves the
-// same history record, times aside.
+// The desktop frame and marlo-cli reach a telnet host entry through the same session, with the
+// entry's own codes (EUC from the host, new JIS to it): the host sees the same bytes (the opening
+// offers, the text in the entry's send code) and each leaves the same history record, times aside.
 TEST_F(HostsConnect, TelnetEntryMeetsTheHostAsTheFrameDoes) {
     auto masked = [](std::string record) {
         for (char& c : record)
@@ -265,19 +237,22 @@ TEST_F(HostsConnect, TelnetEntryMeetsTheHostAsTheFrameDoes) {
         return record;
     };
     const std::string typed = "\x82\xa0\r";  // "あ" and CR in Shift-JIS
+    const std::string prompt = "\xa5\xed\xa5\xb0\xa5\xa4\xa5\xf3:";  // "ログイン:" in EUC
     std::string cliWire, frameWire;
     {
         TelnetTestServer server;
         HostEntry e = TelnetEntry(server.Port());
-        e.CodeExchange2 = 2;  // new JIS to the host
+        e.CodeExchange = 4;
+        e.CodeExchange2 = 2;
         AddHost(e);
-        auto cli = CliAsync({"hosts", "connect", "試験ホスト", "--wait", "login:", "--send",
-                             "あ\\r", "--close-after-script"},
+        auto cli = CliAsync({"hosts", "connect", "試験ホスト", "--utf8", "--wait", "ログイン:",
+                             "--send", "あ\\r", "--close-after-script"},
                             cfg_);
         ASSERT_TRUE(server.Accept());
-        server.Send("login:");
+        server.Send(prompt);
         RunResult r = cli.get();
         ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(Has(r.out, "ログイン:")) << r.out;
         ASSERT_TRUE(server.WaitFor("\r"));
         cliWire = server.Received();
     }
@@ -290,13 +265,14 @@ TEST_F(HostsConnect, TelnetEntryMeetsTheHostAsTheFrameDoes) {
     {
         TelnetTestServer server;
         HostEntry e = TelnetEntry(server.Port());
+        e.CodeExchange = 4;
         e.CodeExchange2 = 2;
         CMainFrame frame(platform, settings, CMainFrame::Paths{frameDir.Str(), frameDir.Str(), {}},
                          nullptr);
         ASSERT_TRUE(frame.ConnectHostEntry(e));
         ASSERT_TRUE(platform.Until([&] { return frame.Conn().connected.load(); }));
         ASSERT_TRUE(server.Accept());
-        server.Send("login:");
+        server.Send(prompt);
         frame.WriteConverted(typed);
         ASSERT_TRUE(server.WaitFor("\r"));
         frameWire = server.Received();

@@ -31,14 +31,5 @@ TEST(LogonPresets, EveryPresetFitsItsRecordAndConverts) {
     }
 }
 
-TEST(LogonPresets, FullWidthPromptsAreShiftJis) {
-    const NamedPreset& pcvan = LogonPresets()[4];
-    EXPECT_EQ(pcvan.name, "PC-VAN+");
-    // "ＩＤ：" is three double-byte characters on the line.
-    EXPECT_NE(pcvan.value.find("\x82\x68\x82\x63\x81\x46"), std::string::npos);
-    EXPECT_EQ(SjisToUtf8(pcvan.value), "PCVAN'{ＩＤ：}$I'{ド：}$P'{=}N'{=}N'");
-    EXPECT_EQ(SjisToUtf8(TelnetHostPresets()[8].name), "洋書販売");
-}
-
 }  // namespace
 }  // namespace marlo

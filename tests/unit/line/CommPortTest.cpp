@@ -233,25 +233,6 @@ class Frame : public IEventTarget {
     std::string received;
 };
 
-TEST_F(CommPortTest, CarrierAndDataReachTheFrameThroughSynchronousNotifications) {
-    Frame frame(*port);
-    platform.SetEventTarget(&frame);
-    port->SetNotify([this](int w) { platform.SendEvent({WM_COMMNOTIFY, w, 0, {}, {}}); });
-    std::string name = "COM1";
-    ASSERT_EQ(port->OpenCommPort(name, false), CommPort::OpenResult::Opened);
-
-    a->SetLines(true, true, true);
-    EXPECT_TRUE(platform.Until([&] { return frame.connects == 1; }));
-    EXPECT_TRUE(lamps.load() & kLampCd);
-    a->Feed("CONNECT 2400\r\n");
-    EXPECT_TRUE(platform.Until([&] { return frame.received == "CONNECT 2400\r\n"; }));
-    a->SetLines(true, true, false);
-    EXPECT_TRUE(platform.Until([&] { return frame.disconnects == 1; }));
-    EXPECT_FALSE(lamps.load() & kLampCd);
-    port->CloseCommPort();
-    platform.SetEventTarget(nullptr);
-}
-
 TEST_F(CommPortTest, ClosingWhileTheEventThreadWaitsForTheFrameReturns) {
     Frame frame(*port);
     platform.SetEventTarget(&frame);

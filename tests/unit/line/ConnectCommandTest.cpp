@@ -71,15 +71,8 @@ TEST(ConnectCommand, StandardInputGoesToTheLineAsTypedLines) {
 }
 
 TEST(ConnectCommand, FailuresGiveAMessageAndANonZeroStatus) {
-    {
-        const std::string where = "127.0.0.1:" + std::to_string(TelnetTestServer::ClosedPort());
-        Cli cli({"--telnet", where});
-        EXPECT_EQ(cli.Wait(), 1);
-        EXPECT_NE(cli.err.find("connect error(111)"), std::string::npos) << cli.err;
-        EXPECT_NE(cli.err.find("cannot connect to " + where + ": Connection refused"),
-                  std::string::npos)
-            << cli.err;
-    }
+    // A refused connect and a device that cannot be opened are marlo-cli's one line code for
+    // every command (checked with send).
     {
         Cli cli({"--telnet", "nosuch.invalid"});
         EXPECT_EQ(cli.Wait(), 1);
@@ -104,11 +97,6 @@ TEST(ConnectCommand, FailuresGiveAMessageAndANonZeroStatus) {
                                                {"--telnet", "h", "--send", "bad\\q"}}) {
         Cli cli(args);
         EXPECT_EQ(cli.Wait(), 2) << cli.err;
-    }
-    {
-        Cli cli({"--serial", "/nonexistent/tty"});
-        EXPECT_EQ(cli.Wait(), 2);
-        EXPECT_NE(cli.err.find("cannot open /nonexistent/tty"), std::string::npos);
     }
 }
 

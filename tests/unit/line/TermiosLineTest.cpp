@@ -2,17 +2,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <future>
-#include <thread>
 
-#include "line/CommPort.h"
 #include "line/SerialDevice.h"
 #include "line/SerialLine.h"
 #include "support/PtyPair.h"
-#include "support/RecordingPlatform.h"
-#include "support/TempDir.h"
 
 namespace marlo {
 namespace {
@@ -141,73 +136,6 @@ TEST(TermiosLine, PtyHasNoModemLines) {
     EXPECT_FALSE(line.HasModemLines());
     EXPECT_EQ(line.Lamps() & (kLampCts | kLampDsr | kLampCd), 0u);
     EXPECT_TRUE(line.Lamps() & kLampDtr);
-}
-
-TEST(TermiosLine, EventThreadReportsDataAndTheReaderTakesIt) {
-    PtyPair pty;
-    ASSERT_TRUE(pty.Ok());
-    auto dev = OpenOn(pty);
-    ASSERT_NE(dev, nullptr);
-    SerialLine line(std::move(dev));
-    std::atomic<int> dataNotes{0};
-    std::string got;
-    std::mutex m;
-    ASSERT_TRUE(line.StartEvents([&](int w) {
-        if (w != SerialLine::kNotifyData) return;
-        ++dataNotes;
-        uint8_t buf[64];
-        int n;
-        while ((n = line.ReadLineData(buf, sizeof buf, 0)) > 0) {
-            std::lock_guard lock(m);
-            got.append(reinterpret_cast<char*>(buf), static_cast<size_t>(n));
-        }
-    }));
-    ASSERT_TRUE(pty.Write("ATZ\r"));
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (;;) {
-        {
-            std::lock_guard lock(m);
-            if (got == "ATZ\r" || std::chrono::steady_clock::now() > deadline) break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    std::lock_guard lock(m);
-    EXPECT_EQ(got, "ATZ\r");
-    EXPECT_GE(dataNotes.load(), 1);
-}
-
-TEST(TermiosLine, CommPortRefusesASecondOpenWithTheBusyMessage) {
-    PtyPair pty;
-    ASSERT_TRUE(pty.Ok());
-    test::RecordingPlatform platform;
-    Settings settings;
-    settings.Flow = 1;
-    settings.Speed = 14400;
-    settings.StopBit = 2;
-    test::TempDir dir;
-    PortMap ports(dir.path);
-    CommPort a(platform, settings, ports), b(platform, settings, ports);
-    std::string name = pty.SlavePath();
-    ASSERT_EQ(a.OpenCommPort(name, false), CommPort::OpenResult::Opened);
-    // The settings reached the tty.
-    EXPECT_EQ(GetTtySpeed(pty.Master()), 14400);
-    struct termios t {};
-    ASSERT_TRUE(pty.SlaveTermios(t));
-    EXPECT_TRUE(t.c_cflag & CSTOPB);
-    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), tcflag_t(IXON | IXOFF));
-    platform.listAnswers.push_back(std::nullopt);  // "終了"
-    std::string again = pty.SlavePath();
-    EXPECT_EQ(b.OpenCommPort(again, false), CommPort::OpenResult::Failed);
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text,
-              "通信デバイスはすでに使用されています.(" + pty.SlavePath() + ")");
-    EXPECT_EQ(platform.boxes[0].icon, MsgIcon::Exclamation);
-    // The line works end to end through the port object.
-    const uint8_t out[] = {'A', 'T', '\r'};
-    ASSERT_TRUE(a.Line()->WriteRaw(out, sizeof out));
-    EXPECT_EQ(pty.Read(3), "AT\r");
-    EXPECT_TRUE(a.CloseCommPort());
-    EXPECT_FALSE(a.CommActive());
 }
 
 }  // namespace

@@ -24,22 +24,6 @@ TEST(TransferProtocols, NamesMapExactlyAndAliasesOnTheCommandLine) {
     EXPECT_EQ(ProtocolName(12), "");
 }
 
-TEST(TransferProtocols, ChoiceListsInOrder) {
-    std::vector<std::string> up, down;
-    for (auto& n : ProtocolChoices(kUpload)) up.push_back(SjisToUtf8(n));
-    for (auto& n : ProtocolChoices(kDownload)) down.push_back(SjisToUtf8(n));
-    EXPECT_EQ(up, (std::vector<std::string>{"無手順", "XMODEM", "XMODEM-1k", "YMODEM", "ZMODEM",
-                                            "B Plus", "Quick-VAN"}));
-    EXPECT_EQ(down, (std::vector<std::string>{"XMODEM", "XMODEM/CRC", "YMODEM", "YMODEM-G",
-                                              "ZMODEM", "B Plus", "Quick-VAN"}));
-}
-
-TEST(TransferProtocols, EnginesExistForTheXmodemAndYmodemFamilies) {
-    TransferContext ctx;
-    for (int id : {1, 2, 3, 5, 6}) EXPECT_NE(CreateEngine(id, ctx), nullptr) << id;
-    for (int id : {0, 4, 9, 12, -1}) EXPECT_EQ(CreateEngine(id, ctx), nullptr) << id;
-}
-
 struct StartCase {
     int direction;
     int protocol;
@@ -128,15 +112,6 @@ TEST(TransferEndRules, OnlySuccessfulLzhDownloadsAreExtracted) {
     EXPECT_FALSE(ShouldExtractLzh(kDownload, false, true, "/dl/arc.lzh"));
     EXPECT_FALSE(ShouldExtractLzh(kUpload, true, true, "/dl/arc.lzh"));
     EXPECT_FALSE(ShouldExtractLzh(kDownload, true, false, "/dl/arc.lzh"));
-}
-
-TEST(TransferTexts, ProtocolField) {
-    EXPECT_EQ(ProtocolFieldText(2), "XMODEM/CRC");
-    EXPECT_EQ(ProtocolFieldText(10), "Quick-VAN");
-    EXPECT_EQ(ProtocolFieldText(11), "無手順");
-    EXPECT_EQ(ProtocolFieldText(4), "");
-    EXPECT_EQ(ProtocolFieldText(9), "");
-    EXPECT_EQ(ProtocolFieldText(0), "");
 }
 
 TEST(TransferTexts, StatusFormats) {

@@ -165,9 +165,7 @@ TEST(TransferSession, AProtocolWithoutEngineReportsFailure) {
 
 TEST(TransferSession, UserAbortPlaysTheAbortTitles) {
     EngineRun run;
-    auto in = run.dir.path / "in";
-    test::WriteFileBytes(in, test::RandomBytes(5000, 1));
-    ASSERT_EQ(run.Start(kProtoYmodem, kUpload, {in}), StartResult::Started);
+    ASSERT_EQ(run.Send(kProtoYmodem, test::RandomBytes(5000, 1), "in"), StartResult::Started);
     run.peer.Write('C');
     EXPECT_EQ(run.peer.Byte(), 0x01);  // block 0 under way
     run.session.Cancel();

@@ -138,9 +138,7 @@ TEST(XmodemSend, PadsTheLastBlockAndAnswersTheCheckTheReceiverAskedFor) {
     auto data = RandomBytes(130, 7);
     {
         EngineRun run;
-        auto in = run.dir.path / "in.bin";
-        test::WriteFileBytes(in, data);
-        ASSERT_EQ(run.Start(kProtoXmodem, kUpload, {in}), StartResult::Started);
+        ASSERT_EQ(run.Send(kProtoXmodem, data), StartResult::Started);
         run.peer.Write(NAK);  // checksum
         EXPECT_EQ(ReadBlock(run.peer, 128, false),
                   MakeBlock(1, std::vector<uint8_t>(data.begin(), data.begin() + 128), false));
@@ -160,9 +158,7 @@ TEST(XmodemSend, PadsTheLastBlockAndAnswersTheCheckTheReceiverAskedFor) {
     }
     {
         EngineRun run;
-        auto in = run.dir.path / "in.bin";
-        test::WriteFileBytes(in, data);
-        ASSERT_EQ(run.Start(kProtoXmodem1k, kUpload, {in}), StartResult::Started);
+        ASSERT_EQ(run.Send(kProtoXmodem1k, data), StartResult::Started);
         run.peer.Write('C');
         auto padded = data;
         padded.resize(1024, 0x1A);
@@ -176,9 +172,7 @@ TEST(XmodemSend, PadsTheLastBlockAndAnswersTheCheckTheReceiverAskedFor) {
 
 TEST(XmodemSend, NakResendsTheBlockAndAnEmptyFileSendsOnlyEot) {
     EngineRun run;
-    auto in = run.dir.path / "in.bin";
-    test::WriteFileBytes(in, RandomBytes(128, 9));
-    ASSERT_EQ(run.Start(kProtoXmodem, kUpload, {in}), StartResult::Started);
+    ASSERT_EQ(run.Send(kProtoXmodem, RandomBytes(128, 9)), StartResult::Started);
     run.peer.Write('C');
     auto first = ReadBlock(run.peer, 128, true);
     run.peer.Write(NAK);
@@ -189,9 +183,7 @@ TEST(XmodemSend, NakResendsTheBlockAndAnEmptyFileSendsOnlyEot) {
     EXPECT_TRUE(run.Finish());
 
     EngineRun empty;
-    auto none = empty.dir.path / "empty.bin";
-    test::WriteFileBytes(none, {});
-    ASSERT_EQ(empty.Start(kProtoXmodem, kUpload, {none}), StartResult::Started);
+    ASSERT_EQ(empty.Send(kProtoXmodem, {}, "empty.bin"), StartResult::Started);
     empty.peer.Write(NAK);
     EXPECT_EQ(empty.peer.Byte(), EOT);
     empty.peer.Write(ACK);
@@ -201,18 +193,14 @@ TEST(XmodemSend, NakResendsTheBlockAndAnEmptyFileSendsOnlyEot) {
 TEST(XmodemSend, FailuresEndWithCancel) {
     // An unexpected first answer.
     EngineRun run;
-    auto in = run.dir.path / "in.bin";
-    test::WriteFileBytes(in, RandomBytes(300, 1));
-    ASSERT_EQ(run.Start(kProtoXmodem, kUpload, {in}), StartResult::Started);
+    ASSERT_EQ(run.Send(kProtoXmodem, RandomBytes(300, 1)), StartResult::Started);
     run.peer.Write('x');
     EXPECT_GE(CountCans(run.peer), 5);
     EXPECT_FALSE(run.Finish());
 
     // A receiver that refuses every block forever.
     EngineRun nak(0.05);
-    auto in2 = nak.dir.path / "in.bin";
-    test::WriteFileBytes(in2, RandomBytes(300, 1));
-    ASSERT_EQ(nak.Start(kProtoXmodem, kUpload, {in2}), StartResult::Started);
+    ASSERT_EQ(nak.Send(kProtoXmodem, RandomBytes(300, 1)), StartResult::Started);
     nak.peer.Write(NAK);
     int blocks = 0;
     while (nak.peer.Byte(1000) == SOH) {
@@ -233,42 +221,6 @@ TEST(XmodemSend, FailuresEndWithCancel) {
                                        (missing.dir.path / "nope").string() +
                                        ": No such file or directory"});
     EXPECT_EQ(missing.peer.Byte(100), -1);
-}
-
-// Our sender against our receiver, both through the transfer session.
-struct PairCase {
-    int up, down;
-    size_t size;
-};
-
-TEST(XmodemPair, EveryVariantCarriesTheBytesAndPadsToTheBlock) {
-    const int pairs[][2] = {{kProtoXmodem, kProtoXmodem},
-                            {kProtoXmodem, kProtoXmodemCrc},
-                            {kProtoXmodem1k, kProtoXmodemCrc},
-                            {kProtoXmodem1k, kProtoXmodem}};
-    for (auto [up, down] : pairs) {
-        for (size_t size : {0, 1, 127, 128, 129, 1024, 1025, 3000}) {
-            SCOPED_TRACE(testing::Message() << up << "->" << down << " size " << size);
-            test::SocketPair sp;
-            StreamLine a(sp.a, sp.a), b(sp.b, sp.b);
-            EngineRun sender(0.05, &a), receiver(0.05, &b);
-            auto data = RandomBytes(size, static_cast<unsigned>(size));
-            auto in = sender.dir.path / "in.bin";
-            auto out = receiver.dir.path / "out.bin";
-            test::WriteFileBytes(in, data);
-            ASSERT_EQ(receiver.Start(down, kDownload, {out}), StartResult::Started);
-            ASSERT_EQ(sender.Start(up, kUpload, {in}), StartResult::Started);
-            EXPECT_TRUE(sender.Finish());
-            EXPECT_TRUE(receiver.Finish());
-            auto got = test::ReadFileBytes(out);
-            size_t block = up == kProtoXmodem1k ? 1024 : 128;
-            size_t expected = (size + block - 1) / block * block;
-            ASSERT_EQ(got.size(), expected);
-            EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
-            EXPECT_TRUE(std::all_of(got.begin() + static_cast<long>(size), got.end(),
-                                    [](uint8_t c) { return c == 0x1A; }));
-        }
-    }
 }
 
 }  // namespace
