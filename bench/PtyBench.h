@@ -5,12 +5,21 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
+
+#include "line/StreamLine.h"
+#include "transfer/ZModem.h"
 
 namespace marlo::bench {
 
@@ -56,6 +65,96 @@ inline double Cpu(int who) {
     ::getrusage(who, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// What one benchmark run measured: wall time, CPU of our engine and of the peer.
+struct Figures {
+    double wall = 0, ours = 0, peer = 0;
+    bool ok = false;
+};
+
+// `size` random bytes (seeded, the same every run), written to `path`.
+inline std::vector<uint8_t> WritePayload(const std::filesystem::path& path, size_t size) {
+    std::vector<uint8_t> data(size);
+    std::mt19937 rng(42);
+    for (auto& c : data) c = static_cast<uint8_t>(rng());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
+    return data;
+}
+
+// A benchmark's scratch folder, removed at the end, with its payload: `size` bytes in src/.
+struct Scratch {
+    Scratch(const char* tag, size_t size)
+        : root(std::filesystem::temp_directory_path() /
+               (std::string("marlo-bench-") + tag + "-" + std::to_string(::getpid()))),
+          src((std::filesystem::create_directories(root / "src"), root / "src" / "payload.bin")),
+          data(WritePayload(src, size)) {}
+    ~Scratch() { std::filesystem::remove_all(root); }
+    std::filesystem::path root, src;
+    std::vector<uint8_t> data;
+};
+
+inline std::vector<uint8_t> ReadAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// A fresh pty pair and an empty `out`; an engine's context whose line is the master and whose
+// download folder is `out`.
+struct PtyRig {
+    explicit PtyRig(const std::filesystem::path& out)
+        : pty((std::filesystem::remove_all(out), std::filesystem::create_directories(out),
+               OpenPty())),
+          line(pty.master, pty.master, true) {
+        ctx.line = &line;
+        ctx.downloadDir = out;
+    }
+    Pty pty;
+    marlo::StreamLine line;
+    marlo::TransferContext ctx;
+};
+
+// The fastest of `rounds` runs, and whether all of them crossed correctly.
+template <typename Run>
+Figures Best(int rounds, Run run) {
+    Figures best;
+    best.wall = 1e9;
+    bool allOk = true;
+    for (int i = 0; i < rounds; ++i) {
+        Figures f = run();
+        allOk = allOk && f.ok;
+        if (f.wall < best.wall) best = f;
+    }
+    best.ok = allOk;
+    return best;
+}
+
+// Our ZMODEM engine against lrzsz on a fresh pty: `upload` sends `src` to rz in `out`, otherwise
+// sz sends `src` to us. The engine runs on this thread.
+inline Figures ZmodemRun(bool upload, const std::filesystem::path& src,
+                         const std::filesystem::path& out) {
+    PtyRig rig(out);
+    Pty& pty = rig.pty;
+    marlo::TransferContext& ctx = rig.ctx;
+    Figures f;
+    const double childBefore = Cpu(RUSAGE_CHILDREN);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = upload ? Spawn({"rz", "-q"}, pty.slave, out)
+                       : Spawn({"sz", "-q", src.filename().string()}, pty.slave, src.parent_path());
+    ::close(pty.slave);
+    const double before = Cpu(RUSAGE_THREAD);
+    ctx.files = {src};
+    marlo::ZModem z(ctx);
+    f.ok = upload ? z.Upload() : z.Download();
+    f.ours = Cpu(RUSAGE_THREAD) - before;
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    f.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    f.peer = Cpu(RUSAGE_CHILDREN) - childBefore;
+    f.ok = f.ok && WIFEXITED(st) && WEXITSTATUS(st) == 0 &&
+           ReadAll(out / src.filename()) == ReadAll(src);
+    return f;
 }
 
 }  // namespace marlo::bench

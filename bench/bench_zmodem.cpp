@@ -27,11 +27,6 @@ namespace {
 
 using namespace marlo::bench;
 
-struct Figures {
-    double wall = 0, ours = 0, peers = 0;
-    bool ok = false;
-};
-
 bool SameFile(const fs::path& a, const fs::path& b) {
     std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
     return std::equal(std::istreambuf_iterator<char>(fa), {}, std::istreambuf_iterator<char>(fb));
@@ -77,7 +72,7 @@ Figures Run(int mode, const fs::path& src, const fs::path& outDir) {
     }
     f.wall = std::chrono::duration<double>(Clock::now() - start).count();
     f.ours = Cpu(RUSAGE_SELF) - selfBefore;
-    f.peers = Cpu(RUSAGE_CHILDREN) - childBefore;
+    f.peer = Cpu(RUSAGE_CHILDREN) - childBefore;
     f.ok = f.ok && SameFile(src, outDir / src.filename());
     return f;
 }
@@ -89,31 +84,17 @@ int main(int argc, char** argv) {
     const size_t size = argc > 1 ? std::stoul(argv[1]) : 20u * 1024 * 1024;
     const int rounds = argc > 2 ? std::stoi(argv[2]) : 3;
     const std::string only = argc > 3 ? argv[3] : "012";  // which of the three to run
-    fs::path root = fs::temp_directory_path() / ("marlo-bench-zm-" + std::to_string(::getpid()));
-    fs::create_directories(root / "src");
-    fs::path src = root / "src" / "payload.bin";
-    {
-        std::mt19937 rng(42);
-        std::vector<char> data(size);
-        for (auto& c : data) c = static_cast<char>(rng());
-        std::ofstream(src, std::ios::binary).write(data.data(), static_cast<long>(data.size()));
-    }
+    const Scratch scratch("zm", size);
+    const fs::path& root = scratch.root;
+    const fs::path& src = scratch.src;
     const char* names[] = {"ours -> rz", "sz -> ours", "sz -> rz  "};
     std::printf("ZMODEM, %zu bytes over a pty pair, best of %d\n", size, rounds);
     for (int mode : {0, 1, 2}) {
         if (only.find(static_cast<char>('0' + mode)) == std::string::npos) continue;
-        Figures best;
-        best.wall = 1e9;
-        bool allOk = true;
-        for (int i = 0; i < rounds; ++i) {
-            Figures f = Run(mode, src, root / "out");
-            allOk = allOk && f.ok;
-            if (f.wall < best.wall) best = f;
-        }
+        const Figures best = Best(rounds, [&] { return Run(mode, src, root / "out"); });
         std::printf("%s  wall %.3f s  cpu ours %.3f s  cpu peers %.3f s  total cpu %.3f s  %s\n",
-                    names[mode], best.wall, best.ours, best.peers, best.ours + best.peers,
-                    allOk ? "ok" : "FAILED");
+                    names[mode], best.wall, best.ours, best.peer, best.ours + best.peer,
+                    best.ok ? "ok" : "FAILED");
     }
-    fs::remove_all(root);
     return 0;
 }
