@@ -134,20 +134,22 @@ Figures Best(int rounds, Run run) {
 // sz sends `src` to us. The engine runs on this thread.
 inline Figures ZmodemRun(bool upload, const std::filesystem::path& src,
                          const std::filesystem::path& out) {
-    PtyRig rig(out);
-    Pty& pty = rig.pty;
-    marlo::TransferContext& ctx = rig.ctx;
     Figures f;
     const double childBefore = Cpu(RUSAGE_CHILDREN);
     const auto start = std::chrono::steady_clock::now();
-    pid_t pid = upload ? Spawn({"rz", "-q"}, pty.slave, out)
-                       : Spawn({"sz", "-q", src.filename().string()}, pty.slave, src.parent_path());
-    ::close(pty.slave);
-    const double before = Cpu(RUSAGE_THREAD);
-    ctx.files = {src};
-    marlo::ZModem z(ctx);
-    f.ok = upload ? z.Upload() : z.Download();
-    f.ours = Cpu(RUSAGE_THREAD) - before;
+    pid_t pid;
+    {
+        PtyRig rig(out);
+        pid = upload
+                  ? Spawn({"rz", "-q"}, rig.pty.slave, out)
+                  : Spawn({"sz", "-q", src.filename().string()}, rig.pty.slave, src.parent_path());
+        ::close(rig.pty.slave);
+        const double before = Cpu(RUSAGE_THREAD);
+        rig.ctx.files = {src};
+        marlo::ZModem z(rig.ctx);
+        f.ok = upload ? z.Upload() : z.Download();
+        f.ours = Cpu(RUSAGE_THREAD) - before;
+    }  // the line closes: rz does not wait for more after the session
     int st = 0;
     ::waitpid(pid, &st, 0);
     f.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
