@@ -366,7 +366,12 @@ int CQuickVan::OpenReceived() {
         if (st.st_size == size_) {
             const bool stop =
                 ctx_.overwriteAnswer >= 0 ? ctx_.overwriteAnswer == 0 : AskYesNo(kAskStop, true);
-            if (stop) return ERR_PROTOCOL;
+            if (stop) {
+                // Where nobody was asked, say why the download ends.
+                if (!ctx_.platform || ctx_.overwriteAnswer >= 0)
+                    ShowFileMessage("同一のファイルが存在します。", path_, 0);
+                return ERR_PROTOCOL;
+            }
         } else if (st.st_size < size_) {
             // The local bytes are taken as the start of the same file: only whole blocks count.
             flags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC;
