@@ -224,7 +224,7 @@ void CQuickVan::SendPending() {
 }
 
 bool CQuickVan::Fail(int why, bool upload) {
-    if (why == kUserAbort) NoteUserAbort();
+    if (why == kUserAbort && ctx_.abort.load()) NoteUserAbort();  // not when the window closed
     if (why != kCancelled && ctx_.running.load()) {
         // The far end learns of the failure at once; what it still had on the way is dropped.
         PurgeInput();
