@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kAttempts = 10;
-constexpr int kRepeatMax = 10;  // the eleventh request of the same block in a row fails
+constexpr int kRepeatMax = 10;  // the eleventh repeat of the same request in a row fails
 constexpr int kPacketMs = 20000;
 constexpr int kReplyMs = 120000;
 constexpr int kAckMs = 200000;
@@ -665,7 +665,7 @@ int CQuickVan::SendBlocks(int fd) {
                     repeats = c == lastAsked ? repeats + 1 : 0;
                     lastAsked = c;
                     ShowField(TransField::Retries, std::to_string(repeats));
-                    if (repeats >= kRepeatMax) return ERR_RETRYMAX;
+                    if (repeats > kRepeatMax) return ERR_RETRYMAX;
                     sent = c - 1;
                     acked = std::max<int64_t>(0, sent - 1);
                     if (!seek(m_BlockOffset + sent)) return ERR_PROTOCOL;
