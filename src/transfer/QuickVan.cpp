@@ -416,7 +416,10 @@ int CQuickVan::ReceiveBlocks() {
     while (state != kEnd) {
         if (Aborted()) return kUserAbort;
         if (state == kBlocks) {
-            if (!WriteFull(fd_, rx_, kBlock)) {
+            // Blocks past the announced size are counted but not kept: a sender cannot fill the
+            // disk beyond what it announced.
+            const bool keep = m_BlockOffset + blocks_ < totalBlocks_;
+            if (keep && !WriteFull(fd_, rx_, kBlock)) {
                 ShowFileMessage("ファイルの書き込みに失敗しました.", path_, errno);
                 return ERR_PROTOCOL;
             }
@@ -682,7 +685,8 @@ int CQuickVan::SendBlocks(int fd) {
             }
             continue;
         }
-        const long got = ReadFull(fd, block + 3, kBlock);
+        // What was announced is sent, even if the file grows meanwhile.
+        const long got = m_BlockOffset + sent < totalBlocks_ ? ReadFull(fd, block + 3, kBlock) : 0;
         if (got < 0) {
             ShowFileMessage("ファイルの読み込みに失敗しました.", path_, errno);
             return ERR_PROTOCOL;
