@@ -1,52 +1,66 @@
 // 20 MB over a pty pair with B Plus against the host simulator (download and upload), and the same
 // file with ZMODEM on the same kind of pty (sz to our engine, our engine to rz). Prints wall time
 // and CPU time: ours (the engine's thread) and the peer's (the simulator's thread or lrzsz).
+#include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "PtyBench.h"
+#include "line/StreamLine.h"
 #include "support/BPlusHost.h"
 #include "transfer/BPlus.h"
+#include "transfer/ZModem.h"
 
 namespace fs = std::filesystem;
-using namespace marlo::bench;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Our B Plus engine against the host simulator: the host sends `data` (download) or takes it.
-Figures RunBPlus(bool download, const fs::path& src, const std::vector<uint8_t>& data,
-                 const fs::path& out) {
-    fs::remove_all(out);
-    fs::create_directories(out);
-    Pty pty = OpenPty();
+using namespace marlo::bench;
+
+// 0: B Plus download, 1: B Plus upload, 2: sz -> ours, 3: ours -> rz.
+Figures Run(int mode, const fs::path& src, const std::vector<uint8_t>& data, const fs::path& out) {
+    if (mode >= 2) return ZmodemRun(mode == 3, src, out);
+    PtyRig rig(out);
+    Pty& pty = rig.pty;
+    marlo::TransferContext& ctx = rig.ctx;
     Figures f;
-    marlo::TransferContext ctx;
-    marlo::StreamLine line(pty.master, pty.master, true);
-    ctx.line = &line;
-    ctx.downloadDir = out;
     ctx.uploadDir = src.parent_path();
-    const auto start = std::chrono::steady_clock::now();
-    bool hostOk = false;
-    std::vector<uint8_t> got;
-    std::thread host([&] {
+    const auto start = Clock::now();
+    {
+        bool hostOk = false;
+        std::vector<uint8_t> got;
+        std::thread host([&] {
+            const double before = Cpu(RUSAGE_THREAD);
+            marlo::test::BPlusHost h(pty.slave);
+            h.SendEnq();
+            if (h.ExpectHello() && h.Negotiate({}))
+                hostOk = mode == 0 ? h.Download("payload.bin", data).ok
+                                   : h.Upload("payload.bin", got).ok;
+            f.peer = Cpu(RUSAGE_THREAD) - before;
+        });
         const double before = Cpu(RUSAGE_THREAD);
-        marlo::test::BPlusHost h(pty.slave);
-        h.SendEnq();
-        if (h.ExpectHello() && h.Negotiate({}))
-            hostOk =
-                download ? h.Download("payload.bin", data).ok : h.Upload("payload.bin", got).ok;
-        f.peer = Cpu(RUSAGE_THREAD) - before;
-    });
-    const double before = Cpu(RUSAGE_THREAD);
-    marlo::BPlus engine(ctx);
-    f.ok = download ? engine.Download() : engine.Upload();
-    f.ours = Cpu(RUSAGE_THREAD) - before;
-    host.join();
-    f.ok = f.ok && hostOk && (download ? ReadAll(out / "payload.bin") == data : got == data);
-    ::close(pty.slave);
-    f.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        marlo::BPlus engine(ctx);
+        f.ok = mode == 0 ? engine.Download() : engine.Upload();
+        f.ours = Cpu(RUSAGE_THREAD) - before;
+        host.join();
+        f.ok = f.ok && hostOk && (mode == 0 ? ReadAll(out / "payload.bin") == data : got == data);
+        ::close(pty.slave);
+    }
+    f.wall = std::chrono::duration<double>(Clock::now() - start).count();
     return f;
 }
 
@@ -56,25 +70,18 @@ int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
     const size_t size = argc > 1 ? std::stoul(argv[1]) : 20u * 1024 * 1024;
     const int rounds = argc > 2 ? std::stoi(argv[2]) : 1;
-    fs::path root = fs::temp_directory_path() / ("marlo-bench-bp-" + std::to_string(::getpid()));
-    const fs::path src = root / "src" / "payload.bin", out = root / "out";
-    const std::vector<uint8_t> data = WritePayload(src, size);
+    const Scratch scratch("bp", size);
+    const fs::path& root = scratch.root;
+    const fs::path& src = scratch.src;
+    const std::vector<uint8_t>& data = scratch.data;
     const char* names[] = {"B Plus host -> ours", "B Plus ours -> host", "ZMODEM sz -> ours  ",
                            "ZMODEM ours -> rz  "};
     std::printf("%zu bytes over a pty pair, best of %d\n", size, rounds);
     for (int mode = 0; mode < 4; ++mode) {
-        bool allOk = true;
-        const Figures best = BestOf(
-            rounds,
-            [&] {
-                return mode < 2 ? RunBPlus(mode == 0, src, data, out)
-                                : RunZModem(mode == 2, src, data, out);
-            },
-            allOk);
+        const Figures best = Best(rounds, [&] { return Run(mode, src, data, root / "out"); });
         std::printf("%s  wall %.3f s  %.0f KB/s  cpu ours %.3f s  cpu peer %.3f s  %s\n",
                     names[mode], best.wall, size / 1024.0 / best.wall, best.ours, best.peer,
-                    allOk ? "ok" : "FAILED");
+                    best.ok ? "ok" : "FAILED");
     }
-    fs::remove_all(root);
     return 0;
 }

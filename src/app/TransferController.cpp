@@ -232,17 +232,22 @@ void TransferController::OnTransEnd(bool ok, intptr_t serial) {
     bool keepsPath = (direction_ == kUpload && protocol == kProtoBplus) ||
                      (direction_ == kDownload && protocol == kProtoQuickVan);
     if (!keepsPath && !path.empty()) transferPath_ = path;
+    // What crossed: a Quick-VAN download keeps the transfer path but names the file it received,
+    // and that file is the one reported and extracted.
+    const std::vector<std::filesystem::path> received = session_->ReceivedFiles();
+    const std::string crossed =
+        keepsPath && !received.empty() ? received.back().string() : transferPath_;
     std::vector<uint8_t> unread = session_->TakeUnread();
     session_.reset();
     CloseWindow();
     // Before anything the line holds now, which the frame reads next.
     if (!unread.empty() && hooks_.unread) hooks_.unread(unread);
-    ReportEnd(ok ? kEndedOk : kEndedFailed);
+    ReportEnd(ok ? kEndedOk : kEndedFailed, crossed);
     platform_.PlaySound(settings_.WaveFile[4], false);
     if (!restored) platform_.MessageBox(kRestoreFailed, MsgIcon::Exclamation);
     if (hooks_.idleTitle) platform_.SetWindowTitle(hooks_.idleTitle());
-    if (extractLzh && ShouldExtractLzh(direction_, ok, settings_.Unlha != 0, transferPath_))
-        extractLzh(transferPath_);
+    if (extractLzh && ShouldExtractLzh(direction_, ok, settings_.Unlha != 0, crossed))
+        extractLzh(crossed);
 }
 
 void TransferController::RequestCancel() {
@@ -290,13 +295,13 @@ void TransferController::Stop() {
     session_.reset();
     stopping_ = false;
     CloseWindow();
-    ReportEnd(kEndedStopped);
+    ReportEnd(kEndedStopped, transferPath_);
 }
 
-void TransferController::ReportEnd(const char* what) {
+void TransferController::ReportEnd(const char* what, const std::string& path) {
     // The window is gone by now, so the status bar keeps the outcome for the user to see.
     std::string text = what;
-    std::string name = std::filesystem::path(transferPath_).filename().string();
+    std::string name = std::filesystem::path(path).filename().string();
     if (!name.empty()) text += " (" + name + ")";
     platform_.SetStatusText(text);
 }

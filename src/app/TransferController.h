@@ -109,7 +109,7 @@ class TransferController {
 
   private:
     class StatusRelay;
-    void ReportEnd(const char* what);
+    void ReportEnd(const char* what, const std::string& path);
     void OnTransEnd(bool ok, intptr_t serial);
     void CloseWindow();
     void ShowReported();

@@ -157,7 +157,7 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
     const char* cmd = direction == kUpload ? "send" : "receive";
     std::string protocolName, dir, management, uploadDir;
     bool haveDir = false, haveManagement = false, haveUploadDir = false;
-    int resumeAnswer = -1;
+    int resumeAnswer = -1, overwriteAnswer = -1;
     LineChoice choice;
     Settings settings;
     std::vector<std::string> files;
@@ -188,6 +188,11 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
             if (!value(answer) || (answer != "yes" && answer != "no"))
                 return Usage("--resume needs yes or no");
             resumeAnswer = answer == "yes" ? 1 : 0;
+        } else if (a == "--overwrite" && direction == kDownload) {
+            std::string answer;
+            if (!value(answer) || (answer != "yes" && answer != "no"))
+                return Usage("--overwrite needs yes or no");
+            overwriteAnswer = answer == "yes" ? 1 : 0;
         } else if (a == "--management" && direction == kDownload) {
             if (!value(management) || !ZModem::ParseManagement(management))
                 return Usage(
@@ -220,6 +225,8 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
     }
     if (haveManagement && protocol != kProtoZmodem) return Usage("--management is a ZMODEM option");
     if (haveUploadDir && protocol != kProtoBplus) return Usage("--upload-dir is a B Plus option");
+    if (overwriteAnswer >= 0 && protocol != kProtoQuickVan)
+        return Usage("--overwrite is a Quick-VAN option");
 
     TransferRequest req;
     req.protocol = protocol;
@@ -227,6 +234,7 @@ int RunTransfer(const std::vector<std::string>& args, int direction) {
     req.sevenToEight = settings.SevenToEight != 0;
     req.fileNameCode = settings.FileNameCode;
     req.resumeAnswer = resumeAnswer;
+    req.overwriteAnswer = overwriteAnswer;
     req.management = management;
     fs::path folder =
         haveDir ? fs::path(dir)
@@ -340,13 +348,15 @@ MARLO_CLI_COMMAND("send",
 MARLO_CLI_COMMAND("receive",
                   "  receive --protocol NAME (--stdio | --serial DEVICE | --telnet HOST[:PORT])\n"
                   "       [--dir DIR] [--set Name=Value]... [--resume yes|no]\n"
-                  "       [--management NAME] [--upload-dir DIR] [FILE]\n"
+                  "       [--management NAME] [--upload-dir DIR] [--overwrite yes|no] [FILE]\n"
                   "      receives into DIR (default DownlodDefPath); FILE names the file of a\n"
                   "      protocol that carries no name (XMODEM). --resume answers the question\n"
                   "      about an existing file; no also wins over a sender that asks to resume.\n"
                   "      --management overrides the ZMODEM sender's management option.\n"
                   "      B Plus (bplus, b+) answers the host's session: a file the host asks\n"
-                  "      for is read from --upload-dir (default UploadDefPath)",
+                  "      for is read from --upload-dir (default UploadDefPath).\n"
+                  "      --overwrite answers Quick-VAN's question about a file of the same size\n"
+                  "      (default no: the download ends)",
                   RunReceive);
 
 }  // namespace marlo::cli

@@ -3,6 +3,7 @@
 #include "text/Encoding.h"
 #include "transfer/BPlus.h"
 #include "transfer/NoProtocol.h"
+#include "transfer/QuickVan.h"
 #include "transfer/TransEngine.h"
 #include "transfer/XModem.h"
 #include "transfer/YModem.h"
@@ -44,6 +45,7 @@ int ProtocolFromCliName(std::string_view name) {
         if (*p.alias && name == p.alias) return p.id;
     if (name == "b+") return kProtoBplus;
     if (name == "raw") return kProtoNoProtocol;
+    if (name == "qv") return kProtoQuickVan;
     if (int id = ProtocolFromName(name)) return id;
     return ProtocolFromName(Utf8ToSjis(name));
 }
@@ -80,10 +82,12 @@ std::unique_ptr<CTransEngine> CreateEngine(int protocol, TransferContext& ctx) {
             return std::make_unique<ZModem>(ctx);
         case kProtoBplus:
             return std::make_unique<BPlus>(ctx);
+        case kProtoQuickVan:
+            return std::make_unique<CQuickVan>(ctx);
         case kProtoNoProtocol:
             return std::make_unique<CNoProtocol>(ctx);
         default:
-            return nullptr;  // Quick-VAN has none yet
+            return nullptr;
     }
 }
 

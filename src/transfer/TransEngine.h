@@ -75,6 +75,11 @@ struct TransferContext {
     // The answer to a resume question when nobody can be asked: -1 ask, 0 no, 1 yes. No also
     // overrules a sender that asks to resume.
     int resumeAnswer = -1;
+    // Quick-VAN: the answer to "stop, an equal file exists?" when nobody can be asked: -1 ask,
+    // 0 keep the file (the download ends), 1 overwrite it.
+    int overwriteAnswer = -1;
+    // Quick-VAN: our window limit (0: 30 when receiving, 15 when sending).
+    int windowLimit = 0;
     std::string management;  // ZMODEM management option forced for tests ("" = as sent)
     // The code of the file names a sender announces (`FileNameCode`, FileNames.h).
     int fileNameCode = 0;

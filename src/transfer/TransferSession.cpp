@@ -149,6 +149,8 @@ StartResult TransferSession::Start(const TransferRequest& request,
     ctx_.timeScale = request.timeScale;
     ctx_.resumeAnswer = request.resumeAnswer;
     ctx_.management = request.management;
+    ctx_.overwriteAnswer = request.overwriteAnswer;
+    ctx_.windowLimit = request.windowLimit;
     ctx_.fileNameCode = request.fileNameCode;
     result_ = false;
     engineDone_ = false;

@@ -67,6 +67,8 @@ struct TransferRequest {
     // The answer to a resume question when nobody can be asked: -1 ask, 0 no, 1 yes. No also
     // overrules a sender that asks to resume.
     int resumeAnswer = -1;
+    int overwriteAnswer = -1;  // see TransferContext
+    int windowLimit = 0;
     // A ZMODEM management option that overrides the sender's ("" = as sent).
     std::string management;
     int fileNameCode = 0;  // `FileNameCode`

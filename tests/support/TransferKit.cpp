@@ -228,6 +228,8 @@ StartResult EngineRun::Start(int protocol, int direction,
     req.downloadDir = req.uploadDir = dir.path;
     req.timeScale = timeScale;
     req.fileNameCode = fileNameCode;
+    req.windowLimit = windowLimit;
+    req.overwriteAnswer = overwriteAnswer;
     return session.Start(req, [this](bool ok) {
         endResult = ok;
         ++endCalls;

@@ -126,6 +126,8 @@ class EngineRun {
     TempDir dir;
     double timeScale;
     int fileNameCode = 0;  // `FileNameCode` of the next Start
+    int windowLimit = 0;   // Quick-VAN's window limit of the next Start (0: its own)
+    int overwriteAnswer = -1;
     std::atomic<int> endCalls{0};
     std::atomic<bool> endResult{false};
 };

@@ -231,11 +231,17 @@ TEST_F(TransferControllerTest, XmodemUploadFillsTheWindowAndEndsWithSoundAndTitl
     EXPECT_TRUE(extracted.empty());  // an upload is never extracted
 }
 
-TEST_F(TransferControllerTest, YmodemDownloadOfAnArchiveIsExtractedOnlyWhenAsked) {
-    for (int unlha : {1, 0}) {
-        SCOPED_TRACE(unlha);
+TEST_F(TransferControllerTest, DownloadsOfAnArchiveAreExtractedOnlyWhenAsked) {
+    // Quick-VAN keeps the transfer path as it was (first empty), but the file it received is the
+    // one reported and extracted.
+    for (auto [protocol, unlha] : {std::pair{kProtoQuickVan, 1},
+                                   {kProtoQuickVan, 0},
+                                   {kProtoYmodem, 1},
+                                   {kProtoYmodem, 0}}) {
+        SCOPED_TRACE(testing::Message() << protocol << " " << unlha);
         settings.Unlha = unlha;
         extracted.clear();
+        const std::string before = ctrl->TransferPath();
         auto sendDir = dir.path / ("out" + std::to_string(unlha));
         std::filesystem::create_directories(sendDir);
         auto source = sendDir / "arc.lzh";
@@ -248,20 +254,21 @@ TEST_F(TransferControllerTest, YmodemDownloadOfAnArchiveIsExtractedOnlyWhenAsked
         line = &near;
         TransferSession far(farLine, nullptr, nullptr);
         TransferRequest request;
-        request.protocol = kProtoYmodem;
+        request.protocol = protocol;
         request.direction = kUpload;
         request.files = {source};
         ASSERT_EQ(far.Start(request, {}), StartResult::Started);
 
-        ASSERT_TRUE(Post(WM_TRANS_DOWNLOAD, "YMODEM", ""));
+        ASSERT_TRUE(Post(WM_TRANS_DOWNLOAD, SjisToUtf8(ProtocolName(protocol)), ""));
         ASSERT_TRUE(PumpUntil([&] { return !ctrl->Running(); }));
         ASSERT_TRUE(far.WaitEngine(10000));
         far.Finish();
         auto received = dir.path / "arc.lzh";
         EXPECT_EQ(test::ReadFileBytes(received), data);
-        EXPECT_EQ(std::filesystem::path(ctrl->TransferPath()).filename(), "arc.lzh");
+        EXPECT_EQ(ctrl->TransferPath(), protocol == kProtoQuickVan ? before : received.string());
+        EXPECT_EQ(platform.statusText, "転送が終了しました (arc.lzh)");
         if (unlha)
-            EXPECT_EQ(extracted, std::vector<std::string>{ctrl->TransferPath()});
+            EXPECT_EQ(extracted, std::vector<std::string>{received.string()});
         else
             EXPECT_TRUE(extracted.empty());
         std::filesystem::remove(received);

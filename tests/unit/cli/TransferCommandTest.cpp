@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/BPlusHost.h"
+#include "support/QuickVanPeer.h"
 #include "support/RunProgram.h"
 #include "support/TransferKit.h"
 
@@ -53,6 +54,26 @@ TEST(TransferCommand, BPlusReceiveDownloadsAndUploadsAsTheHostAsksAndFailsWithSt
     }
 }
 
+TEST(TransferCommand, QuickVanReceiveKeepsAnEqualFileUnlessToldToOverwrite) {
+    TempDir down;
+    const auto data = test::RandomBytes(3000, 5);
+    const std::vector<uint8_t> old(data.size(), 'o');
+    for (std::string overwrite : {"", "no", "yes"}) {
+        SCOPED_TRACE(overwrite);
+        test::WriteFileBytes(down.path / "file.bin", old);
+        SocketPair sp;
+        std::vector<std::string> argv{MARLO_CLI_PATH, "receive", "--protocol", "qv",
+                                      "--stdio",      "--dir",   down.Str()};
+        if (!overwrite.empty()) argv.insert(argv.end(), {"--overwrite", overwrite});
+        PeerProcess cli(argv, sp.a, down.path);
+        test::QuickVanPeer peer(sp.b, 1500);
+        const bool yes = overwrite == "yes";
+        EXPECT_EQ(peer.Send(data, {}).ok, yes);
+        EXPECT_EQ(cli.Wait(20000), yes ? 0 : 1);
+        EXPECT_EQ(test::ReadFileBytes(down.path / "file.bin"), yes ? data : old);
+    }
+}
+
 TEST(TransferCommand, SendWithoutAProtocolWritesTheFileAsItIs) {
     TempDir d;
     const std::string bytes("line one\r\n\x00\xff\x1b[0m", 15);
@@ -73,6 +94,8 @@ TEST(TransferCommand, UsageErrorsOfTheNewProtocols) {
                                       d.Str()},
              {"receive", "--protocol", "bplus", "--stdio", "--upload-dir", d.Str() + "/none"},
              {"receive", "--protocol", "raw", "--stdio"},
+             {"receive", "--protocol", "qv", "--stdio", "--overwrite", "maybe"},
+             {"receive", "--protocol", "zmodem", "--stdio", "--overwrite", "yes"},
              {"send", "--protocol", "none", "--stdio", d.Str() + "/missing"},
          }) {
         auto r = test::RunProgram(MARLO_CLI_PATH, args, {}, 10000);

@@ -19,6 +19,7 @@ TEST(TransferProtocols, NamesMapExactlyAndAliasesOnTheCommandLine) {
     EXPECT_EQ(ProtocolFromCliName("none"), 11);
     EXPECT_EQ(ProtocolFromCliName("無手順"), 11);  // UTF-8 as typed in a shell
     EXPECT_EQ(ProtocolFromCliName("zmodem "), 0);
+    for (const char* name : {"Quick-VAN", "quickvan", "qv"}) EXPECT_EQ(ProtocolFromCliName(name), 10);
     EXPECT_EQ(SjisToUtf8(ProtocolName(11)), "無手順");
     EXPECT_EQ(ProtocolName(0), "");
     EXPECT_EQ(ProtocolName(12), "");
