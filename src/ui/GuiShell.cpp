@@ -1,5 +1,7 @@
 #include "ui/GuiShell.h"
 
+#include "app/MacroThread.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -20,6 +22,7 @@
 #include "ui/KeyDialog.h"
 #include "ui/LogFileDialog.h"
 #include "ui/MacroDebuggerDialog.h"
+#include "ui/MacroDialogWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/ProtocolDialog.h"
 #include "ui/QtPlatform.h"
@@ -40,6 +43,7 @@ GuiShell::~GuiShell() {
     platform_.SetMainWidget(nullptr);
     if (frame_) {
         frame_->onUiCommand = nullptr;
+        frame_->Macro().userInterface = nullptr;
         frame_->logDialog = nullptr;
         frame_->Transfer().Stop();
         frame_->Transfer().SetWindow(nullptr);
@@ -86,6 +90,8 @@ void GuiShell::Attach(CMainFrame& frame) {
         if (auto* pane = panes_->ActivePane()) QCoreApplication::sendEvent(pane, e);
     };
     frame.onUiCommand = [this](int id) { return OnUiCommand(id); };
+    macroUi_ = std::make_unique<QtMacroUi>(window_.get());
+    frame.Macro().userInterface = macroUi_.get();
     frame.logDialog = [this](const std::string& autoName, bool append) {
         return LogFileDialog::Run(autoName, append, window_.get());
     };
