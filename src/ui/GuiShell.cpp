@@ -230,7 +230,9 @@ bool GuiShell::OnUiCommand(int id) {
             panes_->ApplySettings();
             return true;
         case ID_MACRO_DEBUGGER:
-            if (!macroDebugger_) macroDebugger_ = std::make_unique<MacroDebuggerDialog>(*frame_, window_.get());
+            // A window of its own, not the main window's: a box the macro opens over the main
+            // window leaves it usable, so that its Stop can end the macro.
+            if (!macroDebugger_) macroDebugger_ = std::make_unique<MacroDebuggerDialog>(*frame_, nullptr);
             macroDebugger_->show();
             macroDebugger_->raise();
             return true;

@@ -48,10 +48,11 @@ Result AskOnUiThread(Open open, const std::atomic<bool>& stop, Result cancelled)
     return future.get();
 }
 
-// A modal window that deletes itself when closed and closes when the macro stops.
+// A window modal over the main window that deletes itself when closed and closes when the macro
+// stops. The macro debugger, a window of its own, stays usable: its Stop reaches an open box.
 void ShowModal(QDialog* window, const std::atomic<bool>& stop) {
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowModality(Qt::ApplicationModal);
+    window->setWindowModality(Qt::WindowModal);
     QtPlatform::CloseOnStop(window, &stop);
     window->show();
 }
