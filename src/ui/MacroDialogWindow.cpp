@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QMessageBox>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <future>
 #include <memory>
 
@@ -76,8 +77,15 @@ MacroDialogWindow::MacroDialogWindow(MacroDialog& dialog, QWidget* owner)
         move(owner->mapToGlobal(QPoint(PixelsX(frame.x), PixelsY(frame.y))));
 }
 
-int MacroDialogWindow::PixelsX(int units) const { return units * baseX_ / 4; }
-int MacroDialogWindow::PixelsY(int units) const { return units * baseY_ / 8; }
+namespace {
+
+// Dialog units held 16 bits in the templates they come from; larger numbers are bounded there.
+int Bounded(int units) { return std::clamp(units, -32768, 32767); }
+
+}  // namespace
+
+int MacroDialogWindow::PixelsX(int units) const { return Bounded(units) * baseX_ / 4; }
+int MacroDialogWindow::PixelsY(int units) const { return Bounded(units) * baseY_ / 8; }
 
 void MacroDialogWindow::Build() {
     const MacroDialogEntry& frame = dialog_.Dialog();
