@@ -95,7 +95,8 @@ class AnsweringPlatform : public HeadlessPlatform, public MacroUserInterface {
         MessageBox(SjisToUtf8(text), MsgIcon::Information, MsgButtons::Ok, "");
     }
     bool Question(const std::string& text, const std::atomic<bool>&) override {
-        return MessageBox(SjisToUtf8(text), MsgIcon::Question, MsgButtons::YesNo, "") == MsgResult::Yes;
+        return MessageBox(SjisToUtf8(text), MsgIcon::Question, MsgButtons::YesNo, "") ==
+               MsgResult::Yes;
     }
     std::optional<std::string> Input(const std::string& prompt, bool masked,
                                      const std::atomic<bool>&) override {
@@ -106,10 +107,14 @@ class AnsweringPlatform : public HeadlessPlatform, public MacroUserInterface {
         else if (answer == "ok")
             text = "";
         else if (answer != "cancel" && !answer.empty())
-            std::fprintf(stderr, "marlo-cli macro: warning: an input box takes text:..., ok or cancel, not '%s'\n",
-                         answer.c_str());
+            std::fprintf(
+                stderr,
+                "marlo-cli macro: warning: an input box takes text:..., ok or cancel, not '%s'\n",
+                answer.c_str());
         std::fprintf(stderr, "marlo-cli macro: [%s] -> %s\n", SjisToUtf8(prompt).c_str(),
-                     !text ? "cancel" : masked ? "text:****" : ("text:" + *text).c_str());
+                     !text    ? "cancel"
+                     : masked ? "text:****"
+                              : ("text:" + *text).c_str());
         if (text) text = Utf8ToSjis(*text);
         return text;
     }
@@ -117,11 +122,14 @@ class AnsweringPlatform : public HeadlessPlatform, public MacroUserInterface {
         std::string answer = Next(), why;
         auto id = AnswerDialog(dialog, Utf8ToSjis(answer), &why);
         if (!id) {
-            std::fprintf(stderr, "marlo-cli macro: warning: %s ('%s'): the dialog is closed by its close box\n",
-                         why.c_str(), answer.c_str());
+            std::fprintf(
+                stderr,
+                "marlo-cli macro: warning: %s ('%s'): the dialog is closed by its close box\n",
+                why.c_str(), answer.c_str());
             id = 0;
         }
-        std::fprintf(stderr, "marlo-cli macro: [%s] -> id:%d\n", SjisToUtf8(dialog.Dialog().text).c_str(), *id);
+        std::fprintf(stderr, "marlo-cli macro: [%s] -> id:%d\n",
+                     SjisToUtf8(dialog.Dialog().text).c_str(), *id);
         return id;
     }
 

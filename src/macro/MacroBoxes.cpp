@@ -18,16 +18,22 @@ std::string MacroInterpreter::BoxText(const Tokens& args, size_t i) {
     return Text(token);
 }
 
-void MacroInterpreter::Message(const Tokens& args) { host_.Message(BoxText(args, 0)); }
+void MacroInterpreter::Message(const Tokens& args) {
+    host_.Message(BoxText(args, 0));
+}
 
 void MacroInterpreter::Question(const Tokens& args) {
     std::string text = BoxText(args, 0);
     variables_.SetResult(host_.Question(text) ? 1 : 0);
 }
 
-void MacroInterpreter::Input(const Tokens& args) { AskText(args, false); }
+void MacroInterpreter::Input(const Tokens& args) {
+    AskText(args, false);
+}
 
-void MacroInterpreter::InputPassword(const Tokens& args) { AskText(args, true); }
+void MacroInterpreter::InputPassword(const Tokens& args) {
+    AskText(args, true);
+}
 
 void MacroInterpreter::AskText(const Tokens& args, bool masked) {
     std::string prompt = BoxText(args, 0);
@@ -65,7 +71,8 @@ MacroDialogEntry& MacroInterpreter::ControlOf(const std::string& token) {
 
 void MacroInterpreter::AddString(const Tokens& args) {
     MacroDialogEntry& control = ControlOf(Arg(args, 0));
-    if (control.kind == MacroControlKind::Text || control.kind == MacroControlKind::Button) Fail(kNoAddString);
+    if (control.kind == MacroControlKind::Text || control.kind == MacroControlKind::Button)
+        Fail(kNoAddString);
     std::string text = Text(Arg(args, 1));
     // Check boxes and radio buttons keep strings nobody reads, as they always did.
     control.strings.push_back(std::move(text));
@@ -85,14 +92,16 @@ void MacroInterpreter::GetString(const Tokens& args) {
 
 void MacroInterpreter::SetState(const Tokens& args) {
     MacroDialogEntry& control = ControlOf(Arg(args, 0));
-    if (control.kind != MacroControlKind::Check && control.kind != MacroControlKind::Radio) Fail(kNoState);
+    if (control.kind != MacroControlKind::Check && control.kind != MacroControlKind::Radio)
+        Fail(kNoState);
     control.state = Number(Arg(args, 1)) != 0 ? 1 : 0;
     variables_.SetResult(1);
 }
 
 void MacroInterpreter::GetState(const Tokens& args) {
     MacroDialogEntry& control = ControlOf(Arg(args, 0));
-    if (control.kind != MacroControlKind::Check && control.kind != MacroControlKind::Radio) Fail(kNoState);
+    if (control.kind != MacroControlKind::Check && control.kind != MacroControlKind::Radio)
+        Fail(kNoState);
     bool stored = variables_.SetNumber(Destination(args, 1, '@'), control.state);
     variables_.SetResult(stored ? 1 : 0);
 }
@@ -106,6 +115,8 @@ void MacroInterpreter::DoModal(const Tokens&) {
     variables_.SetResult(*id);
 }
 
-void MacroInterpreter::DestroyDialog(const Tokens&) { dialog_.Destroy(); }
+void MacroInterpreter::DestroyDialog(const Tokens&) {
+    dialog_.Destroy();
+}
 
 }  // namespace marlo

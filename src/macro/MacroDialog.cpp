@@ -16,10 +16,16 @@ std::string CutSjis(const std::string& text, size_t max) {
     return text.substr(0, end);
 }
 
-void MacroDialog::Create(const std::string& title, int32_t x, int32_t y, int32_t width, int32_t height) {
+void MacroDialog::Create(const std::string& title, int32_t x, int32_t y, int32_t width,
+                         int32_t height) {
     Destroy();
-    dialog_ = {.text = title, .style = kDialogStyle, .x = x, .y = y, .width = width, .height = height,
-                .strings = {}};
+    dialog_ = {.text = title,
+               .style = kDialogStyle,
+               .x = x,
+               .y = y,
+               .width = width,
+               .height = height,
+               .strings = {}};
     created_ = true;
 }
 
@@ -30,12 +36,13 @@ void MacroDialog::Destroy() {
     shown_ = false;
 }
 
-MacroDialog::Add MacroDialog::AddControl(MacroControlKind kind, uint32_t style, const std::string& text,
-                                         int32_t id, int32_t x, int32_t y, int32_t width, int32_t height) {
+MacroDialog::Add MacroDialog::AddControl(MacroControlKind kind, uint32_t style,
+                                         const std::string& text, int32_t id, int32_t x, int32_t y,
+                                         int32_t width, int32_t height) {
     if (!created_) return Add::NotCreated;
     if (controls_.size() >= kMaxControls) return Add::Full;
-    static const uint32_t kStyles[] = {kDialogStyle, kTextStyle,  kButtonStyle, kCheckStyle,
-                                       kRadioStyle,  kListStyle,  kComboStyle,  kEditStyle};
+    static const uint32_t kStyles[] = {kDialogStyle, kTextStyle, kButtonStyle, kCheckStyle,
+                                       kRadioStyle,  kListStyle, kComboStyle,  kEditStyle};
     controls_.push_back({.text = text,
                          .style = style != 0 ? style : kStyles[static_cast<int>(kind)],
                          .kind = kind,
@@ -111,22 +118,28 @@ std::optional<int> AnswerDialog(MacroDialog& dialog, const std::string& answer, 
     if (!id) return fail("id:N needs a number");
     if (*id != 0) {
         const MacroDialogEntry* closing = dialog.Find(*id);
-        if (!closing || !closing->Closes()) return fail("no button or list has the ID " + std::to_string(*id));
+        if (!closing || !closing->Closes())
+            return fail("no button or list has the ID " + std::to_string(*id));
     }
     std::vector<MacroDialogEntry*> holders;
     for (auto& control : dialog.Controls())
         if (control.HoldsValue()) holders.push_back(&control);
     if (fields.size() - 1 > holders.size())
-        return fail("more values than the dialog's " + std::to_string(holders.size()) + " controls with values");
+        return fail("more values than the dialog's " + std::to_string(holders.size()) +
+                    " controls with values");
     // Every value is checked before any is stored.
     std::vector<int32_t> numbers(fields.size(), 0);
     for (size_t i = 1; i < fields.size(); ++i) {
         const MacroDialogEntry& control = *holders[i - 1];
         if (fields[i].empty() || control.kind == MacroControlKind::Edit) continue;
         auto n = WholeNumber(fields[i]);
-        bool list = control.kind == MacroControlKind::List || control.kind == MacroControlKind::Combo;
-        bool fits = n && (list ? *n >= 0 && static_cast<size_t>(*n) < control.strings.size() : *n == 0 || *n == 1);
-        if (!fits) return fail("value " + std::to_string(i) + " (" + fields[i] + ") does not fit its control");
+        bool list =
+            control.kind == MacroControlKind::List || control.kind == MacroControlKind::Combo;
+        bool fits = n && (list ? *n >= 0 && static_cast<size_t>(*n) < control.strings.size()
+                               : *n == 0 || *n == 1);
+        if (!fits)
+            return fail("value " + std::to_string(i) + " (" + fields[i] +
+                        ") does not fit its control");
         numbers[i] = *n;
     }
     for (size_t i = 1; i < fields.size(); ++i) {

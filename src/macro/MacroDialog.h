@@ -13,7 +13,16 @@
 
 namespace marlo {
 
-enum class MacroControlKind { Dialog = 0, Text = 1, Button = 2, Check = 3, Radio = 4, List = 5, Combo = 6, Edit = 7 };
+enum class MacroControlKind {
+    Dialog = 0,
+    Text = 1,
+    Button = 2,
+    Check = 3,
+    Radio = 4,
+    List = 5,
+    Combo = 6,
+    Edit = 7
+};
 
 struct MacroDialogEntry {
     std::string text;  // the title, a caption or the initial text
@@ -27,7 +36,9 @@ struct MacroDialogEntry {
     bool IsGroup() const { return kind == MacroControlKind::Button && (style & 0xF) == 7; }
     bool IsDefault() const { return kind == MacroControlKind::Button && (style & 0xF) == 1; }
     // A push button, or a list (by a double click): what ends the dialog with its ID.
-    bool Closes() const { return (kind == MacroControlKind::Button && !IsGroup()) || kind == MacroControlKind::List; }
+    bool Closes() const {
+        return (kind == MacroControlKind::Button && !IsGroup()) || kind == MacroControlKind::List;
+    }
     bool HoldsValue() const { return kind >= MacroControlKind::Check; }
 };
 

@@ -117,13 +117,17 @@ class MacroInterpreter {
     void AddControl(const Tokens& args, MacroControlKind kind, uint32_t style = 0);
     void AddText(const Tokens& a) { AddControl(a, MacroControlKind::Text); }
     void AddButton(const Tokens& a) { AddControl(a, MacroControlKind::Button); }
-    void AddDefButton(const Tokens& a) { AddControl(a, MacroControlKind::Button, MacroDialog::kDefButtonStyle); }
+    void AddDefButton(const Tokens& a) {
+        AddControl(a, MacroControlKind::Button, MacroDialog::kDefButtonStyle);
+    }
     void AddCheck(const Tokens& a) { AddControl(a, MacroControlKind::Check); }
     void AddRadio(const Tokens& a) { AddControl(a, MacroControlKind::Radio); }
     void AddList(const Tokens& a) { AddControl(a, MacroControlKind::List); }
     void AddCombo(const Tokens& a) { AddControl(a, MacroControlKind::Combo); }
     void AddEdit(const Tokens& a) { AddControl(a, MacroControlKind::Edit); }
-    void AddGroup(const Tokens& a) { AddControl(a, MacroControlKind::Button, MacroDialog::kGroupStyle); }
+    void AddGroup(const Tokens& a) {
+        AddControl(a, MacroControlKind::Button, MacroDialog::kGroupStyle);
+    }
     MacroDialogEntry& ControlOf(const std::string& token);
     void AddString(const Tokens& args);
     void GetString(const Tokens& args);

@@ -1,7 +1,5 @@
 #include "ui/GuiShell.h"
 
-#include "app/MacroThread.h"
-
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -9,6 +7,7 @@
 #include <QRegularExpression>
 
 #include "app/CommandIds.h"
+#include "app/MacroThread.h"
 #include "settings/Trace.h"
 #include "terminal/ViewModel.h"
 #include "text/Encoding.h"
@@ -232,7 +231,8 @@ bool GuiShell::OnUiCommand(int id) {
         case ID_MACRO_DEBUGGER:
             // A window of its own, not the main window's: a box the macro opens over the main
             // window leaves it usable, so that its Stop can end the macro.
-            if (!macroDebugger_) macroDebugger_ = std::make_unique<MacroDebuggerDialog>(*frame_, nullptr);
+            if (!macroDebugger_)
+                macroDebugger_ = std::make_unique<MacroDebuggerDialog>(*frame_, nullptr);
             macroDebugger_->show();
             macroDebugger_->raise();
             return true;

@@ -10,9 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QMessageBox>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <future>
@@ -40,10 +40,13 @@ Result AskOnUiThread(Open open, const std::atomic<bool>& stop, Result cancelled)
     std::function<void(Result)> answer = [promise, answered](Result r) {
         if (!answered->exchange(true)) promise->set_value(std::move(r));
     };
-    QMetaObject::invokeMethod(qApp, [open = std::move(open), answer, cancelled, &stop]() mutable {
-        if (stop) return answer(cancelled);  // stopped while the request was queued
-        open(answer);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp,
+        [open = std::move(open), answer, cancelled, &stop]() mutable {
+            if (stop) return answer(cancelled);  // stopped while the request was queued
+            open(answer);
+        },
+        Qt::QueuedConnection);
     while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
         if (stop) return cancelled;
     return future.get();
@@ -80,12 +83,18 @@ MacroDialogWindow::MacroDialogWindow(MacroDialog& dialog, QWidget* owner)
 namespace {
 
 // Dialog units held 16 bits in the templates they come from; larger numbers are bounded there.
-int Bounded(int units) { return std::clamp(units, -32768, 32767); }
+int Bounded(int units) {
+    return std::clamp(units, -32768, 32767);
+}
 
 }  // namespace
 
-int MacroDialogWindow::PixelsX(int units) const { return Bounded(units) * baseX_ / 4; }
-int MacroDialogWindow::PixelsY(int units) const { return Bounded(units) * baseY_ / 8; }
+int MacroDialogWindow::PixelsX(int units) const {
+    return Bounded(units) * baseX_ / 4;
+}
+int MacroDialogWindow::PixelsY(int units) const {
+    return Bounded(units) * baseY_ / 8;
+}
 
 void MacroDialogWindow::Build() {
     const MacroDialogEntry& frame = dialog_.Dialog();
@@ -187,7 +196,8 @@ void MacroDialogWindow::StoreBack() {
                 control.state = static_cast<QComboBox*>(widgets_[i])->currentIndex();
                 break;
             case MacroControlKind::Edit:
-                dialog_.StoreEditText(control, ToSjis(static_cast<QLineEdit*>(widgets_[i])->text()));
+                dialog_.StoreEditText(control,
+                                      ToSjis(static_cast<QLineEdit*>(widgets_[i])->text()));
                 break;
             default:
                 break;
@@ -200,8 +210,8 @@ void MacroDialogWindow::StoreBack() {
 void QtMacroUi::Message(const std::string& text, const std::atomic<bool>& stop) {
     AskOnUiThread<int>(
         [this, text, &stop](const std::function<void(int)>& answer) {
-            QMessageBox* box = QtPlatform::MakeMessageBox(owner_, SjisToUtf8(text), MsgIcon::Information,
-                                                          MsgButtons::Ok, "マーロ");
+            QMessageBox* box = QtPlatform::MakeMessageBox(
+                owner_, SjisToUtf8(text), MsgIcon::Information, MsgButtons::Ok, "マーロ");
             QObject::connect(box, &QDialog::finished, box, answer);
             ShowModal(box, stop);
         },
@@ -211,8 +221,8 @@ void QtMacroUi::Message(const std::string& text, const std::atomic<bool>& stop) 
 bool QtMacroUi::Question(const std::string& text, const std::atomic<bool>& stop) {
     return AskOnUiThread<bool>(
         [this, text, &stop](const std::function<void(bool)>& answer) {
-            QMessageBox* box = QtPlatform::MakeMessageBox(owner_, SjisToUtf8(text), MsgIcon::Question,
-                                                          MsgButtons::YesNo, "マーロ");
+            QMessageBox* box = QtPlatform::MakeMessageBox(
+                owner_, SjisToUtf8(text), MsgIcon::Question, MsgButtons::YesNo, "マーロ");
             QObject::connect(box, &QDialog::finished, box,
                              [answer](int r) { answer(QtPlatform::Answer(r) == MsgResult::Yes); });
             ShowModal(box, stop);
@@ -226,7 +236,8 @@ std::optional<std::string> QtMacroUi::Input(const std::string& prompt, bool mask
     return AskOnUiThread<Text>(
         [this, prompt, masked, &stop](const std::function<void(Text)>& answer) {
             auto* box = new QDialog(owner_);
-            box->setObjectName(masked ? QStringLiteral("PasswordInputWindow") : QStringLiteral("InputWindow"));
+            box->setObjectName(masked ? QStringLiteral("PasswordInputWindow")
+                                      : QStringLiteral("InputWindow"));
             // The prompt is the title; without one the window's own name.
             box->setWindowTitle(prompt.empty() ? FromUtf8(masked ? macro_text::kPasswordWindow
                                                                  : macro_text::kInputWindow)
@@ -237,7 +248,8 @@ std::optional<std::string> QtMacroUi::Input(const std::string& prompt, bool mask
             edit->setValidator(new SjisLengthValidator(MacroVariables::kMaxValue, edit));
             if (masked) edit->setEchoMode(QLineEdit::Password);
             layout->addWidget(edit);
-            auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, box);
+            auto* buttons =
+                new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, box);
             QObject::connect(buttons, &QDialogButtonBox::accepted, box, &QDialog::accept);
             QObject::connect(buttons, &QDialogButtonBox::rejected, box, &QDialog::reject);
             layout->addWidget(buttons);
@@ -256,7 +268,8 @@ std::optional<int> QtMacroUi::ShowDialog(MacroDialog& dialog, const std::atomic<
         [this, copy, &stop](const std::function<void(int)>& answer) {
             auto* window = new MacroDialogWindow(*copy, owner_);
             // The copy lives as long as the window that stores into it.
-            QObject::connect(window, &QDialog::finished, window, [answer, copy](int id) { answer(id); });
+            QObject::connect(window, &QDialog::finished, window,
+                             [answer, copy](int id) { answer(id); });
             ShowModal(window, stop);
         },
         stop, -1);

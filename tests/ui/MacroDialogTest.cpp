@@ -35,28 +35,26 @@ class MacroDialogTest : public QObject {
     void FilledDialogComesBackToTheMacro() {
         test::PtyWindow w;
         QVERIFY(w.portOpen);
-        auto path = WriteMacro(w, {
-            "string s",
-            "int n",
-            "createdialog \"ホスト選択\" 0 0 160 100",
-            "addlist \"\" 10 5 5 100 50",
-            "addstring 10 \"PC-VAN\"",
-            "addstring 10 \"NIFTY\"",
-            "addcheck \"ログ\" 20 110 5 45 10",
-            "addedit \"ID\" 30 5 60 100 12",
-            "adddefbutton \"接続\" 1 110 80 45 14",
-            "addbutton \"中止\" 2 60 80 45 14",
-            "domodal",
-            "send @result",
-            "getstring 10 $s",
-            "send $s",
-            "getstate 20 @n",
-            "send @n",
-            "getstring 30 $s",
-            "send $s",
-            "domodal",
-            "send @result",
-        });
+        auto path = WriteMacro(w, {"string s",
+                                   "int n",
+                                   "createdialog \"ホスト選択\" 0 0 160 100",
+                                   "addlist \"\" 10 5 5 100 50",
+                                   "addstring 10 \"PC-VAN\"",
+                                   "addstring 10 \"NIFTY\"",
+                                   "addcheck \"ログ\" 20 110 5 45 10",
+                                   "addedit \"ID\" 30 5 60 100 12",
+                                   "adddefbutton \"接続\" 1 110 80 45 14",
+                                   "addbutton \"中止\" 2 60 80 45 14",
+                                   "domodal",
+                                   "send @result",
+                                   "getstring 10 $s",
+                                   "send $s",
+                                   "getstate 20 @n",
+                                   "send @n",
+                                   "getstring 30 $s",
+                                   "send $s",
+                                   "domodal",
+                                   "send @result"});
         bool missed = false;
         test::OnNextModal(
             [&](QWidget* dialog) {
@@ -73,14 +71,16 @@ class MacroDialogTest : public QObject {
                 test::Child<QCheckBox>(dialog, "control20")->setChecked(true);
                 auto* edit = test::Child<QLineEdit>(dialog, "control30");
                 edit->clear();
-                for (int i = 0; i < 60; ++i) edit->insert(QString(QChar(0x6F22)));  // typed: 120 bytes
-                QCOMPARE(edit->text().size(), 50);  // the field holds 100
+                for (int i = 0; i < 60; ++i)
+                    edit->insert(QString(QChar(0x6F22)));  // typed: 120 bytes
+                QCOMPARE(edit->text().size(), 50);         // the field holds 100
                 edit->setText(QStringLiteral("guest"));
                 // Enter presses the default button; the second showing ends with Escape.
                 QTest::keyClick(edit, Qt::Key_Return);
                 test::OnNextModal([](QWidget* again) {
                     QCOMPARE(test::Child<QListWidget>(again, "control10")->currentRow(), 0);
-                    QCOMPARE(test::Child<QLineEdit>(again, "control30")->text(), QStringLiteral("guest"));
+                    QCOMPARE(test::Child<QLineEdit>(again, "control30")->text(),
+                             QStringLiteral("guest"));
                     QTest::keyClick(again, Qt::Key_Escape);
                 });
             },

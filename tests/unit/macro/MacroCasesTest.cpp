@@ -25,10 +25,10 @@
 #include <string>
 #include <vector>
 
-#include "support/CaseFile.h"
-#include "support/TempDir.h"
 #include "macro/MacroDialog.h"
 #include "macro/MacroInterpreter.h"
+#include "support/CaseFile.h"
+#include "support/TempDir.h"
 #include "text/Encoding.h"
 
 namespace marlo {
@@ -107,7 +107,8 @@ class ScriptedHost : public MacroHost {
     std::optional<int> ShowDialog(MacroDialog& dialog) override {
         std::string why;
         auto id = AnswerDialog(dialog, Utf8ToSjis(NextAnswer()), &why);
-        Note("dialog " + SjisToUtf8(dialog.Dialog().text) + " -> " + (id ? std::to_string(*id) : why));
+        Note("dialog " + SjisToUtf8(dialog.Dialog().text) + " -> " +
+             (id ? std::to_string(*id) : why));
         return id;
     }
 
