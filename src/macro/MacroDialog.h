@@ -46,7 +46,7 @@ class MacroDialog {
   public:
     static constexpr size_t kMaxControls = 50;
     static constexpr size_t kMaxEditBytes = 100;
-    // Window styles (the values the dialog templates of the original system used).
+    // Window styles of each kind (Win32 values, as macro dialogs have always carried them).
     static constexpr uint32_t kDialogStyle = 0x10C80080;
     static constexpr uint32_t kTextStyle = 0x50000000;
     static constexpr uint32_t kButtonStyle = 0x50010000;

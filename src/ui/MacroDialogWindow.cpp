@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -75,9 +76,13 @@ MacroDialogWindow::MacroDialogWindow(MacroDialog& dialog, QWidget* owner)
     baseY_ = std::max(1, metrics.height());
     Build();
     const MacroDialogEntry& frame = dialog.Dialog();
-    // Placed where the macro says over the owner; otherwise Qt centres it there.
-    if (frame.x != 0 && frame.y != 0 && owner)
-        move(owner->mapToGlobal(QPoint(PixelsX(frame.x), PixelsY(frame.y))));
+    // Placed where the macro says in the owner's client area (below its menu bar); otherwise Qt
+    // centres it over the owner.
+    if (frame.x != 0 && frame.y != 0 && owner) {
+        auto* main = qobject_cast<QMainWindow*>(owner);
+        const int menu = main && main->menuWidget() ? main->menuWidget()->height() : 0;
+        move(owner->mapToGlobal(QPoint(PixelsX(frame.x), menu + PixelsY(frame.y))));
+    }
 }
 
 namespace {
