@@ -68,6 +68,27 @@ class FrameMacroHost : public MacroHost {
     std::string UserId() const override { return frame_.ConnectedHost().ID; }
     std::string Password() const override { return frame_.ConnectedHost().Password; }
 
+    // Boxes and the macro's dialog, drawn by the front end; each ends when the macro is stopped.
+    void Message(const std::string& text) override {
+        ShowHeldStatus();
+        if (auto* ui = frame_.Macro().userInterface.load()) ui->Message(text, control_.StopFlag());
+    }
+    bool Question(const std::string& text) override {
+        ShowHeldStatus();
+        auto* ui = frame_.Macro().userInterface.load();
+        return ui && ui->Question(text, control_.StopFlag());
+    }
+    std::optional<std::string> Input(const std::string& prompt, bool masked) override {
+        ShowHeldStatus();
+        auto* ui = frame_.Macro().userInterface.load();
+        return ui ? ui->Input(prompt, masked, control_.StopFlag()) : std::nullopt;
+    }
+    std::optional<int> ShowDialog(MacroDialog& dialog) override {
+        ShowHeldStatus();
+        auto* ui = frame_.Macro().userInterface.load();
+        return ui ? ui->ShowDialog(dialog, control_.StopFlag()) : std::nullopt;
+    }
+
     std::string next_;  // the macro `start` asked for
 
   private:

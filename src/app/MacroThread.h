@@ -50,6 +50,8 @@ class CMacroThread {
     const std::string& LastError() const { return lastError_; }
     // Called on the user-interface thread once a run has ended and its thread was joined.
     std::function<void(MacroInterpreter::End)> onEnded;
+    // The front end's boxes and dialogs for the macro; none: the macro can ask nothing.
+    std::atomic<MacroUserInterface*> userInterface{nullptr};
 
   private:
     void Join();

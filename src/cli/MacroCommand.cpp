@@ -25,6 +25,7 @@
 #include "cli/CliLine.h"
 #include "cli/CliText.h"
 #include "hosts/HostTable.h"
+#include "macro/MacroDialog.h"
 #include "settings/Paths.h"
 #include "settings/StoreFactory.h"
 #include "settings/Trace.h"
@@ -41,7 +42,8 @@ const char kUsage[] =
     "          [--set Name=Value]... [--answers FILE] [--utf8] [--trace FILE] [--screen]\n"
     "      run a macro on the line; received text goes to standard output (UTF-8 with --utf8),\n"
     "      --screen prints the final screen; message boxes take their answers from FILE, one\n"
-    "      line each (ok, yes, no, cancel, text:..., file:PATH); exits 0 when the macro ends,\n"
+    "      line each (ok, yes, no, cancel, text:..., file:PATH, id:N|VALUE|... for a dialog:\n"
+    "      the closing ID and the values of its controls in order); exits 0 when the macro ends,\n"
     "      1 on a macro error or a line that cannot be reached, 2 for a file that cannot be\n"
     "      loaded or a wrong command line; SIGINT stops the macro";
 
@@ -51,8 +53,9 @@ std::atomic<bool> gInterrupted{false};
 
 void OnInterrupt(int) { gInterrupted = true; }
 
-// Message boxes answered from a file, each box and its answer shown on stderr.
-class AnsweringPlatform : public HeadlessPlatform {
+// Message boxes, the macro's input boxes and dialogs answered from a file, each box and its
+// answer shown on stderr.
+class AnsweringPlatform : public HeadlessPlatform, public MacroUserInterface {
   public:
     std::deque<std::string> answers;
 
@@ -87,6 +90,48 @@ class AnsweringPlatform : public HeadlessPlatform {
     }
     // The macro's progress is not news on a console.
     void SetStatusText(const std::string&) override {}
+
+    void Message(const std::string& text, const std::atomic<bool>&) override {
+        MessageBox(SjisToUtf8(text), MsgIcon::Information, MsgButtons::Ok, "");
+    }
+    bool Question(const std::string& text, const std::atomic<bool>&) override {
+        return MessageBox(SjisToUtf8(text), MsgIcon::Question, MsgButtons::YesNo, "") ==
+               MsgResult::Yes;
+    }
+    std::optional<std::string> Input(const std::string& prompt, bool masked,
+                                     const std::atomic<bool>&) override {
+        std::string answer = Next();
+        std::optional<std::string> text;
+        if (answer.rfind("text:", 0) == 0)
+            text = answer.substr(5);
+        else if (answer == "ok")
+            text = "";
+        else if (answer != "cancel" && !answer.empty())
+            std::fprintf(
+                stderr,
+                "marlo-cli macro: warning: an input box takes text:..., ok or cancel, not '%s'\n",
+                answer.c_str());
+        std::fprintf(stderr, "marlo-cli macro: [%s] -> %s\n", SjisToUtf8(prompt).c_str(),
+                     !text    ? "cancel"
+                     : masked ? "text:****"
+                              : ("text:" + *text).c_str());
+        if (text) text = Utf8ToSjis(*text);
+        return text;
+    }
+    std::optional<int> ShowDialog(MacroDialog& dialog, const std::atomic<bool>&) override {
+        std::string answer = Next(), why;
+        auto id = AnswerDialog(dialog, Utf8ToSjis(answer), &why);
+        if (!id) {
+            std::fprintf(
+                stderr,
+                "marlo-cli macro: warning: %s ('%s'): the dialog is closed by its close box\n",
+                why.c_str(), answer.c_str());
+            id = 0;
+        }
+        std::fprintf(stderr, "marlo-cli macro: [%s] -> id:%d\n",
+                     SjisToUtf8(dialog.Dialog().text).c_str(), *id);
+        return id;
+    }
 
   private:
     bool NextIs(const std::string& word) {
@@ -347,6 +392,7 @@ int RunMacro(const std::vector<std::string>& args) {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     CMainFrame frame(platform, settings, CMainFrame::Paths{configDir, DataDir(), {}}, nullptr);
+    frame.Macro().userInterface = &platform;
     StdoutSink out(o.utf8);
     // With --stdio the far end's bytes are the input; only the terminal's copy goes out.
     if (o.line.kind != LineChoice::Kind::Stdio) frame.Term().AddCaptureSink(&out);

@@ -5,10 +5,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace marlo {
+
+class MacroDialog;
 
 // Stop and pause requests from the user-interface thread (the menu, SIGINT) to the macro thread.
 // Pausing is cooperative: the macro holds between statements, never inside a lock.
@@ -49,6 +52,21 @@ class MacroHost {
     virtual void SetStatus(const std::string& text) = 0;
     // Asks the frame to start another macro once this one has ended.
     virtual void StartMacro(const std::string& path) = 0;
+
+    // What a macro asks of the user: boxes and its own dialog (texts Shift-JIS). Each returns at
+    // once, as if cancelled, when the macro is stopped or the program closes. Without a front end
+    // nothing is shown and nothing is answered.
+    virtual void Message(const std::string& /*text*/) {}
+    // True for Yes.
+    virtual bool Question(const std::string& /*text*/) { return false; }
+    // The text typed, nullopt for Cancel.
+    virtual std::optional<std::string> Input(const std::string& /*prompt*/, bool /*masked*/) {
+        return std::nullopt;
+    }
+    // Shows the dialog and stores its controls' values back; the ID that closed it (0 for the
+    // close box), nullopt when no dialog could be made.
+    virtual std::optional<int> ShowDialog(MacroDialog& /*dialog*/) { return std::nullopt; }
+
     // The program is closing: the macro ends before its next line.
     virtual bool Closing() const { return false; }
     // The line about to run, for the macro debugger.

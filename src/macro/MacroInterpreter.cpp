@@ -91,6 +91,26 @@ const std::unordered_map<std::string, MacroInterpreter::Statement>& MacroInterpr
             {"gettime", &MacroInterpreter::GetTime},
             {"getversion", &MacroInterpreter::GetVersion},
             {"speed", &MacroInterpreter::Speed},
+            {"message", &MacroInterpreter::Message},
+            {"question", &MacroInterpreter::Question},
+            {"input", &MacroInterpreter::Input},
+            {"inputpassword", &MacroInterpreter::InputPassword},
+            {"createdialog", &MacroInterpreter::CreateDialog},
+            {"addtext", &MacroInterpreter::AddText},
+            {"addbutton", &MacroInterpreter::AddButton},
+            {"adddefbutton", &MacroInterpreter::AddDefButton},
+            {"addcheck", &MacroInterpreter::AddCheck},
+            {"addradio", &MacroInterpreter::AddRadio},
+            {"addlist", &MacroInterpreter::AddList},
+            {"addcombo", &MacroInterpreter::AddCombo},
+            {"addedit", &MacroInterpreter::AddEdit},
+            {"addgroup", &MacroInterpreter::AddGroup},
+            {"addstring", &MacroInterpreter::AddString},
+            {"getstring", &MacroInterpreter::GetString},
+            {"setstate", &MacroInterpreter::SetState},
+            {"getstate", &MacroInterpreter::GetState},
+            {"domodal", &MacroInterpreter::DoModal},
+            {"destroydialog", &MacroInterpreter::DestroyDialog},
             {"createdir", &MacroInterpreter::CreateDir},
             {"removedir", &MacroInterpreter::RemoveDir},
             {"createfile", &MacroInterpreter::CreateFile},
@@ -105,10 +125,7 @@ const std::unordered_map<std::string, MacroInterpreter::Statement>& MacroInterpr
         for (const char* word :
              {"connect", "hangup", "sendbreak", "bufferclear", "suspend", "resume", "upload",
               "download", "sendtext", "readline", "search", "log", "exec", "gethostname",
-              "getbuffersize", "message", "question", "input", "inputpassword", "createdialog",
-              "addtext", "addbutton", "adddefbutton", "addcheck",
-              "addradio", "addlist", "addcombo", "addedit", "addgroup", "addstring", "getstring",
-              "setstate", "getstate", "domodal", "destroydialog"})
+              "getbuffersize"})
             t.emplace(word, &MacroInterpreter::NotYet);
         return t;
     }();
@@ -117,6 +134,7 @@ const std::unordered_map<std::string, MacroInterpreter::Statement>& MacroInterpr
 
 void MacroInterpreter::Reset() {
     CloseFiles();
+    dialog_.Destroy();
     variables_.Reset();
     lines_.clear();
     keywords_.clear();

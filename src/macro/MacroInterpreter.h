@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "macro/MacroDialog.h"
 #include "macro/MacroExpression.h"
 #include "macro/MacroHost.h"
 #include "macro/MacroVariables.h"
@@ -105,6 +106,35 @@ class MacroInterpreter {
     void ChangeStoI(const Tokens& args);
     void ChangeItoS(const Tokens& args);
     void NotYet(const Tokens& args);
+    // Boxes and the macro's own dialog (MacroBoxes.cpp).
+    void Message(const Tokens& args);
+    void Question(const Tokens& args);
+    void Input(const Tokens& args);
+    void InputPassword(const Tokens& args);
+    void AskText(const Tokens& args, bool masked);
+    std::string BoxText(const Tokens& args, size_t i);
+    void CreateDialog(const Tokens& args);
+    void AddControl(const Tokens& args, MacroControlKind kind, uint32_t style = 0);
+    void AddText(const Tokens& a) { AddControl(a, MacroControlKind::Text); }
+    void AddButton(const Tokens& a) { AddControl(a, MacroControlKind::Button); }
+    void AddDefButton(const Tokens& a) {
+        AddControl(a, MacroControlKind::Button, MacroDialog::kDefButtonStyle);
+    }
+    void AddCheck(const Tokens& a) { AddControl(a, MacroControlKind::Check); }
+    void AddRadio(const Tokens& a) { AddControl(a, MacroControlKind::Radio); }
+    void AddList(const Tokens& a) { AddControl(a, MacroControlKind::List); }
+    void AddCombo(const Tokens& a) { AddControl(a, MacroControlKind::Combo); }
+    void AddEdit(const Tokens& a) { AddControl(a, MacroControlKind::Edit); }
+    void AddGroup(const Tokens& a) {
+        AddControl(a, MacroControlKind::Button, MacroDialog::kGroupStyle);
+    }
+    MacroDialogEntry& ControlOf(const std::string& token);
+    void AddString(const Tokens& args);
+    void GetString(const Tokens& args);
+    void SetState(const Tokens& args);
+    void GetState(const Tokens& args);
+    void DoModal(const Tokens& args);
+    void DestroyDialog(const Tokens& args);
     // Strings, numbers and time (MacroStrings.cpp).
     void GetValue(const Tokens& args);
     void StrStr(const Tokens& args);
@@ -145,6 +175,7 @@ class MacroInterpreter {
     MacroControl& control_;
     MacroVariables variables_;
     MacroEvaluator evaluator_{variables_};
+    MacroDialog dialog_;  // the dialog the macro is building
 
     std::vector<std::string> lines_;
     std::vector<std::string> keywords_;  // each line's first word, lower-cased

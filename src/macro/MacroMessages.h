@@ -46,6 +46,16 @@ inline constexpr const char* kAssignMismatch = "変数の設定で矛盾を起�
 inline constexpr const char* kUnknownSigil = "定義されていない変数識別子が指定されています。";
 inline constexpr const char* kVariableMissing = "変数が見つかりません。";
 
+// Boxes and the macro's own dialog.
+inline constexpr const char* kInputWindow = "入力ｳｨﾝﾄﾞｳ";
+inline constexpr const char* kPasswordWindow = "ﾊﾟｽﾜｰﾄﾞ入力ｳｨﾝﾄﾞｳ";
+inline constexpr const char* kNoDialogYet = "まだcreatedialog文が呼ばれていません。";
+inline constexpr const char* kNoSuchControl = "指定されたｺﾝﾄﾛｰﾙIDは存在しません。";
+inline constexpr const char* kNoAddString = "addstringできないｺﾝﾄﾛｰﾙです。";
+inline constexpr const char* kNoState = "指定されたｺﾝﾄﾛｰﾙの状態は取得できません。";
+inline constexpr const char* kNoString = "指定されたｺﾝﾄﾛｰﾙの文字列は取得できません。";
+inline constexpr const char* kDialogFailed = "ダイアログの作成に失敗しました。";
+
 // Control flow.
 inline constexpr const char* kNoEndif = "endif文が見つかりません。";
 inline constexpr const char* kNoEndwhile = "endwhile文が見つかりません。";

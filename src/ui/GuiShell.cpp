@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include "app/CommandIds.h"
+#include "app/MacroThread.h"
 #include "settings/Trace.h"
 #include "terminal/ViewModel.h"
 #include "text/Encoding.h"
@@ -20,6 +21,7 @@
 #include "ui/KeyDialog.h"
 #include "ui/LogFileDialog.h"
 #include "ui/MacroDebuggerDialog.h"
+#include "ui/MacroDialogWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/ProtocolDialog.h"
 #include "ui/QtPlatform.h"
@@ -40,6 +42,7 @@ GuiShell::~GuiShell() {
     platform_.SetMainWidget(nullptr);
     if (frame_) {
         frame_->onUiCommand = nullptr;
+        frame_->Macro().userInterface = nullptr;
         frame_->logDialog = nullptr;
         frame_->Transfer().Stop();
         frame_->Transfer().SetWindow(nullptr);
@@ -86,6 +89,8 @@ void GuiShell::Attach(CMainFrame& frame) {
         if (auto* pane = panes_->ActivePane()) QCoreApplication::sendEvent(pane, e);
     };
     frame.onUiCommand = [this](int id) { return OnUiCommand(id); };
+    macroUi_ = std::make_unique<QtMacroUi>(window_.get());
+    frame.Macro().userInterface = macroUi_.get();
     frame.logDialog = [this](const std::string& autoName, bool append) {
         return LogFileDialog::Run(autoName, append, window_.get());
     };
@@ -224,7 +229,10 @@ bool GuiShell::OnUiCommand(int id) {
             panes_->ApplySettings();
             return true;
         case ID_MACRO_DEBUGGER:
-            if (!macroDebugger_) macroDebugger_ = std::make_unique<MacroDebuggerDialog>(*frame_, window_.get());
+            // A window of its own, not the main window's: a box the macro opens over the main
+            // window leaves it usable, so that its Stop can end the macro.
+            if (!macroDebugger_)
+                macroDebugger_ = std::make_unique<MacroDebuggerDialog>(*frame_, nullptr);
             macroDebugger_->show();
             macroDebugger_->raise();
             return true;

@@ -17,6 +17,7 @@ namespace marlo::ui {
 
 class FunctionKeyBar;
 class MacroDebuggerDialog;
+class QtMacroUi;
 class MainWindow;
 class QtPlatform;
 class TerminalPanes;
@@ -49,6 +50,7 @@ class GuiShell : public QObject {
     CMainFrame* frame_ = nullptr;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<MacroDebuggerDialog> macroDebugger_;
+    std::unique_ptr<QtMacroUi> macroUi_;  // the boxes and dialogs of macros
     TerminalPanes* panes_ = nullptr;
     FunctionKeyBar* functionBar_ = nullptr;
     TransferStatusWindow* transferWindow_ = nullptr;

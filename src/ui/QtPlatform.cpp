@@ -186,9 +186,26 @@ MsgResult QtPlatform::MessageBox(const std::string& text, MsgIcon icon, MsgButto
     return ShowMessageBox(mainWidget_, text, icon, buttons, title);
 }
 
+void QtPlatform::CloseOnStop(QDialog* dialog, const std::atomic<bool>* stop) {
+    if (!stop) return;
+    auto* watch = new QTimer(dialog);
+    watch->setInterval(50);
+    QObject::connect(watch, &QTimer::timeout, dialog, [dialog, stop] {
+        if (stop->load()) dialog->done(0);
+    });
+    watch->start();
+}
+
 MsgResult QtPlatform::ShowMessageBox(QWidget* parent, const std::string& text, MsgIcon icon,
                                      MsgButtons buttons, const std::string& title) {
-    QMessageBox box(parent);
+    std::unique_ptr<QMessageBox> box(MakeMessageBox(parent, text, icon, buttons, title));
+    return Answer(box->exec());
+}
+
+QMessageBox* QtPlatform::MakeMessageBox(QWidget* parent, const std::string& text, MsgIcon icon,
+                                        MsgButtons buttons, const std::string& title) {
+    auto* made = new QMessageBox(parent);
+    QMessageBox& box = *made;
     box.setWindowTitle(Q(title));
     box.setText(Q(text));
     switch (icon) {
@@ -221,7 +238,11 @@ MsgResult QtPlatform::ShowMessageBox(QWidget* parent, const std::string& text, M
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
     }
-    switch (box.exec()) {
+    return made;
+}
+
+MsgResult QtPlatform::Answer(int closedWith) {
+    switch (closedWith) {
         case QMessageBox::Yes:
             return MsgResult::Yes;
         case QMessageBox::No:

@@ -12,6 +12,8 @@
 
 #include "platform/Platform.h"
 
+class QDialog;
+class QMessageBox;
 class QTimer;
 #include <QWidget>
 
@@ -58,6 +60,12 @@ class QtPlatform : public IPlatform {
     // The message box itself, over `parent` (dialogs that show their own refusals use it too).
     static MsgResult ShowMessageBox(QWidget* parent, const std::string& text, MsgIcon icon,
                                     MsgButtons buttons, const std::string& title);
+    // The box, not yet shown; `Answer` reads what closed it.
+    static QMessageBox* MakeMessageBox(QWidget* parent, const std::string& text, MsgIcon icon,
+                                       MsgButtons buttons, const std::string& title);
+    static MsgResult Answer(int closedWith);
+    // Closes the modal dialog with result 0 soon after `stop` is set (a stopped macro's box).
+    static void CloseOnStop(QDialog* dialog, const std::atomic<bool>* stop);
     std::optional<std::string> ChooseFile(bool save, const std::string& title,
                                           const std::string& filter,
                                           const std::string& initialPath) override;

@@ -16,15 +16,17 @@
 #include "support/RunProgram.h"
 #include "support/TelnetDaemon.h"
 #include "support/TempDir.h"
+#include "text/Encoding.h"
 
 namespace marlo {
 namespace {
 
-// A macro file in `dir` from lines ended by CR, as the program's own editor would save it.
+// A macro file in `dir` from lines ended by CR, in Shift-JIS, as the program's own editor would
+// save it.
 std::string MacroFile(const test::TempDir& dir, const std::string& name,
                       const std::vector<std::string>& lines) {
     std::string text;
-    for (const auto& l : lines) text += l + "\r";
+    for (const auto& l : lines) text += Utf8ToSjis(l) + "\r";
     std::string path = dir.Str() + "/" + name;
     test::WriteWhole(path, text);
     return path;
@@ -101,6 +103,46 @@ TEST(MacroCli, ExitStatusesAndTimeOuts) {
     EXPECT_EQ(r.status, 2) << "no line named";
     r = test::RunProgram(MARLO_CLI_PATH, {"macro", bad, "--telnet", "127.0.0.1:1"});
     EXPECT_EQ(r.status, 1) << "refused host";
+}
+
+TEST(MacroCli, EveryKindOfBoxTakesItsAnswerFromTheFile) {
+    test::TempDir dir;
+    auto mac = MacroFile(dir, "boxes.mac",
+                         {"string s",
+                          "int n",
+                          "message \"お知らせ\"",
+                          "question \"続けますか\"",
+                          "send @result",
+                          "input \"名前\" $s",
+                          "send $s",
+                          "inputpassword \"ﾊﾟｽﾜｰﾄﾞ\" $s",
+                          "send $s",
+                          "createdialog \"ホスト\" 0 0 120 80",
+                          "addlist \"\" 10 5 5 100 50",
+                          "addstring 10 \"PC-VAN\"",
+                          "addstring 10 \"NIFTY\"",
+                          "addcheck \"ログ\" 20 5 60 40 10",
+                          "adddefbutton \"OK\" 1 60 60 40 14",
+                          "domodal",
+                          "send @result",
+                          "getstring 10 $s",
+                          "send $s",
+                          "getstate 20 @n",
+                          "send @n",
+                          "domodal",
+                          "send @result",
+                          "input \"x\" $s",
+                          "send @result"});
+    const std::string answers = dir.Str() + "/answers.txt";
+    test::WriteWhole(answers, "ok\nyes\ntext:guest\ntext:secret\nid:1|1|1\nid:5\ncancel\n");
+    auto r = test::RunProgram(MARLO_CLI_PATH, {"macro", mac, "--stdio", "--answers", answers}, {},
+                              30000, "");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1guestsecret1NIFTY100");
+    for (const char* shown : {"[お知らせ] -> ok", "[続けますか] -> yes", "[名前] -> text:guest",
+                              "[ﾊﾟｽﾜｰﾄﾞ] -> text:****", "[ホスト] -> id:1",
+                              "no button or list has the ID 5", "[x] -> cancel"})
+        EXPECT_NE(r.err.find(shown), std::string::npos) << shown << "\n" << r.err;
 }
 
 TEST(MacroCli, SigintStopsAWaitAtOnce) {

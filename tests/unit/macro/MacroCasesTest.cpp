@@ -13,6 +13,9 @@
 //   |pause 2000 / |stop 2000   sleep and stop
 //   |error message         a message box
 //   |start path            another macro asked for
+//   answer yes             the next box's answer: yes/no, text:... or cancel, a dialog's id:N|...
+//   |message text / |question text -> yes / |input prompt -> text / |password prompt -> cancel
+//   |dialog title -> 2     a dialog shown and the ID that closed it
 //   |end Finished          how the run ended (always last)
 //
 // A wait matches the first awaited text that the received text completes, consuming the text up
@@ -22,9 +25,10 @@
 #include <string>
 #include <vector>
 
+#include "macro/MacroDialog.h"
+#include "macro/MacroInterpreter.h"
 #include "support/CaseFile.h"
 #include "support/TempDir.h"
-#include "macro/MacroInterpreter.h"
 #include "text/Encoding.h"
 
 namespace marlo {
@@ -35,6 +39,7 @@ struct MacroCase {
     std::string program;  // Shift-JIS
     std::string received;
     std::string userId, password;
+    std::vector<std::string> answers;
     long steps = 100000;
     std::string error;
 };
@@ -85,10 +90,39 @@ class ScriptedHost : public MacroHost {
     std::string UserId() const override { return userId; }
     std::string Password() const override { return password; }
 
+    void Message(const std::string& text) override { Note("message " + SjisToUtf8(text)); }
+    bool Question(const std::string& text) override {
+        bool yes = NextAnswer() == "yes";
+        Note("question " + SjisToUtf8(text) + (yes ? " -> yes" : " -> no"));
+        return yes;
+    }
+    std::optional<std::string> Input(const std::string& prompt, bool masked) override {
+        std::string answer = NextAnswer();
+        std::optional<std::string> text;
+        if (answer.rfind("text:", 0) == 0) text = Utf8ToSjis(answer.substr(5));
+        Note((masked ? "password " : "input ") + SjisToUtf8(prompt) + " -> " +
+             (text ? SjisToUtf8(*text) : "cancel"));
+        return text;
+    }
+    std::optional<int> ShowDialog(MacroDialog& dialog) override {
+        std::string why;
+        auto id = AnswerDialog(dialog, Utf8ToSjis(NextAnswer()), &why);
+        Note("dialog " + SjisToUtf8(dialog.Dialog().text) + " -> " +
+             (id ? std::to_string(*id) : why));
+        return id;
+    }
+
     void Note(const std::string& line) { transcript += line + "\n"; }
+    std::string NextAnswer() {
+        if (answers.empty()) return "";
+        std::string a = answers.front();
+        answers.erase(answers.begin());
+        return a;
+    }
 
     std::string transcript;
     std::string userId, password;
+    std::vector<std::string> answers;
 
   private:
     std::string received_;
@@ -115,6 +149,8 @@ std::vector<MacroCase> LoadCases() {
                 auto space = rest.find(' ');
                 c.userId = rest.substr(0, space);
                 c.password = space == std::string::npos ? "" : rest.substr(space + 1);
+            } else if (word == "answer") {
+                c.answers.push_back(rest);
             } else if (word == "steps") {
                 c.steps = std::atol(rest.c_str());
             } else {
@@ -144,6 +180,7 @@ TEST_P(MacroCases, DoesWhatTheTranscriptSays) {
     ScriptedHost host(c.received);
     host.userId = c.userId;
     host.password = c.password;
+    host.answers = c.answers;
     MacroControl control;
     MacroInterpreter interpreter(host, control);
     auto end = interpreter.Run(program, c.steps);
