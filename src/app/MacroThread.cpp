@@ -1,10 +1,12 @@
 #include "app/MacroThread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 
+#include "app/CommandIds.h"
 #include "app/MainFrame.h"
 #include "macro/MacroMessages.h"
 #include "macro/MacroProgram.h"
@@ -70,6 +72,160 @@ class FrameMacroHost : public MacroHost {
 
     std::string next_;  // the macro `start` asked for
 
+    // ---- The line, transfers, the screen, the capture log and programs ----
+
+    // Runs `work` on the user-interface thread and waits for its value; nullopt when the macro is
+    // stopped or the program begins to close first. `work` must not capture this thread's locals.
+    template <typename T>
+    std::optional<T> OnUi(std::function<T()> work) {
+        auto value = std::make_shared<std::optional<T>>();
+        auto call = frame_.Macro().PostCall([work = std::move(work), value] { *value = work(); });
+        while (!call->done) {
+            if (frame_.Closing() || !control_.SleepFor(5)) {
+                call->dropped = true;
+                return std::nullopt;
+            }
+        }
+        return *value;
+    }
+
+    ConnectOutcome Connect(const std::string& hostName) override {
+        CMainFrame& frame = frame_;
+        struct Begun {
+            ConnectOutcome outcome;
+            bool telnet;
+        };
+        auto begun = OnUi<Begun>([&frame, hostName]() -> Begun {
+            auto index = frame.Hosts().Find(hostName);
+            if (!index) return {ConnectOutcome::NotRegistered, false};
+            const HostEntry entry = frame.Hosts().At(*index);
+            if (!frame.ConnectHostEntry(entry)) return {ConnectOutcome::Failed, false};
+            return {ConnectOutcome::Started, entry.IsTelnet()};
+        });
+        if (!begun) return ConnectOutcome::Failed;
+        if (!begun->telnet) return begun->outcome;  // the modem dials on; the macro goes on
+        // A telnet host is there once connected: what the macro sends next reaches it.
+        for (;;) {
+            auto connecting = OnUi<bool>([&frame]() -> bool { return frame.Conn().telnetConnecting; });
+            if (!connecting) return ConnectOutcome::Failed;
+            if (!*connecting) break;
+            control_.SleepFor(50);
+        }
+        auto connected = OnUi<bool>([&frame]() -> bool { return frame.Conn().connected; });
+        return connected && *connected ? ConnectOutcome::Started : ConnectOutcome::Failed;
+    }
+
+    void HangUp() override {
+        CMainFrame& frame = frame_;
+        OnUi<bool>([&frame] {
+            frame.HangUp();
+            return true;
+        });
+    }
+
+    void SendBreak(long ms) override {
+        CMainFrame& frame = frame_;
+        const int held = static_cast<int>(std::min<long>(ms, INT32_MAX));
+        const std::atomic<bool>* stop = &control_.StopFlag();
+        OnUi<bool>([&frame, held, stop] {
+            if (!frame.TelnetMode()) frame.Comm().SendBreak(held, stop);
+            return true;
+        });
+    }
+
+    void ClearBuffer() override {
+        CMainFrame& frame = frame_;
+        OnUi<bool>([&frame] {
+            frame.OnCommand(ID_CLEAR_BUFFER);
+            return true;
+        });
+    }
+
+    void SuspendLine(bool suspend) override {
+        CMainFrame& frame = frame_;
+        suspended_ = suspend;
+        OnUi<bool>([&frame, suspend] {
+            frame.SetMacroSuspended(suspend);
+            return true;
+        });
+    }
+
+    bool TransferRunning() const override { return frame_.transferRunning.load(); }
+
+    bool Transfer(bool upload, int protocol, const std::string& file) override {
+        CMainFrame& frame = frame_;
+        auto before = OnUi<long>([&frame, upload, protocol, file]() -> long {
+            long ends = frame.Transfer().Ends();
+            return frame.Transfer().StartTransfer(upload ? kUpload : kDownload, protocol, file) ? ends : -1;
+        });
+        if (!before || *before < 0) return false;
+        while (frame_.Transfer().Ends() == *before)
+            if (frame_.Closing() || !control_.SleepFor(50)) return false;
+        return frame_.Transfer().LastSucceeded();
+    }
+
+    TextSendOptions TextSend() const override {
+        const Settings& s = frame_.S();
+        return {s.TxSendTabNum, s.TxSendMaxCol, s.TxSendCRLF != 0};
+    }
+
+    std::optional<std::string> ChooseFile(const std::string& title, const std::string& filter) override {
+        CMainFrame& frame = frame_;
+        auto chosen = OnUi<std::optional<std::string>>([&frame, title, filter] {
+            return frame.Platform().ChooseFile(false, title, filter, SjisToUtf8(frame.S().TxsendDefPath));
+        });
+        return chosen ? *chosen : std::nullopt;
+    }
+
+    ScreenText Screen(bool) const override {
+        // The view's caret stands where the terminal's cursor is.
+        Terminal& term = frame_.Term();
+        const ScreenBuffer& buffer = term.Buffer();
+        auto lock = buffer.Lock();
+        ScreenText out;
+        int line = 0, column = 0;
+        term.State().GetCursor(line, column);
+        line = std::clamp(line, 0, buffer.Lines() - 1);
+        out.rows.reserve(static_cast<size_t>(line + 1) * kBufferColumns);
+        for (int i = 0; i <= line; ++i)
+            out.rows.append(reinterpret_cast<const char*>(buffer.Chars(i)), kBufferColumns);
+        out.cursorRow = line;
+        out.cursorColumn = std::clamp(column, 0, kBufferColumns - 1);
+        return out;
+    }
+
+    bool LogBegin(const std::string& file, bool create) override {
+        CMainFrame& frame = frame_;
+        auto open = OnUi<bool>([&frame, file, create] { return frame.BeginCaptureLog(file, create); });
+        return open && *open;
+    }
+
+    bool LogEnd() override {
+        CMainFrame& frame = frame_;
+        auto wasOpen = OnUi<bool>([&frame] {
+            bool open = frame.Log().IsOpen();
+            frame.Log().Close();
+            return open;
+        });
+        return wasOpen && *wasOpen;
+    }
+
+    bool StartProgram(const std::vector<std::string>& argv) override {
+        return frame_.Platform().StartProcess(argv);
+    }
+
+    std::optional<std::string> ConnectedHostName() const override {
+        CMainFrame& frame = frame_;
+        auto name = const_cast<FrameMacroHost*>(this)->OnUi<std::string>([&frame] {
+            const Connection& c = frame.Conn();
+            return c.connected && c.history ? c.hostName : std::string();
+        });
+        if (!name || name->empty()) return std::nullopt;
+        return name;
+    }
+
+    bool suspended_ = false;  // the line is to be read again when the macro ends
+
   private:
     CMainFrame& frame_;
     MacroControl& control_;
@@ -117,6 +273,10 @@ void CMacroThread::Run(std::string bytes, long run) {
     MacroInterpreter interpreter(host, control_);
     lastEnd_ = interpreter.Run(bytes);
     lastError_ = interpreter.LastError();
+    if (host.suspended_) {
+        CMainFrame& frame = frame_;
+        PostCall([&frame] { frame.SetMacroSuspended(false); });
+    }
     currentLine_ = -1;
     running_ = false;
     frame_.macroRunning = false;
@@ -146,6 +306,35 @@ void CMacroThread::Stop() {
                                        std::chrono::steady_clock::now() + std::chrono::seconds(10),
                                        nullptr, {WM_MACRO_START});
     Join();
+}
+
+std::shared_ptr<CMacroThread::UiCall> CMacroThread::PostCall(std::function<void()> work) {
+    auto call = std::make_shared<UiCall>();
+    call->work = std::move(work);
+    long id;
+    {
+        std::lock_guard lock(callsMutex_);
+        id = ++nextCall_;
+        calls_[id] = call;
+    }
+    Event e;
+    e.id = WM_MACRO_CALL;
+    e.lParam = id;
+    frame_.Platform().PostEvent(std::move(e));
+    return call;
+}
+
+void CMacroThread::RunCall(long id) {
+    std::shared_ptr<UiCall> call;
+    {
+        std::lock_guard lock(callsMutex_);
+        auto it = calls_.find(id);
+        if (it == calls_.end()) return;
+        call = std::move(it->second);
+        calls_.erase(it);
+    }
+    if (!call->dropped) call->work();
+    call->done = true;
 }
 
 void CMacroThread::TogglePause() {

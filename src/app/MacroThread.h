@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -51,6 +52,18 @@ class CMacroThread {
     // Called on the user-interface thread once a run has ended and its thread was joined.
     std::function<void(MacroInterpreter::End)> onEnded;
 
+    // A task of the macro thread for the user-interface thread, posted as WM_MACRO_CALL. The macro
+    // waits for `done`; a macro that stopped waiting sets `dropped`, and a task not begun by then
+    // is not carried out.
+    struct UiCall {
+        std::function<void()> work;
+        std::atomic<bool> done{false};
+        std::atomic<bool> dropped{false};
+    };
+    std::shared_ptr<UiCall> PostCall(std::function<void()> work);
+    // User-interface thread: WM_MACRO_CALL.
+    void RunCall(long id);
+
   private:
     void Join();
     void Run(std::string bytes, long run);
@@ -63,6 +76,9 @@ class CMacroThread {
     long run_ = 0;  // the number of the latest run
     mutable std::mutex linesMutex_;
     std::vector<std::string> lines_;
+    std::mutex callsMutex_;
+    std::map<long, std::shared_ptr<UiCall>> calls_;
+    long nextCall_ = 0;
     MacroInterpreter::End lastEnd_ = MacroInterpreter::End::Finished;
     std::string lastError_;
 };

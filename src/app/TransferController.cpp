@@ -294,6 +294,8 @@ void TransferController::Stop() {
 }
 
 void TransferController::ReportEnd(const char* what) {
+    lastSucceeded_ = what == kEndedOk;
+    ++ends_;
     // The window is gone by now, so the status bar keeps the outcome for the user to see.
     std::string text = what;
     std::string name = std::filesystem::path(transferPath_).filename().string();

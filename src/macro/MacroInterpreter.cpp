@@ -100,12 +100,25 @@ const std::unordered_map<std::string, MacroInterpreter::Statement>& MacroInterpr
             {"readfile", &MacroInterpreter::ReadFile},
             {"delfile", &MacroInterpreter::DelFile},
             {"copyfile", &MacroInterpreter::CopyFile},
+            {"connect", &MacroInterpreter::Connect},
+            {"hangup", &MacroInterpreter::HangUp},
+            {"sendbreak", &MacroInterpreter::SendBreak},
+            {"bufferclear", &MacroInterpreter::BufferClear},
+            {"suspend", &MacroInterpreter::Suspend},
+            {"resume", &MacroInterpreter::Resume},
+            {"upload", &MacroInterpreter::Upload},
+            {"download", &MacroInterpreter::Download},
+            {"sendtext", &MacroInterpreter::SendText},
+            {"readline", &MacroInterpreter::ReadLine},
+            {"search", &MacroInterpreter::SearchScreen},
+            {"getbuffersize", &MacroInterpreter::GetBufferSize},
+            {"log", &MacroInterpreter::Log},
+            {"exec", &MacroInterpreter::Exec},
+            {"gethostname", &MacroInterpreter::GetHostName},
         };
         // The rest of the vocabulary: known words, so a program using them says what is missing.
         for (const char* word :
-             {"connect", "hangup", "sendbreak", "bufferclear", "suspend", "resume", "upload",
-              "download", "sendtext", "readline", "search", "log", "exec", "gethostname",
-              "getbuffersize", "message", "question", "input", "inputpassword", "createdialog",
+             {"message", "question", "input", "inputpassword", "createdialog",
               "addtext", "addbutton", "adddefbutton", "addcheck",
               "addradio", "addlist", "addcombo", "addedit", "addgroup", "addstring", "getstring",
               "setstate", "getstate", "domodal", "destroydialog"})
@@ -555,7 +568,8 @@ void MacroInterpreter::Start(const Tokens& args) {
 
 void MacroInterpreter::Send(const Tokens& args) {
     if (args.empty() || EndsList(args[0])) Fail(kSyntax);
-    host_.Send(Text(args[0]));
+    // The line belongs to a running transfer: nothing may reach its stream.
+    if (!host_.TransferRunning()) host_.Send(Text(args[0]));
     variables_.SetResult(0);
 }
 
