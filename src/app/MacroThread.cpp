@@ -19,10 +19,14 @@ namespace {
 // The macro's world through the frame: the line, the string wait, message boxes, the status bar.
 class FrameMacroHost : public MacroHost {
   public:
-    FrameMacroHost(CMainFrame& frame, MacroControl& control) : frame_(frame), control_(control) {}
+    FrameMacroHost(CMainFrame& frame, MacroControl& control)
+        : frame_(frame), control_(control) {
+        startsSeen_ = frame.Transfer().Starts();
+    }
 
     void Send(const std::string& bytes) override {
         frame_.Wait().Record();  // the answer may come before the macro's next wait
+        startsSeen_ = frame_.Transfer().Starts();  // and so may a download the host starts
         frame_.WriteConverted(bytes);
     }
 
@@ -154,14 +158,32 @@ class FrameMacroHost : public MacroHost {
 
     bool Transfer(bool upload, int protocol, const std::string& file) override {
         CMainFrame& frame = frame_;
-        auto before = OnUi<long>([&frame, upload, protocol, file]() -> long {
-            long ends = frame.Transfer().Ends();
-            return frame.Transfer().StartTransfer(upload ? kUpload : kDownload, protocol, file) ? ends : -1;
+        struct Begun {
+            bool started;  // a transfer runs, or ran, for this statement
+            long ends;     // the count of ended transfers it waits to grow
+            long starts;   // transfers started, this one included
+        };
+        const long seen = startsSeen_;
+        auto begun = OnUi<Begun>([&frame, upload, protocol, file, seen]() -> Begun {
+            TransferController& transfer = frame.Transfer();
+            const long ends = transfer.Ends();
+            // The host began its send since the macro's last send and the download started by
+            // itself: that one is the macro's, running or already over.
+            if (!upload && transfer.Direction() == kDownload && transfer.Starts() > seen)
+                return {true, transfer.Running() ? ends : ends - 1, transfer.Starts()};
+            if (transfer.Running()) return {false, ends, seen};
+            bool started = transfer.StartTransfer(upload ? kUpload : kDownload, protocol, file);
+            return {started, ends, transfer.Starts()};
         });
-        if (!before || *before < 0) return false;
-        while (frame_.Transfer().Ends() == *before)
-            if (frame_.Closing() || !control_.SleepFor(50)) return false;
-        return frame_.Transfer().LastSucceeded();
+        bool ok = false;
+        if (begun && begun->started) {
+            while (frame_.Transfer().Ends() == begun->ends && !frame_.Closing() && control_.SleepFor(50)) {
+            }
+            ok = frame_.Transfer().Ends() != begun->ends && frame_.Transfer().LastSucceeded();
+        }
+        // A download the host starts after this one is for the macro's next statement.
+        if (begun) startsSeen_ = begun->starts;
+        return ok;
     }
 
     TextSendOptions TextSend() const override {
@@ -225,6 +247,7 @@ class FrameMacroHost : public MacroHost {
     }
 
     bool suspended_ = false;  // the line is to be read again when the macro ends
+    long startsSeen_ = 0;     // transfers started before the macro's last send or transfer
 
   private:
     CMainFrame& frame_;

@@ -157,6 +157,7 @@ bool TransferController::TransExecute(int protocol) {
         return false;
     }
     open_ = true;
+    ++starts_;
     if (window_) {
         window_->Open();
         window_->SetStatusTitle("転送中");

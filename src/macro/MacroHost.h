@@ -75,7 +75,7 @@ class MacroHost {
     // A file transfer owns the line.
     virtual bool TransferRunning() const { return false; }
     // Runs a transfer by protocol number (0: the user chooses) and waits for its end; true when
-    // it succeeded.
+    // it succeeded. A download asked for while one runs waits for that one.
     virtual bool Transfer(bool /*upload*/, int /*protocol*/, const std::string& /*file*/) { return false; }
     virtual TextSendOptions TextSend() const { return {}; }
     // The open-file dialog (UTF-8 title and filter); the chosen path, nullopt on Cancel.

@@ -83,7 +83,9 @@ void MacroInterpreter::Transfer(const Tokens& args, bool upload) {
     if (TraceMode())
         TraceText(kTraceMacro, MacroFormat(kTraceTransferFile, SjisToUtf8(protocol).c_str(),
                                            SjisToUtf8(file).c_str()));
-    bool ok = !host_.TransferRunning() && host_.Transfer(upload, ProtocolOf(protocol), SjisToUtf8(file));
+    // A download asked for while one runs (started by the host) waits for that one.
+    bool ok = !(upload && host_.TransferRunning()) &&
+              host_.Transfer(upload, ProtocolOf(protocol), SjisToUtf8(file));
     variables_.SetResult(ok ? 1 : 0);
 }
 

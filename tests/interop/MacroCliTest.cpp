@@ -16,6 +16,7 @@
 #include "support/RunProgram.h"
 #include "support/TelnetDaemon.h"
 #include "support/TempDir.h"
+#include "support/TransferKit.h"
 
 namespace marlo {
 namespace {
@@ -98,6 +99,34 @@ TEST(MacroCli, ExitStatusesAndTimeOuts) {
     EXPECT_EQ(r.status, 2) << "no line named";
     r = test::RunProgram(MARLO_CLI_PATH, {"macro", bad, "--telnet", "127.0.0.1:1"});
     EXPECT_EQ(r.status, 1) << "refused host";
+}
+
+// The day's mail by ZMODEM both ways against lrzsz: the macro sends a file to rz, takes one from
+// sz (which the host starts, so the download may already run when the macro asks), and goes on
+// with both results set.
+TEST(MacroCli, UploadsAndDownloadsByZmodemAgainstLrzszAndGoesOn) {
+    test::TempDir ours, theirs;
+    test::WriteWhole(ours.Str() + "/up.txt", "from the macro\n");
+    test::WriteWhole(theirs.Str() + "/mail.txt", "today's mail\n");
+    std::filesystem::create_directory(ours.Str() + "/in");
+    auto mac = MacroFile(ours, "mail.mac",
+                         {"string a b", "upload /P\"ZMODEM\" /F\"" + ours.Str() + "/up.txt\"",
+                          "changeitos @result $a", "download /P7", "changeitos @result $b",
+                          "send \"R\"", "send $a", "send $b", "send \"^M\""});
+    test::SocketPair sp;
+    pid_t cli = test::SpawnOnFd({MARLO_CLI_PATH, "macro", mac, "--stdio", "--set",
+                                 "DownlodDefPath=" + ours.Str() + "/in"},
+                                sp.a, "", ours.Str() + "/cli.err");
+    pid_t peer = test::SpawnOnFd({"sh", "-c", "rz -q -y && sz -q mail.txt && head -c 4 > tail.txt"},
+                                 sp.b, theirs.Str(), theirs.Str() + "/peer.err");
+    ::close(sp.a);
+    ::close(sp.b);
+    sp.a = sp.b = -1;
+    EXPECT_EQ(test::WaitExit(cli, 60000), 0) << test::ReadWhole(ours.Str() + "/cli.err");
+    EXPECT_EQ(test::WaitExit(peer, 10000), 0) << test::ReadWhole(theirs.Str() + "/peer.err");
+    EXPECT_EQ(test::ReadWhole(theirs.Str() + "/up.txt"), "from the macro\n");
+    EXPECT_EQ(test::ReadWhole(ours.Str() + "/in/mail.txt"), "today's mail\n");
+    EXPECT_EQ(test::ReadWhole(theirs.Str() + "/tail.txt"), "R11\r");
 }
 
 TEST(MacroCli, SigintStopsAWaitAtOnce) {

@@ -162,6 +162,15 @@ class HostsConnect : public ::testing::Test {
         ASSERT_TRUE(table.Add(std::move(e)).ok);
         ASSERT_TRUE(table.Save(store));
     }
+    static HostEntry ModemEntry(const char* name, const char* number, const char* init) {
+        HostEntry e;
+        e.Name = name;
+        e.TelNum1 = number;
+        e.ModemIniCommand = init;
+        e.RedialNum = 1;
+        e.Infinite = 0;
+        return e;
+    }
     static HostEntry TelnetEntry(int port) {
         HostEntry e = test::LoopbackTelnetEntry(port);
         e.Name = Utf8ToSjis("試験ホスト");
@@ -192,13 +201,7 @@ TEST_F(HostsConnect, ModemEntryDialsOnTheGivenDevice) {
     TelnetTestServer server;
     test::PtyModem modem;
     modem.PassThroughTo(server.Port());
-    HostEntry e;
-    e.Name = "modemhost";
-    e.TelNum1 = "0,123";
-    e.ModemIniCommand = "ATE0";
-    e.RedialNum = 1;
-    e.Infinite = 0;
-    AddHost(e);
+    AddHost(ModemEntry("modemhost", "0,123", "ATE0"));
     auto cli = CliAsync({"hosts", "connect", "modemhost", "--serial", modem.ProgramPath(), "--wait",
                          "Hello", "--send", "hi\\r", "--close-after-script"},
                         cfg_);
@@ -214,13 +217,7 @@ TEST_F(HostsConnect, ModemEntryWithoutADeviceUsesThePortOfTheSettings) {
     TelnetTestServer server;
     test::PtyModem modem;
     modem.PassThroughTo(server.Port());
-    HostEntry e;
-    e.Name = "mapped";
-    e.TelNum1 = "555";
-    e.ModemIniCommand = "ATZ";
-    e.RedialNum = 1;
-    e.Infinite = 0;
-    AddHost(e);
+    AddHost(ModemEntry("mapped", "555", "ATZ"));
     {
         // COM2 is the simulator's pty, and the stored Port says COM2.
         SettingsFile store(cfg_);
@@ -253,6 +250,26 @@ TEST_F(HostsConnect, FailuresAndMisuse) {
     EXPECT_EQ(Cli({"hosts", "list", "--wait", "x"}, cfg_).status, 2);
     EXPECT_EQ(Cli({"hosts", "connect", "twice", "--set", "Bogus=1"}, cfg_).status, 2);
     EXPECT_EQ(Cli({"hosts", "connect", "twice", "--send", "bad\\q"}, cfg_).status, 2);
+}
+
+// A macro's connect of a modem entry: the entry's initialisation, the dial once the modem says
+// OK, and no dial (with the message) when the modem stays silent; the macro goes on either way.
+TEST_F(HostsConnect, MacroConnectsAModemEntryOrReportsASilentModem) {
+    AddHost(ModemEntry("modemhost", "0,123", "ATE1Q0V1X3"));
+    const std::string mac = dir_.Str() + "/dial.mac";
+    test::WriteWhole(mac, "connect \"modemhost\"\rif (@result == 1)\rexit\rendif\rnonsense\r");
+    {
+        test::PtyModem modem;
+        RunResult r = Cli({"macro", mac, "--serial", modem.ProgramPath()}, cfg_);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(modem.Modem().Commands(), (std::vector<std::string>{"ATE1Q0V1X3", "ATDT0,123"}));
+    }
+    test::PtyPair silent;
+    ASSERT_TRUE(silent.Ok());
+    RunResult r = Cli({"macro", mac, "--serial", silent.SlavePath()}, cfg_);
+    EXPECT_EQ(r.status, 1) << "result 0 runs on into the error line";
+    EXPECT_TRUE(Has(r.err, "ﾓﾃﾞﾑの初期化に失敗しました.")) << r.err;
+    EXPECT_EQ(silent.Read(100, 200), "ATE1Q0V1X3\r");
 }
 
 // The desktop frame and marlo-cli reach a telnet host entry through the same session: the host
