@@ -1,6 +1,6 @@
 // marlo-cli macro end to end: a logon on a real telnet server (inetutils telnetd running a login
-// script), a modem dialled over a pty, a wait that times out, SIGINT during a wait, and the exit
-// statuses a script relies on.
+// script), a modem dialled over a pty, a wait that times out, SIGINT during a wait or a transfer,
+// ZMODEM both ways against lrzsz, and the exit statuses a script relies on.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -129,19 +129,25 @@ TEST(MacroCli, UploadsAndDownloadsByZmodemAgainstLrzszAndGoesOn) {
     EXPECT_EQ(test::ReadWhole(theirs.Str() + "/tail.txt"), "R11\r");
 }
 
-TEST(MacroCli, SigintStopsAWaitAtOnce) {
+TEST(MacroCli, SigintStopsAWaitOrATransferAtOnce) {
     test::TempDir dir;
-    auto mac = MacroFile(dir, "long.mac", {"wait \"never\" /T600", "send \"after\""});
-    test::RunningProgram p(MARLO_CLI_PATH, {"macro", mac, "--offline"});
-    ASSERT_TRUE(p.Started());
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    auto started = std::chrono::steady_clock::now();
-    ASSERT_EQ(::kill(p.Pid(), SIGINT), 0);
-    auto r = p.Wait(20000);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out.find("after"), std::string::npos);
+    struct Case {
+        const char* statement;
+        const char* line;
+    } cases[] = {{"wait \"never\" /T600", "--offline"}, {"download /P\"ZMODEM\"", "--stdio"}};
+    for (const auto& c : cases) {
+        auto mac = MacroFile(dir, "long.mac", {c.statement, "send \"after\""});
+        test::RunningProgram p(MARLO_CLI_PATH, {"macro", mac, c.line});
+        ASSERT_TRUE(p.Started());
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        auto started = std::chrono::steady_clock::now();
+        ASSERT_EQ(::kill(p.Pid(), SIGINT), 0);
+        auto r = p.Wait(20000);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << c.statement;
+        EXPECT_EQ(r.status, 1) << c.statement;
+        EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("after"), std::string::npos);
+    }
 }
 
 }  // namespace
