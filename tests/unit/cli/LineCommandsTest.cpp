@@ -252,6 +252,23 @@ TEST_F(HostsConnect, FailuresAndMisuse) {
     EXPECT_EQ(Cli({"hosts", "connect", "twice", "--send", "bad\\q"}, cfg_).status, 2);
 }
 
+// A macro's connect of a telnet entry goes on once connected, and sends in the entry's code.
+TEST_F(HostsConnect, MacroConnectsATelnetEntryAndSendsInItsCode) {
+    TelnetTestServer server;
+    HostEntry e = TelnetEntry(server.Port());
+    e.CodeExchange2 = 2;  // new JIS to the host
+    AddHost(e);
+    const std::string mac = dir_.Str() + "/telnet.mac";
+    test::WriteWhole(mac, Utf8ToSjis("connect \"試験ホスト\"\rif (@result == 0)\rexit\rendif\r"
+                                     "send \"日本^M\"\rwait \"bye\" /T10\r"));
+    auto cli = CliAsync({"macro", mac, "--offline"}, cfg_);
+    ASSERT_TRUE(server.Accept());
+    EXPECT_TRUE(server.WaitFor("\x1b$BF|K\\\x1b(J\r")) << server.Received();
+    server.Send("bye");
+    RunResult r = cli.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
 // A macro's connect of a modem entry: the entry's initialisation, the dial once the modem says
 // OK, and no dial (with the message) when the modem stays silent; the macro goes on either way.
 TEST_F(HostsConnect, MacroConnectsAModemEntryOrReportsASilentModem) {
