@@ -148,6 +148,8 @@ class FrameMacroHost : public MacroHost {
     void SuspendLine(bool suspend) override {
         CMainFrame& frame = frame_;
         suspended_ = suspend;
+        // What was held back is for the macro's next wait.
+        if (!suspend) frame_.Wait().Record();
         OnUi<bool>([&frame, suspend] {
             frame.SetMacroSuspended(suspend);
             return true;

@@ -101,6 +101,25 @@ TEST(MacroCli, ExitStatusesAndTimeOuts) {
     EXPECT_EQ(r.status, 1) << "refused host";
 }
 
+// Suspended, the line is not read: a wait misses what arrives until resume. The capture log opened
+// by the macro records what the terminal shows, and the screen can be read back.
+TEST(MacroCli, SuspendHoldsTheLineAndTheLogAndScreenSeeWhatArrives) {
+    test::TempDir dir;
+    auto mac = MacroFile(dir, "s.mac",
+                         {"log begin /F\"" + dir.Str() + "/cap.log\" /M", "suspend",
+                          "wait \"mail\" /T1", "send @result", "resume", "wait \"mail\" /T10",
+                          "send @result", "log end", "string s", "readline /L1 $s", "strhead $s $s 8",
+                          "send $s"});
+    test::RunningProgram p(MARLO_CLI_PATH, {"macro", mac, "--stdio"});
+    ASSERT_TRUE(p.Started());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the line is suspended by now
+    p.Type("new mail\r\n");
+    auto r = p.Wait(30000);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "01new mail");
+    EXPECT_EQ(test::ReadWhole(dir.Str() + "/cap.log"), "new mail\r\n");
+}
+
 // The day's mail by ZMODEM both ways against lrzsz: the macro sends a file to rz, takes one from
 // sz (which the host starts, so the download may already run when the macro asks), and goes on
 // with both results set.
