@@ -81,7 +81,7 @@ class FrameMacroHost : public MacroHost {
     // Runs `work` on the user-interface thread and waits for its value; nullopt when the macro is
     // stopped or the program begins to close first. `work` must not capture this thread's locals.
     template <typename T>
-    std::optional<T> OnUi(std::function<T()> work) {
+    std::optional<T> OnUi(std::function<T()> work) const {
         auto value = std::make_shared<std::optional<T>>();
         auto call = frame_.Macro().PostCall([work = std::move(work), value] { *value = work(); });
         while (!call->done) {
@@ -189,8 +189,12 @@ class FrameMacroHost : public MacroHost {
     }
 
     TextSendOptions TextSend() const override {
-        const Settings& s = frame_.S();
-        return {s.TxSendTabNum, s.TxSendMaxCol, s.TxSendCRLF != 0};
+        CMainFrame& frame = frame_;
+        auto options = OnUi<TextSendOptions>([&frame] {
+            const Settings& s = frame.S();
+            return TextSendOptions{s.TxSendTabNum, s.TxSendMaxCol, s.TxSendCRLF != 0};
+        });
+        return options.value_or(TextSendOptions{});
     }
 
     std::optional<std::string> ChooseFile(const std::string& title, const std::string& filter) override {
@@ -240,7 +244,7 @@ class FrameMacroHost : public MacroHost {
 
     std::optional<std::string> ConnectedHostName() const override {
         CMainFrame& frame = frame_;
-        auto name = const_cast<FrameMacroHost*>(this)->OnUi<std::string>([&frame] {
+        auto name = OnUi<std::string>([&frame] {
             const Connection& c = frame.Conn();
             return c.connected && c.history ? c.hostName : std::string();
         });

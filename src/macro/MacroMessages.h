@@ -61,7 +61,6 @@ inline constexpr const char* kMismatch = "矛盾が発生しました。";
 // The line, transfers, the screen, the capture log and programs.
 inline constexpr const char* kHostNotRegistered = "ホスト名は登録されていません。";
 inline constexpr const char* kUndefinedHost = "未定義ホスト";
-inline constexpr const char* kBreakSent = "ﾌﾞﾚｰｸ信号を送信しました";
 inline constexpr const char* kTraceTransferFile = "\tﾌﾟﾛﾄｺﾙ:%s,ﾌｧｲﾙ:%s\n";
 inline constexpr const char* kSendTextTitle = "送信元ファイル設定";
 inline constexpr const char* kSendTextFilter = "すべてのﾌｧｲﾙ (*.*)|*.*||";
