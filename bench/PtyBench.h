@@ -59,12 +59,17 @@ inline pid_t Spawn(const std::vector<std::string>& argv, int fd, const std::file
     return pid;
 }
 
+// User and system CPU seconds of a usage record.
+inline double Cpu(const rusage& u) {
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 // User and system CPU seconds of RUSAGE_SELF, RUSAGE_CHILDREN or RUSAGE_THREAD.
 inline double Cpu(int who) {
     rusage u{};
     ::getrusage(who, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return Cpu(u);
 }
 
 // What one benchmark run measured: wall time, CPU of our engine and of the peer.

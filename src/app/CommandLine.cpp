@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "macro/MacroText.h"
+
 namespace marlo {
 
 const char* const kUsageText =
@@ -46,18 +48,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& tokens) {
 }
 
 std::vector<std::string> SplitCommandLine(const std::string& text) {
-    std::vector<std::string> tokens;
-    std::string cur;
-    for (char c : text) {
-        if (c == ' ') {
-            if (!cur.empty()) tokens.push_back(std::move(cur));
-            cur.clear();
-        } else {
-            cur.push_back(c);
-        }
-    }
-    if (!cur.empty()) tokens.push_back(std::move(cur));
-    return tokens;
+    return SplitProgramLine(text);
 }
 
 }  // namespace marlo

@@ -16,7 +16,7 @@ struct CommandLine {
 
 // Tokens are examined in order; unknown tokens are ignored.
 CommandLine ParseCommandLine(const std::vector<std::string>& tokens);
-// Splits a whole command-line text at blanks.
+// Splits a whole command-line text at blanks (quotes keep blanks in a word).
 std::vector<std::string> SplitCommandLine(const std::string& text);
 
 // The usage text shown by "/?" (UTF-8).

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -53,6 +54,18 @@ class CMacroThread {
     // The front end's boxes and dialogs for the macro; none: the macro can ask nothing.
     std::atomic<MacroUserInterface*> userInterface{nullptr};
 
+    // A task of the macro thread for the user-interface thread, posted as WM_MACRO_CALL. The macro
+    // waits for `done`; a macro that stopped waiting sets `dropped`, and a task not begun by then
+    // is not carried out.
+    struct UiCall {
+        std::function<void()> work;
+        std::atomic<bool> done{false};
+        std::atomic<bool> dropped{false};
+    };
+    std::shared_ptr<UiCall> PostCall(std::function<void()> work);
+    // User-interface thread: WM_MACRO_CALL.
+    void RunCall(long id);
+
   private:
     void Join();
     void Run(std::string bytes, long run);
@@ -65,6 +78,9 @@ class CMacroThread {
     long run_ = 0;  // the number of the latest run
     mutable std::mutex linesMutex_;
     std::vector<std::string> lines_;
+    std::mutex callsMutex_;
+    std::map<long, std::shared_ptr<UiCall>> calls_;
+    long nextCall_ = 0;
     MacroInterpreter::End lastEnd_ = MacroInterpreter::End::Finished;
     std::string lastError_;
 };

@@ -151,12 +151,22 @@ bool CMainFrame::ReplayFile(const std::string& path) {
 
 void CMainFrame::SetTransferRunning(bool running) {
     transferRunning = running;
-    session_->SetReadPaused(running || envSheetOpen_);
+    UpdateReadPause();
 }
 
 void CMainFrame::SetEnvSheetOpen(bool open) {
     envSheetOpen_ = open;
-    session_->SetReadPaused(open || transferRunning);
+    UpdateReadPause();
+}
+
+void CMainFrame::SetMacroSuspended(bool suspended) {
+    if (macroSuspended_ == suspended) return;
+    macroSuspended_ = suspended;
+    UpdateReadPause();
+}
+
+void CMainFrame::UpdateReadPause() {
+    session_->SetReadPaused(transferRunning || envSheetOpen_ || macroSuspended_);
 }
 
 // ---------------------------------------------------------------- host entries
@@ -197,6 +207,12 @@ void CMainFrame::StartLogAtStart() {
     if (!settings_.LogIniBegin) return;
     log_.SetRemoveEscapes(settings_.LogRemoveEsc != 0);
     StartLog(log_, "LG", settings_, platform_, logDialog, Today());
+}
+
+bool CMainFrame::BeginCaptureLog(const std::string& file, bool create) {
+    log_.SetRemoveEscapes(settings_.LogRemoveEsc != 0);
+    if (file.empty()) return StartLog(log_, "", settings_, platform_, logDialog, Today());
+    return log_.Open(ResolveCapturePath(file, settings_.LogDefPath), !create);
 }
 
 void CMainFrame::ToggleCaptureLog() {
@@ -395,6 +411,9 @@ void CMainFrame::OnEvent(const Event& e) {
             break;
         case WM_MACRO_START:
             macro_->OnMacroStart(e.text, e.lParam);
+            break;
+        case WM_MACRO_CALL:
+            macro_->RunCall(e.lParam);
             break;
         case WM_RUN_MACRO_FILE:  // a user key: the setting's Shift-JIS path
             macro_->Start(SjisToUtf8(e.text));

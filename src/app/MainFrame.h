@@ -142,6 +142,9 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     void ToggleCaptureLog();
     // Starts the capture log at program start when LogIniBegin asks for it.
     void StartLogAtStart();
+    // A macro's log: `file` (UTF-8; a name alone goes into LogDefPath) appended to unless
+    // `create`, or the automatic name when empty. True when a log is open afterwards.
+    bool BeginCaptureLog(const std::string& file, bool create);
 
     // Flags read across threads.
     std::atomic<bool> m_bAutoCmdStop{false};
@@ -149,6 +152,8 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     std::atomic<bool> macroRunning{false};
     // While the environment settings sheet is open the line is not read.
     void SetEnvSheetOpen(bool open);
+    // A macro's suspend: the line is not read until it resumes (or the macro ends).
+    void SetMacroSuspended(bool suspended);
     // File transfer: the start paths, the status window and the end steps.
     TransferController& Transfer() { return *transfer_; }
     // The macro thread; `ConnectedHost` gives a macro its `userid` and `password`.
@@ -182,6 +187,8 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     CaptureLog log_;
     std::optional<LineParams> savedParams_;
     bool envSheetOpen_ = false;
+    bool macroSuspended_ = false;
+    void UpdateReadPause();
     std::atomic<bool> closing_{false};
     // Before the transfer controller: a running transfer reads and writes its line.
     std::unique_ptr<Session> session_;

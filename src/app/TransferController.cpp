@@ -157,6 +157,7 @@ bool TransferController::TransExecute(int protocol) {
         return false;
     }
     open_ = true;
+    ++starts_;
     if (window_) {
         window_->Open();
         window_->SetStatusTitle("転送中");
@@ -299,6 +300,8 @@ void TransferController::Stop() {
 }
 
 void TransferController::ReportEnd(const char* what, const std::string& path) {
+    lastSucceeded_ = what == kEndedOk;
+    ++ends_;
     // The window is gone by now, so the status bar keeps the outcome for the user to see.
     std::string text = what;
     std::string name = std::filesystem::path(path).filename().string();

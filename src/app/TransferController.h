@@ -90,6 +90,12 @@ class TransferController {
     void Stop();
 
     bool Running() const { return session_ != nullptr && open_; }
+    // Transfers started and ended so far (done, failed or stopped), and whether the last one
+    // succeeded; read
+    // from any thread (a macro waits for its transfer through them).
+    long Ends() const { return ends_.load(); }
+    long Starts() const { return starts_.load(); }
+    bool LastSucceeded() const { return lastSucceeded_.load(); }
     int Direction() const { return direction_; }
     const std::string& TransferPath() const { return transferPath_; }
 
@@ -128,6 +134,9 @@ class TransferController {
     std::string transferPath_;
     intptr_t serial_ = 0;  // tells a stale end report from the current transfer's
     AutoStartDetector autoStart_;
+    std::atomic<long> starts_{0};
+    std::atomic<long> ends_{0};
+    std::atomic<bool> lastSucceeded_{false};
 };
 
 }  // namespace marlo

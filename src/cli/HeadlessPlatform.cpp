@@ -1,10 +1,8 @@
 #include "cli/HeadlessPlatform.h"
 
-#include <spawn.h>
-
 #include <cstdio>
 
-extern char** environ;
+#include "platform/Spawn.h"
 
 namespace marlo::cli {
 
@@ -24,12 +22,7 @@ MsgResult HeadlessPlatform::MessageBox(const std::string& text, MsgIcon, MsgButt
 }
 
 bool HeadlessPlatform::StartProcess(const std::vector<std::string>& argv) {
-    if (argv.empty()) return false;
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid;
-    return posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) == 0;
+    return SpawnDetached(argv);
 }
 
 void HeadlessPlatform::SetStatusText(const std::string& utf8) {

@@ -343,13 +343,13 @@ int RunMacro(const std::vector<std::string>& args) {
 
     Settings settings;
     HostEntry entry;
-    std::unique_ptr<ISettingsStore> store;
+    // The host table serves --host and the macro's connect; the settings store is only read.
+    std::string message;
+    std::unique_ptr<ISettingsStore> store = OpenUserSettingsStore(&message);
+    if (!message.empty()) std::fprintf(stderr, "marlo-cli macro: %s\n", message.c_str());
+    HostTable table;
+    if (store) table.Load(*store);
     if (!o.host.empty()) {
-        std::string message;
-        store = OpenUserSettingsStore(&message);
-        if (!message.empty()) std::fprintf(stderr, "marlo-cli macro: %s\n", message.c_str());
-        HostTable table;
-        if (store) table.Load(*store);
         auto index = table.Find(ArgToSjis(o.host));
         if (!index) {
             std::fprintf(stderr, "marlo-cli macro: no host '%s' in the host table\n", o.host.c_str());
@@ -393,6 +393,7 @@ int RunMacro(const std::vector<std::string>& args) {
     std::signal(SIGTERM, OnInterrupt);
     CMainFrame frame(platform, settings, CMainFrame::Paths{configDir, DataDir(), {}}, nullptr);
     frame.Macro().userInterface = &platform;
+    frame.Hosts() = table;
     StdoutSink out(o.utf8);
     // With --stdio the far end's bytes are the input; only the terminal's copy goes out.
     if (o.line.kind != LineChoice::Kind::Stdio) frame.Term().AddCaptureSink(&out);

@@ -184,19 +184,21 @@ void CommPort::ClearActivity() {
         OnLamps(lamps_ & ~(kLampSd | kLampRd));
 }
 
-void CommPort::Pause(int ms) {
+void CommPort::Pause(int ms, const std::atomic<bool>* stop) {
     if (ms <= 0) return;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     if (platform_.OnUiThread())
-        platform_.DispatchWait([] { return false; }, deadline, nullptr, {WM_COMMNOTIFY});
+        platform_.DispatchWait([] { return false; }, deadline, stop, {WM_COMMNOTIFY});
     else
         std::this_thread::sleep_until(deadline);
 }
 
-void CommPort::SendBreak() {
+void CommPort::SendBreak() { SendBreak(settings_.BreakTime, nullptr); }
+
+void CommPort::SendBreak(int ms, const std::atomic<bool>* stop) {
     if (!line_ || line_->BreakActive()) return;
     platform_.SetStatusText(kMsgBreak);
-    line_->SendBreak(settings_.BreakTime, [this](int ms) { Pause(ms); });
+    line_->SendBreak(ms, [this, stop](int ms) { Pause(ms, stop); });
     platform_.SetStatusText("");
 }
 

@@ -4,6 +4,7 @@
 // communication settings to a running line with the way back to the old port and parameters.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -64,6 +65,8 @@ class CommPort {
     void SetRts(bool on);
     // Holds the break for `BreakTime` ms, showing "ﾌﾞﾚｰｸ信号を送信しました" meanwhile.
     void SendBreak();
+    // The same for `ms`, ending early when `stop` is set (a macro's break).
+    void SendBreak(int ms, const std::atomic<bool>* stop);
     unsigned Lamps() const { return lamps_; }
     void ClearActivity();
 
@@ -88,7 +91,7 @@ class CommPort {
     std::optional<std::string> ChoosePort(const std::string& preset);
     void Trace(const std::string& text);
     void OnLamps(unsigned lamps);
-    void Pause(int ms);
+    void Pause(int ms, const std::atomic<bool>* stop = nullptr);
 
     IPlatform& platform_;
     Settings& settings_;

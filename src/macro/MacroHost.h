@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "terminal/TextSend.h"
+
 namespace marlo {
 
 class MacroDialog;
@@ -73,6 +75,46 @@ class MacroHost {
     virtual void SelectLine(int /*index*/) {}
     virtual std::string UserId() const { return {}; }
     virtual std::string Password() const { return {}; }
+
+    // ---- The line, file transfers, the screen, the capture log and programs. What has to run on
+    // the user-interface thread is handed to it, and the macro waits for the outcome; every wait
+    // ends at once when the macro is stopped or the program closes. Texts are Shift-JIS.
+    enum class ConnectOutcome { Started, NotRegistered, Failed };
+    // Connects the host entry of that name: a modem entry once it dials, a telnet entry once the
+    // connection is made (or has failed).
+    virtual ConnectOutcome Connect(const std::string& /*hostName*/) { return ConnectOutcome::Failed; }
+    virtual void HangUp() {}
+    // Holds a break for `ms` on a serial line; a pty takes no break, a telnet line has none.
+    virtual void SendBreak(long /*ms*/) {}
+    virtual void ClearBuffer() {}
+    // Stops reading the line into the terminal (and the waits), or reads it again.
+    virtual void SuspendLine(bool /*suspend*/) {}
+    // A file transfer owns the line.
+    virtual bool TransferRunning() const { return false; }
+    // Runs a transfer by protocol number (0: the user chooses) and waits for its end; true when
+    // it succeeded. A download asked for while one runs waits for that one.
+    virtual bool Transfer(bool /*upload*/, int /*protocol*/, const std::string& /*file*/) { return false; }
+    virtual TextSendOptions TextSend() const { return {}; }
+    // The open-file dialog (UTF-8 title and filter); the chosen path, nullopt on Cancel.
+    virtual std::optional<std::string> ChooseFile(const std::string& /*title*/, const std::string& /*filter*/) {
+        return std::nullopt;
+    }
+    // The screen buffer's text: rows of 80 bytes from the first line to the cursor's, and the
+    // cursor's (with `atCaret`, the view's caret's) position in it.
+    struct ScreenText {
+        std::string rows;
+        int cursorRow = 0;
+        int cursorColumn = 0;
+    };
+    virtual ScreenText Screen(bool /*atCaret*/) const { return {}; }
+    // Opens the capture log on `file` (empty: the automatic name), appending unless `create`.
+    virtual bool LogBegin(const std::string& /*file*/, bool /*create*/) { return false; }
+    // Closes the capture log; false when none was open.
+    virtual bool LogEnd() { return false; }
+    // Starts a program detached, never through a shell; false when it cannot start.
+    virtual bool StartProgram(const std::vector<std::string>& /*argv*/) { return false; }
+    // The host entry the connection was made with; nullopt for any other connection.
+    virtual std::optional<std::string> ConnectedHostName() const { return std::nullopt; }
 };
 
 }  // namespace marlo

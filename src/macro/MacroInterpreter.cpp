@@ -120,13 +120,22 @@ const std::unordered_map<std::string, MacroInterpreter::Statement>& MacroInterpr
             {"readfile", &MacroInterpreter::ReadFile},
             {"delfile", &MacroInterpreter::DelFile},
             {"copyfile", &MacroInterpreter::CopyFile},
+            {"connect", &MacroInterpreter::Connect},
+            {"hangup", &MacroInterpreter::HangUp},
+            {"sendbreak", &MacroInterpreter::SendBreak},
+            {"bufferclear", &MacroInterpreter::BufferClear},
+            {"suspend", &MacroInterpreter::Suspend},
+            {"resume", &MacroInterpreter::Resume},
+            {"upload", &MacroInterpreter::Upload},
+            {"download", &MacroInterpreter::Download},
+            {"sendtext", &MacroInterpreter::SendText},
+            {"readline", &MacroInterpreter::ReadLine},
+            {"search", &MacroInterpreter::SearchScreen},
+            {"getbuffersize", &MacroInterpreter::GetBufferSize},
+            {"log", &MacroInterpreter::Log},
+            {"exec", &MacroInterpreter::Exec},
+            {"gethostname", &MacroInterpreter::GetHostName},
         };
-        // The rest of the vocabulary: known words, so a program using them says what is missing.
-        for (const char* word :
-             {"connect", "hangup", "sendbreak", "bufferclear", "suspend", "resume", "upload",
-              "download", "sendtext", "readline", "search", "log", "exec", "gethostname",
-              "getbuffersize"})
-            t.emplace(word, &MacroInterpreter::NotYet);
         return t;
     }();
     return table;
@@ -573,7 +582,8 @@ void MacroInterpreter::Start(const Tokens& args) {
 
 void MacroInterpreter::Send(const Tokens& args) {
     if (args.empty() || EndsList(args[0])) Fail(kSyntax);
-    host_.Send(Text(args[0]));
+    // The line belongs to a running transfer: nothing may reach its stream.
+    if (!host_.TransferRunning()) host_.Send(Text(args[0]));
     variables_.SetResult(0);
 }
 
@@ -626,6 +636,5 @@ void MacroInterpreter::ChangeItoS(const Tokens& args) {
     variables_.SetResult(1);
 }
 
-void MacroInterpreter::NotYet(const Tokens&) { Fail(MacroFormat(kNotYet, keyword_.c_str())); }
 
 }  // namespace marlo

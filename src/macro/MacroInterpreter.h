@@ -5,6 +5,7 @@
 // the call stack. An error shows "message [N行目]" and ends the macro.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -105,7 +106,6 @@ class MacroInterpreter {
     void Stop(const Tokens& args);
     void ChangeStoI(const Tokens& args);
     void ChangeItoS(const Tokens& args);
-    void NotYet(const Tokens& args);
     // Boxes and the macro's own dialog (MacroBoxes.cpp).
     void Message(const Tokens& args);
     void Question(const Tokens& args);
@@ -162,6 +162,25 @@ class MacroInterpreter {
     void DelFile(const Tokens& args);
     void CopyFile(const Tokens& args);
     void CloseFiles();
+    // The line, transfers, the screen, the capture log and programs (MacroSession.cpp).
+    void Connect(const Tokens& args);
+    void HangUp(const Tokens& args);
+    void SendBreak(const Tokens& args);
+    void BufferClear(const Tokens& args);
+    void Suspend(const Tokens& args);
+    void Resume(const Tokens& args);
+    void Upload(const Tokens& args) { Transfer(args, true); }
+    void Download(const Tokens& args) { Transfer(args, false); }
+    void Transfer(const Tokens& args, bool upload);
+    void SendText(const Tokens& args);
+    void ReadLine(const Tokens& args);
+    void SearchScreen(const Tokens& args);
+    void GetBufferSize(const Tokens& args);
+    void Log(const Tokens& args);
+    void Exec(const Tokens& args);
+    void GetHostName(const Tokens& args);
+    // The value of option `/X` (letter in either case) as text, nullopt when not given.
+    std::optional<std::string> Option(const Tokens& args, char letter);
     // The descriptor of a macro file handle (1-based), or -1.
     int FileOf(const std::string& token);
     // A destination variable: "$name" or "@name" with the sigil the statement wants.

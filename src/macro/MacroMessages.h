@@ -27,7 +27,6 @@ inline constexpr const char* kCallTooDeep = "関数の呼び出しが深すぎ�
 inline constexpr const char* kTooManyArguments = "関数の引数が多すぎます(50個まで)。";
 inline constexpr const char* kTooManyWaitStrings = "待つ文字列が多すぎます(50個まで)。";
 inline constexpr const char* kBadArraySize = "配列の大きさが正しくありません。(%s)";
-inline constexpr const char* kNotYet = "「%s」はこの版ではまだ使えません。";
 
 // Variables.
 inline constexpr const char* kLocalStringOutside = "ローカル文字列変数は関数内でのみ使用できます。";
@@ -67,5 +66,15 @@ inline constexpr const char* kNoFunction = "関数(%s)が見つかりません�
 inline constexpr const char* kBadParameter = "関数ﾊﾟﾗﾒｰﾀの記述に誤りがあります。";
 inline constexpr const char* kNoEndfunc = "endfuncが見つかりません。";
 inline constexpr const char* kMismatch = "矛盾が発生しました。";
+
+// The line, transfers, the screen, the capture log and programs.
+inline constexpr const char* kHostNotRegistered = "ホスト名は登録されていません。";
+inline constexpr const char* kUndefinedHost = "未定義ホスト";
+inline constexpr const char* kTraceTransferFile = "\tﾌﾟﾛﾄｺﾙ:%s,ﾌｧｲﾙ:%s\n";
+inline constexpr const char* kSendTextTitle = "送信元ファイル設定";
+inline constexpr const char* kSendTextFilter = "すべてのﾌｧｲﾙ (*.*)|*.*||";
+inline constexpr const char* kSendingText = "ﾃｷｽﾄﾌｧｲﾙを送信しています...";
+inline constexpr const char* kTraceSendText = "\t送信ﾌｧｲﾙ:%s\n";
+inline constexpr const char* kFileOpenFailed = "ファイルのオープンに失敗しました.";
 
 }  // namespace marlo::macro_text

@@ -45,6 +45,33 @@ std::string Unquote(std::string_view text) {
     return out;
 }
 
+std::vector<std::string> SplitProgramLine(std::string_view text) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    char quote = 0;
+    for (char c : text) {
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            else
+                word += c;
+        } else if (c == ' ' || c == '\t') {
+            if (inWord) words.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+        } else {
+            inWord = true;
+            if (c == '"' || c == '\'')
+                quote = c;
+            else
+                word += c;
+        }
+    }
+    if (inWord) words.push_back(std::move(word));
+    return words;
+}
+
 size_t SjisStep(std::string_view text, size_t i) {
     return i + 1 < text.size() && IsSjisLead(static_cast<uint8_t>(text[i])) ? 2 : 1;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace marlo {
 
@@ -25,6 +26,9 @@ std::string ToLower(std::string_view text);
 std::string LineKeyword(std::string_view line);
 // The word after the keyword (a function's name on a `func` line), same rules.
 std::string LineSecondWord(std::string_view line);
+// A command line split into a program and its arguments, as no shell is asked to: blanks and tabs
+// separate, single or double quotes keep blanks in a word and are removed.
+std::vector<std::string> SplitProgramLine(std::string_view text);
 // printf into a string.
 std::string MacroFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

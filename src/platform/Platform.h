@@ -29,6 +29,7 @@ enum EventId : int {
     WM_TELNET_RESOLVED = WM_USER + 19,
     WM_TELNET_RETRY = WM_USER + 20,
     WM_TRANS_PROTOCOL = WM_USER + 21,
+    WM_MACRO_CALL = WM_USER + 30,  // the macro thread asks the user-interface thread to do a task
     WM_COMMAND = 0x0111,  // a menu command; wParam is the command id
     WM_CLOSE = 0x0010,
 };

@@ -12,7 +12,7 @@
 #include <ctime>
 
 #include "transfer/FileNames.h"
-#include "transfer/TransferSession.h"
+#include "transfer/ProgressText.h"
 
 namespace marlo {
 
@@ -252,7 +252,7 @@ bool CQuickVan::Download() {
     windowLimit_ = ctx_.windowLimit > 0 ? std::min(ctx_.windowLimit, 30) : 30;
     fileCounter_ = 1;
     const int r = ReceiveSession();
-    if (r != 4) return Fail(r, false);
+    if (r != TRANS_DONE) return Fail(r, false);
     if (!path_.empty()) ctx_.files = {path_};
     return true;
 }
@@ -292,7 +292,7 @@ int CQuickVan::ReceiveSession() {
                 Flush();
                 // The sender's CR after our ACK belongs to the protocol, not to the terminal.
                 if (PeekByte(Limit(1000)) == CR) RecvByte(0);
-                return 4;
+                return TRANS_DONE;
             }
             if (p == ERR_CANCEL) return kCancelled;
         }
@@ -524,7 +524,7 @@ bool CQuickVan::Upload() {
     windowLimit_ = ctx_.windowLimit > 0 ? std::min(ctx_.windowLimit, 30) : 15;
     fileCounter_ = 0;
     const int r = SendSession();
-    return r == 4 ? true : Fail(r, true);
+    return r == TRANS_DONE ? true : Fail(r, true);
 }
 
 int CQuickVan::SendSession() {
@@ -567,7 +567,7 @@ int CQuickVan::SendSession() {
             if (c == ACK) {
                 SendByte(CR);
                 Flush();
-                return 4;
+                return TRANS_DONE;
             }
             if (c == CAN) return kCancelled;
             if (c == NAK) break;

@@ -12,7 +12,6 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -23,6 +22,7 @@
 #include <QUrl>
 #endif
 
+#include "platform/Spawn.h"
 #include "text/Encoding.h"
 #include "ui/ProgressWindow.h"
 #include "ui/SheetControls.h"
@@ -366,10 +366,7 @@ void QtPlatform::Beep() {
 }
 
 bool QtPlatform::StartProcess(const std::vector<std::string>& argv) {
-    if (argv.empty()) return false;
-    QStringList args;
-    for (size_t i = 1; i < argv.size(); ++i) args << Q(argv[i]);
-    return QProcess::startDetached(Q(argv[0]), args);
+    return SpawnDetached(argv);
 }
 
 void QtPlatform::SetStatusText(const std::string& utf8) {

@@ -1,6 +1,6 @@
 // marlo-cli macro end to end: a logon on a real telnet server (inetutils telnetd running a login
-// script), a modem dialled over a pty, a wait that times out, SIGINT during a wait, and the exit
-// statuses a script relies on.
+// script), a modem dialled over a pty, a wait that times out, SIGINT during a wait or a transfer,
+// ZMODEM both ways against lrzsz, and the exit statuses a script relies on.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,6 +16,7 @@
 #include "support/RunProgram.h"
 #include "support/TelnetDaemon.h"
 #include "support/TempDir.h"
+#include "support/TransferKit.h"
 #include "text/Encoding.h"
 
 namespace marlo {
@@ -145,19 +146,72 @@ TEST(MacroCli, EveryKindOfBoxTakesItsAnswerFromTheFile) {
         EXPECT_NE(r.err.find(shown), std::string::npos) << shown << "\n" << r.err;
 }
 
-TEST(MacroCli, SigintStopsAWaitAtOnce) {
+// Suspended, the line is not read: a wait misses what arrives until resume. The capture log opened
+// by the macro records what the terminal shows, and the screen can be read back.
+TEST(MacroCli, SuspendHoldsTheLineAndTheLogAndScreenSeeWhatArrives) {
     test::TempDir dir;
-    auto mac = MacroFile(dir, "long.mac", {"wait \"never\" /T600", "send \"after\""});
-    test::RunningProgram p(MARLO_CLI_PATH, {"macro", mac, "--offline"});
+    auto mac = MacroFile(dir, "s.mac",
+                         {"log begin /F\"" + dir.Str() + "/cap.log\" /M", "suspend",
+                          "wait \"mail\" /T1", "send @result", "resume", "wait \"mail\" /T10",
+                          "send @result", "log end", "string s", "readline /L1 $s", "strhead $s $s 8",
+                          "send $s"});
+    test::RunningProgram p(MARLO_CLI_PATH, {"macro", mac, "--stdio"});
     ASSERT_TRUE(p.Started());
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    auto started = std::chrono::steady_clock::now();
-    ASSERT_EQ(::kill(p.Pid(), SIGINT), 0);
-    auto r = p.Wait(20000);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out.find("after"), std::string::npos);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the line is suspended by now
+    p.Type("new mail\r\n");
+    auto r = p.Wait(30000);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "01new mail");
+    EXPECT_EQ(test::ReadWhole(dir.Str() + "/cap.log"), "new mail\r\n");
+}
+
+// The day's mail by ZMODEM both ways against lrzsz: the macro sends a file to rz, takes one from
+// sz (which the host starts, so the download may already run when the macro asks), and goes on
+// with both results set.
+TEST(MacroCli, UploadsAndDownloadsByZmodemAgainstLrzszAndGoesOn) {
+    test::TempDir ours, theirs;
+    test::WriteWhole(ours.Str() + "/up.txt", "from the macro\n");
+    test::WriteWhole(theirs.Str() + "/mail.txt", "today's mail\n");
+    std::filesystem::create_directory(ours.Str() + "/in");
+    auto mac = MacroFile(ours, "mail.mac",
+                         {"string a b", "upload /P\"ZMODEM\" /F\"" + ours.Str() + "/up.txt\"",
+                          "changeitos @result $a", "download /P7", "changeitos @result $b",
+                          "send \"R\"", "send $a", "send $b", "send \"^M\""});
+    test::SocketPair sp;
+    pid_t cli = test::SpawnOnFd({MARLO_CLI_PATH, "macro", mac, "--stdio", "--set",
+                                 "DownlodDefPath=" + ours.Str() + "/in"},
+                                sp.a, "", ours.Str() + "/cli.err");
+    pid_t peer = test::SpawnOnFd({"sh", "-c", "rz -q -y && sz -q mail.txt && head -c 4 > tail.txt"},
+                                 sp.b, theirs.Str(), theirs.Str() + "/peer.err");
+    ::close(sp.a);
+    ::close(sp.b);
+    sp.a = sp.b = -1;
+    EXPECT_EQ(test::WaitExit(cli, 60000), 0) << test::ReadWhole(ours.Str() + "/cli.err");
+    EXPECT_EQ(test::WaitExit(peer, 10000), 0) << test::ReadWhole(theirs.Str() + "/peer.err");
+    EXPECT_EQ(test::ReadWhole(theirs.Str() + "/up.txt"), "from the macro\n");
+    EXPECT_EQ(test::ReadWhole(ours.Str() + "/in/mail.txt"), "today's mail\n");
+    EXPECT_EQ(test::ReadWhole(theirs.Str() + "/tail.txt"), "R11\r");
+}
+
+TEST(MacroCli, SigintStopsAWaitOrATransferAtOnce) {
+    test::TempDir dir;
+    struct Case {
+        const char* statement;
+        const char* line;
+    } cases[] = {{"wait \"never\" /T600", "--offline"}, {"download /P\"ZMODEM\"", "--stdio"}};
+    for (const auto& c : cases) {
+        auto mac = MacroFile(dir, "long.mac", {c.statement, "send \"after\""});
+        test::RunningProgram p(MARLO_CLI_PATH, {"macro", mac, c.line});
+        ASSERT_TRUE(p.Started());
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        auto started = std::chrono::steady_clock::now();
+        ASSERT_EQ(::kill(p.Pid(), SIGINT), 0);
+        auto r = p.Wait(20000);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << c.statement;
+        EXPECT_EQ(r.status, 1) << c.statement;
+        EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("after"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -162,6 +162,15 @@ class HostsConnect : public ::testing::Test {
         ASSERT_TRUE(table.Add(std::move(e)).ok);
         ASSERT_TRUE(table.Save(store));
     }
+    static HostEntry ModemEntry(const char* name, const char* number, const char* init) {
+        HostEntry e;
+        e.Name = name;
+        e.TelNum1 = number;
+        e.ModemIniCommand = init;
+        e.RedialNum = 1;
+        e.Infinite = 0;
+        return e;
+    }
     static HostEntry TelnetEntry(int port) {
         HostEntry e = test::LoopbackTelnetEntry(port);
         e.Name = Utf8ToSjis("試験ホスト");
@@ -179,13 +188,7 @@ TEST_F(HostsConnect, ModemEntryDialsOnTheGivenDeviceOrThePortOfTheSettings) {
         TelnetTestServer server;
         test::PtyModem modem;
         modem.PassThroughTo(server.Port());
-        HostEntry e;
-        e.Name = "modemhost";
-        e.TelNum1 = given ? "0,123" : "555";
-        e.ModemIniCommand = given ? "ATE0" : "ATZ";
-        e.RedialNum = 1;
-        e.Infinite = 0;
-        AddHost(e);
+        AddHost(ModemEntry("modemhost", given ? "0,123" : "555", given ? "ATE0" : "ATZ"));
         std::vector<std::string> args = {"hosts", "connect", "modemhost", "--wait", "Hello",
                                          "--send", "hi\\r", "--close-after-script"};
         if (given) {
@@ -225,6 +228,43 @@ TEST_F(HostsConnect, FailuresAndMisuse) {
     EXPECT_EQ(Cli({"hosts", "list", "--wait", "x"}, cfg_).status, 2);
     EXPECT_EQ(Cli({"hosts", "connect", "twice", "--set", "Bogus=1"}, cfg_).status, 2);
     EXPECT_EQ(Cli({"hosts", "connect", "twice", "--send", "bad\\q"}, cfg_).status, 2);
+}
+
+// A macro's connect of a telnet entry goes on once connected, and sends in the entry's code.
+TEST_F(HostsConnect, MacroConnectsATelnetEntryAndSendsInItsCode) {
+    TelnetTestServer server;
+    HostEntry e = TelnetEntry(server.Port());
+    e.CodeExchange2 = 2;  // new JIS to the host
+    AddHost(e);
+    const std::string mac = dir_.Str() + "/telnet.mac";
+    test::WriteWhole(mac, Utf8ToSjis("connect \"試験ホスト\"\rif (@result == 0)\rexit\rendif\r"
+                                     "send \"日本^M\"\rwait \"bye\" /T10\r"));
+    auto cli = CliAsync({"macro", mac, "--offline"}, cfg_);
+    ASSERT_TRUE(server.Accept());
+    EXPECT_TRUE(server.WaitFor("\x1b$BF|K\\\x1b(J\r")) << server.Received();
+    server.Send("bye");
+    RunResult r = cli.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// A macro's connect of a modem entry: the entry's initialisation, the dial once the modem says
+// OK, and no dial (with the message) when the modem stays silent; the macro goes on either way.
+TEST_F(HostsConnect, MacroConnectsAModemEntryOrReportsASilentModem) {
+    AddHost(ModemEntry("modemhost", "0,123", "ATE1Q0V1X3"));
+    const std::string mac = dir_.Str() + "/dial.mac";
+    test::WriteWhole(mac, "connect \"modemhost\"\rif (@result == 1)\rexit\rendif\rnonsense\r");
+    {
+        test::PtyModem modem;
+        RunResult r = Cli({"macro", mac, "--serial", modem.ProgramPath()}, cfg_);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(modem.Modem().Commands(), (std::vector<std::string>{"ATE1Q0V1X3", "ATDT0,123"}));
+    }
+    test::PtyPair silent;
+    ASSERT_TRUE(silent.Ok());
+    RunResult r = Cli({"macro", mac, "--serial", silent.SlavePath()}, cfg_);
+    EXPECT_EQ(r.status, 1) << "result 0 runs on into the error line";
+    EXPECT_TRUE(Has(r.err, "ﾓﾃﾞﾑの初期化に失敗しました.")) << r.err;
+    EXPECT_EQ(silent.Read(100, 200), "ATE1Q0V1X3\r");
 }
 
 // The desktop frame and marlo-cli reach a telnet host entry through the same session, with the

@@ -7,6 +7,11 @@
 //   host login:\x20      text the host sends (escapes), all of it there from the start
 //   user ID PASSWORD     the connected host's user ID and password
 //   steps 1000           at most this many lines run
+//   hosts a !b           host entries: connect reaches a, b fails to connect, others unknown
+//   screen text          a row of the screen buffer (the cursor ends the last one)
+//   connected NAME       the connection was made through host entry NAME
+//   choose PATH          the file dialog's answer (none: Cancel)
+//   transferring         a file transfer owns the line
 //   expect               the transcript follows, one "|" line per thing the macro did:
 //   |send abc\r            bytes written to the line (escaped, shown as UTF-8)
 //   |wait a|b 30000 -> 2   the awaited texts, the time-out in ms and the answer
@@ -16,13 +21,18 @@
 //   answer yes             the next box's answer: yes/no, text:... or cancel, a dialog's id:N|...
 //   |message text / |question text -> yes / |input prompt -> text / |password prompt -> cancel
 //   |dialog title -> 2     a dialog shown and the ID that closed it
+//   |connect NAME -> 1     a host entry connected (1 started, 0 failed, -1 not registered);
+//                          hangup, break MS, bufferclear, suspend, resume, upload/download
+//                          PROTOCOL FILE, log begin FILE new|append, log end, exec ARG|ARG
 //   |end Finished          how the run ended (always last)
 //
 // A wait matches the first awaited text that the received text completes, consuming the text up
 // to it; no match consumes everything and answers 0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "macro/MacroDialog.h"
@@ -42,6 +52,8 @@ struct MacroCase {
     std::vector<std::string> answers;
     long steps = 100000;
     std::string error;
+    std::string hosts, screen, connected, choose;
+    bool transferring = false;
 };
 
 const char* EndName(MacroInterpreter::End end) {
@@ -111,6 +123,58 @@ class ScriptedHost : public MacroHost {
              (id ? std::to_string(*id) : why));
         return id;
     }
+    ConnectOutcome Connect(const std::string& name) override {
+        std::string shown = SjisToUtf8(name);
+        bool fails = (" " + hosts + " ").find(" !" + shown + " ") != std::string::npos;
+        bool known = fails || (" " + hosts + " ").find(" " + shown + " ") != std::string::npos;
+        Note("connect " + shown + (known ? fails ? " -> 0" : " -> 1" : " -> -1"));
+        return !known ? ConnectOutcome::NotRegistered : fails ? ConnectOutcome::Failed : ConnectOutcome::Started;
+    }
+    void HangUp() override { Note("hangup"); }
+    bool TransferRunning() const override { return transferring; }
+    void SendBreak(long ms) override { Note("break " + std::to_string(ms)); }
+    void ClearBuffer() override { Note("bufferclear"); }
+    void SuspendLine(bool suspend) override { Note(suspend ? "suspend" : "resume"); }
+    bool Transfer(bool upload, int protocol, const std::string& file) override {
+        Note((upload ? "upload " : "download ") + std::to_string(protocol) + " " + file);
+        return true;
+    }
+    std::optional<std::string> ChooseFile(const std::string&, const std::string&) override {
+        if (choose.empty()) return std::nullopt;
+        return choose;
+    }
+    ScreenText Screen(bool) const override {
+        ScreenText s;
+        for (size_t start = 0; start < screen.size();) {
+            size_t end = screen.find('\n', start);
+            std::string row = screen.substr(start, end - start);
+            s.cursorColumn = static_cast<int>(row.size());
+            row.resize(80, ' ');
+            s.rows += row;
+            start = end + 1;
+        }
+        s.cursorRow = std::max(0, static_cast<int>(s.rows.size() / 80) - 1);
+        return s;
+    }
+    bool LogBegin(const std::string& file, bool create) override {
+        Note("log begin " + (file.empty() ? std::string("(auto)") : file) + (create ? " new" : " append"));
+        logOpen_ = true;
+        return true;
+    }
+    bool LogEnd() override {
+        Note("log end");
+        return std::exchange(logOpen_, false);
+    }
+    bool StartProgram(const std::vector<std::string>& argv) override {
+        std::string joined;
+        for (const auto& a : argv) joined += (joined.empty() ? "" : "|") + a;
+        Note("exec " + joined);
+        return argv[0] != "missing";
+    }
+    std::optional<std::string> ConnectedHostName() const override {
+        if (connected.empty()) return std::nullopt;
+        return Utf8ToSjis(connected);
+    }
 
     void Note(const std::string& line) { transcript += line + "\n"; }
     std::string NextAnswer() {
@@ -123,9 +187,12 @@ class ScriptedHost : public MacroHost {
     std::string transcript;
     std::string userId, password;
     std::vector<std::string> answers;
+    std::string hosts, screen, connected, choose;  // UTF-8 but the screen (Shift-JIS rows)
+    bool transferring = false;
 
   private:
     std::string received_;
+    bool logOpen_ = false;
 };
 
 std::vector<MacroCase> LoadCases() {
@@ -151,6 +218,16 @@ std::vector<MacroCase> LoadCases() {
                 c.password = space == std::string::npos ? "" : rest.substr(space + 1);
             } else if (word == "answer") {
                 c.answers.push_back(rest);
+            } else if (word == "hosts") {
+                c.hosts = rest;
+            } else if (word == "screen") {
+                c.screen += Utf8ToSjis(rest) + "\n";
+            } else if (word == "connected") {
+                c.connected = rest;
+            } else if (word == "transferring") {
+                c.transferring = true;
+            } else if (word == "choose") {
+                c.choose = rest;
             } else if (word == "steps") {
                 c.steps = std::atol(rest.c_str());
             } else {
@@ -181,6 +258,13 @@ TEST_P(MacroCases, DoesWhatTheTranscriptSays) {
     host.userId = c.userId;
     host.password = c.password;
     host.answers = c.answers;
+    host.hosts = c.hosts;
+    host.screen = c.screen;
+    host.connected = c.connected;
+    host.choose = c.choose;
+    host.transferring = c.transferring;
+    for (size_t at; (at = host.choose.find("{dir}")) != std::string::npos;)
+        host.choose.replace(at, 5, dir.Str());
     MacroControl control;
     MacroInterpreter interpreter(host, control);
     auto end = interpreter.Run(program, c.steps);
