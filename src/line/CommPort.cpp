@@ -10,6 +10,8 @@ namespace marlo {
 namespace {
 
 // The user's texts of the serial port (UTF-8).
+// How long a closing port lets written bytes leave.
+constexpr int kCloseDrainMs = 2000;
 constexpr const char* kMsgBusy = "通信デバイスはすでに使用されています.(%s)";
 constexpr const char* kMsgOpenFailed = "通信デバイスのオープンに失敗しました.(%s)";
 constexpr const char* kMsgParamsRefused = "通信パラメータの設定に失敗しました。";
@@ -147,10 +149,11 @@ bool CommPort::AdoptDevice(std::unique_ptr<ISerialDevice> dev, bool events) {
 
 bool CommPort::CloseCommPort() {
     if (!line_) return true;
+    // What was written goes out before the control lines drop (a modem hangs up then).
+    line_->SettleForClose(kCloseDrainMs);
     SetRts(false);
     SetDtr(false);
     UpdateModemStatus();
-    line_->Purge();
     line_->Close();
     line_.reset();
     // A closed port shows no line at all, not the last carrier it saw.

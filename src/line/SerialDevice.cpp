@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace marlo {
 
@@ -327,6 +329,19 @@ SerialStatus TermiosDevice::SetBreak(bool on) {
 
 void TermiosDevice::Purge() {
     if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+}
+
+void TermiosDevice::SettleForClose(int drainMs) {
+    if (fd_ < 0) return;
+    // Flushing the output would also drop what a pty has taken but its other end not yet seen
+    // (the last line a macro sent before the program ended): only a queue that does not empty
+    // in time is dropped.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(drainMs);
+    int queued = 0;
+    while (::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0 &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::tcflush(fd_, queued > 0 ? TCIOFLUSH : TCIFLUSH);
 }
 
 }  // namespace marlo

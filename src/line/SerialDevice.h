@@ -70,6 +70,9 @@ class ISerialDevice {
     virtual SerialStatus SetBreak(bool on) = 0;
     // Drops what was received and not read and what was written and not yet sent.
     virtual void Purge() = 0;
+    // Before closing: lets what was written leave (for at most `drainMs`, then drops the rest so
+    // that closing never blocks on a stopped line) and drops what was received and not read.
+    virtual void SettleForClose(int /*drainMs*/) { Purge(); }
 
     // The errno-like code of the last failure.
     virtual int LastError() const = 0;
@@ -101,6 +104,7 @@ class TermiosDevice : public ISerialDevice {
     SerialStatus SetRts(bool on) override;
     SerialStatus SetBreak(bool on) override;
     void Purge() override;
+    void SettleForClose(int drainMs) override;
     int LastError() const override { return lastError_.load(); }
 
     int Fd() const { return fd_; }

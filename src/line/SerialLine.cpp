@@ -276,6 +276,11 @@ void SerialLine::Purge() {
     if (!s_->closing) s_->device->Purge();
 }
 
+void SerialLine::SettleForClose(int drainMs) {
+    std::shared_lock dl(s_->deviceMutex);
+    if (!s_->closing) s_->device->SettleForClose(drainMs);
+}
+
 bool SerialLine::GetParams(LineParams& p) {
     std::shared_lock dl(s_->deviceMutex);
     return !s_->closing && s_->device->GetConfig(p);

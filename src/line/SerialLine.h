@@ -67,6 +67,8 @@ class SerialLine : public ILineIo {
     bool WriteRaw(const uint8_t* buf, size_t n) override;
     bool IsOpen() const override { return !s_->closing.load(); }
     void Purge() override;
+    // See ISerialDevice::SettleForClose.
+    void SettleForClose(int drainMs);
     bool GetParams(LineParams& p) override;
     bool SetParams(const LineParams& p) override;
     // The status of the last SetParams (Refused when the device would not take the parameters).
