@@ -20,10 +20,10 @@ StreamLine::StreamLine(int readFd, int writeFd, bool own)
     if (flags < 0) return;
     // Not when standard error is the same file (a terminal the line runs on): a message must
     // never meet a non-blocking descriptor whose buffer is full.
-    struct stat line {
-    }, err{};
-    if (::fstat(readFd_, &line) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
-        line.st_dev == err.st_dev && line.st_ino == err.st_ino)
+    struct stat lineFile = {};
+    struct stat errFile = {};
+    if (::fstat(readFd_, &lineFile) == 0 && ::fstat(STDERR_FILENO, &errFile) == 0 &&
+        lineFile.st_dev == errFile.st_dev && lineFile.st_ino == errFile.st_ino)
         return;
     nonBlocking_ = (flags & O_NONBLOCK) || ::fcntl(readFd_, F_SETFL, flags | O_NONBLOCK) == 0;
     if (!(flags & O_NONBLOCK) && nonBlocking_) readFlags_ = flags;
