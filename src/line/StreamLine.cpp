@@ -1,16 +1,36 @@
 #include "line/StreamLine.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 namespace marlo {
 
+namespace {
+// A read at least this large says more data is probably waiting (a pty hands over 4 KB at most).
+constexpr ssize_t kLargeRead = 2048;
+}  // namespace
+
 StreamLine::StreamLine(int readFd, int writeFd, bool own)
-    : readFd_(readFd), writeFd_(writeFd), own_(own) {}
+    : readFd_(readFd), writeFd_(writeFd), own_(own) {
+    const int flags = readFd_ >= 0 ? ::fcntl(readFd_, F_GETFL) : -1;
+    if (flags < 0) return;
+    // Not when standard error is the same file (a terminal the line runs on): a message must
+    // never meet a non-blocking descriptor whose buffer is full.
+    struct stat lineFile = {};
+    struct stat errFile = {};
+    if (::fstat(readFd_, &lineFile) == 0 && ::fstat(STDERR_FILENO, &errFile) == 0 &&
+        lineFile.st_dev == errFile.st_dev && lineFile.st_ino == errFile.st_ino)
+        return;
+    nonBlocking_ = (flags & O_NONBLOCK) || ::fcntl(readFd_, F_SETFL, flags | O_NONBLOCK) == 0;
+    if (!(flags & O_NONBLOCK) && nonBlocking_) readFlags_ = flags;
+}
 
 StreamLine::~StreamLine() {
+    if (readFlags_ >= 0) ::fcntl(readFd_, F_SETFL, readFlags_);
     if (own_) {
         ::close(readFd_);
         if (writeFd_ != readFd_) ::close(writeFd_);
@@ -57,12 +77,28 @@ bool WriteAllWithin(int fd, const uint8_t* buf, size_t n, int timeoutMs) {
 }
 
 int StreamLine::ReadLineData(uint8_t* buf, int max, int timeoutMs) {
-    if (!open_) return 0;
+    if (!open_ || max <= 0) return 0;
+    if (moreWaiting_) {
+        moreWaiting_ = false;
+        ssize_t n;
+        do {
+            n = ::read(readFd_, buf, static_cast<size_t>(max));
+        } while (n < 0 && errno == EINTR);
+        if (n > 0) {
+            moreWaiting_ = n >= kLargeRead;
+            return static_cast<int>(n);
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            open_ = false;
+            return 0;
+        }
+    }
     int n = ReadWithin(readFd_, buf, max, timeoutMs);
     if (n < 0) {
         open_ = false;
         return 0;
     }
+    moreWaiting_ = nonBlocking_ && n >= kLargeRead;
     return n;
 }
 

@@ -9,8 +9,9 @@
 namespace marlo {
 
 class StreamLine : public ILineIo {
-public:
-    // The descriptors stay owned by the caller unless `own` is set.
+  public:
+    // The descriptors stay owned by the caller unless `own` is set. The read descriptor is made
+    // non-blocking while the line exists (its flags are restored after).
     StreamLine(int readFd, int writeFd, bool own = false);
     ~StreamLine() override;
 
@@ -20,10 +21,15 @@ public:
     bool IsOpen() const override { return open_.load(); }
     void Purge() override;
 
-private:
+  private:
     int readFd_;
     int writeFd_;
     bool own_;
+    int readFlags_ = -1;  // as found, when this line made the descriptor non-blocking
+    bool nonBlocking_ = false;
+    // The last read was a large one: the far end outpaces us, so the next read comes before any
+    // wait (saving a poll for every read while data streams in).
+    bool moreWaiting_ = false;
     std::atomic<bool> open_{true};
 };
 

@@ -196,8 +196,13 @@ int BPlus::Receive(int ackedDownTo) {
     errors_ = 0;
     for (;;) {
         if (forAcks && outstanding_.size() <= static_cast<size_t>(ackedDownTo)) return kAcked;
-        if (!forAcks && pending_) {
-            pending_ = false;
+        if (!forAcks && !pending_.empty()) {
+            const Held& h = pending_.front();
+            rxSeq_ = h.seq;
+            rxType_ = h.type;
+            rxLen_ = h.data.size();
+            std::copy(h.data.begin(), h.data.end(), rxData_);
+            pending_.pop_front();
             return rxType_;
         }
         if (errorFlag_) return ERR_RETRYMAX;
@@ -261,7 +266,8 @@ int BPlus::Receive(int ackedDownTo) {
             SendAck();
             continue;
         }
-        prevRecv_ = lastRecv_;
+        // More than a host's window already waits: this one is not taken, the host sends it again.
+        if (forAcks && pending_.size() >= kMaxHeld) continue;
         lastRecv_ = seq;
         errors_ = 0;
         ShowField(TransField::Retries, "0");
@@ -274,7 +280,13 @@ int BPlus::Receive(int ackedDownTo) {
             return kHostFailed;
         }
         if (!forAcks) return rxType_;
-        pending_ = true;  // acted on once our packets are acknowledged
+        // Acted on, in order, once our packets are acknowledged. The host has gone on, so our
+        // acknowledgement may have been lost on the way: ask it where it stands.
+        pending_.push_back(Held{rxSeq_, rxType_, std::vector<uint8_t>(rxData_, rxData_ + rxLen_)});
+        if (!enqSent_) {
+            SendEnqTwice();
+            enqSent_ = true;
+        }
     }
 }
 
@@ -447,7 +459,9 @@ BPlus::Step BPlus::Act(int type) {
 }
 
 BPlus::Step BPlus::Reject() {
-    lastRecv_ = prevRecv_;
+    // What came after it is asked for again too.
+    lastRecv_ = (rxSeq_ - '0' + 9) % 10;
+    pending_.clear();
     // Counted over the session: the host may send the same malformed packet forever.
     if (++rejects_ >= kErrorMax) {
         errorFlag_ = true;

@@ -85,7 +85,6 @@ class BPlus : public CTransEngine {
 
     int seq_ = 0;       // our last sequence number
     int lastRecv_ = 0;  // the host's last packet accepted
-    int prevRecv_ = 0;  // before that (to take a malformed packet back)
     int errors_ = 0;
     int resends_ = 0;
     int rejects_ = 0;
@@ -93,8 +92,14 @@ class BPlus : public CTransEngine {
     bool errorFlag_ = false;
     bool aborted_ = false;
     bool transferDone_ = false;
-    bool pending_ =
-        false;  // a packet of the host that arrived while we waited for acknowledgements
+    // Packets of the host that arrived while we waited for acknowledgements, up to more than its
+    // window (a lost acknowledgement lets it send a whole window).
+    struct Held {
+        uint8_t seq, type;
+        std::vector<uint8_t> data;
+    };
+    static constexpr size_t kMaxHeld = 8;
+    std::deque<Held> pending_;
     std::deque<Sent> outstanding_;
 
     uint8_t rxSeq_ = 0, rxType_ = 0;

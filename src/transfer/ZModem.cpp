@@ -433,17 +433,24 @@ int ZModem::RecvData(uint8_t* buf, int max, int& len) {
     // refusing it fails the transfer cleanly instead of storing encoded bytes.
     if (rxRle_) return ERR_PROTOCOL;
     for (;;) {
-        // Runs of bytes that need no decoding go straight from the input buffer.
-        int run = std::min(Buffered(), max - len);
+        // Runs of bytes that need no decoding go straight from the input buffer, and so do bytes
+        // escaped the plain way (ZDLE, then the byte with 0x40 flipped); the rest is ZdlRead's.
         const uint8_t* p = BufferedData();
         const uint8_t* stop = dropCtl_ ? kStopAll.data() : kStopPlain.data();
-        int k = 0;
-        while (k < run && !stop[p[k]]) {
-            buf[len + k] = p[k];
-            ++k;
+        const int n = Buffered();
+        int i = 0;
+        for (;;) {
+            const int end = std::min(n, i + (max - len));
+            int k = i;
+            while (k < end && !stop[p[k]]) ++k;
+            std::memcpy(buf + len, p + i, static_cast<size_t>(k - i));
+            len += k - i;
+            i = k;
+            if (len >= max || i + 1 >= n || p[i] != ZDLE || (p[i + 1] & 0x60) != 0x40) break;
+            buf[len++] = static_cast<uint8_t>(p[i + 1] ^ 0x40);
+            i += 2;
         }
-        len += k;
-        Consume(k);
+        Consume(i);
         int c = ZdlRead(timeoutMs_);
         if (c < 0) return c == ERR_CANCEL ? ZCAN : c;
         if (c & kGot) {

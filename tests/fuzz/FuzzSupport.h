@@ -84,8 +84,8 @@ class Input {
 // It is also the engine's clock, which moves only while the engine waits or pauses, so that a run
 // takes no real time: the engine gets the script as fast as it reads; a quiet spell keeps the line
 // silent for a few milliseconds of that clock (the engine's time limits are scaled down to match,
-// so it times out); when the script is spent the far end hangs up. What the engine sends is
-// dropped.
+// so it times out); when the script is spent the far end hangs up. What the engine sends changes
+// nothing in the script.
 class ScriptedLine : public ILineIo, public ITransferClock {
   public:
     static constexpr std::chrono::milliseconds kQuiet{2};
@@ -104,6 +104,7 @@ class ScriptedLine : public ILineIo, public ITransferClock {
     void Quiet() { segments_.emplace_back(); }
     bool Full() const { return size_ >= kFull; }
 
+    std::string written;
     std::chrono::steady_clock::time_point Now() override { return now_; }
     void Sleep(std::chrono::milliseconds ms) override { now_ += ms; }
 
@@ -134,7 +135,11 @@ class ScriptedLine : public ILineIo, public ITransferClock {
             quietUntil_ = now_ + kQuiet;
         }
     }
-    bool WriteRaw(const uint8_t*, size_t) override { return IsOpen(); }
+    // What the engine sent is kept (its first kFull x 4 bytes) for the targets that check it.
+    bool WriteRaw(const uint8_t* buf, size_t n) override {
+        if (written.size() < 4 * kFull) written.append(reinterpret_cast<const char*>(buf), n);
+        return IsOpen();
+    }
     bool IsOpen() const override { return segment_ < segments_.size(); }
     // What has arrived is the rest of the current segment.
     void Purge() override {
@@ -387,8 +392,8 @@ void FuzzOne(Input& in);
 
 }  // namespace marlo::fuzz
 
-// libFuzzer's set-up: the folders of the runs go to memory (/dev/shm) unless TMPDIR says where, since
-// making and removing them on a disk file system costs more than the run itself.
+// libFuzzer's set-up: the folders of the runs go to memory (/dev/shm) unless TMPDIR says where,
+// since making and removing them on a disk file system costs more than the run itself.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     struct stat st {};
     if (!std::getenv("TMPDIR") && ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) &&

@@ -218,6 +218,31 @@ def record_block_protocols(tmp):
          u32(0o700) + bytes([1, 0, 1, 0, 1, 3, 5, 9]))
 
 
+def record_bplus():
+    # The sessions of the B Plus host of the tests, in the target's steps. Content size, seed, the
+    # resume answer (-1: ask), then: ENQ; the host's offer (send and receive window 2, 1 KB blocks,
+    # CRC, its quoting mask, download resume and file information as the case asks), every control
+    # character quoted; the acknowledgement of the terminal's answer; then the transfer.
+    def offer(resume):
+        return bytes([1, 17, 2, 2, 8, 1, 1, 0, 0x14, 0, 0xD4, 0, 0, 0, 0, 0, resume, 0, 1, 1, 7, 1])
+    head = u16(2600) + u32(3) + bytes([0])
+    info = bytes([3, 1]) + u32(2600) + u32(0) + bytes([0, 0, 0, 0])
+    data = bytes([4, 3, 255, 4, 3, 255, 4, 3, 255])  # three packets of up to 1024 bytes
+    # download "f0": request, file information, the data, close
+    save("fuzz_bplus", "download", head + bytes([0]) + offer(0) + bytes([2, 1, 0, 0, 0]) + info +
+         data + bytes([5]))
+    # the same over a checksum with a repeated packet, an ENQ and a quiet spell between the data
+    save("fuzz_bplus", "download-repeat", head + bytes([0]) +
+         bytes([1, 17, 2, 2, 8, 0, 1, 0, 0x14, 0, 0xD4, 0, 0, 0, 0, 0, 0, 0, 1, 0, 7, 1]) +
+         bytes([2, 1, 0, 0, 0]) + bytes([4, 3, 255, 6, 0, 9, 4, 3, 255, 4, 3, 255, 5]))
+    # resume onto the upload file "u0": its "Tr" answer is the terminal's packet 2
+    save("fuzz_bplus", "download-resume", head + bytes([0]) + offer(1) + bytes([2, 0, 0]) +
+         bytes([7, 2]) + data + bytes([5]))
+    # upload "u0": the terminal's data packet and its close are acknowledged
+    save("fuzz_bplus", "upload", head + bytes([0]) + offer(0) + bytes([10, 0, 0]) +
+         bytes([7, 2, 7, 3]))
+
+
 # ---- Stored files ------------------------------------------------------------------------------
 
 def record_settings(tmp):
@@ -250,6 +275,7 @@ def main():
         record_telnet()
         record_zmodem(tmp)
         record_block_protocols(tmp)
+        record_bplus()
         record_settings(tmp)
         record_history()
 

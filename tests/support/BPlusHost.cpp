@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "line/StreamLine.h"
 
@@ -92,13 +93,13 @@ bool BPlusHost::ExpectHello(std::vector<uint8_t>* got) {
     return hello == std::vector<uint8_t>{kDle, '+', '+', kDle, '0'};
 }
 
-std::vector<uint8_t> BPlusHost::Encode(uint8_t seq, uint8_t type,
-                                       const std::vector<uint8_t>& data) const {
+std::vector<uint8_t> BPlusHost::Packet(uint8_t seq, uint8_t type, const std::vector<uint8_t>& data,
+                                       bool crc, bool quoteAll) {
     std::vector<uint8_t> covered{seq, type};
     covered.insert(covered.end(), data.begin(), data.end());
     covered.push_back(kEtx);
     std::vector<uint8_t> check;
-    if (crc_) {
+    if (crc) {
         uint16_t c = Crc(covered);
         check = {static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c & 0xFF)};
     } else {
@@ -106,7 +107,7 @@ std::vector<uint8_t> BPlusHost::Encode(uint8_t seq, uint8_t type,
     }
     std::vector<uint8_t> w{kDle, 'B', seq, type};
     auto put = [&](uint8_t c) {
-        if (Control(c) && (quoteAll_ || AlwaysQuoted(c))) {
+        if (Control(c) && (quoteAll || AlwaysQuoted(c))) {
             w.push_back(kDle);
             w.push_back(static_cast<uint8_t>(c < 0x20 ? c + 0x40 : c - 0x20));
         } else {
@@ -121,7 +122,8 @@ std::vector<uint8_t> BPlusHost::Encode(uint8_t seq, uint8_t type,
 
 void BPlusHost::Send(uint8_t type, const std::vector<uint8_t>& data) {
     seq_ = (seq_ + 1) % 10;
-    Out o{static_cast<uint8_t>('0' + seq_), Encode(static_cast<uint8_t>('0' + seq_), type, data)};
+    Out o{static_cast<uint8_t>('0' + seq_),
+          Packet(static_cast<uint8_t>('0' + seq_), type, data, crc_, quoteAll_)};
     Write(o.wire);
     out_.push_back(std::move(o));
 }
@@ -238,7 +240,8 @@ bool BPlusHost::WaitAcked(size_t keep, Outcome* outcome) {
             continue;
         }
         if (e != kPacket) continue;
-        Ack();
+        const bool resume = p.type == 'T' && !p.data.empty() && p.data[0] == 'r';
+        if (!resume || !std::exchange(faults.dropResumeAck, false)) Ack();
         if (p.type == 'F') {
             if (outcome) {
                 outcome->failCode = p.data.empty() ? 0 : static_cast<char>(p.data[0]);
@@ -247,7 +250,7 @@ bool BPlusHost::WaitAcked(size_t keep, Outcome* outcome) {
             out_.clear();
             return false;
         }
-        if (p.type == 'T' && !p.data.empty() && p.data[0] == 'r' && outcome) {
+        if (resume && outcome) {
             // A resume answer stands for the acknowledgement of the download request.
             std::string text(p.data.begin() + 1, p.data.end());
             outcome->resumeSize = std::strtoll(text.c_str(), nullptr, 10);
@@ -325,7 +328,7 @@ BPlusHost::Outcome BPlusHost::Download(const std::string& name, const std::vecto
         pos += n;
         seq_ = (seq_ + 1) % 10;
         Out out{static_cast<uint8_t>('0' + seq_),
-                Encode(static_cast<uint8_t>('0' + seq_), 'N', chunk)};
+                Packet(static_cast<uint8_t>('0' + seq_), 'N', chunk, crc_, quoteAll_)};
         std::vector<uint8_t> wire = out.wire;
         out_.push_back(std::move(out));
         if (index == faults.damageData) wire[wire.size() / 2] ^= 0x01;

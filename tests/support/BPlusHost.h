@@ -22,10 +22,11 @@ class BPlusHost {
     };
     // Faults of the host's first sending of a data packet (index from 0), or of its answer.
     struct Faults {
-        int dropData = -1;    // not sent the first time
-        int damageData = -1;  // one byte flipped the first time
-        int repeatData = -1;  // sent twice
-        int dropAckOf = -1;   // the terminal's data packet not acknowledged the first time
+        int dropData = -1;           // not sent the first time
+        int damageData = -1;         // one byte flipped the first time
+        int repeatData = -1;         // sent twice
+        int dropAckOf = -1;          // the terminal's data packet not acknowledged the first time
+        bool dropResumeAck = false;  // the terminal's resume answer not acknowledged
     };
     struct Outcome {
         bool ok = false;
@@ -72,6 +73,10 @@ class BPlusHost {
     // The check code of the description, for the tests' own packets.
     static uint8_t Checksum(const std::vector<uint8_t>& bytes);
     static uint16_t Crc(const std::vector<uint8_t>& bytes);
+    // A whole packet as it goes on the line: DLE 'B', sequence, type, the data quoted (every
+    // control character, or only those always quoted), ETX and the check.
+    static std::vector<uint8_t> Packet(uint8_t seq, uint8_t type, const std::vector<uint8_t>& data,
+                                       bool crc, bool quoteAll);
 
   private:
     enum Event { kTimeout, kAck, kPacket, kGone };
@@ -80,7 +85,6 @@ class BPlusHost {
     void Ack();
     bool WaitAcked(size_t keep, Outcome* failure);
     void Write(const std::vector<uint8_t>& bytes);
-    std::vector<uint8_t> Encode(uint8_t seq, uint8_t type, const std::vector<uint8_t>& data) const;
 
     struct Out {
         uint8_t seq;

@@ -167,6 +167,20 @@ TEST(BPlusFiles, ResumeAnswersSizeAndCrcThenAppendsAndOverwriteKeepsABackup) {
     }
 }
 
+TEST(BPlusFiles, DataSentWhileTheResumeAnswerAwaitsItsAcknowledgementIsKeptInOrder) {
+    auto data = TestData(6000);
+    Session s;
+    WriteFileBytes(s.run.dir.path / "res.bin", {data.begin(), data.begin() + 100});
+    ASSERT_TRUE(s.host.ExpectHello());
+    BPlusHost::Offer offer;
+    offer.downloadResume = 1;
+    ASSERT_TRUE(s.host.Negotiate(offer));
+    s.host.faults.dropResumeAck = true;  // a whole window of data comes before the terminal's ENQ
+    EXPECT_TRUE(s.host.Download("res.bin", data).ok);
+    EXPECT_TRUE(s.run.Finish());
+    EXPECT_EQ(ReadFileBytes(s.run.dir.path / "res.bin"), data);
+}
+
 TEST(BPlusFiles, HostileNamesStayInsideTheirFolders) {
     {
         Session s;
