@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "app/CommandIds.h"
 #include "line/History.h"
@@ -72,6 +74,7 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
 }
 
 CMainFrame::~CMainFrame() {
+    platform_.StopTimer(kTextSendTimerId);
     transfer_.reset();
     platform_.StopTimer(kTimer3);
     session_.reset();
@@ -294,6 +297,9 @@ void CMainFrame::OnCommand(int id) {
         case ID_BREAK:
             SendBreak();
             break;
+        case ID_TEXT_SEND:
+            ToggleTextSend();
+            break;
         case ID_PORT_TOGGLE:
             Comm().TogglePort();
             break;
@@ -374,6 +380,10 @@ bool CMainFrame::CommandEnabled(int id) const {
         case ID_EDIT_SEND_NAME:
             // These write to the line, which a running transfer owns.
             return LineOpen() && !transferRunning;
+        case ID_TEXT_SEND:
+            return !transferRunning && (TextSending() || LineOpen());
+        case ID_CONTROL_CODE:
+            return !transferRunning;
         case ID_COMM_SETTINGS:
         case ID_REPLAY:
             // Both would reach the line or the terminal that a transfer owns.
@@ -390,6 +400,8 @@ bool CMainFrame::CommandChecked(int id) const {
     switch (id) {
         case ID_PORT_TOGGLE:
             return session_->Comm().ToggleChecked();
+        case ID_TEXT_SEND:
+            return TextSending();
         case ID_LOG_TOGGLE:
             return log_.IsOpen();
         case ID_TERM_DUMB:
@@ -401,6 +413,67 @@ bool CMainFrame::CommandChecked(int id) const {
         default:
             return false;
     }
+}
+
+bool CMainFrame::SendControlCode(uint8_t code) {
+    if (transferRunning || !LineOpen() || code >= 0x20) {
+        platform_.Beep();
+        return false;
+    }
+    return WriteConverted(&code, 1);
+}
+
+// ---------------------------------------------------------------- text send
+
+void CMainFrame::ToggleTextSend() {
+    if (textSend_) {  // the next step ends it, before another line goes out
+        textSend_->Stop();
+        return;
+    }
+    static constexpr const char* kTitle = "送信ファイル設定";
+    static constexpr const char* kTextFilter = "ﾃｷｽﾄﾌｧｲﾙ (*.txt)|*.txt|すべてのﾌｧｲﾙ (*.*)|*.*||";
+    // The chosen path is used as it is: the working directory stays the program's.
+    auto path = platform_.ChooseFile(false, kTitle, kTextFilter, SjisToUtf8(settings_.TxsendDefPath));
+    if (!path) return;
+    std::ifstream in(*path, std::ios::binary);
+    std::error_code ec;
+    if (!in || std::filesystem::is_directory(*path, ec)) {
+        platform_.MessageBox("ファイルのオープンに失敗しました.", MsgIcon::Stop);
+        return;
+    }
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    platform_.SetStatusText("ﾃｷｽﾄﾌｧｲﾙを送信しています...");
+    const TextSendOptions options{settings_.TxSendTabNum, settings_.TxSendMaxCol,
+                                  settings_.TxSendCRLF != 0};
+    textSend_ = std::make_unique<TextSendRun>(TextSendLines(text, options), settings_.TxSendSync != 0);
+    platform_.StartTimer(kTextSendTimerId, kTextSendTickMs, [this] { TextSendTick(); });
+}
+
+void CMainFrame::TextSendTick() {
+    if (!textSend_) return;
+    // Text typed into a running file transfer would corrupt it; a closed line takes nothing.
+    if (transferRunning || closing_ || !LineOpen()) textSend_->Stop();
+    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    const auto step = textSend_->Next(now, textSendWait_ != 0 && Wait().Matched(textSendWait_) != 0);
+    if (step.done) {
+        EndTextSend();
+        return;
+    }
+    if (!step.send) return;
+    if (textSendWait_ != 0) Wait().Disarm(textSendWait_);
+    // Armed before the line goes out, so that an echo at once is not missed.
+    textSendWait_ = step.echo.empty() ? 0 : Wait().Arm({step.echo}, true);
+    if (!WriteConverted(*step.send)) textSend_->Stop();
+}
+
+void CMainFrame::EndTextSend() {
+    platform_.StopTimer(kTextSendTimerId);
+    if (textSendWait_ != 0) Wait().Disarm(textSendWait_);
+    textSendWait_ = 0;
+    textSend_.reset();
+    platform_.SetStatusText("");
 }
 
 void CMainFrame::OnEvent(const Event& e) {

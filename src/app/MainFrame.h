@@ -21,6 +21,7 @@
 #include "settings/Settings.h"
 #include "terminal/CaptureLog.h"
 #include "terminal/Terminal.h"
+#include "terminal/TextSend.h"
 
 namespace marlo {
 
@@ -146,6 +147,14 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     // `create`, or the automatic name when empty. True when a log is open afterwards.
     bool BeginCaptureLog(const std::string& file, bool create);
 
+    // Text send: types a chosen text file into the line, or stops the send that runs.
+    void ToggleTextSend();
+    bool TextSending() const { return textSend_ != nullptr; }
+    // The control-code palette: one control byte (0..31) to the line, through the send code's
+    // conversion (a JIS line leaves kanji mode first). Beeps and sends nothing while a transfer
+    // runs or no line is open.
+    bool SendControlCode(uint8_t code);
+
     // Flags read across threads.
     std::atomic<bool> m_bAutoCmdStop{false};
     std::atomic<bool> transferRunning{false};
@@ -177,6 +186,11 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     void SaveScreenAtExit();
     void LoadScreenAtStart();
     std::string HistoryFile(const char* name) const;
+    // One step of the text send; its timer calls it until the send has ended.
+    void TextSendTick();
+    void EndTextSend();
+    static constexpr int kTextSendTimerId = 7004;
+    static constexpr int kTextSendTickMs = 10;
 
     IPlatform& platform_;
     Settings settings_;
@@ -186,6 +200,8 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     HostTable hosts_;
     CaptureLog log_;
     std::optional<LineParams> savedParams_;
+    std::unique_ptr<TextSendRun> textSend_;
+    int textSendWait_ = 0;  // the string wait's id for the sent line's echo
     bool envSheetOpen_ = false;
     bool macroSuspended_ = false;
     void UpdateReadPause();

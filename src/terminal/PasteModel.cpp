@@ -5,9 +5,6 @@
 
 namespace marlo {
 
-namespace {
-
-// The part of a sent line its echo is expected to contain.
 std::string EchoPart(const std::string& line) {
     size_t end = 0;
     while (end < line.size() && static_cast<uint8_t>(line[end]) >= 0x20 &&
@@ -27,8 +24,6 @@ std::string EchoPart(const std::string& line) {
     }
     return line.substr(start, end - start);
 }
-
-}  // namespace
 
 std::vector<PasteStep> PlanPaste(const std::string& sjis, bool sndCrLf) {
     std::vector<PasteStep> steps;

@@ -22,6 +22,10 @@ struct PasteStep {
     bool paced = false;  // wait and pause after sending
 };
 
+// The part of a sent line its echo is expected to contain: the text before its first control
+// character, cut to what the wait window can hold (its end, on a character boundary).
+std::string EchoPart(const std::string& line);
+
 // Splits clipboard text into steps. A bare LF (the desktop's line end) counts as CR LF; with
 // `sndCrLf` off the LF of each line is left out. The echo awaited is the line's text before its
 // first control character, cut to what the wait window can hold (its end, on a character

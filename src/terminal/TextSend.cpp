@@ -3,12 +3,13 @@
 #include <algorithm>
 
 #include "terminal/KanjiCodec.h"
+#include "terminal/PasteModel.h"
 
 namespace marlo {
 
 std::vector<std::string> TextSendLines(std::string_view file, const TextSendOptions& options) {
     const int tab = std::max(1, options.tabColumns);
-    const int width = std::max(2, options.maxColumns);  // room for one double-byte character
+    const int width = std::max(1, options.maxColumns);
     std::vector<std::string> lines;
     std::string line;
     int column = 0;
@@ -19,7 +20,9 @@ std::vector<std::string> TextSendLines(std::string_view file, const TextSendOpti
         column = 0;
     };
     auto put = [&](std::string_view character) {
-        if (column + static_cast<int>(character.size()) > width) endLine();
+        // A character starts a new line only once the width is reached, so a double-byte character
+        // begun in the last column stays whole on its line.
+        if (column >= width) endLine();
         line += character;
         column += static_cast<int>(character.size());
     };
@@ -43,6 +46,31 @@ std::vector<std::string> TextSendLines(std::string_view file, const TextSendOpti
     // The file's last line without an end still goes out.
     if (!line.empty()) lines.push_back(std::move(line));
     return lines;
+}
+
+TextSendRun::TextSendRun(std::vector<std::string> lines, bool waitForEcho)
+    : lines_(std::move(lines)), waitForEcho_(waitForEcho) {}
+
+TextSendRun::Step TextSendRun::Next(int64_t nowMs, bool echoed) {
+    Step step;
+    if (waiting_ && !echoed && !stopped_ && nowMs < deadline_) return step;
+    waiting_ = false;
+    if (stopped_ || next_ >= lines_.size()) {
+        step.done = true;
+        return step;
+    }
+    const std::string& line = lines_[next_++];
+    step.send = &line;
+    // A kept LF at the front is not part of what the host echoes as the line; a last line that
+    // the file did not end is not awaited.
+    if (waitForEcho_ && !line.empty() && line.back() == '\r') {
+        step.echo = EchoPart(line.substr(line.front() == '\n' ? 1 : 0));
+        if (!step.echo.empty()) {
+            waiting_ = true;
+            deadline_ = nowMs + kTextSendEchoWaitMs;
+        }
+    }
+    return step;
 }
 
 }  // namespace marlo

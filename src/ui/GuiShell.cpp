@@ -13,6 +13,7 @@
 #include "text/Encoding.h"
 #include "ui/CommSettingsSheet.h"
 #include "ui/ConnectDialogs.h"
+#include "ui/ControlCodeWindow.h"
 #include "ui/DisplaySettingsDialog.h"
 #include "ui/EnvSettingsSheet.h"
 #include "ui/FunctionKeyBar.h"
@@ -193,6 +194,17 @@ bool GuiShell::OnUiCommand(int id) {
                 frame_->ConnectHostEntry(frame_->Hosts().At(*index));
             return true;
         }
+        case ID_CONTROL_CODE:
+            if (!controlCodes_) {
+                controlCodes_ = new ControlCodeWindow(window_.get());
+                controlCodes_->onCode = [this](uint8_t code) { frame_->SendControlCode(code); };
+                connect(controlCodes_, &QDialog::finished, this, [this] {
+                    if (auto* pane = panes_->ActivePane()) pane->setFocus();
+                });
+            }
+            controlCodes_->show();
+            controlCodes_->raise();
+            return true;
         case ID_HISTORY:
             HistoryWindow::Run(frame_->S(), frame_->Hosts(), frame_->Platform(), window_.get());
             return true;
@@ -262,10 +274,14 @@ bool GuiShell::CommandChecked(int id) const {
     }
 }
 
+ControlCodeWindow* GuiShell::ControlCodes() const {
+    return controlCodes_.data();
+}
+
 const std::set<int>& GuiShell::NotBuiltYet() {
     static const std::set<int> ids = {
-        ID_TEXT_SEND,   ID_TEXT_RECEIVE, ID_LOG_BROWSER,  ID_EDITOR, ID_COMMAND_LINE,
-        ID_LZH_EXTRACT, ID_APPLICATION,  ID_CONTROL_CODE, ID_VIEW_TOOLBAR, ID_HELP,
+        ID_TEXT_RECEIVE, ID_LOG_BROWSER, ID_EDITOR,       ID_COMMAND_LINE,
+        ID_LZH_EXTRACT,  ID_APPLICATION, ID_VIEW_TOOLBAR, ID_HELP,
     };
     return ids;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <map>
 #include <memory>
 #include <set>
@@ -15,6 +16,7 @@ class QKeyEvent;
 
 namespace marlo::ui {
 
+class ControlCodeWindow;
 class FunctionKeyBar;
 class MacroDebuggerDialog;
 class QtMacroUi;
@@ -35,6 +37,8 @@ class GuiShell : public QObject {
     MainWindow* Window() { return window_.get(); }
     TerminalPanes* Panes() { return panes_; }
     TransferStatusWindow* TransferWindow() { return transferWindow_; }
+    // The control-code palette while it is open, or null.
+    ControlCodeWindow* ControlCodes() const;
 
   private:
     bool OnUiCommand(int id);
@@ -54,6 +58,7 @@ class GuiShell : public QObject {
     TerminalPanes* panes_ = nullptr;
     FunctionKeyBar* functionBar_ = nullptr;
     TransferStatusWindow* transferWindow_ = nullptr;
+    QPointer<ControlCodeWindow> controlCodes_;  // deleted when it closes
     std::unique_ptr<FrameTerminalHost> host_;
     InputBarModel inputBar_;
 };

@@ -64,7 +64,7 @@ expect() {
   got=$(complete_words "$@" | sort | tr '\n' ' ')
   [[ $got == "$want" ]] || fail "completing '$*': got '$got', want '$want'"
 }
-expect 'screen send settings ' "$cli" s
+expect 'screen send sendtext settings ' "$cli" s
 expect 'BBS\ One まーろ ' "$cli" hosts show ''
 expect 'まーろ ' "$cli" history --host ま
 expect 'Speed= ' "$cli" connect --set Spee

@@ -21,6 +21,7 @@
 #include "support/TelnetTestServer.h"
 #include "terminal/ViewModel.h"
 #include "transfer/Protocols.h"
+#include "ui/ControlCodeWindow.h"
 #include "ui/GuiShell.h"
 #include "ui/MainWindow.h"
 #include "ui/SearchWindow.h"
@@ -154,7 +155,7 @@ const std::vector<Row>& MenuTable() {
         // ﾌｧｲﾙ
         {ID_UPLOAD, "0110", "0000", Shows::Modal},
         {ID_DOWNLOAD, "0110", "0000", Shows::Modal},
-        {ID_TEXT_SEND, "1111", "0000", Shows::NotBuiltYet},
+        {ID_TEXT_SEND, "0110", "0000", Shows::FileChooser},
         {ID_TEXT_RECEIVE, "1111", "0000", Shows::NotBuiltYet},
         {ID_LOG_TOGGLE, "1111", "0000", Shows::Modal},
         {ID_LOG_BROWSER, "1111", "0000", Shows::NotBuiltYet},
@@ -182,7 +183,8 @@ const std::vector<Row>& MenuTable() {
          [](Fixture& f) {
              return !f.Panes()->ActivePane()->VisibleText().value(0).startsWith("login");
          }},
-        {ID_CONTROL_CODE, "1111", "0000", Shows::NotBuiltYet},
+        {ID_CONTROL_CODE, "1110", "0000", Shows::Effect,
+         [](Fixture& f) { return f.shell->ControlCodes() && f.shell->ControlCodes()->isVisible(); }},
         // 回線
         {ID_HOST_WINDOW, "1111", "0000", Shows::Effect, HostWindowOrOnlineMessage},
         {ID_PHONE_CONNECT, "0100", "0000", Shows::Modal},

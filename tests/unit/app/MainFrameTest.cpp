@@ -8,6 +8,7 @@
 #include <future>
 #include <thread>
 
+#include "app/CommandIds.h"
 #include "app/InputBarModel.h"
 #include "app/MainFrame.h"
 #include "settings/Trace.h"
@@ -396,6 +397,43 @@ TEST_F(FrameTest, UnknownStartUpHostIsReported) {
     EXPECT_FALSE(frame->ConnectHostNumber(3));
     ASSERT_FALSE(platform_.boxes.empty());
     EXPECT_EQ(platform_.boxes.back().text, "指定されたﾎｽﾄは登録されていません。");
+}
+
+TEST_F(FrameCommSheetTest, TextSendTypesTheFileLineByLineAndTheCommandStopsIt) {
+    frame_->S().TxSendSync = 1;
+    const std::string file = dir_.Str() + "/t.txt";
+    std::ofstream(file) << "ab\r\ncd\r\nef\r\n";
+    platform_.fileAnswers = {file};
+    frame_->OnCommand(ID_TEXT_SEND);
+    ASSERT_TRUE(PumpUntil([&] { return a_->Written() == "ab\r"; }));
+    EXPECT_TRUE(frame_->CommandChecked(ID_TEXT_SEND));
+    a_->Feed("ab\r");  // the echo lets the next line go
+    ASSERT_TRUE(PumpUntil([&] { return a_->Written() == "ab\rcd\r"; }));
+    frame_->OnCommand(ID_TEXT_SEND);  // stops it before the next line
+    ASSERT_TRUE(PumpUntil([&] { return !frame_->TextSending(); }));
+    EXPECT_EQ(a_->Written(), "ab\rcd\r");
+    EXPECT_FALSE(frame_->CommandChecked(ID_TEXT_SEND));
+
+    platform_.fileAnswers = {dir_.Str() + "/missing.txt"};
+    frame_->OnCommand(ID_TEXT_SEND);
+    ASSERT_EQ(platform_.boxes.size(), 1u);
+    EXPECT_EQ(platform_.boxes[0].text, "ファイルのオープンに失敗しました.");
+    EXPECT_FALSE(frame_->TextSending());
+}
+
+TEST_F(FrameCommSheetTest, ControlCodesGoOutOneByteEachAfterTheKanjiOutOfAJisLine) {
+    EXPECT_TRUE(frame_->SendControlCode(13));
+    EXPECT_TRUE(frame_->SendControlCode(10));
+    EXPECT_TRUE(frame_->SendControlCode(0));
+    EXPECT_EQ(a_->Written(), std::string("\r\n\0", 3));
+    frame_->S().CodeExchange2 = kNewJis;
+    frame_->WriteConverted("\x93\xfa");  // the line is in kanji mode now
+    EXPECT_TRUE(frame_->SendControlCode(27));
+    EXPECT_EQ(a_->Written(), std::string("\r\n\0\x1b$BF|\x1b(J\x1b", 12));
+    frame_->transferRunning = true;
+    EXPECT_FALSE(frame_->SendControlCode(13));
+    frame_->transferRunning = false;
+    EXPECT_EQ(a_->Written().size(), 12u);
 }
 
 }  // namespace
