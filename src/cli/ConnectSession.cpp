@@ -141,8 +141,7 @@ class Relay {
         }
         while (!done_) {
             // Seen gone before the line is read empty: what the far end sent first still counts.
-            const bool gone =
-                line_.HungUp() || (watchCarrier && !Carrier(session_).value_or(true));
+            const bool gone = line_.HungUp() || (watchCarrier && !Carrier(session_).value_or(true));
             if (!Holding()) Drain();
             if (!done_) Steps();  // the wait's time-out
             if (done_) break;
@@ -188,7 +187,7 @@ class Relay {
             if (end == LogonEnd::Running) return;
             if (end != LogonEnd::Finished) {
                 std::fprintf(stderr, "marlo-cli connect: the auto-logon stopped: %s\n",
-                             SjisToUtf8(LogonEndText(end, logon_->Awaited())).c_str());
+                             LogonEndText(end, logon_->Awaited()).c_str());
                 if (end != LogonEnd::ConnectionLost) Finish(kExitFailed);
                 return;
             }

@@ -49,8 +49,9 @@ int ConnectHost(const ISettingsStore& store, const HostEntry& e, const std::stri
         }
     }
     if (logon && e.Macro)
-        std::fprintf(stderr, "marlo-cli hosts connect: the entry's logon macro is not run here "
-                             "(run it with marlo-cli macro)\n");
+        std::fprintf(stderr,
+                     "marlo-cli hosts connect: the entry's logon macro is not run here "
+                     "(run it with marlo-cli macro)\n");
     else if (logon && e.Logon)
         o.logon = ParseLogonPattern(e.AutoCommand, {e.ID, e.Password, settings.SndCRLF != 0});
     std::signal(SIGPIPE, SIG_IGN);

@@ -2,6 +2,7 @@
 
 #include "line/StringWait.h"
 #include "terminal/KanjiCodec.h"
+#include "text/Encoding.h"
 
 namespace marlo {
 
@@ -48,8 +49,8 @@ class Reader {
                     steps_.push_back({LogonStep::Kind::PlainPause, {}, 1000, false});
                     break;
                 case '\\':
-                    if (i_ < p_.size() && std::string_view("'${}!*,").find(p_[i_]) !=
-                                              std::string_view::npos)
+                    if (i_ < p_.size() &&
+                        std::string_view("'${}!*,").find(p_[i_]) != std::string_view::npos)
                         Send(std::string(1, p_[i_++]));
                     break;
                 default:
@@ -132,7 +133,7 @@ std::string LogonEndText(LogonEnd end, const std::string& awaited) {
         case LogonEnd::ConnectionLost:
             return "回線が切断されたため、ｵｰﾄﾛｸﾞｵﾝｺﾏﾝﾄﾞを中止しました";
         case LogonEnd::NoPrompt:
-            return "\"" + awaited + "\" が届かないため、ｵｰﾄﾛｸﾞｵﾝｺﾏﾝﾄﾞを中止しました";
+            return "\"" + SjisToUtf8(awaited) + "\" が届かないため、ｵｰﾄﾛｸﾞｵﾝｺﾏﾝﾄﾞを中止しました";
         case LogonEnd::WaitTooLong:
             return "待つ文字列が長すぎるため、ｵｰﾄﾛｸﾞｵﾝｺﾏﾝﾄﾞを中止しました";
         case LogonEnd::SendFailed:

@@ -54,7 +54,7 @@ enum class LogonEnd {
     SendFailed,
 };
 
-// The status-bar text of a run that ended otherwise than by finishing; "" for Finished.
+// The status-bar text (UTF-8) of a run that ended otherwise than by finishing; "" for Finished.
 std::string LogonEndText(LogonEnd end, const std::string& awaited);
 
 // Plays the steps on the string wait. The caller feeds received text to the wait and calls

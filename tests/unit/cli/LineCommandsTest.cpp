@@ -243,8 +243,8 @@ TEST_F(HostsConnect, ModemEntryDialsOnTheGivenDeviceOrThePortOfTheSettings) {
         test::PtyModem modem;
         modem.PassThroughTo(server.Port());
         AddHost(ModemEntry("modemhost", given ? "0,123" : "555", given ? "ATE0" : "ATZ"));
-        std::vector<std::string> args = {"hosts", "connect", "modemhost", "--wait", "Hello",
-                                         "--send", "hi\\r", "--close-after-script"};
+        std::vector<std::string> args = {"hosts", "connect", "modemhost", "--wait",
+                                         "Hello", "--send",  "hi\\r",     "--close-after-script"};
         if (given) {
             args.insert(args.end(), {"--serial", modem.ProgramPath()});
         } else {
@@ -262,9 +262,8 @@ TEST_F(HostsConnect, ModemEntryDialsOnTheGivenDeviceOrThePortOfTheSettings) {
         EXPECT_TRUE(server.WaitFor("hi\r"));
         RunResult r = cli.get();
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(modem.Modem().Commands(),
-                  given ? (std::vector<std::string>{"ATE0", "ATDT0,123"})
-                        : (std::vector<std::string>{"ATZ", "ATDT555"}));
+        EXPECT_EQ(modem.Modem().Commands(), given ? (std::vector<std::string>{"ATE0", "ATDT0,123"})
+                                                  : (std::vector<std::string>{"ATZ", "ATDT555"}));
     }
 }
 
@@ -330,7 +329,7 @@ TEST_F(HostsConnect, TelnetEntryMeetsTheHostAsTheFrameDoes) {
             if (c >= '0' && c <= '9') c = '#';
         return record;
     };
-    const std::string typed = "\x82\xa0\r";  // "あ" and CR in Shift-JIS
+    const std::string typed = "\x82\xa0\r";                          // "あ" and CR in Shift-JIS
     const std::string prompt = "\xa5\xed\xa5\xb0\xa5\xa4\xa5\xf3:";  // "ログイン:" in EUC
     std::string cliWire, frameWire;
     {
@@ -339,8 +338,8 @@ TEST_F(HostsConnect, TelnetEntryMeetsTheHostAsTheFrameDoes) {
         e.CodeExchange = 4;
         e.CodeExchange2 = 2;
         AddHost(e);
-        auto cli = CliAsync({"hosts", "connect", "試験ホスト", "--utf8", "--wait", "ログイン:",
-                             "--send", "あ\\r", "--close-after-script"},
+        auto cli = CliAsync({"hosts", "connect", "試験ホスト", "--utf8", "--wait",
+                             "ログイン:", "--send", "あ\\r", "--close-after-script"},
                             cfg_);
         ASSERT_TRUE(server.Accept());
         server.Send(prompt);

@@ -1,8 +1,7 @@
-#include "session/LogonPattern.h"
-
 #include <gtest/gtest.h>
 
 #include "line/StringWait.h"
+#include "session/LogonPattern.h"
 
 namespace marlo {
 namespace {
@@ -66,29 +65,49 @@ void Play(const Case& c) {
 
 TEST(LogonPattern, PlaysAgainstAHost) {
     const std::string id = "{ID:}$I'{rd:}$P'";
-    const std::vector<Answer> people = {{"", "Welcome to the host\r\nID:"},
-                                        {"u1\r", "Password:"}};
+    const std::vector<Answer> people = {{"", "Welcome to the host\r\nID:"}, {"u1\r", "Password:"}};
     const Case cases[] = {
         {"prompt in the banner's block", id, people, "u1\rpw\r", LogonEnd::Finished, 0},
-        {"CR LF", id, {{"", "ID:"}, {"u1\r\n", "Password:"}}, "u1\r\npw\r\n", LogonEnd::Finished,
-         -1, true},
+        {"CR LF",
+         id,
+         {{"", "ID:"}, {"u1\r\n", "Password:"}},
+         "u1\r\npw\r\n",
+         LogonEnd::Finished,
+         -1,
+         true},
         {"silent host, 2 s", "{*,2}C NIF'", {}, "C NIF\r", LogonEnd::Finished, 2000},
         {"escapes and a lone $", "$X\\{\\a", {}, "$X{a", LogonEnd::Finished},
-        {"every escapable character", "\\'\\$\\}\\!\\*\\,}x,", {}, "'$}!*,}x,",
-         LogonEnd::Finished},
+        {"every escapable character", "\\'\\$\\}\\!\\*\\,}x,", {}, "'$}!*,}x,", LogonEnd::Finished},
         {"pauses", "a*b!c", {}, "abc", LogonEnd::Finished, 2000},
         // 本 is 96 7B, マ is 83 7D, 表 is 95 5C: trail bytes that look like { } and \.
-        {"kanji trail bytes", "{\x96\x7B\x83\x7D}\x95\x5C'", {{"", "ID\x96\x7B\x83\x7D"}},
-         "\x95\x5C\r", LogonEnd::Finished},
+        {"kanji trail bytes",
+         "{\x96\x7B\x83\x7D}\x95\x5C'",
+         {{"", "ID\x96\x7B\x83\x7D"}},
+         "\x95\x5C\r",
+         LogonEnd::Finished},
         {"no prompt before the password", "{ID:,3}$I'{rd:}$P'", {}, "", LogonEnd::NoPrompt},
         {"a wait after the password goes on", id + "{menu,1}X'", people, "u1\rpw\rX\r",
          LogonEnd::Finished},
-        {"text before the wait does not count", "*{ID:,2}x", {{"", "ID:"}}, "x",
-         LogonEnd::Finished, 3000},
+        {"text before the wait does not count",
+         "*{ID:,2}x",
+         {{"", "ID:"}},
+         "x",
+         LogonEnd::Finished,
+         3000},
         {"stopped during a wait", id, {}, "", LogonEnd::Stopped, -1, false, 500},
-        {"connection lost", id, {{"", "ID:"}}, "u1\r", LogonEnd::ConnectionLost, -1, false, -1,
+        {"connection lost",
+         id,
+         {{"", "ID:"}},
+         "u1\r",
+         LogonEnd::ConnectionLost,
+         -1,
+         false,
+         -1,
          700},
-        {"awaited text beyond the window", "{" + std::string(300, 'x') + "}a", {}, "",
+        {"awaited text beyond the window",
+         "{" + std::string(300, 'x') + "}a",
+         {},
+         "",
          LogonEnd::WaitTooLong},
         {"group open at the end", "a{never", {}, "a", LogonEnd::Finished},
         {"empty group", "{}a", {}, "a", LogonEnd::Finished, 0},
