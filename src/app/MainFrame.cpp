@@ -13,6 +13,7 @@
 #include "macro/MacroText.h"
 #include "platform/SettingsStore.h"
 #include "session/HostRoute.h"
+#include "session/LogonPattern.h"
 #include "settings/SettingsIo.h"
 #include "settings/Trace.h"
 #include "text/Encoding.h"
@@ -42,6 +43,7 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
     sessionHooks.stateChanged = [this] {
         if (onTitleChanged) onTitleChanged();
     };
+    sessionHooks.holdReceive = [this](bool hold) { SetLogonHold(hold); };
     session_ = std::make_unique<Session>(platform_, settings_, paths_.configDir,
                                          paths_.deviceFactory, std::move(sessionHooks));
     session_->SetStopFlags(&m_bAutoCmdStop, &closing_);
@@ -169,7 +171,47 @@ void CMainFrame::SetMacroSuspended(bool suspended) {
 }
 
 void CMainFrame::UpdateReadPause() {
-    session_->SetReadPaused(transferRunning || envSheetOpen_ || macroSuspended_);
+    session_->SetReadPaused(transferRunning || envSheetOpen_ || macroSuspended_ || logonHold_);
+}
+
+void CMainFrame::SetLogonHold(bool hold) {
+    if (logonHold_ == hold) return;
+    logonHold_ = hold;
+    UpdateReadPause();
+}
+
+// ---------------------------------------------------------------- auto-logon
+
+void CMainFrame::OnAutoLogon() {
+    const Connection& conn = Conn();
+    if (!conn.autoLogon1 && !conn.autoLogon2) return;
+    const HostEntry host = session_->ConnectedHost();
+    if (conn.autoLogon1) {
+        macro_->Start(SjisToUtf8(host.MacroFile));
+        // The macro's first wait is armed before anything is read.
+        Pause(kLogonMacroHoldMs);
+        SetLogonHold(false);
+        return;
+    }
+    using Clock = LogonRunner::Clock;
+    LogonRunner run(
+        ParseLogonPattern(host.AutoCommand, {host.ID, host.Password, settings_.SndCRLF != 0}),
+        Wait(), [this](const std::string& s) { return WriteConverted(s); });
+    platform_.SetStatusText("ｵｰﾄﾛｸﾞｵﾝｺﾏﾝﾄﾞを実行しています...");
+    m_bAutoCmdStop = false;
+    platform_.ShowAutoLogonStop(&m_bAutoCmdStop);
+    auto step = [&] {
+        if (m_bAutoCmdStop) run.Stop();
+        if (!Conn().connected) run.ConnectionLost();
+        const LogonEnd end = run.Advance(Clock::now());
+        SetLogonHold(run.HoldsReceive());
+        return end != LogonEnd::Running || closing_;
+    };
+    while (!step()) platform_.DispatchWait(step, run.Deadline());
+    SetLogonHold(false);
+    m_bAutoCmdStop = false;
+    platform_.ShowAutoLogonStop(nullptr);
+    platform_.SetStatusText(LogonEndText(run.End(), run.Awaited()));
 }
 
 // ---------------------------------------------------------------- host entries
@@ -487,6 +529,9 @@ void CMainFrame::OnEvent(const Event& e) {
             break;
         case WM_MACRO_CALL:
             macro_->RunCall(e.lParam);
+            break;
+        case WM_AUTOLOGON:
+            OnAutoLogon();
             break;
         case WM_RUN_MACRO_FILE:  // a user key: the setting's Shift-JIS path
             macro_->Start(SjisToUtf8(e.text));

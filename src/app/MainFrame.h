@@ -30,6 +30,8 @@ class ISettingsStore;
 // Timer 3: dial seconds, transfer elapsed time, activity lamps.
 constexpr int kTimer3 = 3;
 constexpr int kTimer3PeriodMs = 500;
+// A host entry's logon macro gets this long before received data flows.
+constexpr int kLogonMacroHoldMs = 1000;
 
 class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineControl {
   public:
@@ -205,6 +207,10 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     bool envSheetOpen_ = false;
     bool macroSuspended_ = false;
     void UpdateReadPause();
+    // A host entry's macro or pattern when its connection came up.
+    void OnAutoLogon();
+    void SetLogonHold(bool hold);
+    bool logonHold_ = false;
     std::atomic<bool> closing_{false};
     // Before the transfer controller: a running transfer reads and writes its line.
     std::unique_ptr<Session> session_;

@@ -130,20 +130,26 @@ class Relay {
     // session.
     int Run(bool watchCarrier) {
         ::fcntl(STDIN_FILENO, F_SETFL, ::fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
-        Script();  // a wait is armed before the bytes it waits for are read
+        if (o_.logon)
+            logon_.emplace(*o_.logon, session_.Wait(),
+                           [this](const std::string& s) { return session_.WriteConverted(s); });
+        Steps();  // a wait is armed before the bytes it waits for are read
         if (!done_ && !early_.empty()) {
             session_.Wait().Feed(reinterpret_cast<const uint8_t*>(early_.data()), early_.size());
             early_.clear();
-            Script();
+            Steps();
         }
         while (!done_) {
             // Seen gone before the line is read empty: what the far end sent first still counts.
-            const bool gone =
-                line_.HungUp() || (watchCarrier && !Carrier(session_).value_or(true));
-            Drain();
-            if (!done_) Script();  // the wait's time-out
+            const bool gone = line_.HungUp() || (watchCarrier && !Carrier(session_).value_or(true));
+            if (!Holding()) Drain();
+            if (!done_) Steps();  // the wait's time-out
             if (done_) break;
             if (gone) {
+                if (LogonRunning()) {
+                    logon_->ConnectionLost();
+                    Steps();
+                }
                 Finish(kExitOk);
                 break;
             }
@@ -152,6 +158,7 @@ class Relay {
         }
         Flush();
         if (waitId_) session_.Wait().Disarm(waitId_);
+        logon_.reset();
         return status_;
     }
 
@@ -168,7 +175,25 @@ class Relay {
         done_ = true;
         status_ = status;
     }
-    bool ScriptRunning() const { return step_ < o_.script.size(); }
+    bool ScriptRunning() const { return LogonRunning() || step_ < o_.script.size(); }
+    bool LogonRunning() const { return logon_ && logon_->End() == LogonEnd::Running; }
+    bool Waiting() const { return waitId_ || (LogonRunning() && logon_->Waiting()); }
+    // A plain pause of the logon leaves received data on the line.
+    bool Holding() const { return LogonRunning() && logon_->HoldsReceive(); }
+    // The logon first, then the script.
+    void Steps() {
+        if (LogonRunning()) {
+            const LogonEnd end = logon_->Advance(std::chrono::steady_clock::now());
+            if (end == LogonEnd::Running) return;
+            if (end != LogonEnd::Finished) {
+                std::fprintf(stderr, "marlo-cli connect: the auto-logon stopped: %s\n",
+                             LogonEndText(end, logon_->Awaited()).c_str());
+                if (end != LogonEnd::ConnectionLost) Finish(kExitFailed);
+                return;
+            }
+        }
+        Script();
+    }
     // Reads until the line has nothing more; a script step runs as soon as its wait matched.
     void Drain() {
         for (;;) {
@@ -211,7 +236,7 @@ class Relay {
         // While a wait is armed the text goes to it in blocks of ReadSize, so that the next step
         // is armed close behind the match. Bytes taken from the line are shown all the same.
         // During a dial the text is kept for the script's first wait.
-        const size_t piece = waitId_ ? static_cast<size_t>(settings_.ReadBlockSize()) : n;
+        const size_t piece = Waiting() ? static_cast<size_t>(settings_.ReadBlockSize()) : n;
         for (size_t at = 0; at < n; at += piece) {
             const size_t from = shown_.size();
             decoder_.Decode(p + at, std::min(piece, n - at), shown_);
@@ -223,7 +248,7 @@ class Relay {
             if (done_ || !ScriptRunning() || dialling_) continue;
             session_.Wait().Feed(reinterpret_cast<const uint8_t*>(shown_.data()) + from,
                                  shown_.size() - from);
-            if (waitId_) Script();
+            if (Waiting()) Steps();
         }
         if (dialling_) Flush();
     }
@@ -271,13 +296,16 @@ class Relay {
     void WaitForInput(bool watchCarrier) {
         pollfd p[2];
         nfds_t count = 0;
-        if (int fd = line_.ReadFd(); fd >= 0) p[count++] = {fd, POLLIN, 0};
+        if (int fd = line_.ReadFd(); fd >= 0 && !Holding()) p[count++] = {fd, POLLIN, 0};
         const nfds_t typed = count;
         if (stdinOpen_) p[count++] = {STDIN_FILENO, POLLIN, 0};
         int timeoutMs = -1;
-        if (waitId_) {
+        std::optional<std::chrono::steady_clock::time_point> end;
+        if (waitId_) end = waitEnd_;
+        if (LogonRunning()) end = logon_->Deadline();
+        if (end) {
             auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                waitEnd_ - std::chrono::steady_clock::now());
+                *end - std::chrono::steady_clock::now());
             timeoutMs = static_cast<int>(std::max<long long>(0, left.count()));
         }
         if (watchCarrier && (timeoutMs < 0 || timeoutMs > kCarrierCheckMs))
@@ -312,6 +340,7 @@ class Relay {
     const SessionOptions& o_;
     KanjiDecoder decoder_;
     AutoStartDetector autoStart_;
+    std::optional<LogonRunner> logon_;
     std::vector<uint8_t> buf_;
     std::string shown_;  // received text (Shift-JIS) not yet written out
     size_t step_ = 0;

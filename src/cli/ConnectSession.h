@@ -10,6 +10,7 @@
 #include "cli/CliLine.h"
 #include "hosts/HostEntry.h"
 #include "line/Dialler.h"
+#include "session/LogonPattern.h"
 #include "settings/Settings.h"
 
 namespace marlo::cli {
@@ -25,6 +26,8 @@ struct SessionOptions {
     int waitTimeoutMs = 30000;
     std::string downloadDir;  // where a download the host starts goes ("" DownlodDefPath)
     std::vector<SessionStep> script;
+    // A host entry's auto-logon, played before the script.
+    std::optional<std::vector<LogonStep>> logon;
 };
 
 // The usage lines of the session options.

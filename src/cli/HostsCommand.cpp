@@ -38,7 +38,8 @@ std::string ModemDevice(const ISettingsStore& store, const std::string& given) {
 // Connects the entry as the host window does (its settings over the defaults, then the telnet
 // host or the modem's dial) and relays as `connect` does.
 int ConnectHost(const ISettingsStore& store, const HostEntry& e, const std::string& device,
-                Settings& settings, const std::vector<std::string>& sets, const SessionOptions& o) {
+                Settings& settings, const std::vector<std::string>& sets, SessionOptions o,
+                bool logon) {
     ApplyHostEntry(e, settings);
     for (const auto& set : sets) {
         std::string error;
@@ -47,6 +48,12 @@ int ConnectHost(const ISettingsStore& store, const HostEntry& e, const std::stri
             return kExitUsage;
         }
     }
+    if (logon && e.Macro)
+        std::fprintf(stderr,
+                     "marlo-cli hosts connect: the entry's logon macro is not run here "
+                     "(run it with marlo-cli macro)\n");
+    else if (logon && e.Logon)
+        o.logon = ParseLogonPattern(e.AutoCommand, {e.ID, e.Password, settings.SndCRLF != 0});
     std::signal(SIGPIPE, SIG_IGN);
     ConsolePlatform platform;
     CliLine line(platform, "marlo-cli hosts connect");
@@ -73,7 +80,8 @@ int ConnectHost(const ISettingsStore& store, const HostEntry& e, const std::stri
 int HostsUsage() {
     std::fprintf(stderr,
                  "usage: marlo-cli hosts list | show NAME | connect NAME [--utf8]\n"
-                 "       marlo-cli hosts connect NAME [--serial DEVICE] [--set Name=Value]... "
+                 "       marlo-cli hosts connect NAME [--serial DEVICE] [--no-logon] "
+                 "[--set Name=Value]... "
                  "%s\n",
                  kSessionUsage);
     return kExitUsage;
@@ -84,6 +92,7 @@ int RunHosts(const std::vector<std::string>& args) {
     std::string device;
     SessionOptions session;
     bool connectOptions = false;
+    bool logon = true;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         std::string error;
@@ -96,7 +105,10 @@ int RunHosts(const std::vector<std::string>& args) {
             if (a != "--utf8") connectOptions = true;
             continue;
         }
-        if (a == "--serial" || a == "--set") {
+        if (a == "--no-logon") {
+            logon = false;
+            connectOptions = true;
+        } else if (a == "--serial" || a == "--set") {
             if (i + 1 >= args.size()) {
                 std::fprintf(stderr, "marlo-cli hosts: %s needs a value\n", a.c_str());
                 return kExitUsage;
@@ -152,7 +164,7 @@ int RunHosts(const std::vector<std::string>& args) {
             std::error_code ignored;
             std::filesystem::create_directories(settings.HistoryDefPath, ignored);
         }
-        return ConnectHost(*store, e, device, settings, sets, session);
+        return ConnectHost(*store, e, device, settings, sets, session, logon);
     }
     out("Name=" + e.Name + "\n");
     out("Order=" + std::to_string(*index) + "\n");
@@ -172,7 +184,9 @@ MARLO_CLI_COMMAND(
     "      the host table: one line per host (position, name, modem or telnet, number\n"
     "      or host:port), or every stored value of one host (the password masked);\n"
     "      connect reaches the host with its settings and relays as connect does, taking\n"
-    "      connect's options and --serial DEVICE (a modem entry's port; default: Port)",
+    "      connect's options and --serial DEVICE (a modem entry's port; default: Port);\n"
+    "      it types the entry's auto-logon pattern before the --wait/--send script\n"
+    "      (--no-logon: not)",
     RunHosts);
 
 }  // namespace marlo::cli

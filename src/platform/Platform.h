@@ -147,6 +147,9 @@ public:
     // Starts a program from an argument vector (never through a shell); false when it failed.
     virtual bool StartProcess(const std::vector<std::string>& argv) = 0;
 
+    // The auto-logon's stop window with its button "ｵｰﾄﾛｸﾞｵﾝｺﾏﾝﾄﾞ停止(F3)"; while it is open F3
+    // presses the button, which sets `stop`. Null closes it.
+    virtual void ShowAutoLogonStop(std::atomic<bool>* stop) { (void)stop; }
     // A status-bar text (the break message); empty clears it.
     virtual void SetStatusText(const std::string& utf8) = 0;
     // The main window's title.

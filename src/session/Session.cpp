@@ -46,6 +46,9 @@ Session::Session(IPlatform& platform, Settings& settings, const std::string& con
         if (hooks_.closeHostLog) hooks_.closeHostLog();
     };
     connectionHooks.trace = TraceMain;
+    connectionHooks.suspendEventThread = [this](bool hold) {
+        if (hooks_.holdReceive) hooks_.holdReceive(hold);
+    };
     connection_ = std::make_unique<Connection>(platform_, connectionHooks);
     connection_->connectSound = settings_.WaveFile[2];
     connection_->disconnectSound = settings_.WaveFile[3];
@@ -167,6 +170,7 @@ void Session::ConnectTelnetHost(const TelnetTarget& target) {
 }
 
 bool Session::ConnectPhone(const DialPlan& plan, const std::string& initCommand) {
+    connection_->autoLogon1 = connection_->autoLogon2 = false;
     if (connection_->connected) {
         platform_.MessageBox("オンライン中です.", MsgIcon::Exclamation);
         return false;
@@ -194,6 +198,8 @@ bool Session::ReadyForHost(const HostEntry& entry) {
 bool Session::ConnectHost(const HostEntry& entry) {
     connectedHost_ = entry;
     connection_->hostLog = entry.Log != 0;
+    connection_->autoLogon1 = entry.Macro != 0;
+    connection_->autoLogon2 = entry.Macro == 0 && entry.Logon != 0;
     if (entry.IsTelnet()) {
         connection_->hostName = entry.Name;
         connection_->history = true;

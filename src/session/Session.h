@@ -39,6 +39,9 @@ class Session : public IModemPort {
         std::function<void()> beforeTelnetConnected;
         // The connection state changed (the window title shows it).
         std::function<void()> stateChanged;
+        // A host entry's connection came up with a logon to run (true): nothing is read from the
+        // line until the logon is ready for it (false).
+        std::function<void(bool hold)> holdReceive;
     };
 
     // `settings` are the frame's active settings; `configDir` holds the port map; `factory`

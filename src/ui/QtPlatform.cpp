@@ -24,6 +24,7 @@
 
 #include "platform/Spawn.h"
 #include "text/Encoding.h"
+#include "ui/AutoLogonStopWindow.h"
 #include "ui/ProgressWindow.h"
 #include "ui/SheetControls.h"
 #include "ui/SjisField.h"
@@ -375,6 +376,17 @@ void QtPlatform::SetStatusText(const std::string& utf8) {
         return;
     }
     if (statusSink_) statusSink_(utf8);
+}
+
+void QtPlatform::ShowAutoLogonStop(std::atomic<bool>* stop) {
+    if (logonStop_) {
+        delete logonStop_;
+        // The keys go back to the terminal.
+        if (mainWidget_) mainWidget_->activateWindow();
+    }
+    if (!stop) return;
+    logonStop_ = new AutoLogonStopWindow(mainWidget_, *stop);
+    logonStop_->show();
 }
 
 void QtPlatform::SetWindowTitle(const std::string& utf8) {

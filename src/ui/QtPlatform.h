@@ -20,6 +20,7 @@ class QTimer;
 namespace marlo::ui {
 
 class ProgressWindow;
+class AutoLogonStopWindow;
 
 // Receives the posted events on the user-interface thread and hands them to the frame.
 class EventBridge : public QObject {
@@ -86,6 +87,7 @@ class QtPlatform : public IPlatform {
     void Beep() override;
     bool StartProcess(const std::vector<std::string>& argv) override;
     void SetStatusText(const std::string& utf8) override;
+    void ShowAutoLogonStop(std::atomic<bool>* stop) override;
     void SetWindowTitle(const std::string& utf8) override;
     void UpdateLamps(unsigned lamps) override;
     void ShowProgress(const std::string& text) override;
@@ -102,6 +104,7 @@ class QtPlatform : public IPlatform {
     std::function<void(const std::string&)> statusSink_;
     std::function<void(unsigned)> lampSink_;
     QPointer<ProgressWindow> progress_;
+    QPointer<AutoLogonStopWindow> logonStop_;
     std::atomic<bool> progressCancelled_{false};
 };
 

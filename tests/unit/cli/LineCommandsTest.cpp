@@ -180,6 +180,60 @@ class HostsConnect : public ::testing::Test {
     std::string cfg_ = dir_.Str() + "/cfg";
 };
 
+// A telnet entry with an auto-logon pattern answers the host's prompts by itself (CR LF with
+// SndCRLF); a prompt that never comes stops it before the password; --no-logon types nothing.
+TEST_F(HostsConnect, TelnetEntryLogsOnByItself) {
+    const struct {
+        const char* name;
+        std::string pattern;
+        int crlf;
+        bool noLogon;
+        bool prompts;
+        int status;
+        std::string typed;  // what the host saw typed (a bare CR goes out as CR NUL)
+    } cases[] = {
+        {"logon", "{ID:}$I'{rd:}$P'", 0, false, true, 0, std::string("u1\r\0pw\r\0", 8)},
+        {"CR LF", "{ID:}$I'{rd:}$P'", 1, false, true, 0, std::string("u1\r\0\npw\r\0\n", 10)},
+        {"no prompt", "{ID:,1}$I'{rd:}$P'", 0, false, false, 1, ""},
+        {"--no-logon", "{ID:}$I'{rd:}$P'", 0, true, true, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(cfg_);
+        TelnetTestServer server;
+        HostEntry e = TelnetEntry(server.Port());
+        e.Logon = 1;
+        e.AutoCommand = c.pattern;
+        e.ID = "u1";
+        e.Password = "pw";
+        e.SndCRLF = c.crlf;
+        AddHost(e);
+        std::vector<std::string> args = {"hosts", "connect", "試験ホスト"};
+        if (c.noLogon) args.push_back("--no-logon");
+        auto cli = CliAsync(args, cfg_);
+        ASSERT_TRUE(server.Accept());
+        if (c.prompts) {
+            server.Send("Welcome\r\nID:");
+            server.Collect(300);
+            server.Send("Password:");
+            server.Collect(300);
+            server.EndSending();
+        }
+        RunResult r = cli.get();
+        EXPECT_EQ(r.status, c.status) << r.err;
+        // What the host saw typed, without the option negotiation.
+        std::string typed;
+        const std::string wire = server.Collect();
+        for (size_t i = 0; i < wire.size(); ++i) {
+            if (wire[i] == '\xff')
+                i += 2;
+            else
+                typed.push_back(wire[i]);
+        }
+        EXPECT_EQ(typed, c.typed);
+    }
+}
+
 // A modem entry dials on the device given, or without one on the port the settings name.
 TEST_F(HostsConnect, ModemEntryDialsOnTheGivenDeviceOrThePortOfTheSettings) {
     for (bool given : {true, false}) {
@@ -189,8 +243,8 @@ TEST_F(HostsConnect, ModemEntryDialsOnTheGivenDeviceOrThePortOfTheSettings) {
         test::PtyModem modem;
         modem.PassThroughTo(server.Port());
         AddHost(ModemEntry("modemhost", given ? "0,123" : "555", given ? "ATE0" : "ATZ"));
-        std::vector<std::string> args = {"hosts", "connect", "modemhost", "--wait", "Hello",
-                                         "--send", "hi\\r", "--close-after-script"};
+        std::vector<std::string> args = {"hosts", "connect", "modemhost", "--wait",
+                                         "Hello", "--send",  "hi\\r",     "--close-after-script"};
         if (given) {
             args.insert(args.end(), {"--serial", modem.ProgramPath()});
         } else {
@@ -208,9 +262,8 @@ TEST_F(HostsConnect, ModemEntryDialsOnTheGivenDeviceOrThePortOfTheSettings) {
         EXPECT_TRUE(server.WaitFor("hi\r"));
         RunResult r = cli.get();
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(modem.Modem().Commands(),
-                  given ? (std::vector<std::string>{"ATE0", "ATDT0,123"})
-                        : (std::vector<std::string>{"ATZ", "ATDT555"}));
+        EXPECT_EQ(modem.Modem().Commands(), given ? (std::vector<std::string>{"ATE0", "ATDT0,123"})
+                                                  : (std::vector<std::string>{"ATZ", "ATDT555"}));
     }
 }
 
@@ -276,7 +329,7 @@ TEST_F(HostsConnect, TelnetEntryMeetsTheHostAsTheFrameDoes) {
             if (c >= '0' && c <= '9') c = '#';
         return record;
     };
-    const std::string typed = "\x82\xa0\r";  // "あ" and CR in Shift-JIS
+    const std::string typed = "\x82\xa0\r";                          // "あ" and CR in Shift-JIS
     const std::string prompt = "\xa5\xed\xa5\xb0\xa5\xa4\xa5\xf3:";  // "ログイン:" in EUC
     std::string cliWire, frameWire;
     {
@@ -285,8 +338,8 @@ TEST_F(HostsConnect, TelnetEntryMeetsTheHostAsTheFrameDoes) {
         e.CodeExchange = 4;
         e.CodeExchange2 = 2;
         AddHost(e);
-        auto cli = CliAsync({"hosts", "connect", "試験ホスト", "--utf8", "--wait", "ログイン:",
-                             "--send", "あ\\r", "--close-after-script"},
+        auto cli = CliAsync({"hosts", "connect", "試験ホスト", "--utf8", "--wait",
+                             "ログイン:", "--send", "あ\\r", "--close-after-script"},
                             cfg_);
         ASSERT_TRUE(server.Accept());
         server.Send(prompt);
