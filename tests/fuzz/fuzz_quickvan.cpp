@@ -43,9 +43,11 @@ void FuzzOne(Input& in) {
             const std::string sizeText =
                 in.Below(8) == 0 ? in.Bytes(in.Below(24)) : std::to_string(size);
             control('1', head + name + '\0' + sizeText + '\0' + in.Bytes(in.Below(16)));
-            const bool digits = !sizeText.empty() && sizeText.size() <= 18 &&
-                                sizeText.find_first_not_of("0123456789") == std::string::npos;
-            if (digits) announced.push_back(std::stoll(sizeText));
+            // The size field ends at its first NUL, whatever the fuzzer put after it.
+            const std::string sizeField = sizeText.substr(0, sizeText.find('\0'));
+            const bool digits = !sizeField.empty() && sizeField.size() <= 18 &&
+                                sizeField.find_first_not_of("0123456789") == std::string::npos;
+            if (digits) announced.push_back(std::stoll(sizeField));
             fileNumber = (fileNumber + 1) % 100;
             sender.NewFile();
         } else if (step == BlockScript::kSteps + 2) {  // end of file with any count
