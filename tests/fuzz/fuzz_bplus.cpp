@@ -76,7 +76,8 @@ void FuzzOne(Input& in) {
     bool honest = true;      // only whole packets of the host, in order, or repeats of them
     bool requested = false;  // a download was asked for: the data packets from here are the file
     bool closed = false;     // ... up to its close
-    bool mayResume = false;  // the parameters let the terminal resume a download
+    bool mayResume = false;  // the parameters in force let the terminal resume a download
+    bool resumable = false;  // ... as they were when the download was asked for
     std::string sent;        // the data packets' bytes after the first download request
     size_t pos = 0;
     int quiet = 0;
@@ -97,6 +98,7 @@ void FuzzOne(Input& in) {
             case 2:
                 if (!requested) {
                     requested = true;
+                    resumable = mayResume;
                     sent.clear();
                 }
                 host.Packet('T', Request('D', in));
@@ -176,7 +178,7 @@ void FuzzOne(Input& in) {
         Fail("received outside the download folder: " + ctx.received[0].string());
     if (!honest) return;
     const std::string got = FileText(ctx.received[0]);
-    const bool resumed = mayResume && resumeAnswer != 0 && got.size() > sent.size() &&
+    const bool resumed = resumable && resumeAnswer != 0 && got.size() > sent.size() &&
                          got.compare(got.size() - sent.size(), sent.size(), sent) == 0;
     if (got != sent && !resumed) Fail("a download reported complete is not what the host sent");
 }
