@@ -127,7 +127,7 @@ bool Dialler::SendAndWaitOk(const std::string& command, int timeoutMs) {
     o.fresh = false;
     o.stop = stop_;
     o.closing = closing_;
-    o.trace = trace_;
+    if (trace_) o.trace = [this](const std::string& t) { Trace(t); };
     return WaitForString(platform_, wait_, "OK", o) == WaitOutcome::Matched;
 }
 

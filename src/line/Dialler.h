@@ -40,7 +40,7 @@ class Connection {
         std::function<void()> closeHostLog;
         std::function<void()> writeHistory;  // the connection history record
         std::function<void()> closeTelnet;   // closes the socket (hang-up of a telnet line)
-        std::function<void(const std::string&)> trace;  // the trace file when empty
+        TraceSink trace;
     };
 
     Connection(IPlatform& platform, Hooks hooks);
@@ -69,10 +69,7 @@ class Connection {
 
   private:
     void Trace(const std::string& t) const {
-        if (hooks_.trace)
-            hooks_.trace(t);
-        else
-            TraceText(kTraceMain, t);
+        if (hooks_.trace) hooks_.trace(kTraceMain, t);
     }
     IPlatform& platform_;
     Hooks hooks_;
@@ -125,7 +122,7 @@ class Dialler {
         stop_ = autoCmdStop;
         closing_ = closing;
     }
-    void SetTrace(std::function<void(const std::string&)> fn) { trace_ = std::move(fn); }
+    void SetTrace(TraceSink fn) { trace_ = std::move(fn); }
     // Shortens the fixed waits (tests).
     void SetWaitLimits(int answerMs, int settleMs) {
         answerMs_ = answerMs;
@@ -164,7 +161,7 @@ class Dialler {
     void RedialTick();
     bool Pause(int ms);
     void Trace(const std::string& t) const {
-        if (trace_) trace_(t);
+        if (trace_) trace_(kTraceMain, t);
     }
 
     IPlatform& platform_;
@@ -174,9 +171,7 @@ class Dialler {
     DialPlan plan_;
     const std::atomic<bool>* stop_ = nullptr;
     const std::atomic<bool>* closing_ = nullptr;
-    std::function<void(const std::string&)> trace_ = [](const std::string& t) {
-        TraceText(kTraceMain, t);
-    };
+    TraceSink trace_;
     std::string answer_;
     int attempt_ = 1;
     int selector_ = 1;

@@ -14,6 +14,7 @@
 
 #include "line/LineIo.h"
 #include "line/SerialDevice.h"
+#include "settings/Trace.h"
 
 namespace marlo {
 
@@ -31,7 +32,7 @@ enum LampBit : unsigned {
 class SerialLine : public ILineIo {
   public:
     using NotifyFn = std::function<void(int wParam)>;
-    using TraceFn = std::function<void(int category, const std::string& text)>;
+    using TraceFn = TraceSink;
     using LampsFn = std::function<void(unsigned lamps)>;
     using WaitFn = std::function<void(int ms)>;
 

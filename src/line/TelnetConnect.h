@@ -41,7 +41,7 @@ class TelnetConnect {
     // terminal's attributes there).
     void SetBeforeConnected(std::function<void()> fn) { beforeConnected_ = std::move(fn); }
     void SetStopFlag(const std::atomic<bool>* autoCmdStop) { stop_ = autoCmdStop; }
-    void SetTrace(std::function<void(const std::string&)> fn) { trace_ = std::move(fn); }
+    void SetTrace(TraceSink fn) { trace_ = std::move(fn); }
     // The pause after a failure report (tests shorten it).
     void SetReportPauseMs(int ms) { reportPauseMs_ = ms; }
 
@@ -85,7 +85,7 @@ class TelnetConnect {
     std::string FailureText() const;
     void StopTimers();
     void Trace(const std::string& t) const {
-        if (trace_) trace_(t);
+        if (trace_) trace_(kTraceMain, t);
     }
 
     IPlatform& platform_;
@@ -101,9 +101,7 @@ class TelnetConnect {
     bool stopAtPause_ = false;
     const std::atomic<bool>* stop_ = nullptr;
     std::function<void()> beforeConnected_;
-    std::function<void(const std::string&)> trace_ = [](const std::string& t) {
-        TraceText(kTraceMain, t);
-    };
+    TraceSink trace_;
 };
 
 // The remembered hosts of the dialog "Telnet接続", most recent first (TelnetHost1..5).

@@ -23,7 +23,7 @@ namespace marlo {
 
 class TelnetLine : public ILineIo {
   public:
-    using TraceFn = std::function<void(int category, const std::string& text)>;
+    using TraceFn = TraceSink;
 
     enum class ConnectState { Idle, InProgress, Connected, Failed };
 
@@ -32,7 +32,7 @@ class TelnetLine : public ILineIo {
     TelnetLine(const TelnetLine&) = delete;
     TelnetLine& operator=(const TelnetLine&) = delete;
 
-    // Every trace text of the line goes here (category 1); the trace file by default.
+    // Every trace text of the line goes here (category 1); none until a sink is given.
     void SetTrace(TraceFn fn) { trace_ = std::move(fn); }
     // Called once when the server closes the connection or the socket fails, from the thread that
     // noticed it (a reader). The frame turns it into its close handling.
@@ -137,7 +137,7 @@ class TelnetLine : public ILineIo {
         if (trace_) trace_(1, text);
     }
 
-    TraceFn trace_ = [](int category, const std::string& text) { TraceText(category, text); };
+    TraceFn trace_;
     std::function<void()> closed_;
     std::shared_ptr<Lookup> lookup_;
     std::atomic<int> fd_{-1};

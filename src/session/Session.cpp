@@ -13,10 +13,6 @@ namespace {
 const std::vector<int> kHeldDuringReceive = {WM_COMMNOTIFY};
 // How often a long burst lets the rest of the program run.
 constexpr std::chrono::milliseconds kDispatchEvery{20};
-
-void TraceMain(const std::string& t) {
-    TraceText(kTraceMain, t);
-}
 }  // namespace
 
 Session::Session(IPlatform& platform, Settings& settings, const std::string& configDir,
@@ -30,11 +26,9 @@ Session::Session(IPlatform& platform, Settings& settings, const std::string& con
         platform_.SendEvent(LineNotice(
             what == SerialLine::kNotifyLineStatus ? LineEvent::ModemStatus : LineEvent::DataReady));
     });
-    comm_->SetTrace([](int category, const std::string& text) { TraceText(category, text); });
     comm_->SetLampsCallback([this](unsigned) { Lamps(); });
 
     telnet_ = std::make_unique<TelnetLine>();
-    telnet_->SetTrace([](int category, const std::string& text) { TraceText(category, text); });
 
     Connection::Hooks connectionHooks;
     connectionHooks.closeTelnet = [this] { telnet_->Close(); };
@@ -45,7 +39,7 @@ Session::Session(IPlatform& platform, Settings& settings, const std::string& con
     connectionHooks.closeHostLog = [this] {
         if (hooks_.closeHostLog) hooks_.closeHostLog();
     };
-    connectionHooks.trace = TraceMain;
+    connectionHooks.trace = [this](int category, const std::string& t) { Trace(category, t); };
     connectionHooks.suspendEventThread = [this](bool hold) {
         if (hooks_.holdReceive) hooks_.holdReceive(hold);
     };
@@ -54,15 +48,26 @@ Session::Session(IPlatform& platform, Settings& settings, const std::string& con
     connection_->disconnectSound = settings_.WaveFile[3];
 
     dialler_ = std::make_unique<Dialler>(platform_, *this, wait_, *connection_);
-    dialler_->SetTrace(TraceMain);
 
     telnetConnect_ = std::make_unique<TelnetConnect>(platform_, *telnet_, *connection_);
-    telnetConnect_->SetTrace(TraceMain);
     telnetConnect_->SetBeforeConnected([this] {
         if (hooks_.beforeTelnetConnected) hooks_.beforeTelnetConnected();
         ClearSendKanjiMode();
     });
     telnetConnect_->EnableCommNotify();
+    SetTrace(TraceFileSink());
+}
+
+void Session::SetTrace(TraceSink sink) {
+    trace_ = std::move(sink);
+    comm_->SetTrace(trace_);
+    telnet_->SetTrace(trace_);
+    dialler_->SetTrace(trace_);
+    telnetConnect_->SetTrace(trace_);
+}
+
+void Session::Trace(int category, const std::string& text) const {
+    if (trace_) trace_(category, text);
 }
 
 Session::~Session() {
@@ -277,7 +282,7 @@ bool Session::OnEvent(const Event& e) {
 void Session::OnCommNotify(LineEvent what) {
     if (what == LineEvent::PeerClosed) {
         // The server closed the socket (or it closed while connecting).
-        if (connection_->telnetConnecting) TraceText(kTraceMain, "FD_CLOSE受信\n");
+        if (connection_->telnetConnecting) Trace(kTraceMain, "FD_CLOSE受信\n");
         telnetConnect_->OnServerClose();
         if (hooks_.stateChanged) hooks_.stateChanged();
         return;

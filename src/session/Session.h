@@ -23,6 +23,7 @@
 #include "line/TelnetLine.h"
 #include "platform/Platform.h"
 #include "settings/Settings.h"
+#include "settings/Trace.h"
 #include "terminal/KanjiCodec.h"
 
 namespace marlo {
@@ -56,6 +57,9 @@ class Session : public IModemPort {
     void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
     // The stop request of a macro and the frame's closing flag, watched by the dialler's waits.
     void SetStopFlags(const std::atomic<bool>* autoCmdStop, const std::atomic<bool>* closing);
+    // Where the lines, the dialler, the telnet connect and the connection trace: the trace file
+    // unless told otherwise.
+    void SetTrace(TraceSink sink);
 
     CommPort& Comm() { return *comm_; }
     const CommPort& Comm() const { return *comm_; }
@@ -138,10 +142,12 @@ class Session : public IModemPort {
     void ReceiveAll();
     void WriteHistory();
     void Lamps();
+    void Trace(int category, const std::string& text) const;
 
     IPlatform& platform_;
     Settings& settings_;
     Hooks hooks_;
+    TraceSink trace_;
     PortMap portMap_;
     std::unique_ptr<CommPort> comm_;
     std::unique_ptr<TelnetLine> telnet_;

@@ -63,4 +63,8 @@ void Trace(int category, const char* format, ...) {
     TraceText(category, std::string(buf, std::min<size_t>(static_cast<size_t>(n), 1000)));
 }
 
+TraceSink TraceFileSink() {
+    return [](int category, const std::string& text) { TraceText(category, text); };
+}
+
 }  // namespace marlo

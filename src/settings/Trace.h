@@ -2,6 +2,7 @@
 // mask are appended to the trace file, which is opened and closed for each text.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace marlo {
@@ -20,5 +21,12 @@ std::string TraceFile();
 void Trace(int category, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // The same for a text already formatted.
 void TraceText(int category, const std::string& text);
+
+// Where a part of the program sends its trace texts. The parts hold one given by their owner (the
+// session gives every line, the dialler and the connection the same one); an empty sink traces
+// nothing.
+using TraceSink = std::function<void(int category, const std::string& text)>;
+// The sink that writes to the trace file above.
+TraceSink TraceFileSink();
 
 }  // namespace marlo

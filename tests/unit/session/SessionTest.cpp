@@ -1,6 +1,7 @@
 // The session alone, with no frame and no terminal: a telnet host entry reached on the recording
 // platform, its bytes handed to the receiver, typed text sent in the entry's code, one history
-// record when the host hangs up, and no reading while the line is paused.
+// record when the host hangs up, no reading while the line is paused, and every part's trace
+// texts in the one sink the session was given.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,6 +44,8 @@ TEST(Session, TelnetHostEntryRunsWithoutAFrame) {
     HostEntry e = test::LoopbackTelnetEntry(server.Port());
     ApplyHostEntry(e, rig.settings);
     rig.settings.CodeExchange2 = kNewJis;
+    std::string traced;
+    rig.session->SetTrace([&](int, const std::string& t) { traced += t; });
     ASSERT_TRUE(rig.session->ReadyForHost(e));
     ASSERT_TRUE(rig.session->ConnectHost(e));
     ASSERT_TRUE(rig.platform.Until([&] { return rig.session->Conn().connected.load(); }));
@@ -71,6 +74,9 @@ TEST(Session, TelnetHostEntryRunsWithoutAFrame) {
     const std::string history = test::ReadWhole((rig.dir.path / "history.txt").string());
     EXPECT_EQ(history.rfind("LOCAL", 0), 0u);
     EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 1);
+    // The telnet connect's and the connection's texts.
+    EXPECT_NE(traced.find("port = " + std::to_string(server.Port())), std::string::npos) << traced;
+    EXPECT_NE(traced.find("Off-Line"), std::string::npos) << traced;
 }
 
 }  // namespace
