@@ -15,11 +15,12 @@ namespace {
 const char kUsage[] =
     "  convert --from CODE --to CODE [FILE|-]\n"
     "      converts FILE (or standard input) between kanji codes; CODE is sjis, oldjis, newjis,\n"
-    "      nec or euc, or one of the names Shift-JIS, 旧JIS, 新JIS, NEC漢字, EUC";
+    "      nec, euc or utf8, or one of the names Shift-JIS, 旧JIS, 新JIS, NEC漢字, EUC, UTF-8";
 
 int CodeFromArg(const std::string& arg) {
-    static const char* const kShortNames[] = {"sjis", "oldjis", "newjis", "nec", "euc"};
-    for (int i = 0; i < 5; ++i)
+    static const char* const kShortNames[kKanjiCodeCount] = {"sjis", "oldjis", "newjis",
+                                                             "nec",  "euc",    "utf8"};
+    for (int i = 0; i < kKanjiCodeCount; ++i)
         if (strcasecmp(arg.c_str(), kShortNames[i]) == 0) return i;
     return KanjiCodeFromName(arg);
 }

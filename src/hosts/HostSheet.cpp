@@ -93,8 +93,8 @@ std::optional<std::string> CheckHostSheet(const HostEntry& e) {
     if (!In(e.Parity, 0, 3)) return RangeMessage("ﾊﾟﾘﾃｨ", 0, 3);
     if (!In(e.Flow, 0, 2)) return RangeMessage("ﾌﾛｰ制御", 0, 2);
     if (!In(e.Emulation, 0, 2)) return RangeMessage("ｴﾐｭﾚｰｼｮﾝ", 0, 2);
-    if (!In(e.CodeExchange, 0, 4) || !In(e.CodeExchange2, 0, 4))
-        return RangeMessage("漢字ｺｰﾄﾞ", 0, 4);
+    if (!In(e.CodeExchange, 0, 5) || !In(e.CodeExchange2, 0, 5))
+        return RangeMessage("漢字ｺｰﾄﾞ", 0, 5);
     if (!In(e.FileNameCode, 0, 1)) return RangeMessage("送信ﾌｧｲﾙ名の漢字ｺｰﾄﾞ", 0, 1);
     if (!In(e.BreakTime, 0, 60000)) return RangeMessage("ﾌﾞﾚｰｸ時間", 0, 60000);
     if (!In(e.ReadSize, 1, 4096)) return RangeMessage("読み込みｻｲｽﾞ", 1, 4096);

@@ -8,10 +8,10 @@ int LineSettings::ReadBlockSize() const {
     return std::clamp<int32_t>(ReadSize, 1, 4096);
 }
 int LineSettings::ReceiveCode() const {
-    return CodeExchange >= 0 && CodeExchange <= 4 ? CodeExchange : 0;
+    return CodeExchange >= 0 && CodeExchange <= 5 ? CodeExchange : 0;
 }
 int LineSettings::SendCode() const {
-    return CodeExchange2 >= 0 && CodeExchange2 <= 4 ? CodeExchange2 : 0;
+    return CodeExchange2 >= 0 && CodeExchange2 <= 5 ? CodeExchange2 : 0;
 }
 int LineSettings::EmulationMode() const {
     return Emulation >= 0 && Emulation <= 2 ? Emulation : 0;

@@ -1,5 +1,7 @@
 #include "terminal/KanjiCodec.h"
 
+#include "text/Encoding.h"
+
 namespace marlo {
 
 namespace {
@@ -8,7 +10,8 @@ constexpr uint8_t kEsc = 0x1B;
 constexpr uint8_t kSs2 = 0x8E;
 constexpr uint8_t kSs3 = 0x8F;
 
-const char* const kCodeNames[] = {"Shift-JIS", "旧JIS", "新JIS", "NEC漢字", "EUC"};
+const char* const kCodeNames[kKanjiCodeCount] = {"Shift-JIS", "旧JIS", "新JIS",
+                                                 "NEC漢字",   "EUC",   "UTF-8"};
 
 // Bytes that can never begin a Shift-JIS character.
 inline bool IsInvalidFirst(uint8_t b) {
@@ -33,13 +36,13 @@ struct BufferSink {
 }  // namespace
 
 int KanjiCodeFromName(std::string_view name) {
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < kKanjiCodeCount; ++i)
         if (name == kCodeNames[i]) return i;
     return -1;
 }
 
 const char* KanjiCodeName(int code) {
-    return code >= 0 && code < 5 ? kCodeNames[code] : "";
+    return code >= 0 && code < kKanjiCodeCount ? kCodeNames[code] : "";
 }
 
 uint16_t JisToSjis(uint8_t j1, uint8_t j2) {
@@ -74,6 +77,7 @@ uint16_t SjisToJis(uint8_t s1, uint8_t s2) {
 void KanjiDecoder::SetCode(int code) {
     if (code != code_) Reset();
     code_ = code;
+    if (code_ == kUtf8 && !toSjis_) toSjis_ = UnicodeToSjisTable();
 }
 
 void KanjiDecoder::Reset() {
@@ -82,10 +86,12 @@ void KanjiDecoder::Reset() {
     state_ = 0;
     ss2_ = false;
     ss3Left_ = 0;
+    utf8Left_ = 0;
 }
 
 bool KanjiDecoder::InSequence() const {
     if (code_ == kEuc) return ss2_ || ss3Left_ != 0;
+    if (code_ == kUtf8) return utf8Left_ != 0;
     if (code_ == kNecKanji) return state_ == 1 || state_ == 3;
     if (IsShiftedCode(code_)) return state_ != 0 && state_ != 3;
     return false;
@@ -305,6 +311,55 @@ inline void KanjiDecoder::StepEuc(uint8_t b, Sink& sink) {
     JisByte(static_cast<uint8_t>(b - 0x80), sink);
 }
 
+// A byte that cannot continue a character ends the one begun as the geta mark and starts afresh,
+// so that a damaged character costs one mark and never the text after it.
+template <class Sink>
+inline void KanjiDecoder::StepUtf8(uint8_t b, Sink& sink) {
+    if (utf8Left_) [[unlikely]] {
+        if ((b & 0xC0) == 0x80) {
+            utf8Char_ = utf8Char_ << 6 | (b & 0x3F);
+            if (--utf8Left_ == 0) Utf8Char(sink);
+            return;
+        }
+        utf8Left_ = 0;
+        sink.DoubleByte(kGetaSjis[0], kGetaSjis[1]);
+    }
+    if (b < 0x80) {
+        Single(b, sink);
+        return;
+    }
+    if (b >= 0xC2 && b <= 0xDF) {
+        utf8Left_ = 1;
+        utf8Char_ = b & 0x1F;
+        utf8Least_ = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        utf8Left_ = 2;
+        utf8Char_ = b & 0x0F;
+        utf8Least_ = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        utf8Left_ = 3;
+        utf8Char_ = b & 0x07;
+        utf8Least_ = 0x10000;
+    } else {  // a continuation byte with no start, or a byte UTF-8 never uses
+        sink.DoubleByte(kGetaSjis[0], kGetaSjis[1]);
+    }
+}
+
+// A whole character: its Shift-JIS form, or the geta mark for an overlong form, a surrogate, a
+// code point past U+10FFFF and a character Shift-JIS does not have.
+template <class Sink>
+inline void KanjiDecoder::Utf8Char(Sink& sink) {
+    const char32_t c = utf8Char_;
+    const bool valid = c >= utf8Least_ && c < 0x10000 && (c < 0xD800 || c > 0xDFFF);
+    const uint16_t s = valid ? toSjis_[c] : 0;
+    if (s == 0)
+        sink.DoubleByte(kGetaSjis[0], kGetaSjis[1]);
+    else if (s < 0x100)
+        Single(static_cast<uint8_t>(s), sink);
+    else
+        sink.DoubleByte(static_cast<uint8_t>(s >> 8), static_cast<uint8_t>(s));
+}
+
 template <class Sink>
 inline void KanjiDecoder::Step(uint8_t b, Sink& sink) {
     switch (code_) {
@@ -317,6 +372,9 @@ inline void KanjiDecoder::Step(uint8_t b, Sink& sink) {
             break;
         case kEuc:
             StepEuc(b, sink);
+            break;
+        case kUtf8:
+            StepUtf8(b, sink);
             break;
         default:
             StepSjis(b, sink);
@@ -338,9 +396,10 @@ void KanjiDecoder::Feed(uint8_t b, bool inEscape, IKanjiSink& sink) {
 }
 
 void KanjiDecoder::Decode(const uint8_t* p, size_t n, std::string& out) {
-    // Output never exceeds the input by more than the bytes held from an earlier run.
+    // Output never exceeds the input by more than the bytes held from an earlier run, except in
+    // UTF-8, where a single stray byte becomes a two-byte geta mark.
     const size_t start = out.size();
-    out.resize(start + n + 4);
+    out.resize(start + (code_ == kUtf8 ? 2 * n : n) + 4);
     BufferSink sink{reinterpret_cast<uint8_t*>(out.data()) + start};
     const uint8_t* const end = p + n;
     switch (code_) {
@@ -353,6 +412,15 @@ void KanjiDecoder::Decode(const uint8_t* p, size_t n, std::string& out) {
             break;
         case kEuc:
             while (p != end) StepEuc(*p++, sink);
+            break;
+        case kUtf8:
+            while (p != end) {
+                if (*p < 0x80 && !utf8Left_) {
+                    Single(*p++, sink);
+                    continue;
+                }
+                StepUtf8(*p++, sink);
+            }
             break;
         default:
             while (p != end) {
@@ -434,8 +502,40 @@ void KanjiEncoder::EncodeEuc(uint8_t b, std::string& out) {
     out += static_cast<char>(b);
 }
 
+// Shift-JIS characters go out as their UTF-8; a half character or a pair code page 932 does not
+// have goes out as the geta mark.
+void KanjiEncoder::EncodeUtf8(uint8_t b, std::string& out) {
+    if (hasLead_) {
+        hasLead_ = false;
+        if (IsSjisTrail(b)) {
+            if (!AppendSjisCharAsUtf8(pendingLead_, b, out)) out += kGetaUtf8;
+            return;
+        }
+        out += kGetaUtf8;
+    }
+    if (IsSjisLead(b)) {
+        hasLead_ = true;
+        pendingLead_ = b;
+        return;
+    }
+    if (b < 0x80 || !AppendSjisCharAsUtf8(b, 0, out)) {
+        if (b < 0x80)
+            out += static_cast<char>(b);
+        else
+            out += kGetaUtf8;
+    }
+}
+
 void KanjiEncoder::Encode(const uint8_t* p, size_t n, std::string& out) {
-    if (code_ == kEuc) {
+    if (code_ == kUtf8) {
+        out.reserve(out.size() + n + n / 2);
+        for (size_t i = 0; i < n; ++i) {
+            if (p[i] < 0x80 && !hasLead_)
+                out += static_cast<char>(p[i]);
+            else
+                EncodeUtf8(p[i], out);
+        }
+    } else if (code_ == kEuc) {
         out.reserve(out.size() + n + n / 2);
         for (size_t i = 0; i < n; ++i) EncodeEuc(p[i], out);
     } else if (IsShiftedCode(code_)) {
@@ -450,6 +550,7 @@ void KanjiEncoder::Finish(std::string& out) {
     if (hasLead_) {
         hasLead_ = false;
         if (code_ == kEuc || IsShiftedCode(code_)) PutJisPair(0, out);
+        if (code_ == kUtf8) out += kGetaUtf8;
     }
     if (IsShiftedCode(code_)) LeaveKanjiMode(out);
 }

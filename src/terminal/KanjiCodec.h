@@ -11,9 +11,18 @@
 
 namespace marlo {
 
-enum KanjiCode : int { kShiftJis = 0, kOldJis = 1, kNewJis = 2, kNecKanji = 3, kEuc = 4 };
+enum KanjiCode : int {
+    kShiftJis = 0,
+    kOldJis = 1,
+    kNewJis = 2,
+    kNecKanji = 3,
+    kEuc = 4,
+    kUtf8 = 5,
+};
+inline constexpr int kKanjiCodeCount = 6;
 
-// The display names "Shift-JIS", "旧JIS", "新JIS", "NEC漢字", "EUC" (UTF-8 here); -1 when unknown.
+// The display names "Shift-JIS", "旧JIS", "新JIS", "NEC漢字", "EUC", "UTF-8" (UTF-8 here); -1 when
+// unknown.
 int KanjiCodeFromName(std::string_view utf8Name);
 const char* KanjiCodeName(int code);  // UTF-8; "" for an unknown code
 
@@ -34,6 +43,7 @@ uint16_t SjisToJis(uint8_t s1, uint8_t s2);
 // The geta mark 〓, sent in place of a character the line code cannot carry.
 constexpr uint8_t kGetaSjis[2] = {0x81, 0xAC};
 constexpr uint8_t kGetaJis[2] = {0x22, 0x2E};
+constexpr char kGetaUtf8[] = "\xE3\x80\x93";
 
 class IKanjiSink {
   public:
@@ -75,6 +85,10 @@ class KanjiDecoder {
     template <class Sink>
     void StepEuc(uint8_t b, Sink& sink);
     template <class Sink>
+    void StepUtf8(uint8_t b, Sink& sink);
+    template <class Sink>
+    void Utf8Char(Sink& sink);
+    template <class Sink>
     void StepBase(uint8_t b, Sink& sink);
     template <class Sink>
     void Single(uint8_t b, Sink& sink);
@@ -91,6 +105,12 @@ class KanjiDecoder {
     int state_ = 0;
     bool ss2_ = false;
     uint8_t ss3Left_ = 0;  // bytes still to come of an EUC SS3 character
+    // UTF-8: the continuation bytes still to come, the code point so far and the least code
+    // point the sequence's length may carry (less is an overlong form).
+    uint8_t utf8Left_ = 0;
+    char32_t utf8Char_ = 0;
+    char32_t utf8Least_ = 0;
+    const uint16_t* toSjis_ = nullptr;  // Unicode to Shift-JIS, looked up once the code is UTF-8
 };
 
 class KanjiEncoder {
@@ -115,6 +135,7 @@ class KanjiEncoder {
   private:
     void EncodeShifted(uint8_t b, std::string& out);
     void EncodeEuc(uint8_t b, std::string& out);
+    void EncodeUtf8(uint8_t b, std::string& out);
     void PutJisPair(uint16_t jis, std::string& out);
     void LeaveKanjiMode(std::string& out);
 

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace marlo {
 
@@ -122,10 +124,86 @@ class SjisTable {
     std::array<std::array<Entry, 256>, 60> pairs_{};
 };
 
+const SjisTable& TheSjisTable() {
+    static const SjisTable table;
+    return table;
+}
+
+// The code point of one UTF-8 character of 1..4 bytes (well-formed, as iconv gives them).
+char32_t DecodeOne(const char* b, size_t n) {
+    const auto u = [&](size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(b[i])); };
+    switch (n) {
+        case 1:
+            return u(0);
+        case 2:
+            return (u(0) & 0x1F) << 6 | (u(1) & 0x3F);
+        case 3:
+            return (u(0) & 0x0F) << 12 | (u(1) & 0x3F) << 6 | (u(2) & 0x3F);
+        default:
+            return (u(0) & 0x07) << 18 | (u(1) & 0x3F) << 12 | (u(2) & 0x3F) << 6 | (u(3) & 0x3F);
+    }
+}
+
+std::vector<uint16_t> MakeUnicodeToSjis() {
+    std::vector<uint16_t> t(0x10000, 0);
+    for (char32_t c = 0x01; c < 0x80; ++c) t[c] = static_cast<uint16_t>(c);
+    const SjisTable& table = TheSjisTable();
+    if (!table.Ok()) return t;
+    for (int b = 0xA1; b <= 0xDF; ++b) {
+        const SjisTable::Entry& e = table.Single(static_cast<unsigned char>(b));
+        if (e.length == 0) continue;
+        const char32_t c = DecodeOne(e.bytes, e.length);
+        if (c < t.size() && t[c] == 0) t[c] = static_cast<uint16_t>(b);
+    }
+    // The NEC-selected IBM extensions (leads 0xED, 0xEE) repeat characters of the IBM rows: the
+    // IBM codes are taken, as code page 932 itself does from Unicode.
+    auto fill = [&](bool necSelected) {
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!IsSjisLead(static_cast<unsigned char>(lead))) continue;
+            if ((lead == 0xED || lead == 0xEE) != necSelected) continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                const SjisTable::Entry& e =
+                    table.Pair(static_cast<unsigned char>(lead), static_cast<unsigned char>(trail));
+                if (e.length == 0) continue;
+                const char32_t c = DecodeOne(e.bytes, e.length);
+                if (c >= 0x80 && c < t.size() && t[c] == 0) t[c] = static_cast<uint16_t>(lead << 8 | trail);
+            }
+        }
+    };
+    fill(false);
+    fill(true);
+    static constexpr std::pair<char32_t, char32_t> kJisForms[] = {
+        {0x301C, 0xFF5E}, {0x2016, 0x2225}, {0x2212, 0xFF0D}, {0x00A2, 0xFFE0},
+        {0x00A3, 0xFFE1}, {0x00AC, 0xFFE2}, {0x2014, 0x2015}};
+    for (auto [jis, cp932] : kJisForms)
+        if (t[jis] == 0) t[jis] = t[cp932];
+    if (t[0x00A5] == 0) t[0x00A5] = 0x5C;
+    if (t[0x203E] == 0) t[0x203E] = 0x7E;
+    return t;
+}
+
 }  // namespace
 
+const uint16_t* UnicodeToSjisTable() {
+    static const std::vector<uint16_t> table = MakeUnicodeToSjis();
+    return table.data();
+}
+
+bool AppendSjisCharAsUtf8(uint8_t lead, uint8_t trail, std::string& out) {
+    if (lead < 0x80) {
+        out += static_cast<char>(lead);
+        return true;
+    }
+    const SjisTable& table = TheSjisTable();
+    if (!table.Ok()) return false;
+    const SjisTable::Entry& e = IsSjisLead(lead) ? table.Pair(lead, trail) : table.Single(lead);
+    if (e.length == 0) return false;
+    out.append(e.bytes, e.length);
+    return true;
+}
+
 std::string SjisToUtf8(std::string_view sjis) {
-    static const SjisTable table;
+    const SjisTable& table = TheSjisTable();
     if (!table.Ok()) return std::string(sjis);
     // Received text is converted at line speed: each character is looked up. Where a byte starts
     // nothing iconv converts, iconv itself takes the rest, so that what it makes of a broken

@@ -24,6 +24,7 @@ TEST(CommSettingsTexts, DisplayTextsAndValuesPairUp) {
         {LineParam::Flow, "XON/XOFF", 1},      {LineParam::Emulation, "ﾀﾞﾑ端末", 0},
         {LineParam::Emulation, "VT52", 2},     {LineParam::KanjiCode, "NEC漢字", 3},
         {LineParam::KanjiCode, "EUC", 4},      {LineParam::KanjiCode, "旧JIS", 1},
+        {LineParam::KanjiCode, "UTF-8", 5},
     };
     for (const auto& c : pairs) {
         SCOPED_TRACE(c.text);
@@ -38,7 +39,7 @@ TEST(CommSettingsTexts, DisplayTextsAndValuesPairUp) {
         int value;
     } unknown[] = {{LineParam::Port, "COM0", -2},      {LineParam::Port, "COMx", -1},
                    {LineParam::Speed, "2400", 2401},   {LineParam::DataLen, "9bit", 6},
-                   {LineParam::Parity, "Space", 4},    {LineParam::KanjiCode, "UTF-8", 5},
+                   {LineParam::Parity, "Space", 4},    {LineParam::KanjiCode, "UTF-16", 6},
                    {LineParam::Emulation, "VT220", -1}};
     for (const auto& c : unknown) {
         SCOPED_TRACE(c.text);
@@ -155,7 +156,7 @@ TEST(CommSettingsValidate, RefusesValuesTheLineCannotUse) {
         [](CommSheetValues& v) { v.TxSendMaxCol = 0; },
         [](CommSheetValues& v) { v.Speed = 1234; },
         [](CommSheetValues& v) { v.Parity = 4; },
-        [](CommSheetValues& v) { v.CodeExchange2 = 5; },
+        [](CommSheetValues& v) { v.CodeExchange2 = 6; },
         [](CommSheetValues& v) { v.Port = -1; },
         [](CommSheetValues& v) { v.ModemInit2 = std::string(260, 'A'); },
     };

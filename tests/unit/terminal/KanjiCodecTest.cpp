@@ -97,6 +97,7 @@ std::string FirstDifference(const Bytes& got, const Bytes& want) {
 struct Repertoire {
     int count = 0;
     Bytes sjis, euc, iso2022, jisPairs;
+    Bytes utf8;  // as the JIS table maps them (U+301C for the wave dash)
 };
 
 const Repertoire& AllJisX0208() {
@@ -114,6 +115,7 @@ const Repertoire& AllJisX0208() {
                 rep.jisPairs += static_cast<char>(j2);
             }
         }
+        rep.utf8 = utf8;
         rep.sjis = Iconv("UTF-8", "SHIFT_JIS", utf8).value_or("");
         rep.euc = Iconv("UTF-8", "EUC-JP", utf8).value_or("");
         rep.iso2022 = Iconv("UTF-8", "ISO-2022-JP", utf8).value_or("");
@@ -147,8 +149,12 @@ TEST(KanjiOracle, DecodersAgreeWithIconv) {
         int code;
         Bytes line;
     };
+    // UTF-8 in both tables' forms: the JIS table's and code page 932's.
+    const Bytes cp932 = Iconv("CP932", "UTF-8", r.sjis).value_or("");
+    ASSERT_FALSE(cp932.empty());
     for (const Case& c : {Case{kShiftJis, r.sjis}, Case{kOldJis, oldJis}, Case{kNewJis, r.iso2022},
-                          Case{kNecKanji, nec}, Case{kEuc, r.euc}}) {
+                          Case{kNecKanji, nec}, Case{kEuc, r.euc}, Case{kUtf8, r.utf8},
+                          Case{kUtf8, cp932}}) {
         const Bytes got = DecodeAll(c.code, c.line);
         EXPECT_EQ(got, r.sjis) << "code " << c.code << ": " << FirstDifference(got, r.sjis);
         // Byte by byte through the sink interface, as the receive path feeds it.
@@ -171,7 +177,8 @@ TEST(KanjiOracle, EncodersAgreeWithIconv) {
     };
     for (const Case& c : {Case{kShiftJis, r.sjis}, Case{kOldJis, "\x1b$@" + pairs + "\x1b(H"},
                           Case{kNewJis, "\x1b$B" + pairs + "\x1b(J"},
-                          Case{kNecKanji, "\x1bK" + pairs + "\x1bH"}, Case{kEuc, r.euc}}) {
+                          Case{kNecKanji, "\x1bK" + pairs + "\x1bH"}, Case{kEuc, r.euc},
+                          Case{kUtf8, Iconv("CP932", "UTF-8", r.sjis).value_or("")}}) {
         const Bytes got = EncodeAll(c.code, r.sjis);
         EXPECT_EQ(got, c.line) << "code " << c.code << ": " << FirstDifference(got, c.line);
     }
@@ -188,6 +195,9 @@ TEST(KanjiOracle, HalfWidthKatakana) {
     EXPECT_EQ(DecodeAll(kEuc, euc), sjis);
     EXPECT_EQ(DecodeAll(kShiftJis, sjis), sjis);
     EXPECT_EQ(EncodeAll(kEuc, sjis), euc);
+    const Bytes utf8 = Iconv("SHIFT_JIS", "UTF-8", sjis).value_or("");
+    EXPECT_EQ(DecodeAll(kUtf8, utf8), sjis);
+    EXPECT_EQ(EncodeAll(kUtf8, sjis), utf8);
     // The shifted codes send them as 8-bit bytes, leaving kanji mode first.
     EXPECT_EQ(EncodeAll(kNewJis, "\x88\x9f\xb1"), "\x1b$B0!\x1b(J\xb1");
 }
@@ -387,13 +397,57 @@ TEST(ConvertCommand, ConvertsThroughShiftJis) {
     EXPECT_EQ(r.out, "\x81\xac");
     r = RunCli({"--from", "newjis", "--to", "euc"}, "\x1b$B\x21\x7f\x1b(B");
     EXPECT_EQ(r.out, "\xa2\xae");
+    r = RunCli({"--from", "utf8", "--to", "sjis"}, "\xe6\x97\xa5\xc3\xa9");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "\x93\xfa\x81\xac");
+    r = RunCli({"--from", "EUC", "--to", "UTF-8"}, "\xc6\xfc");
+    EXPECT_EQ(r.out, "\xe6\x97\xa5");
+}
+
+// Damaged UTF-8 costs one geta mark per broken character and never the text after it, whatever
+// the blocks it arrives in; characters Shift-JIS lacks show as the geta mark.
+TEST(KanjiDecoder, Utf8DamageNeverDesynchronises) {
+    const Bytes geta = "\x81\xac";
+    struct Case {
+        Bytes in, want;
+    };
+    const Case cases[] = {
+        {"a\xe3\x81\x82" "b", "a\x82\xa0" "b"},             // あ
+        {"\xc0\xaf" "b", geta + geta + "b"},                     // never used, stray continuation
+        {"\xe0\x80\xaf" "b", geta + "b"},                       // overlong
+        {"\xed\xa0\x80" "b", geta + "b"},                       // a surrogate
+        {"\xf4\x90\x80\x80" "b", geta + "b"},                 // past U+10FFFF
+        {"\xe3\x81" "A\xe3\x81\x82", geta + "A\x82\xa0"},      // cut short by ASCII
+        {"\xe3\x81\xe3\x81\x82", geta + "\x82\xa0"},           // cut short by a new start
+        {"\xc3\xa9\xf0\x9f\x98\x80\r\n", geta + geta + "\r\n"},  // é and an emoji
+        {"\xef\xbd\xb1\xe2\x94\x80\xe3\x80\x9c", "\xb1\x84\x9f\x81\x60"},  // ｱ ─ 〜
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DecodeAll(kUtf8, c.in), c.want) << FirstDifference(DecodeAll(kUtf8, c.in), c.want);
+        // Split in two at every place: the state carries across the blocks.
+        for (size_t cut = 1; cut < c.in.size(); ++cut) {
+            KanjiDecoder d;
+            d.SetCode(kUtf8);
+            Bytes out;
+            d.Decode(reinterpret_cast<const uint8_t*>(c.in.data()), cut, out);
+            d.Decode(reinterpret_cast<const uint8_t*>(c.in.data()) + cut, c.in.size() - cut, out);
+            EXPECT_EQ(out, c.want) << "cut at " << cut;
+        }
+    }
+    KanjiDecoder d;
+    d.SetCode(kUtf8);
+    Bytes out;
+    d.Decode(reinterpret_cast<const uint8_t*>("\xe3\x81"), 2, out);
+    EXPECT_TRUE(d.InSequence());
+    // Sending: a pair code page 932 lacks and a half character become the geta mark.
+    EXPECT_EQ(EncodeAll(kUtf8, "a\x85\x40\x88\x9f\x88"), "a\xe3\x80\x93\xe4\xba\x9c\xe3\x80\x93");
 }
 
 TEST(ConvertCommand, RefusesBadArguments) {
     const std::vector<std::vector<std::string>> bad = {
         {"--from", "euc"},
         {"--to", "euc"},
-        {"--from", "euc", "--to", "utf8"},
+        {"--from", "euc", "--to", "utf16"},
         {"--from"},
         {"--from", "sjis", "--to", "euc", "--bogus"},
         {"--from", "sjis", "--to", "euc", "a", "b"},
