@@ -55,10 +55,6 @@ std::vector<int> Range(int first, int last) {
     return v;
 }
 
-const std::array<int32_t, 100>& StoredTable(const Settings& s, int bar) {
-    return bar == 0 ? s.ToolTable : bar == 1 ? s.ToolTable2 : s.ToolTable3;
-}
-
 }  // namespace
 
 const ToolButton& ToolButtonAt(int n) {
@@ -80,14 +76,19 @@ const std::vector<ToolCategory>& ToolCategories() {
 }
 
 ToolLists ToolListsFrom(const Settings& s) {
+    return ToolListsFrom({s.ToolTable, s.ToolTable2, s.ToolTable3},
+                         {s.ToolNum, s.ToolNum2, s.ToolNum3});
+}
+
+ToolLists ToolListsFrom(const std::array<std::array<int32_t, kToolBarCapacity>, kToolBarCount>& tables,
+                        const std::array<int32_t, kToolBarCount>& counts) {
     ToolLists lists;
     std::set<int> placed;
-    for (int bar = 0; bar < kToolBarCount; ++bar) {
-        const auto& table = StoredTable(s, bar);
-        const int n = s.ToolCount(bar + 1);
-        ToolList& list = lists[static_cast<size_t>(bar)];
+    for (size_t bar = 0; bar < kToolBarCount; ++bar) {
+        const int n = std::clamp<int32_t>(counts[bar], 0, kToolBarCapacity);
+        ToolList& list = lists[bar];
         for (int i = 0; i < n; ++i) {
-            const int v = table[static_cast<size_t>(i)];
+            const int v = tables[bar][static_cast<size_t>(i)];
             if (v >= 0 && v < kToolButtonCount) {
                 if (placed.insert(v).second) list.push_back(v);
             } else if (v >= kToolButtonCount && v <= kToolSeparator) {
@@ -103,13 +104,16 @@ ToolLists DefaultToolLists() {
 }
 
 void StoreToolLists(const ToolLists& lists, Settings& s) {
-    std::array<int32_t, 100>* tables[] = {&s.ToolTable, &s.ToolTable2, &s.ToolTable3};
-    int32_t* counts[] = {&s.ToolNum, &s.ToolNum2, &s.ToolNum3};
-    for (size_t bar = 0; bar < kToolBarCount; ++bar) {
-        const size_t n = std::min<size_t>(lists[bar].size(), kToolBarCapacity);
-        std::copy_n(lists[bar].begin(), n, tables[bar]->begin());
-        *counts[bar] = static_cast<int32_t>(n);
-    }
+    StoreToolList(lists[0], s.ToolTable, s.ToolNum);
+    StoreToolList(lists[1], s.ToolTable2, s.ToolNum2);
+    StoreToolList(lists[2], s.ToolTable3, s.ToolNum3);
+}
+
+void StoreToolList(const ToolList& list, std::array<int32_t, kToolBarCapacity>& table,
+                   int32_t& count) {
+    const size_t n = std::min<size_t>(list.size(), kToolBarCapacity);
+    std::copy_n(list.begin(), n, table.begin());
+    count = static_cast<int32_t>(n);
 }
 
 std::array<bool, kToolBarCount> ToolBarsVisible(const Settings& s) {

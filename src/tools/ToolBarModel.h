@@ -42,10 +42,15 @@ using ToolLists = std::array<ToolList, kToolBarCount>;
 // separator, anything else is dropped, and a button that stood earlier (on this bar or a bar
 // before) is dropped, so that each button stands at most once. The rest keep their order.
 ToolLists ToolListsFrom(const Settings& s);
+// The same from the three tables and their stored lengths.
+ToolLists ToolListsFrom(const std::array<std::array<int32_t, kToolBarCapacity>, kToolBarCount>& tables,
+                        const std::array<int32_t, kToolBarCount>& counts);
 // The lists every installation starts with.
 ToolLists DefaultToolLists();
 // Writes the lists and their lengths; entries past a list's length are left as they are.
 void StoreToolLists(const ToolLists& lists, Settings& s);
+void StoreToolList(const ToolList& list, std::array<int32_t, kToolBarCapacity>& table,
+                   int32_t& count);
 // Which bars are shown (ToolBar, ToolBar2, ToolBar3).
 std::array<bool, kToolBarCount> ToolBarsVisible(const Settings& s);
 void StoreToolBarsVisible(const std::array<bool, kToolBarCount>& visible, Settings& s);
