@@ -1,6 +1,5 @@
 #include "ui/StatusPanes.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -17,6 +16,7 @@ class LampWidget : public QWidget {
     explicit LampWidget(QWidget* parent) : QWidget(parent) {
         setObjectName(QStringLiteral("lamps"));
         setToolTip(QStringLiteral("DTR・RTS: クリックで切り替え"));
+        setFixedWidth(kCount * kPitch);  // every lamp in sight, however narrow the window
     }
     std::function<void(unsigned lamp)> onClicked;
     void SetLamps(unsigned l) {
@@ -61,9 +61,6 @@ class LampWidget : public QWidget {
 };
 
 StatusPanes::StatusPanes(QWidget* parent) : QWidget(parent) {
-    layout_ = new QHBoxLayout(this);
-    layout_->setContentsMargins(0, 0, 0, 0);
-    layout_->setSpacing(4);
     message_ = new QLabel(this);
     message_->setObjectName(QStringLiteral("statusMessage"));
     lamps_ = new LampWidget(this);
@@ -75,19 +72,14 @@ StatusPanes::StatusPanes(QWidget* parent) : QWidget(parent) {
 }
 
 void StatusPanes::SetItems(const std::vector<int>& items) {
-    while (layout_->count() > 0) delete layout_->takeAt(0);
     message_->hide();
     lamps_->hide();
     for (auto& [item, pane] : panes_) pane->hide();
     items_.clear();
-    bool message = false;
     for (int item : items) {
         QWidget* w = nullptr;
-        int stretch = 0;
         if (item == kStatusMessage) {
             w = message_;
-            stretch = 1;
-            message = true;
         } else if (item == kStatusLamps) {
             w = lamps_;
         } else if (item > kStatusLamps && item < kStatusItemCount) {
@@ -105,12 +97,45 @@ void StatusPanes::SetItems(const std::vector<int>& items) {
         }
         if (!w) continue;
         items_.push_back(item);
-        layout_->addWidget(w, stretch);
         w->show();
     }
-    // Without the message pane the panes keep to the left.
-    if (!message) layout_->addStretch(1);
     Refresh();
+}
+
+QWidget* StatusPanes::WidgetOf(int item) const {
+    if (item == kStatusMessage) return message_;
+    if (item == kStatusLamps) return lamps_;
+    auto it = panes_.find(item);
+    return it == panes_.end() ? nullptr : it->second;
+}
+
+void StatusPanes::Arrange() {
+    // Left to right in the chosen order; the message pane takes what the others leave. Panes
+    // that do not fit a narrow window are cut off at the right, never drawn over each other.
+    int fixed = 0;
+    for (int item : items_)
+        if (item != kStatusMessage) fixed += WidgetOf(item)->width() + kGap;
+    int x = 0;
+    for (int item : items_) {
+        QWidget* w = WidgetOf(item);
+        const int width = item == kStatusMessage ? std::max(0, this->width() - fixed) : w->width();
+        w->setGeometry(x, 0, width, height());
+        x += width + kGap;
+    }
+}
+
+void StatusPanes::resizeEvent(QResizeEvent*) {
+    Arrange();
+}
+
+QSize StatusPanes::sizeHint() const {
+    int width = 0;
+    for (int item : items_) width += WidgetOf(item)->sizeHint().width() + kGap;
+    return {width, minimumSizeHint().height()};
+}
+
+QSize StatusPanes::minimumSizeHint() const {
+    return {0, std::max(lamps_->sizeHint().height(), message_->sizeHint().height()) + 2};
 }
 
 void StatusPanes::SetCellFont(const QFont& font) {
@@ -132,18 +157,18 @@ QString StatusPanes::Message() const {
 }
 
 void StatusPanes::Refresh() {
-    if (!facts) return;
-    const StatusFacts f = facts();
+    const StatusFacts f = facts ? facts() : StatusFacts{};
     const QFontMetrics fm(cellFont_);
     const int cell = fm.horizontalAdvance(QLatin1Char('A'));
     for (int item : items_) {
         auto it = panes_.find(item);
-        if (it == panes_.end()) continue;
+        if (it == panes_.end() || !facts) continue;
         const std::string text = StatusPaneText(item, f);
         const int frame = 2 * it->second->frameWidth() + 8;
         it->second->setFixedWidth(DisplayCells(text) * cell + frame);
         it->second->setText(QString::fromStdString(text));
     }
+    Arrange();
 }
 
 QLabel* StatusPanes::Pane(int item) const {

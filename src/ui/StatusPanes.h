@@ -13,7 +13,6 @@
 
 #include "tools/StatusBarModel.h"
 
-class QHBoxLayout;
 class QLabel;
 
 namespace marlo::ui {
@@ -44,8 +43,16 @@ class StatusPanes : public QWidget {
     QLabel* Pane(int item) const;
     QWidget* Lamps() const;
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+  protected:
+    void resizeEvent(QResizeEvent* e) override;
+
   private:
-    QHBoxLayout* layout_;
+    static constexpr int kGap = 4;
+    QWidget* WidgetOf(int item) const;
+    void Arrange();
     QLabel* message_;
     LampWidget* lamps_;
     std::map<int, QLabel*> panes_;  // the information panes, made when first shown
