@@ -152,10 +152,6 @@ void StatusPanes::SetMessage(const QString& text) {
     message_->setText(text);
 }
 
-QString StatusPanes::Message() const {
-    return message_->text();
-}
-
 void StatusPanes::Refresh() {
     const StatusFacts f = facts ? facts() : StatusFacts{};
     const QFontMetrics fm(cellFont_);

@@ -36,7 +36,6 @@ class StatusPanes : public QWidget {
     void SetCellFont(const QFont& font);
     void SetLamps(unsigned lamps);
     void SetMessage(const QString& text);
-    QString Message() const;
     // The information panes' texts from `facts`.
     void Refresh();
     // The pane of an item while it is shown, else null (the lamps are no label).
