@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-multimedia-dev qt6-translations-l10n libgl-dev
+  qt6-base-dev qt6-multimedia-dev qt6-svg-dev qt6-translations-l10n libgl-dev
   fonts-noto-cjk
   liblhasa-dev
   libgtest-dev libgmock-dev

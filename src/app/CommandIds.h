@@ -31,6 +31,7 @@ enum CommandId : int {
     ID_MACRO_RUN = 1114,          // "実行(&X)..." Alt+M
     ID_MACRO_STOP = 1115,         // "停止(&S)"
     ID_MACRO_EDIT = 1116,         // "編集(&E)..."
+    ID_LOCAL_EDIT = 1120,         // the tool button "ﾛｰｶﾙ編集" (no menu item)
     ID_TEXT_SEND = 1122,          // "ﾃｷｽﾄ送信(&S)..."
     ID_TEXT_RECEIVE = 1141,       // "ﾃｷｽﾄ受信(&R)..."
     ID_TELNET_CONNECT = 10007,    // "Telnet接続(&I)..." Alt+I
@@ -49,6 +50,8 @@ enum CommandId : int {
     ID_VIEW_TOOLBAR = 40010,      // "ﾂｰﾙﾊﾞｰ(&T)"
     ID_VIEW_STATUSBAR = 40011,    // "ｽﾃｰﾀｽﾊﾞｰ(&S)"
     ID_VIEW_FUNCTIONBAR = 40012,  // "ﾌｧﾝｸｼｮﾝﾊﾞｰ(&F)"
+    ID_VIEW_TOOLBAR2 = 40013,     // "ﾂｰﾙﾊﾞｰ2(&2)"
+    ID_VIEW_TOOLBAR3 = 40014,     // "ﾂｰﾙﾊﾞｰ3(&3)"
     ID_ABOUT = 40015,             // "ﾊﾞｰｼﾞｮﾝ情報(&A)..."
     ID_EDIT_SEND_NAME = 40022,    // "ﾌｧｲﾙ名を送信(&N)..."
     ID_KEY_SETTINGS = 40026,      // "ｷｰ(&K)..."

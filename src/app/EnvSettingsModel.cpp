@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "tools/StatusBarModel.h"
+
 namespace marlo {
 
 EnvSheetValues EnvSheetValues::From(const Settings& s) {
@@ -27,6 +29,7 @@ EnvSheetValues EnvSheetValues::From(const Settings& s) {
     v.ToolSize = s.ToolSize;
     v.ToolNum = {s.ToolNum, s.ToolNum2, s.ToolNum3};
     v.ToolTable = {s.ToolTable, s.ToolTable2, s.ToolTable3};
+    v.StatusItems = StatusItemsFrom(s);
     return v;
 }
 
@@ -101,6 +104,9 @@ EnvApplyResult EnvSettingsModel::Apply(Settings& s) const {
     s.ToolTable = v.ToolTable[0];
     s.ToolTable2 = v.ToolTable[1];
     s.ToolTable3 = v.ToolTable[2];
+    // A stored list is rewritten only when the page changed it.
+    r.statusBarChanged = v.StatusItems != before.StatusItems;
+    if (r.statusBarChanged) StoreStatusItems(v.StatusItems, s);
     return r;
 }
 

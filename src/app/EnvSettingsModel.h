@@ -6,6 +6,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "settings/Settings.h"
 
@@ -25,6 +26,8 @@ struct EnvSheetValues {
     int ToolSize = 0;
     std::array<int32_t, 3> ToolNum{17, 14, 0};
     std::array<std::array<int32_t, 100>, 3> ToolTable{};
+    // The status bar page: the items in display order.
+    std::vector<int> StatusItems;
 
     static EnvSheetValues From(const Settings& s);
 };
@@ -35,6 +38,7 @@ struct EnvApplyResult {
     bool screenChanged = false;      // LineColFix or LineColumn: resize the terminal
     bool coloursChanged = false;     // SameSysColor, TextColor, BackColor or Blink: repaint
     bool toolBarsChanged = false;    // build the bars again
+    bool statusBarChanged = false;   // set the status bar's panes again
 };
 
 class EnvSettingsModel {

@@ -396,6 +396,16 @@ void CMainFrame::MacroCommand(int id) {
         platform_.MessageBox("ｴﾃﾞｨﾀを起動できませんでした.", MsgIcon::Exclamation);
 }
 
+bool CMainFrame::ToggleControlLine(unsigned lamp) {
+    if ((lamp != kLampDtr && lamp != kLampRts) || !PortOpen() || TelnetMode()) return false;
+    const bool on = (LampBits() & lamp) == 0;
+    if (lamp == kLampDtr)
+        SetDtr(on);
+    else
+        SetRts(on);
+    return true;
+}
+
 bool CMainFrame::CommandEnabled(int id) const {
     const Connection& c = session_->Conn();
     const CommPort& comm = session_->Comm();

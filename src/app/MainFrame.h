@@ -116,6 +116,9 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     // The status bar's lamps: the control lines of the serial port (none in telnet mode) and the
     // activity since the last tick.
     unsigned LampBits() const { return session_->LampBits(); }
+    // A click on the DTR or RTS lamp (kLampDtr, kLampRts) turns that line over; false (and
+    // nothing changes) for any other lamp or while no serial port is open.
+    bool ToggleControlLine(unsigned lamp);
     // What the front end must do for commands that open its own windows; returns true when it
     // handled the command.
     std::function<bool(int id)> onUiCommand;

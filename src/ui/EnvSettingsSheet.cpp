@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "ui/BarPages.h"
 #include "ui/SheetControls.h"
 
 namespace marlo::ui {
@@ -61,7 +62,8 @@ EnvSettingsSheet::EnvSettingsSheet(Settings& settings, QWidget* parent)
     pages_->addTab(BufferPage(), QStringLiteral("ﾊﾞｯﾌｧ"));
     pages_->addTab(LogPage(), QStringLiteral("ﾛｸﾞ"));
     pages_->addTab(StartEndPage(), QStringLiteral("起動／終了"));
-    pages_->addTab(ToolBarPage(), QStringLiteral("ﾂｰﾙﾊﾞｰ"));
+    pages_->addTab(MakeToolBarPage(), QStringLiteral("ﾂｰﾙﾊﾞｰ"));
+    pages_->addTab(MakeStatusBarPage(), QStringLiteral("ｽﾃｰﾀｽﾊﾞｰ"));
     auto* buttons = SheetButtons(this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -145,9 +147,7 @@ QWidget* EnvSettingsSheet::ScreenPage() {
     auto* form2 = new QFormLayout(other);
     blink_ =
         Switch(QStringLiteral("ｶｰｿﾙを点滅させる(&K)"), v.Blink, QStringLiteral("Blink"), other);
-    funcBarSize_ = NumberField(v.FuncBarSize, 999, QStringLiteral("FuncBarSize"), other);
     form2->addRow(blink_);
-    form2->addRow(QStringLiteral("ﾌｧﾝｸｼｮﾝﾎﾞﾀﾝｻｲｽﾞ(&F)"), funcBarSize_);
     return Page({size, other});
 }
 
@@ -229,8 +229,14 @@ QWidget* EnvSettingsSheet::StartEndPage() {
     return Page({start, end});
 }
 
-QWidget* EnvSettingsSheet::ToolBarPage() {
+QWidget* EnvSettingsSheet::MakeToolBarPage() {
     const EnvSheetValues& v = model_.values;
+    toolLists_ = ToolListsFrom(v.ToolTable, v.ToolNum);
+    toolPage_ = new ui::ToolBarPage(toolLists_);
+    toolPage_->showMessage = [this](const std::string& text, MsgIcon icon) {
+        if (showMessage) showMessage(text, icon);
+    };
+
     auto* size = new QGroupBox(QStringLiteral("ﾂｰﾙﾎﾞﾀﾝｻｲｽﾞ(&S)"));
     auto* sizeLayout = new QHBoxLayout(size);
     toolLarge_ = new QRadioButton(QStringLiteral("大"), size);
@@ -242,16 +248,31 @@ QWidget* EnvSettingsSheet::ToolBarPage() {
     sizeLayout->addWidget(toolSmall_);
     sizeLayout->addStretch();
 
-    // The bars' button lists are edited on the tool bar customisation page; here they are shown
-    // by their lengths only.
-    auto* counts = new QGroupBox(QStringLiteral("ﾎﾞﾀﾝ数"));
-    auto* countsLayout = new QFormLayout(counts);
-    for (int bar = 0; bar < 3; ++bar) {
-        auto* n = new QLabel(QString::number(v.ToolNum[bar]), counts);
-        n->setObjectName(QStringLiteral("ToolNum%1").arg(bar + 1));
-        countsLayout->addRow(QStringLiteral("ﾂｰﾙﾊﾞｰ%1").arg(bar + 1), n);
-    }
-    return Page({size, counts});
+    auto* function = new QGroupBox(QStringLiteral("ﾌｧﾝｸｼｮﾝﾎﾞﾀﾝｻｲｽﾞ(&F)"));
+    auto* functionLayout = new QHBoxLayout(function);
+    funcBarSize_ = NumberField(v.FuncBarSize, 999, QStringLiteral("FuncBarSize"), function);
+    functionLayout->addWidget(funcBarSize_);
+    functionLayout->addStretch();
+
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    toolPage_->setParent(page);
+    layout->addWidget(toolPage_, 1);
+    auto* sizes = new QHBoxLayout;
+    size->setParent(page);
+    function->setParent(page);
+    sizes->addWidget(size);
+    sizes->addWidget(function);
+    layout->addLayout(sizes);
+    return page;
+}
+
+QWidget* EnvSettingsSheet::MakeStatusBarPage() {
+    statusPage_ = new ui::StatusBarPage(model_.values.StatusItems);
+    statusPage_->showMessage = [this](const std::string& text, MsgIcon icon) {
+        if (showMessage) showMessage(text, icon);
+    };
+    return statusPage_;
 }
 
 void EnvSettingsSheet::Collect() {
@@ -273,6 +294,11 @@ void EnvSettingsSheet::Collect() {
     v.SaveOnEnd = SwitchValue(saveOnEnd_);
     v.BufferClearOnEnd = SwitchValue(bufferClearOnEnd_);
     v.ToolSize = toolLarge_->isChecked() ? 1 : 0;
+    // Lists the page did not change are left as they were stored.
+    if (toolPage_->Lists() != toolLists_)
+        for (size_t bar = 0; bar < kToolBarCount; ++bar)
+            StoreToolList(toolPage_->Lists()[bar], v.ToolTable[bar], v.ToolNum[bar]);
+    v.StatusItems = statusPage_->Items();
 }
 
 void EnvSettingsSheet::accept() {

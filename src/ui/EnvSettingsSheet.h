@@ -1,5 +1,5 @@
 // The environment settings sheet "動作環境の設定" (command 320): pages for colours, the screen, the
-// buffer, the capture log, start and end, and the tool bars. It shows and collects the values;
+// buffer, the capture log, start and end, the tool bars and the status bar. It shows and collects the values;
 // EnvSettingsModel decides what is refused and reports what changed. The frame keeps from reading
 // the line while the sheet is open and reads what waited once it closes.
 #pragma once
@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/EnvSettingsModel.h"
+#include "tools/ToolBarModel.h"
 #include "platform/Platform.h"
 
 class QCheckBox;
@@ -21,6 +22,9 @@ class QSpinBox;
 class QTabWidget;
 
 namespace marlo::ui {
+
+class StatusBarPage;
+class ToolBarPage;
 
 class EnvSettingsSheet : public QDialog {
     Q_OBJECT
@@ -53,7 +57,8 @@ class EnvSettingsSheet : public QDialog {
     QWidget* BufferPage();
     QWidget* LogPage();
     QWidget* StartEndPage();
-    QWidget* ToolBarPage();
+    QWidget* MakeToolBarPage();
+    QWidget* MakeStatusBarPage();
     void PickColour(bool text);
     void ShowColours();
     void UpdateClearUpText();
@@ -77,6 +82,9 @@ class EnvSettingsSheet : public QDialog {
     QCheckBox *logDefault_, *logIniBegin_, *logRemoveEsc_;
     QCheckBox *hostselectOnBegin_, *saveOnEnd_, *bufferClearOnEnd_;
     QRadioButton *toolLarge_, *toolSmall_;
+    ToolLists toolLists_;  // as the page found them
+    ToolBarPage* toolPage_;
+    StatusBarPage* statusPage_;
 };
 
 }  // namespace marlo::ui

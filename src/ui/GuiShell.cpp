@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <ctime>
 
 #include "app/CommandIds.h"
 #include "app/MacroThread.h"
@@ -26,8 +27,10 @@
 #include "ui/MainWindow.h"
 #include "ui/ProtocolDialog.h"
 #include "ui/QtPlatform.h"
+#include "ui/StatusPanes.h"
 #include "ui/TerminalPanes.h"
 #include "ui/TerminalWidget.h"
+#include "ui/ToolBars.h"
 #include "ui/TraceSettingsDialog.h"
 #include "ui/TransferStatusWindow.h"
 
@@ -66,6 +69,13 @@ void GuiShell::Attach(CMainFrame& frame) {
     functionBar_->onUserKey = [this](int index) { panes_->ActiveModel().Keys().RunUserKey(index); };
     window_->AddFunctionBar(functionBar_, frame.S().FunctionBar != 0);
     window_->SetStatusBarVisible(frame.S().StatusBar != 0);
+    StatusPanes* status = window_->Status();
+    status->SetCellFont(StatusFont(frame.S()));
+    status->facts = [this] { return StatusFactsOf(*frame_, std::time(nullptr)); };
+    status->onLampClicked = [this](unsigned lamp) {
+        if (!frame_->ToggleControlLine(lamp)) QApplication::beep();
+    };
+    status->SetItems(StatusItemsFrom(frame.S()));
     platform_.SetLampSink([this](unsigned lamps) { window_->SetLamps(lamps); });
     platform_.SetStatusSink(
         [this](const std::string& t) { window_->SetStatusMessage(QString::fromStdString(t)); });
@@ -75,9 +85,16 @@ void GuiShell::Attach(CMainFrame& frame) {
     window_->isEnabled = [this](int id) { return panes_->Enabled(id); };
     window_->isChecked = [this](int id) { return CommandChecked(id); };
     panes_->isChecked = window_->isChecked;
+    // The buttons take their commands' state as they are made.
+    toolBars_ = std::make_unique<ToolBarSet>(*window_);
+    BuildToolBars();
+    for (int bar = 0; bar < kToolBarCount; ++bar)
+        toolBars_->SetVisible(bar, ToolBarsVisible(frame.S())[static_cast<size_t>(bar)]);
     window_->onClose = [this](bool normal) {
         frame_->S().FunctionBar = window_->FunctionBarVisible() ? 1 : 0;
         frame_->S().StatusBar = window_->StatusBarVisible() ? 1 : 0;
+        StoreToolBarsVisible({toolBars_->Visible(0), toolBars_->Visible(1), toolBars_->Visible(2)},
+                             frame_->S());
         if (normal) {
             // Stored as top, left, bottom, right.
             const QRect r = window_->geometry();
@@ -177,6 +194,12 @@ bool GuiShell::OnUiCommand(int id) {
             EnvApplyResult changed;
             bool ok = EnvSettingsSheet::Run(frame_->S(), window_.get(), &changed);
             if (ok && changed.bufferSizeChanged) frame_->Term().ResizeBuffer();
+            if (ok && changed.toolBarsChanged) {
+                BuildToolBars();
+                functionBar_->Refresh();
+            }
+            if (ok && changed.statusBarChanged)
+                window_->Status()->SetItems(StatusItemsFrom(frame_->S()));
             frame_->SetEnvSheetOpen(false);
             panes_->ApplySettings();
             return true;
@@ -223,6 +246,13 @@ bool GuiShell::OnUiCommand(int id) {
         case ID_VIEW_STATUSBAR:
             window_->SetStatusBarVisible(!window_->StatusBarVisible());
             return true;
+        case ID_VIEW_TOOLBAR:
+        case ID_VIEW_TOOLBAR2:
+        case ID_VIEW_TOOLBAR3: {
+            const int bar = ToolBarOfCommand(id);
+            toolBars_->SetVisible(bar, !toolBars_->Visible(bar));
+            return true;
+        }
         case ID_KEY_SETTINGS: {
             KeyDialog dialog(frame_->S(), frame_->Platform(), window_.get());
             if (dialog.exec() == QDialog::Accepted) functionBar_->Refresh();
@@ -231,7 +261,10 @@ bool GuiShell::OnUiCommand(int id) {
         case ID_DISPLAY_SETTINGS:
         case ID_TERM_SETTINGS: {
             DisplaySettingsDialog dialog(frame_->S(), window_.get());
-            if (dialog.exec() == QDialog::Accepted) panes_->ApplySettings();
+            if (dialog.exec() == QDialog::Accepted) {
+                panes_->ApplySettings();
+                window_->Status()->SetCellFont(StatusFont(frame_->S()));
+            }
             return true;
         }
         case ID_TERM_DUMB:
@@ -269,9 +302,25 @@ bool GuiShell::CommandChecked(int id) const {
             return window_->FunctionBarVisible();
         case ID_VIEW_STATUSBAR:
             return window_->StatusBarVisible();
+        case ID_VIEW_TOOLBAR:
+        case ID_VIEW_TOOLBAR2:
+        case ID_VIEW_TOOLBAR3:
+            return toolBars_->Visible(ToolBarOfCommand(id));
         default:
             return frame_->CommandChecked(id);
     }
+}
+
+void GuiShell::BuildToolBars() {
+    toolBars_->Build(ToolListsFrom(frame_->S()), frame_->S().ToolSize == 1);
+}
+
+int GuiShell::ToolBarOfCommand(int id) {
+    return id == ID_VIEW_TOOLBAR2 ? 1 : id == ID_VIEW_TOOLBAR3 ? 2 : 0;
+}
+
+QFont GuiShell::StatusFont(const Settings& s) {
+    return TerminalFont(s, kStatusFontPixels);
 }
 
 ControlCodeWindow* GuiShell::ControlCodes() const {
@@ -280,8 +329,8 @@ ControlCodeWindow* GuiShell::ControlCodes() const {
 
 const std::set<int>& GuiShell::NotBuiltYet() {
     static const std::set<int> ids = {
-        ID_TEXT_RECEIVE, ID_LOG_BROWSER, ID_EDITOR,       ID_COMMAND_LINE,
-        ID_LZH_EXTRACT,  ID_APPLICATION, ID_VIEW_TOOLBAR, ID_HELP,
+        ID_TEXT_RECEIVE, ID_LOG_BROWSER, ID_EDITOR, ID_COMMAND_LINE,
+        ID_LZH_EXTRACT,  ID_APPLICATION, ID_HELP,   ID_LOCAL_EDIT,
     };
     return ids;
 }

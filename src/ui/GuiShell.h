@@ -1,7 +1,9 @@
 // Ties the Qt front end to the frame: the main window and its terminal pane, the input bar, the
-// status bar's lamps, and the commands that open windows of the front end.
+// tool bars, the status bar's panes and lamps, and the commands that open windows of the front
+// end.
 #pragma once
 
+#include <QFont>
 #include <QObject>
 #include <QPointer>
 #include <map>
@@ -23,6 +25,7 @@ class QtMacroUi;
 class MainWindow;
 class QtPlatform;
 class TerminalPanes;
+class ToolBarSet;
 class TransferStatusWindow;
 
 class GuiShell : public QObject {
@@ -37,6 +40,7 @@ class GuiShell : public QObject {
     MainWindow* Window() { return window_.get(); }
     TerminalPanes* Panes() { return panes_; }
     TransferStatusWindow* TransferWindow() { return transferWindow_; }
+    ToolBarSet* ToolBars() { return toolBars_.get(); }
     // The control-code palette while it is open, or null.
     ControlCodeWindow* ControlCodes() const;
 
@@ -48,6 +52,12 @@ class GuiShell : public QObject {
     static const std::set<int>& NotBuiltYet();
     void ShowNotBuiltYet(int id);
     void SendInputLine(const QString& text);
+    void BuildToolBars();
+    // The bar (0..2) a 表示 menu command shows or hides.
+    static int ToolBarOfCommand(int id);
+    // The status bar's panes are measured in the terminal's face at this size.
+    static constexpr int kStatusFontPixels = 12;
+    static QFont StatusFont(const Settings& s);
 
     QtPlatform& platform_;
     bool traceMode_;
@@ -60,6 +70,7 @@ class GuiShell : public QObject {
     TransferStatusWindow* transferWindow_ = nullptr;
     QPointer<ControlCodeWindow> controlCodes_;  // deleted when it closes
     std::unique_ptr<FrameTerminalHost> host_;
+    std::unique_ptr<ToolBarSet> toolBars_;
     InputBarModel inputBar_;
 };
 

@@ -10,56 +10,22 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 
 #include "app/CommandIds.h"
 #include "text/Encoding.h"
+#include "ui/StatusPanes.h"
 
 namespace marlo::ui {
-
-// The status bar's lamps: DTR, RTS, CTS, DSR, CD, SD, RD.
-class LampWidget : public QWidget {
-  public:
-    using QWidget::QWidget;
-    void SetLamps(unsigned l) {
-        if (l != lamps_) {
-            lamps_ = l;
-            update();
-        }
-    }
-    QSize sizeHint() const override { return {7 * 34, 16}; }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        static const char* const names[] = {"DTR", "RTS", "CTS", "DSR", "CD", "SD", "RD"};
-        QPainter p(this);
-        QFont f = font();
-        f.setPointSize(7);
-        p.setFont(f);
-        for (int i = 0; i < 7; ++i) {
-            QRect r(i * 34, 1, 32, height() - 2);
-            bool on = lamps_ & (1u << i);
-            p.fillRect(r, on ? QColor(255, 64, 64) : QColor(90, 90, 90));
-            p.setPen(on ? Qt::black : Qt::lightGray);
-            p.drawText(r, Qt::AlignCenter, QString::fromLatin1(names[i]));
-        }
-    }
-
-  private:
-    unsigned lamps_ = 0;
-};
 
 MainWindow::MainWindow(bool traceMode) {
     setWindowTitle(QStringLiteral("マーロ"));
     BuildMenus(traceMode);
     BuildInputBar();
-    statusMessage_ = new QLabel(this);
-    statusBar()->addWidget(statusMessage_, 1);
-    lamps_ = new LampWidget(this);
-    statusBar()->addPermanentWidget(lamps_);
+    statusPanes_ = new StatusPanes(this);
+    statusBar()->addWidget(statusPanes_, 1);
     resize(820, 560);
     // Accelerators work only through enabled actions, so their state follows the program's state
     // while no menu is open, as the menus do when they open.
@@ -76,8 +42,23 @@ QAction* MainWindow::AddCommand(QMenu* menu, const QString& label, int id,
 }
 
 QAction* MainWindow::MakeCommand(const QString& label, int id, const QKeySequence& key) {
-    auto* a = new QAction(label, this);
+    QAction* a = NewCommand(label, id, this);
     a->setShortcut(key);
+    actions_[id] = a;
+    return a;
+}
+
+QAction* MainWindow::MakeToolCommand(const QString& tip, int id, const QIcon& icon,
+                                     QObject* owner) {
+    QAction* a = NewCommand(tip, id, owner);
+    a->setIcon(icon);
+    toolActions_.push_back(a);
+    RefreshAction(a);
+    return a;
+}
+
+QAction* MainWindow::NewCommand(const QString& label, int id, QObject* owner) {
+    auto* a = new QAction(label, owner);
     a->setData(id);
     connect(a, &QAction::triggered, this, [this, id] {
         // An accelerator may fire before the next refresh caught up with a change of state.
@@ -87,7 +68,6 @@ QAction* MainWindow::MakeCommand(const QString& label, int id, const QKeySequenc
         }
         if (onCommand) onCommand(id);
     });
-    actions_[id] = a;
     return a;
 }
 
@@ -108,6 +88,9 @@ void MainWindow::RefreshMenu(QMenu* menu) {
 
 void MainWindow::RefreshCommands() {
     for (auto& [id, a] : actions_) RefreshAction(a);
+    // A rebuilt tool bar has deleted its old buttons.
+    toolActions_.removeAll(nullptr);
+    for (QAction* a : toolActions_) RefreshAction(a);
 }
 
 void MainWindow::BuildMenus(bool traceMode) {
@@ -178,6 +161,8 @@ void MainWindow::BuildMenus(bool traceMode) {
 
     QMenu* view = menu(QStringLiteral("表示"));
     AddCommand(view, QStringLiteral("ﾂｰﾙﾊﾞｰ(&T)"), ID_VIEW_TOOLBAR);
+    AddCommand(view, QStringLiteral("ﾂｰﾙﾊﾞｰ2(&2)"), ID_VIEW_TOOLBAR2);
+    AddCommand(view, QStringLiteral("ﾂｰﾙﾊﾞｰ3(&3)"), ID_VIEW_TOOLBAR3);
     AddCommand(view, QStringLiteral("ｽﾃｰﾀｽﾊﾞｰ(&S)"), ID_VIEW_STATUSBAR);
     AddCommand(view, QStringLiteral("ﾌｧﾝｸｼｮﾝﾊﾞｰ(&F)"), ID_VIEW_FUNCTIONBAR);
 
@@ -286,10 +271,10 @@ void MainWindow::SetCentral(QWidget* w) {
     setCentralWidget(w);
 }
 void MainWindow::SetLamps(unsigned lamps) {
-    lamps_->SetLamps(lamps);
+    statusPanes_->SetLamps(lamps);
 }
 void MainWindow::SetStatusMessage(const QString& text) {
-    statusMessage_->setText(text);
+    statusPanes_->SetMessage(text);
 }
 
 void MainWindow::SetInputBarVisible(bool visible) {

@@ -1,9 +1,10 @@
 // The main window: menus, the terminal pane(s), the one-line input bar, the status bar with its
-// lamps. It draws and forwards; every decision is the frame's.
+// panes. It draws and forwards; every decision is the frame's.
 #pragma once
 
 #include <QMainWindow>
 #include <QMenu>
+#include <QPointer>
 #include <functional>
 #include <map>
 
@@ -16,7 +17,7 @@ class QToolBar;
 
 namespace marlo::ui {
 
-class LampWidget;
+class StatusPanes;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -64,6 +65,10 @@ class MainWindow : public QMainWindow {
     // The history list of the input bar (newest first).
     void SetInputHistory(const QStringList& lines);
     QAction* Action(int id) const;
+    // A tool button's action, owned by `owner` (its bar): it sends the command as the menu item
+    // does and follows the command's enabled state.
+    QAction* MakeToolCommand(const QString& tip, int id, const QIcon& icon, QObject* owner);
+    StatusPanes* Status() const { return statusPanes_; }
     // Every command's enabled and checked state from isEnabled and isChecked (a timer does it
     // four times a second; menus do it when they open).
     void RefreshCommands();
@@ -84,17 +89,18 @@ class MainWindow : public QMainWindow {
     void BuildInputBar();
     QAction* AddCommand(QMenu* menu, const QString& label, int id, const QKeySequence& key = {});
     QAction* MakeCommand(const QString& label, int id, const QKeySequence& key);
+    QAction* NewCommand(const QString& label, int id, QObject* owner);
     void RefreshAction(QAction* a);
     void RefreshMenu(QMenu* menu);
 
     std::map<int, QAction*> actions_;
+    QList<QPointer<QAction>> toolActions_;
     QMenu* editMenu_ = nullptr;
     QToolBar* inputBar_ = nullptr;
     QToolBar* functionDock_ = nullptr;
     QComboBox* inputCombo_ = nullptr;
     QLabel* inputCounter_ = nullptr;
-    LampWidget* lamps_ = nullptr;
-    QLabel* statusMessage_ = nullptr;
+    StatusPanes* statusPanes_ = nullptr;
 };
 
 }  // namespace marlo::ui

@@ -122,22 +122,28 @@ TerminalView& TerminalWidget::View() {
     return model_.View();
 }
 
-void TerminalWidget::ApplySettings() {
-    if (settings_.lfFaceName.empty()) {
-        font_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+QFont TerminalFont(const Settings& settings, int pixelSize) {
+    QFont font;
+    if (settings.lfFaceName.empty()) {
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     } else {
-        font_ = QFont(QString::fromStdString(SjisToUtf8(settings_.lfFaceName)));
-        font_.setWeight(settings_.lfWeight >= 600 ? QFont::Bold : QFont::Normal);
-        font_.setItalic(settings_.lfItalic != 0);
+        font = QFont(QString::fromStdString(SjisToUtf8(settings.lfFaceName)));
+        font.setWeight(settings.lfWeight >= 600 ? QFont::Bold : QFont::Normal);
+        font.setItalic(settings.lfItalic != 0);
     }
-    font_.setStyleHint(QFont::TypeWriter);
-    font_.setFixedPitch(true);
-    font_.setKerning(false);
-    int px = std::clamp(std::abs(settings_.lfHeight), 8, 72);
-    font_.setPixelSize(std::max(6, px - 2));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setKerning(false);
+    font.setPixelSize(pixelSize);
     // Japanese glyphs come from a CJK font when the chosen one lacks them.
-    font_.setFamilies({font_.family(), QStringLiteral("Noto Sans Mono CJK JP"),
-                       QStringLiteral("Noto Sans CJK JP"), QStringLiteral("monospace")});
+    font.setFamilies({font.family(), QStringLiteral("Noto Sans Mono CJK JP"),
+                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("monospace")});
+    return font;
+}
+
+void TerminalWidget::ApplySettings() {
+    int px = std::clamp(std::abs(settings_.lfHeight), 8, 72);
+    font_ = TerminalFont(settings_, std::max(6, px - 2));
     underlineFont_ = font_;
     underlineFont_.setUnderline(true);
     QFontMetrics fm(font_);

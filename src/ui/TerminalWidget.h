@@ -25,6 +25,10 @@ struct CellPos;
 
 namespace marlo::ui {
 
+// The terminal's font (the settings' face, a CJK face for what it lacks) at `pixelSize`; the
+// status bar measures its panes in it.
+QFont TerminalFont(const Settings& settings, int pixelSize);
+
 class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     Q_OBJECT
   public:

@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -11,6 +13,7 @@
 #include <QtTest>
 
 #include "UiTestSupport.h"
+#include "settings/SettingsIo.h"
 #include "ui/EnvSettingsSheet.h"
 
 using namespace marlo;
@@ -51,7 +54,7 @@ class EnvSettingsSheetTest : public QObject {
         Child<QCheckBox>(sheet, "SaveOnEnd")->setChecked(false);
         Child<QCheckBox>(sheet, "BufferClearOnEnd")->setChecked(false);
         Child<QRadioButton>(sheet, "ToolLarge")->setChecked(true);
-        QCOMPARE(Child<QLabel>(sheet, "ToolNum1")->text(), QStringLiteral("17"));
+        QCOMPARE(Child<QListWidget>(sheet, "ShownButtons")->count(), 18);  // 17 and the end mark
         Press(sheet);
 
         QCOMPARE(sheet.result(), int(QDialog::Accepted));
@@ -74,7 +77,70 @@ class EnvSettingsSheetTest : public QObject {
         QCOMPARE(s.SaveOnEnd, 0);
         QCOMPARE(s.BufferClearOnEnd, 0);
         QCOMPARE(s.ToolSize, 1);
-        QCOMPARE(s.ToolNum, 17);  // the bar lists are not this sheet's to change
+        QCOMPARE(s.ToolNum, 17);  // lists the page did not change stay as stored
+    }
+
+    // The tool bar page: a button added to bar 2, one refused because bar 1 has it, a separator,
+    // a deletion; the status bar page: an item added and one moved. OK stores both.
+    void TheBarPagesEditTheListsAndApplyThem() {
+        Settings s;
+        EnvSettingsSheet sheet(s);
+        std::vector<std::string> shown;
+        sheet.showMessage = [&](const std::string& m, MsgIcon) { shown.push_back(m); };
+        sheet.show();
+        auto* buttons = Child<QListWidget>(sheet, "ShownButtons");
+        auto* offered = Child<QListWidget>(sheet, "OfferedButtons");
+        auto* bars = sheet.pages()->widget(5);
+        auto click = [&](QWidget* page, const char* name) { Child<QPushButton>(*page, name)->click(); };
+
+        Child<QRadioButton>(sheet, "Bar2")->click();
+        QCOMPARE(buttons->count(), 15);
+        click(bars, "Add");  // no position chosen
+        QCOMPARE(shown.back(), std::string("追加する個所の表示ボタンを選択してください"));
+        buttons->setCurrentRow(buttons->count() - 1);  // the end mark
+        QVERIFY(!Child<QPushButton>(*bars, "Delete")->isEnabled());
+        Child<QComboBox>(sheet, "Category")->setCurrentIndex(3);  // 通信: only Telnet接続 is free
+        QCOMPARE(offered->count(), 1);
+        offered->setCurrentRow(0);
+        click(bars, "Add");
+        QCOMPARE(buttons->item(14)->text(), QStringLiteral("Telnet接続"));
+        QVERIFY(buttons->item(14)->isSelected());
+        QCOMPARE(offered->count(), 0);
+        click(bars, "Separator");
+        QCOMPARE(buttons->item(14)->text(), QStringLiteral("-----------"));
+        buttons->setCurrentRow(0);  // ｺﾋﾟｰ
+        click(bars, "Delete");
+        QCOMPARE(buttons->item(0)->text(), QStringLiteral("ﾌｧｲﾙにｺﾋﾟｰ"));
+        QVERIFY(!Child<QPushButton>(*bars, "Up")->isEnabled());
+        click(bars, "Down");
+        QCOMPARE(buttons->item(1)->text(), QStringLiteral("ﾌｧｲﾙにｺﾋﾟｰ"));
+        // Bar 1's ﾍﾙﾌﾟ cannot be offered for bar 2; the pool shows what no bar holds.
+        Child<QComboBox>(sheet, "Category")->setCurrentIndex(6);
+        QCOMPARE(offered->count(), 0);
+        Child<QComboBox>(sheet, "Category")->setCurrentIndex(2);
+        QCOMPARE(offered->count(), 1);  // ｺﾋﾟｰ came back
+
+        auto* status = sheet.pages()->widget(6);
+        QCOMPARE(sheet.pages()->tabText(6), QStringLiteral("ｽﾃｰﾀｽﾊﾞｰ"));
+        auto* items = Child<QListWidget>(*status, "ShownItems");
+        QCOMPARE(items->count(), 4);
+        items->setCurrentRow(3);
+        Child<QListWidget>(*status, "AllItems")->setCurrentRow(9);
+        click(status, "Add");
+        QCOMPARE(items->item(4)->text(), QStringLiteral("画面ﾊﾞｯﾌｧ使用行数"));
+        QCOMPARE(items->currentRow(), 4);
+        click(status, "Up");
+        marlo::test::SaveShotsOfPages(&sheet, sheet.pages(), "bars-");
+        Press(sheet);
+
+        QVERIFY(sheet.applied() && sheet.applied()->toolBarsChanged &&
+                sheet.applied()->statusBarChanged);
+        QCOMPARE(s.ToolNum, 17);
+        QCOMPARE(s.ToolNum2, 15);
+        QCOMPARE(QString::fromStdString(*SettingToText(s, "ToolTable2")),
+                 QStringLiteral("8 7 9 10 11 255 12 13 14 255 15 255 16 255 33 "));
+        QCOMPARE(QString::fromStdString(*SettingToText(s, "ShowStatusBar")),
+                 QStringLiteral("1 2 3 9 0"));
     }
 
     void ARefusedValueKeepsTheSheetOpenAndChangesNothing() {

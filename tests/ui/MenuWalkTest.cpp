@@ -8,9 +8,12 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
 #include <QtTest>
 #include <fstream>
 
@@ -25,8 +28,10 @@
 #include "ui/GuiShell.h"
 #include "ui/MainWindow.h"
 #include "ui/SearchWindow.h"
+#include "ui/StatusPanes.h"
 #include "ui/TerminalPanes.h"
 #include "ui/TerminalWidget.h"
+#include "ui/ToolBars.h"
 
 using namespace marlo;
 
@@ -218,7 +223,12 @@ const std::vector<Row>& MenuTable() {
              return false;
          }},
         // 表示
-        {ID_VIEW_TOOLBAR, "1111", "0000", Shows::NotBuiltYet},
+        {ID_VIEW_TOOLBAR, "1111", "1111", Shows::Effect,
+         [](Fixture& f) { return !f.shell->ToolBars()->Visible(0); }},
+        {ID_VIEW_TOOLBAR2, "1111", "0000", Shows::Effect,
+         [](Fixture& f) { return f.shell->ToolBars()->Visible(1); }},
+        {ID_VIEW_TOOLBAR3, "1111", "0000", Shows::Effect,
+         [](Fixture& f) { return f.shell->ToolBars()->Visible(2); }},
         {ID_VIEW_STATUSBAR, "1111", "1111", Shows::Effect,
          [](Fixture& f) { return !f.Window()->StatusBarVisible(); }},
         {ID_VIEW_FUNCTIONBAR, "1111", "0000", Shows::Effect,
@@ -437,6 +447,53 @@ class MenuWalkTest : public QObject {
         Fixture g(Serial);
         QVERIFY(g.ok);
         QCOMPARE(g.frame->LampBits() & (kLampDtr | kLampRts), kLampDtr | kLampRts);
+    }
+
+    // The tool bar's buttons follow their commands' state and send them; the status bar shows its
+    // default panes in order, and a click on the DTR lamp drops that line.
+    void theBarsAsTheUserMeetsThem() {
+        Fixture f(Serial);
+        QVERIFY(f.ok);
+        QToolBar* bar = f.shell->ToolBars()->Bar(0);
+        QVERIFY(bar->isVisible());
+        QVERIFY(!f.shell->ToolBars()->Bar(2)->isVisible());
+        int buttons = 0, separators = 0;
+        QAction* history = nullptr;
+        for (QAction* a : bar->actions()) {
+            (a->isSeparator() ? separators : buttons)++;
+            if (a->data().toInt() == ID_HISTORY) history = a;
+            if (a->data().toInt() == ID_HANGUP) QVERIFY(!a->isEnabled());  // not connected
+        }
+        QCOMPARE(buttons, 13);
+        QCOMPARE(separators, 4);
+        QVERIFY(history && !history->icon().isNull());
+        QCOMPARE(history->toolTip(), QStringLiteral("接続履歴"));
+        auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(history));
+        QVERIFY(button);
+        test::OnNextModal([&f](QWidget* w) {
+            f.modalTitle = w->windowTitle();
+            w->close();
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&f] { return !f.modalTitle.isEmpty(); }, 3000));
+
+        ui::StatusPanes* status = f.Window()->Status();
+        QCOMPARE(status->Items(), (std::vector<int>{kStatusLamps, kStatusConnectTime,
+                                                    kStatusDateTime, kStatusMessage}));
+        QWidget* lamps = status->Lamps();
+        QVERIFY(lamps->x() < status->Pane(kStatusConnectTime)->x());
+        QVERIFY(status->Pane(kStatusConnectTime)->x() < status->Pane(kStatusDateTime)->x());
+        QVERIFY(status->Pane(kStatusDateTime)->x() < status->Pane(kStatusMessage)->x());
+        QTRY_COMPARE(status->Pane(kStatusConnectTime)->text(), QStringLiteral("00:00:00"));
+        QVERIFY(status->Pane(kStatusDateTime)->text().contains(QLatin1Char('(')));
+        // The message pane takes what is left of the width.
+        QVERIFY(status->Pane(kStatusMessage)->width() > status->width() / 3);
+        QCOMPARE(f.frame->LampBits() & kLampDtr, kLampDtr);
+        QTest::mouseClick(lamps, Qt::LeftButton, {}, QPoint(10, lamps->height() / 2));
+        QCOMPARE(f.frame->LampBits() & kLampDtr, 0u);
+        QTest::mouseClick(lamps, Qt::LeftButton, {}, QPoint(10, lamps->height() / 2));
+        QCOMPARE(f.frame->LampBits() & kLampDtr, kLampDtr);
+        test::SaveShot(f.Window(), QStringLiteral("main-window-bars"));
     }
 
     // A macro chosen from the menu drives the line; pause holds it, stop ends its wait at once.

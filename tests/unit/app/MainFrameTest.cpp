@@ -16,6 +16,7 @@
 #include "support/PtyPair.h"
 #include "support/RecordingPlatform.h"
 #include "support/TempDir.h"
+#include "tools/StatusBarModel.h"
 
 namespace marlo {
 namespace {
@@ -116,6 +117,39 @@ TEST_F(FrameTest, CarrierRiseAndDropDriveTheConnection) {
     EXPECT_FALSE(frame->Conn().connected.load());
     EXPECT_EQ(ScreenLine(*frame, 0), "NO CARRIER soon");
     platform_.Idle(200);  // the event thread's own reports
+}
+
+// The status bar's lamps and panes: a click on DTR or RTS turns that line over, the other lamps
+// take no click; the connect time runs while the carrier is up.
+TEST_F(FrameTest, LampClicksTurnTheControlLinesOverAndTheConnectTimeRuns) {
+    FakePortBank bank;
+    auto port = bank.Add("/fake/a");
+    std::ofstream(dir_.Str() + "/ports.conf") << "/fake/a\n";
+    settings_.Port = 0;
+    auto frame = MakeFrame(bank.Factory());
+    EXPECT_FALSE(frame->ToggleControlLine(kLampDtr));  // no port open
+    frame->S().Port = 1;
+    ASSERT_TRUE(frame->OpenConfiguredPort());
+    ASSERT_TRUE(port->Dtr() && port->Rts());
+    EXPECT_TRUE(frame->ToggleControlLine(kLampDtr));
+    EXPECT_FALSE(port->Dtr());
+    EXPECT_EQ(frame->LampBits() & kLampDtr, 0u);
+    EXPECT_TRUE(frame->ToggleControlLine(kLampRts));
+    EXPECT_FALSE(port->Rts());
+    EXPECT_TRUE(frame->ToggleControlLine(kLampDtr));
+    EXPECT_TRUE(port->Dtr());
+    EXPECT_FALSE(frame->ToggleControlLine(kLampCts));
+
+    frame->StartTimer3();
+    port->SetLines(true, true, true);
+    ASSERT_TRUE(PumpUntil([&] { return frame->Conn().connected.load(); }));
+    const std::time_t now = frame->Conn().connectTime + 3723;
+    StatusFacts facts = StatusFactsOf(*frame, now);
+    EXPECT_EQ(StatusPaneText(kStatusConnectTime, facts), "01:02:03");
+    EXPECT_EQ(StatusPaneText(kStatusPort, facts), "COM1");
+    port->SetLines(true, true, false);
+    ASSERT_TRUE(PumpUntil([&] { return !frame->Conn().connected.load(); }));
+    EXPECT_EQ(StatusPaneText(kStatusConnectTime, StatusFactsOf(*frame, now)), "00:00:00");
 }
 
 TEST_F(FrameTest, ShutdownAsksBeforeDroppingALiveSerialConnection) {

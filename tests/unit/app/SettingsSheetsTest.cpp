@@ -187,7 +187,7 @@ TEST(EnvSettings, ApplyStoresValuesAndSaysWhatChanged) {
     EnvSettingsModel unchanged(s);
     EnvApplyResult none = unchanged.Apply(s);
     EXPECT_FALSE(none.bufferSizeChanged || none.screenChanged || none.coloursChanged ||
-                 none.toolBarsChanged);
+                 none.toolBarsChanged || none.statusBarChanged);
 
     EnvSettingsModel m(s);
     m.values.BufferSize = 3000;
@@ -205,6 +205,18 @@ TEST(EnvSettings, ApplyStoresValuesAndSaysWhatChanged) {
     EXPECT_EQ(s.ToolNum3, 1);
     EXPECT_EQ(s.ToolTable3[0], 33);
     EXPECT_EQ(s.ToolNum, 17);
+    EXPECT_FALSE(r.statusBarChanged);
+
+    // A damaged stored status list stays as it is until the page changes it.
+    s.ShowStatusBar[4] = 42;
+    s.ShowStatusBarCount = 5;
+    EXPECT_FALSE(EnvSettingsModel(s).Apply(s).statusBarChanged);
+    EXPECT_EQ(s.ShowStatusBarCount, 5);
+    EnvSettingsModel page(s);
+    page.values.StatusItems = {0, 9};
+    EXPECT_TRUE(page.Apply(s).statusBarChanged);
+    EXPECT_EQ(s.ShowStatusBarCount, 2);
+    EXPECT_EQ(s.ShowStatusBar[1], 9);
 }
 
 TEST(EnvSettings, ValidateRefusesSizesTheTerminalCannotUse) {
