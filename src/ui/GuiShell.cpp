@@ -21,6 +21,7 @@
 #include "ui/HostWindow.h"
 #include "ui/KeyDialog.h"
 #include "ui/LogFileDialog.h"
+#include "ui/LzhDialog.h"
 #include "ui/MacroDebuggerDialog.h"
 #include "ui/MacroDialogWindow.h"
 #include "ui/MainWindow.h"
@@ -45,6 +46,7 @@ GuiShell::~GuiShell() {
         frame_->onUiCommand = nullptr;
         frame_->Macro().userInterface = nullptr;
         frame_->logDialog = nullptr;
+        frame_->lzhDialog = nullptr;
         frame_->Transfer().Stop();
         frame_->Transfer().SetWindow(nullptr);
         frame_->Transfer().chooseProtocol = nullptr;
@@ -94,6 +96,12 @@ void GuiShell::Attach(CMainFrame& frame) {
     frame.Macro().userInterface = macroUi_.get();
     frame.logDialog = [this](const std::string& autoName, bool append) {
         return LogFileDialog::Run(autoName, append, window_.get());
+    };
+    frame.lzhDialog = [this](const std::string& archive) {
+        auto outcome = LzhDialog::Run(archive, frame_->Platform(), window_.get());
+        window_->raise();
+        window_->activateWindow();
+        return outcome;
     };
     transferWindow_ = new TransferStatusWindow(window_.get());
     transferWindow_->onCancel = [this] { frame_->Transfer().RequestCancel(); };
@@ -281,7 +289,7 @@ ControlCodeWindow* GuiShell::ControlCodes() const {
 const std::set<int>& GuiShell::NotBuiltYet() {
     static const std::set<int> ids = {
         ID_TEXT_RECEIVE, ID_LOG_BROWSER, ID_EDITOR,       ID_COMMAND_LINE,
-        ID_LZH_EXTRACT,  ID_APPLICATION, ID_VIEW_TOOLBAR, ID_HELP,
+        ID_APPLICATION,  ID_VIEW_TOOLBAR, ID_HELP,
     };
     return ids;
 }
