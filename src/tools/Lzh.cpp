@@ -124,6 +124,26 @@ std::string StoredName(const LHAFileHeader& h) {
     return folder + name;
 }
 
+// The parts of a path between '/' and '\' (in UTF-8 neither is ever part of another character),
+// without the empty ones and ".".
+std::vector<std::string> PathParts(const std::string& utf8) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= utf8.size()) {
+        size_t end = utf8.find_first_of("/\\", start);
+        if (end == std::string::npos) end = utf8.size();
+        std::string part = utf8.substr(start, end - start);
+        start = end + 1;
+        if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
+bool Absolute(const std::string& utf8) {
+    return (!utf8.empty() && (utf8[0] == '/' || utf8[0] == '\\')) ||
+           (utf8.size() >= 2 && utf8[1] == ':');  // a drive
+}
+
 // A stored name (already UTF-8) as the components of a path inside the destination; nullopt
 // with `why` set when it would lead out or cannot be used.
 std::optional<std::vector<std::string>> SafeComponents(const std::string& utf8, const char*& why) {
@@ -132,23 +152,16 @@ std::optional<std::vector<std::string>> SafeComponents(const std::string& utf8, 
         why = kBadName;
         return std::nullopt;
     }
-    if (utf8[0] == '/' || utf8[0] == '\\') return std::nullopt;
-    if (utf8.size() >= 2 && utf8[1] == ':') return std::nullopt;  // a drive
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= utf8.size()) {
-        size_t end = utf8.find_first_of("/\\", start);
-        if (end == std::string::npos) end = utf8.size();
-        const std::string part = utf8.substr(start, end - start);
-        start = end + 1;
-        if (part.empty() || part == ".") continue;
+    if (Absolute(utf8)) return std::nullopt;
+    std::vector<std::string> parts = PathParts(utf8);
+    for (std::string& part : parts) {
         if (part == "..") return std::nullopt;
         auto clean = ReceivedFileName(part);
         if (!clean) {
             why = kBadName;
             return std::nullopt;
         }
-        parts.push_back(*clean);
+        part = *clean;
     }
     return parts;
 }
@@ -156,15 +169,9 @@ std::optional<std::vector<std::string>> SafeComponents(const std::string& utf8, 
 // Whether a link in the folder `depth` levels below the destination with this target stays
 // inside the destination.
 bool LinkStaysInside(const std::string& target, size_t depth) {
-    if (target.empty() || target[0] == '/' || target[0] == '\\') return false;
+    if (target.empty() || Absolute(target)) return false;
     long level = static_cast<long>(depth);
-    size_t start = 0;
-    while (start <= target.size()) {
-        size_t end = target.find_first_of("/\\", start);
-        if (end == std::string::npos) end = target.size();
-        const std::string part = target.substr(start, end - start);
-        start = end + 1;
-        if (part.empty() || part == ".") continue;
+    for (const std::string& part : PathParts(target)) {
         level += part == ".." ? -1 : 1;
         if (level < 0) return false;
     }
