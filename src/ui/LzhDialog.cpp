@@ -52,6 +52,10 @@ LzhDialog::LzhDialog(const std::string& archive, IPlatform& platform, QWidget* p
     bar_->setObjectName(QStringLiteral("lzhProgress"));
     bar_->setRange(0, 1000);
     bar_->setTextVisible(false);
+    // Its room is kept while it is hidden, so that no button moves under the mouse on "解凍".
+    QSizePolicy keep = bar_->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    bar_->setSizePolicy(keep);
     bar_->setVisible(false);
     member_ = new QLabel(this);
     member_->setObjectName(QStringLiteral("lzhMember"));
