@@ -66,6 +66,7 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
         return c.connected ? "[" + SjisToUtf8(c.hostName) + "]" : std::string("[未接続]");
     };
     transfer_ = std::make_unique<TransferController>(platform_, settings_, transferHooks);
+    transfer_->extractLzh = [this](const std::string& path) { ExtractLzh(path); };
     macro_ = std::make_unique<CMacroThread>(*this);
     macro_->onEnded = [this](MacroInterpreter::End end) {
         if (end == MacroInterpreter::End::Close) OnCommand(ID_APP_EXIT);
@@ -363,6 +364,9 @@ void CMainFrame::OnCommand(int id) {
         case ID_DOWNLOAD:
             transfer_->StartTransfer(kDownload, kProtoNone, "");
             break;
+        case ID_LZH_EXTRACT:
+            ExtractLzh("");
+            break;
         case ID_MACRO_RUN:
         case ID_MACRO_STOP:
         case ID_MACRO_PAUSE:
@@ -372,6 +376,11 @@ void CMainFrame::OnCommand(int id) {
         default:
             break;
     }
+}
+
+void CMainFrame::ExtractLzh(const std::string& archive) {
+    if (!lzhDialog) return;
+    if (auto outcome = lzhDialog(archive)) ReportLzhOutcome(platform_, *outcome);
 }
 
 void CMainFrame::MacroCommand(int id) {
@@ -545,6 +554,9 @@ void CMainFrame::OnEvent(const Event& e) {
             break;
         case WM_RUN_MACRO_FILE:  // a user key: the setting's Shift-JIS path
             macro_->Start(SjisToUtf8(e.text));
+            break;
+        case WM_EXTRACT_LZH:
+            ExtractLzh(e.text);
             break;
         default:
             break;

@@ -22,6 +22,7 @@
 #include "terminal/CaptureLog.h"
 #include "terminal/Terminal.h"
 #include "terminal/TextSend.h"
+#include "tools/Lzh.h"
 
 namespace marlo {
 
@@ -151,6 +152,13 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     // A macro's log: `file` (UTF-8; a name alone goes into LogDefPath) appended to unless
     // `create`, or the automatic name when empty. True when a log is open afterwards.
     bool BeginCaptureLog(const std::string& file, bool create);
+
+    // LZH extraction: the front end's dialog takes the archive, the destination and the delete
+    // flag and runs the extraction (nullopt when it was closed unused). The command, WM_EXTRACT_LZH
+    // (the path in `text`, UTF-8) and a finished download of an ".LZH" file with `Unlha` set
+    // show it with their archive (empty for the command) and report how it ended.
+    std::function<std::optional<LzhOutcome>(const std::string& archive)> lzhDialog;
+    void ExtractLzh(const std::string& archive);
 
     // Text send: types a chosen text file into the line, or stops the send that runs.
     void ToggleTextSend();

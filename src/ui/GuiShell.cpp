@@ -22,6 +22,7 @@
 #include "ui/HostWindow.h"
 #include "ui/KeyDialog.h"
 #include "ui/LogFileDialog.h"
+#include "ui/LzhDialog.h"
 #include "ui/MacroDebuggerDialog.h"
 #include "ui/MacroDialogWindow.h"
 #include "ui/MainWindow.h"
@@ -48,6 +49,7 @@ GuiShell::~GuiShell() {
         frame_->onUiCommand = nullptr;
         frame_->Macro().userInterface = nullptr;
         frame_->logDialog = nullptr;
+        frame_->lzhDialog = nullptr;
         frame_->Transfer().Stop();
         frame_->Transfer().SetWindow(nullptr);
         frame_->Transfer().chooseProtocol = nullptr;
@@ -111,6 +113,12 @@ void GuiShell::Attach(CMainFrame& frame) {
     frame.Macro().userInterface = macroUi_.get();
     frame.logDialog = [this](const std::string& autoName, bool append) {
         return LogFileDialog::Run(autoName, append, window_.get());
+    };
+    frame.lzhDialog = [this](const std::string& archive) {
+        auto outcome = LzhDialog::Run(archive, frame_->Platform(), window_.get());
+        window_->raise();
+        window_->activateWindow();
+        return outcome;
     };
     transferWindow_ = new TransferStatusWindow(window_.get());
     transferWindow_->onCancel = [this] { frame_->Transfer().RequestCancel(); };
@@ -330,7 +338,7 @@ ControlCodeWindow* GuiShell::ControlCodes() const {
 const std::set<int>& GuiShell::NotBuiltYet() {
     static const std::set<int> ids = {
         ID_TEXT_RECEIVE, ID_LOG_BROWSER, ID_EDITOR, ID_COMMAND_LINE,
-        ID_LZH_EXTRACT,  ID_APPLICATION, ID_HELP,   ID_LOCAL_EDIT,
+        ID_APPLICATION,  ID_HELP,        ID_LOCAL_EDIT,
     };
     return ids;
 }

@@ -166,7 +166,7 @@ const std::vector<Row>& MenuTable() {
         {ID_LOG_BROWSER, "1111", "0000", Shows::NotBuiltYet},
         {ID_EDITOR, "1111", "0000", Shows::NotBuiltYet},
         {ID_COMMAND_LINE, "1111", "0000", Shows::NotBuiltYet},
-        {ID_LZH_EXTRACT, "1111", "0000", Shows::NotBuiltYet},
+        {ID_LZH_EXTRACT, "1111", "0000", Shows::Modal},
         {ID_APPLICATION, "1111", "0000", Shows::NotBuiltYet},
         {ID_APP_EXIT, "1111", "0000", Shows::Effect, [](Fixture& f) { return f.frame->Closing(); }},
         // 編集: nothing selected, nothing on the clipboard

@@ -472,3 +472,36 @@ TEST_F(FrameCommSheetTest, ControlCodesGoOutOneByteEachAfterTheKanjiOutOfAJisLin
 
 }  // namespace
 }  // namespace marlo
+
+namespace marlo {
+namespace {
+
+TEST_F(FrameTest, LzhExtractionComesFromTheMenuTheMessageAndADownloadAndEndsAsTheDialogSays) {
+    auto frame = MakeFrame();
+    std::vector<std::string> asked;
+    std::optional<LzhOutcome> answer;
+    frame->lzhDialog = [&](const std::string& archive) {
+        asked.push_back(archive);
+        return answer;
+    };
+    const std::string archive = dir_.Str() + "/X.LZH";
+    frame->OnCommand(ID_LZH_EXTRACT);
+    platform_.PostEvent(Event{WM_EXTRACT_LZH, 0, 0, archive, ""});
+    ASSERT_TRUE(PumpUntil([&] { return asked.size() == 2; }));
+    frame->Transfer().extractLzh(archive);  // what the end of a download of an archive calls
+    EXPECT_EQ(asked, (std::vector<std::string>{"", archive, archive}));
+    EXPECT_TRUE(platform_.boxes.empty());  // closed unused: nothing to say
+
+    // A whole extraction with the delete flag removes the archive; a failed one says so.
+    test::WriteWhole(archive, "x");
+    answer = LzhOutcome{{archive, "", true}, {}};
+    frame->ExtractLzh(archive);
+    EXPECT_FALSE(std::filesystem::exists(archive));
+    answer->result.status = LzhStatus::Failed;
+    frame->ExtractLzh(archive);
+    ASSERT_EQ(platform_.boxes.size(), 1u);
+    EXPECT_EQ(platform_.boxes[0].text.rfind(kLzhFailed, 0), 0u);
+}
+
+}  // namespace
+}  // namespace marlo

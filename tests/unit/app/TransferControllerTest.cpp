@@ -234,17 +234,25 @@ TEST_F(TransferControllerTest, XmodemUploadFillsTheWindowAndEndsWithSoundAndTitl
 TEST_F(TransferControllerTest, DownloadsOfAnArchiveAreExtractedOnlyWhenAsked) {
     // Quick-VAN keeps the transfer path as it was (first empty), but the file it received is the
     // one reported and extracted.
-    for (auto [protocol, unlha] : {std::pair{kProtoQuickVan, 1},
-                                   {kProtoQuickVan, 0},
-                                   {kProtoYmodem, 1},
-                                   {kProtoYmodem, 0}}) {
-        SCOPED_TRACE(testing::Message() << protocol << " " << unlha);
+    // Senders lower-case the name; "a.lzh.txt" is no archive whatever the setting.
+    struct Case {
+        int protocol, unlha;
+        const char *sent, *received;
+        bool extracted;
+    };
+    for (auto [protocol, unlha, sent, name, extracts] :
+         {Case{kProtoQuickVan, 1, "arc.lzh", "arc.lzh", true},
+          {kProtoQuickVan, 0, "arc.lzh", "arc.lzh", false},
+          {kProtoYmodem, 1, "X.LZH", "x.lzh", true},
+          {kProtoYmodem, 1, "a.lzh.txt", "a.lzh.txt", false},
+          {kProtoYmodem, 0, "arc.lzh", "arc.lzh", false}}) {
+        SCOPED_TRACE(testing::Message() << protocol << " " << unlha << " " << sent);
         settings.Unlha = unlha;
         extracted.clear();
         const std::string before = ctrl->TransferPath();
         auto sendDir = dir.path / ("out" + std::to_string(unlha));
         std::filesystem::create_directories(sendDir);
-        auto source = sendDir / "arc.lzh";
+        auto source = sendDir / sent;
         auto data = test::RandomBytes(5000, 3);
         test::WriteFileBytes(source, data);
 
@@ -263,11 +271,11 @@ TEST_F(TransferControllerTest, DownloadsOfAnArchiveAreExtractedOnlyWhenAsked) {
         ASSERT_TRUE(PumpUntil([&] { return !ctrl->Running(); }));
         ASSERT_TRUE(far.WaitEngine(10000));
         far.Finish();
-        auto received = dir.path / "arc.lzh";
+        auto received = dir.path / name;
         EXPECT_EQ(test::ReadFileBytes(received), data);
         EXPECT_EQ(ctrl->TransferPath(), protocol == kProtoQuickVan ? before : received.string());
-        EXPECT_EQ(platform.statusText, "転送が終了しました (arc.lzh)");
-        if (unlha)
+        EXPECT_EQ(platform.statusText, std::string("転送が終了しました (") + name + ")");
+        if (extracts)
             EXPECT_EQ(extracted, std::vector<std::string>{received.string()});
         else
             EXPECT_TRUE(extracted.empty());
