@@ -29,9 +29,9 @@ LogFileDialog::LogFileDialog(const CaptureDialogTexts& texts, const std::string&
     browse->setObjectName(QStringLiteral("logBrowse"));
     connect(browse, &QPushButton::clicked, this, [this, texts] {
         // A file chosen to append to is not a file to overwrite: no question about it.
-        QString path = QFileDialog::getSaveFileName(
-            this, QString::fromUtf8(texts.chooserTitle), name_->text(),
-            QtFilter(texts.chooserFilter), nullptr, QFileDialog::DontConfirmOverwrite);
+        QString path = QFileDialog::getSaveFileName(this, QString::fromUtf8(texts.chooserTitle),
+                                                    name_->text(), QtFilter(texts.chooserFilter),
+                                                    nullptr, QFileDialog::DontConfirmOverwrite);
         if (path.isEmpty()) return;
         if (QFileInfo(path).suffix().isEmpty())
             path += QLatin1Char('.') + QString::fromUtf8(texts.extension);
@@ -66,8 +66,7 @@ LogChoice LogFileDialog::Choice() const {
 }
 
 std::optional<LogChoice> LogFileDialog::Run(const CaptureDialogTexts& texts,
-                                            const std::string& name, bool append,
-                                            QWidget* parent) {
+                                            const std::string& name, bool append, QWidget* parent) {
     LogFileDialog dialog(texts, name, append, parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     LogChoice choice = dialog.Choice();

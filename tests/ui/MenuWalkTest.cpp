@@ -10,8 +10,8 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QRadioButton>
 #include <QMenu>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
@@ -307,14 +307,18 @@ class MenuWalkTest : public QObject {
         f.Window()->RefreshCommands();
         QVERIFY(f.Window()->Action(ID_TEXT_RECEIVE)->isChecked());
         f.pty.Write("hello\r\n");
-        QTRY_VERIFY(f.Panes()->ActivePane()->VisibleText().join(QLatin1Char('\n')).contains(
-            QStringLiteral("hello")));
+        QTRY_VERIFY(f.Panes()
+                        ->ActivePane()
+                        ->VisibleText()
+                        .join(QLatin1Char('\n'))
+                        .contains(QStringLiteral("hello")));
         f.Choose(ID_TEXT_RECEIVE);
         f.Window()->RefreshCommands();
         QVERIFY(!f.Window()->Action(ID_TEXT_RECEIVE)->isChecked());
         QVERIFY(f.modalTitle.isEmpty());  // closing asks nothing
         std::ifstream in(path, std::ios::binary);
-        QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}), std::string("kept\r\nhello\r\n"));
+        QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}),
+                 std::string("kept\r\nhello\r\n"));
     }
 
     void everyItemIsEnabledAndCheckedAsTheStateSays_data() { States(); }
