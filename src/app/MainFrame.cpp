@@ -54,6 +54,7 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
     }
     log_.SetRemoveEscapes(settings_.LogRemoveEsc != 0);
     terminal_->AddCaptureSink(&log_);
+    terminal_->AddCaptureSink(&textReceive_);
 
     TransferFrameHooks transferHooks;
     transferHooks.line = [this] { return ActiveLine(); };
@@ -266,6 +267,11 @@ void CMainFrame::ToggleCaptureLog() {
     ToggleLog(log_, settings_, platform_, logDialog, Today());
 }
 
+void CMainFrame::ToggleTextReceive() {
+    marlo::ToggleTextReceive(textReceive_, lastTextReceive_, settings_, platform_,
+                             textReceiveDialog);
+}
+
 void CMainFrame::HangUp() {
     // The transfer's line goes away: its thread ends first.
     transfer_->Stop();
@@ -285,6 +291,7 @@ void CMainFrame::OnTimer3() {
     transfer_->OnTick();
     // A quiet line leaves the log's last bytes buffered no longer than a tick.
     log_.Flush();
+    textReceive_.Flush();
 }
 
 std::string CMainFrame::HistoryFile(const char* name) const {
@@ -320,6 +327,7 @@ bool CMainFrame::Shutdown(bool normalWindow) {
     macro_->Stop();
     session_->CloseLines();
     log_.Close();
+    textReceive_.Close();
     if (store_) {
         std::vector<std::string> messages;
         bool ok = true;
@@ -357,6 +365,9 @@ void CMainFrame::OnCommand(int id) {
             break;
         case ID_LOG_TOGGLE:
             ToggleCaptureLog();
+            break;
+        case ID_TEXT_RECEIVE:
+            ToggleTextReceive();
             break;
         case ID_UPLOAD:
             transfer_->StartTransfer(kUpload, kProtoNone, "");
@@ -444,6 +455,7 @@ bool CMainFrame::CommandEnabled(int id) const {
         case ID_TEXT_SEND:
             return !transferRunning && (TextSending() || LineOpen());
         case ID_CONTROL_CODE:
+        case ID_TEXT_RECEIVE:
             return !transferRunning;
         case ID_COMM_SETTINGS:
         case ID_REPLAY:
@@ -465,6 +477,8 @@ bool CMainFrame::CommandChecked(int id) const {
             return TextSending();
         case ID_LOG_TOGGLE:
             return log_.IsOpen();
+        case ID_TEXT_RECEIVE:
+            return textReceive_.IsOpen();
         case ID_TERM_DUMB:
             return settings_.EmulationMode() == 0;
         case ID_TERM_VT100:

@@ -21,6 +21,7 @@
 #include "settings/Settings.h"
 #include "terminal/CaptureLog.h"
 #include "terminal/Terminal.h"
+#include "terminal/TextReceive.h"
 #include "terminal/TextSend.h"
 #include "tools/Lzh.h"
 
@@ -163,6 +164,11 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     // Text send: types a chosen text file into the line, or stops the send that runs.
     void ToggleTextSend();
     bool TextSending() const { return textSend_ != nullptr; }
+    // Text receive: the received text into a file asked for through the dialog (the front end
+    // supplies it), or the open file closed.
+    void ToggleTextReceive();
+    CaptureLog& TextReceiveFile() { return textReceive_; }
+    LogDialog textReceiveDialog;
     // The control-code palette: one control byte (0..31) to the line, through the send code's
     // conversion (a JIS line leaves kanji mode first). Beeps and sends nothing while a transfer
     // runs or no line is open.
@@ -212,6 +218,8 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     std::unique_ptr<Terminal> terminal_;
     HostTable hosts_;
     CaptureLog log_;
+    CaptureLog textReceive_;
+    LogChoice lastTextReceive_;  // offered by the next text receive's dialog
     std::optional<LineParams> savedParams_;
     std::unique_ptr<TextSendRun> textSend_;
     int textSendWait_ = 0;  // the string wait's id for the sent line's echo

@@ -90,6 +90,8 @@ class CliLine {
     // The session over the open line: its send encoder and lock (WriteConverted).
     Session& LineSession() { return *session_; }
     ConsolePlatform& Platform() { return platform_; }
+    // The command, as its messages begin ("marlo-cli connect").
+    const std::string& Who() const { return who_; }
 
     // The descriptor that becomes readable when the line has received bytes (the socket or the
     // serial device), or -1.

@@ -18,10 +18,13 @@ namespace {
 const char kUsage[] =
     "  connect (--telnet HOST[:PORT] | --serial DEVICE [--dial NUMBER]) [--set Name=Value]...\n"
     "          [--utf8] [--wait TEXT --send TEXT]... [--wait-timeout MS] [--close-after-script]\n"
-    "          [--trace FILE]\n"
+    "          [--trace FILE] [--text-receive FILE [--append]]\n"
     "      relay standard input to the line and received text to standard output; --wait and\n"
     "      --send (in order; \\r \\n \\t \\\\ \\xHH escapes in TEXT) script a dialogue; exits 0\n"
-    "      when the far end closes; --trace writes the line trace (negotiation, waits) to FILE";
+    "      when the far end closes; --trace writes the line trace (negotiation, waits) to FILE;\n"
+    "      --text-receive saves the received text as the terminal keeps it (Shift-JIS, without\n"
+    "      the escape sequences it obeys, backspaces applied) in FILE, emptied first unless\n"
+    "      --append";
 
 int Usage(const std::string& why) { return UsageFailure("connect", why, kUsage); }
 

@@ -18,6 +18,8 @@
 #include "session/HostRoute.h"
 #include "settings/Trace.h"
 #include "terminal/KanjiCodec.h"
+#include "terminal/Terminal.h"
+#include "terminal/TextReceive.h"
 #include "text/Encoding.h"
 #include "transfer/AutoStart.h"
 #include "transfer/Protocols.h"
@@ -26,7 +28,7 @@ namespace marlo::cli {
 
 const char* const kSessionUsage =
     "[--utf8] [--wait TEXT --send TEXT]... [--wait-timeout MS] [--close-after-script]\n"
-    "          [--trace FILE] [--dir DIR]";
+    "          [--trace FILE] [--dir DIR] [--text-receive FILE [--append]]";
 
 namespace {
 
@@ -67,6 +69,12 @@ class Relay {
         session_.SetHooks(std::move(hooks));
     }
     ~Relay() { session_.SetHooks({}); }
+
+    // The received text also goes through a terminal of its own into `file`.
+    void TextReceive(CaptureLog& file) {
+        receiveTerm_ = std::make_unique<Terminal>(settings_);
+        receiveTerm_->AddCaptureSink(&file);
+    }
 
     // Dials and waits for the outcome; the text received meanwhile is shown and kept for the
     // first wait of the script. False, with the reason on stderr, when no connection came of it.
@@ -233,6 +241,7 @@ class Relay {
         Show(kept.data(), kept.size());
     }
     void Show(const uint8_t* p, size_t n) {
+        if (receiveTerm_) receiveTerm_->ProcessReceived(p, n);
         // While a wait is armed the text goes to it in blocks of ReadSize, so that the next step
         // is armed close behind the match. Bytes taken from the line are shown all the same.
         // During a dial the text is kept for the script's first wait.
@@ -339,6 +348,7 @@ class Relay {
     const Settings& settings_;
     const SessionOptions& o_;
     KanjiDecoder decoder_;
+    std::unique_ptr<Terminal> receiveTerm_;  // with --text-receive
     AutoStartDetector autoStart_;
     std::optional<LogonRunner> logon_;
     std::vector<uint8_t> buf_;
@@ -411,6 +421,10 @@ int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOp
         o.utf8 = true;
     } else if (a == "--close-after-script") {
         o.closeAfterScript = true;
+    } else if (a == "--text-receive") {
+        if (!value(o.textReceive)) return -1;
+    } else if (a == "--append") {
+        o.textReceiveAppend = true;
     } else if (a == "--trace") {
         if (!value(v)) return -1;
         SetTraceMode(true);
@@ -444,6 +458,22 @@ int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOp
 int RunConnectSession(CliLine& line, const Settings& settings, const SessionOptions& o,
                       const std::optional<DialRequest>& dial) {
     Relay relay(line, settings, o);
+    CaptureLog received;
+    if (o.textReceiveAppend && o.textReceive.empty()) {
+        std::fprintf(stderr, "%s: --append needs --text-receive FILE\n", line.Who().c_str());
+        return kExitUsage;
+    }
+    if (!o.textReceive.empty()) {
+        // A name alone is taken where the command runs.
+        Settings here = settings;
+        here.TxrecvDefPath.clear();
+        if (!OpenTextReceive(received, {o.textReceive, o.textReceiveAppend}, here,
+                             line.Platform())) {
+            std::fprintf(stderr, "%s: %s\n", line.Who().c_str(), o.textReceive.c_str());
+            return kExitUsage;
+        }
+        relay.TextReceive(received);
+    }
     if (dial && !relay.Dial(*dial)) return kExitFailed;
     return relay.Run(Carrier(line.LineSession()).value_or(false));
 }

@@ -28,14 +28,19 @@ struct SessionOptions {
     std::vector<SessionStep> script;
     // A host entry's auto-logon, played before the script.
     std::optional<std::vector<LogonStep>> logon;
+    // --text-receive FILE [--append]: the received text as the terminal stores it goes into FILE
+    // too (Shift-JIS, backspaces taken back, no escape sequence that it obeys), emptied first
+    // unless appended.
+    std::string textReceive;
+    bool textReceiveAppend = false;
 };
 
 // The usage lines of the session options.
 extern const char* const kSessionUsage;
 
 // When args[i] is a session option (--utf8, --wait TEXT, --send TEXT, --wait-timeout MS,
-// --close-after-script, --trace FILE, --dir DIR), takes it and steps `i` past its value: 1. Not one: 0. A
-// missing or bad value: -1 with `error`.
+// --close-after-script, --trace FILE, --dir DIR, --text-receive FILE, --append), takes it and steps
+// `i` past its value: 1. Not one: 0. A missing or bad value: -1 with `error`.
 int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOptions& o,
                       std::string& error);
 
@@ -51,7 +56,8 @@ struct DialRequest {
 
 // Runs the session on the open line until the far end has closed or hung up and everything it
 // sent before was shown (0), the script ends with --close-after-script (0), or the dial, a send
-// or a wait fails (1, with a message on stderr).
+// or a wait fails (1, with a message on stderr). A text-receive file that cannot be opened ends
+// it before anything is sent (2).
 int RunConnectSession(CliLine& line, const Settings& settings, const SessionOptions& o,
                       const std::optional<DialRequest>& dial);
 

@@ -108,6 +108,7 @@ bool CaptureLog::Open(const std::string& path, bool append) {
     pending_.clear();
     lengths_.clear();
     leadPending_ = false;
+    halfTaken_ = false;
     return true;
 }
 
@@ -118,6 +119,7 @@ void CaptureLog::Close() {
     fd_ = -1;
     lengths_.clear();
     leadPending_ = false;
+    halfTaken_ = false;
 }
 
 void CaptureLog::Flush() {
@@ -136,6 +138,16 @@ void CaptureLog::Flush() {
 
 void CaptureLog::Put(uint8_t b) {
     if (fd_ < 0) return;
+    if (halfTaken_) {
+        halfTaken_ = false;
+        // A character written over the erased column leaves the character's first half on the
+        // screen: a blank stands for it, so what follows keeps its column.
+        if (b >= 0x20) Append(' ');
+    }
+    Append(b);
+}
+
+void CaptureLog::Append(uint8_t b) {
     pending_ += static_cast<char>(b);
     if (leadPending_ && IsTrailByte(b) && !lengths_.empty()) {
         lengths_.back() = 2;
@@ -150,10 +162,15 @@ void CaptureLog::Put(uint8_t b) {
 }
 
 void CaptureLog::BackStep() {
+    if (halfTaken_) {  // the second column of the character already taken back
+        halfTaken_ = false;
+        return;
+    }
     if (fd_ < 0 || lengths_.empty()) return;  // nothing of this session left to take back
     const size_t len = lengths_.back();
     lengths_.pop_back();
     leadPending_ = false;
+    halfTaken_ = len == 2;
     if (pending_.size() >= len) {
         pending_.resize(pending_.size() - len);
         return;

@@ -1,6 +1,7 @@
 // The capture log: the received text as displayed, in Shift-JIS, written to a file while it is
-// open. The same file sink serves the text-receive file. A backspace takes back the last character
-// written in this session (never an older one, never half of a double-byte character).
+// open. The same file sink serves the text-receive file. A backspace takes back one column of what
+// this session wrote (never older text): a double-byte character goes whole at its first
+// backspace, and the second one, which erases its other column on the screen, takes nothing more.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,16 @@ inline constexpr const char* kLogDialogTitle = "ログファイル";
 inline constexpr const char* kLogChooserTitle = "ログファイルの選択";
 inline constexpr const char* kLogChooserFilter = "ﾛｸﾞﾌｧｲﾙ (*.log)|*.log|すべてのﾌｧｲﾙ (*.*)|*.*||";
 inline constexpr const char* kSavedScreenFile = "lglog.txt";
+
+// What the file dialog of a capture file says: the log's, or the text receive's.
+struct CaptureDialogTexts {
+    const char* title;
+    const char* chooserTitle;
+    const char* chooserFilter;  // "名前 (*.x)|*.x|...||"
+    const char* extension;      // given to a chosen name without one
+};
+inline constexpr CaptureDialogTexts kLogDialogTexts{kLogDialogTitle, kLogChooserTitle,
+                                                    kLogChooserFilter, "log"};
 
 // The automatic name of a log started on `date`: "LG950401.LOG", or with a host's prefix in place
 // of LG, right-aligned in two characters (a one-letter prefix gets a blank before it). The prefix
@@ -63,6 +74,8 @@ class CaptureLog : public ICaptureSink {
     void Flush();
 
   private:
+    void Append(uint8_t b);
+
     int fd_ = -1;
     std::string path_;
     bool removeEscapes_ = true;
@@ -70,6 +83,9 @@ class CaptureLog : public ICaptureSink {
     int64_t written_ = 0;           // file offset where pending_ starts
     std::vector<uint8_t> lengths_;  // byte lengths of the characters written in this session
     bool leadPending_ = false;      // the last byte was a Shift-JIS first byte
+    // The last backspace took back a whole double-byte character of which the screen erased one
+    // column: the next backspace erases the other, the next character stands where it was.
+    bool halfTaken_ = false;
 };
 
 // The log dialog: asks for a file name and for new or append, given the automatic name and the

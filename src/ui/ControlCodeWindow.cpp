@@ -27,6 +27,10 @@ ControlCodeWindow::ControlCodeWindow(QWidget* parent) : QDialog(parent) {
     layout->addLayout(grid);
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("ｷｬﾝｾﾙ"), QDialogButtonBox::RejectRole);
+    auto* help = buttons->addButton(QStringLiteral("ﾍﾙﾌﾟ(&H)"), QDialogButtonBox::HelpRole);
+    help->setObjectName(QStringLiteral("controlCodeHelp"));
+    // There are no help pages for this window yet.
+    help->setEnabled(false);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
 }

@@ -50,6 +50,7 @@ GuiShell::~GuiShell() {
         frame_->Macro().userInterface = nullptr;
         frame_->logDialog = nullptr;
         frame_->lzhDialog = nullptr;
+        frame_->textReceiveDialog = nullptr;
         frame_->Transfer().Stop();
         frame_->Transfer().SetWindow(nullptr);
         frame_->Transfer().chooseProtocol = nullptr;
@@ -112,7 +113,10 @@ void GuiShell::Attach(CMainFrame& frame) {
     macroUi_ = std::make_unique<QtMacroUi>(window_.get());
     frame.Macro().userInterface = macroUi_.get();
     frame.logDialog = [this](const std::string& autoName, bool append) {
-        return LogFileDialog::Run(autoName, append, window_.get());
+        return LogFileDialog::Run(kLogDialogTexts, autoName, append, window_.get());
+    };
+    frame.textReceiveDialog = [this](const std::string& name, bool append) {
+        return LogFileDialog::Run(kTextReceiveDialogTexts, name, append, window_.get());
     };
     frame.lzhDialog = [this](const std::string& archive) {
         auto outcome = LzhDialog::Run(archive, frame_->Platform(), window_.get());
@@ -337,8 +341,8 @@ ControlCodeWindow* GuiShell::ControlCodes() const {
 
 const std::set<int>& GuiShell::NotBuiltYet() {
     static const std::set<int> ids = {
-        ID_TEXT_RECEIVE, ID_LOG_BROWSER, ID_EDITOR, ID_COMMAND_LINE,
-        ID_APPLICATION,  ID_HELP,        ID_LOCAL_EDIT,
+        ID_LOG_BROWSER, ID_EDITOR, ID_COMMAND_LINE,
+        ID_APPLICATION, ID_HELP,   ID_LOCAL_EDIT,
     };
     return ids;
 }

@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,26 +12,29 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "ui/QtPlatform.h"
 #include "ui/SheetControls.h"
 
 namespace marlo::ui {
 
-LogFileDialog::LogFileDialog(const std::string& autoName, bool append, QWidget* parent)
+LogFileDialog::LogFileDialog(const CaptureDialogTexts& texts, const std::string& name, bool append,
+                             QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("logFileDialog"));
-    setWindowTitle(QString::fromUtf8(kLogDialogTitle));
-    name_ = new QLineEdit(QString::fromStdString(autoName), this);
+    setWindowTitle(QString::fromUtf8(texts.title));
+    name_ = new QLineEdit(QString::fromStdString(name), this);
     name_->setObjectName(QStringLiteral("logName"));
     name_->setMinimumWidth(320);
     auto* browse = new QPushButton(QStringLiteral("参照(&R)..."), this);
     browse->setObjectName(QStringLiteral("logBrowse"));
-    connect(browse, &QPushButton::clicked, this, [this] {
-        QString path =
-            QFileDialog::getSaveFileName(this, QString::fromUtf8(kLogChooserTitle), name_->text(),
-                                         QStringLiteral("ﾛｸﾞﾌｧｲﾙ (*.log);;すべてのﾌｧｲﾙ (*)"),
-                                         nullptr, QFileDialog::DontConfirmOverwrite);
+    connect(browse, &QPushButton::clicked, this, [this, texts] {
+        // A file chosen to append to is not a file to overwrite: no question about it.
+        QString path = QFileDialog::getSaveFileName(this, QString::fromUtf8(texts.chooserTitle),
+                                                    name_->text(), QtFilter(texts.chooserFilter),
+                                                    nullptr, QFileDialog::DontConfirmOverwrite);
         if (path.isEmpty()) return;
-        if (!path.contains(QLatin1Char('.'))) path += QStringLiteral(".log");
+        if (QFileInfo(path).suffix().isEmpty())
+            path += QLatin1Char('.') + QString::fromUtf8(texts.extension);
         name_->setText(path);
     });
     auto* created = new QRadioButton(QStringLiteral("新規"), this);
@@ -61,9 +65,9 @@ LogChoice LogFileDialog::Choice() const {
     return {name_->text().trimmed().toStdString(), append_->isChecked()};
 }
 
-std::optional<LogChoice> LogFileDialog::Run(const std::string& autoName, bool append,
-                                            QWidget* parent) {
-    LogFileDialog dialog(autoName, append, parent);
+std::optional<LogChoice> LogFileDialog::Run(const CaptureDialogTexts& texts,
+                                            const std::string& name, bool append, QWidget* parent) {
+    LogFileDialog dialog(texts, name, append, parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     LogChoice choice = dialog.Choice();
     if (choice.name.empty()) return std::nullopt;

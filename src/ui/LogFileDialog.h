@@ -1,5 +1,6 @@
-// The dialog "ログファイル" of the log toggle: the log file's name (the automatic name to start
-// with, a name without a folder goes into the log folder), a browse button, and new or append.
+// The dialog of a capture file ("ログファイル" of the log toggle, "テキスト受信ファイル" of the
+// text receive): the file's name (a name without a folder goes into the file's folder), a browse
+// button, and new or append.
 #pragma once
 
 #include <QDialog>
@@ -16,11 +17,13 @@ namespace marlo::ui {
 class LogFileDialog : public QDialog {
     Q_OBJECT
   public:
-    LogFileDialog(const std::string& autoName, bool append, QWidget* parent);
+    LogFileDialog(const CaptureDialogTexts& texts, const std::string& name, bool append,
+                  QWidget* parent);
     LogChoice Choice() const;
 
     // Shows the dialog; nullopt on ｷｬﾝｾﾙ or an empty name.
-    static std::optional<LogChoice> Run(const std::string& autoName, bool append, QWidget* parent);
+    static std::optional<LogChoice> Run(const CaptureDialogTexts& texts, const std::string& name,
+                                        bool append, QWidget* parent);
 
   private:
     QLineEdit* name_;

@@ -51,7 +51,8 @@ QString Q(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size()));
 }
 
-// "名前 (*.x)|*.x|他 (*.*)|*.*||" to Qt's "名前 (*.x);;他 (*.*)".
+}  // namespace
+
 QString QtFilter(const std::string& filter) {
     QStringList parts = Q(filter).split(QLatin1Char('|'));
     QStringList out;
@@ -61,8 +62,6 @@ QString QtFilter(const std::string& filter) {
     }
     return out.join(QStringLiteral(";;"));
 }
-
-}  // namespace
 
 bool EventBridge::event(QEvent* e) {
     if (e->type() != kMarloEventType) return QObject::event(e);

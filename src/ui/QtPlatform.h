@@ -22,6 +22,9 @@ namespace marlo::ui {
 class ProgressWindow;
 class AutoLogonStopWindow;
 
+// A chooser's filter of the core, "名前 (*.x)|*.x|他 (*.*)|*.*||", in Qt's "名前 (*.x);;他 (*.*)".
+QString QtFilter(const std::string& filter);
+
 // Receives the posted events on the user-interface thread and hands them to the frame.
 class EventBridge : public QObject {
     Q_OBJECT

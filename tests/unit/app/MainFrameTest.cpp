@@ -455,6 +455,32 @@ TEST_F(FrameCommSheetTest, TextSendTypesTheFileLineByLineAndTheCommandStopsIt) {
     EXPECT_FALSE(frame_->TextSending());
 }
 
+TEST_F(FrameCommSheetTest, TextReceiveWritesWhatTheTerminalStoresUntilTheCommandClosesIt) {
+    frame_->S().TxrecvDefPath = dir_.Str();
+    frame_->S().CodeExchange = kEuc;
+    frame_->S().RcvCRLF = 1;
+    frame_->S().LogRemoveEsc = 0;  // the log's switch: the text-receive file never takes escapes
+    frame_->S().Emulation = 1;
+    frame_->Term().Reset();
+    frame_->textReceiveDialog = [](const std::string&, bool) {
+        return std::optional<LogChoice>(LogChoice{"recv.txt", false});
+    };
+    ASSERT_TRUE(frame_->CommandEnabled(ID_TEXT_RECEIVE));
+    frame_->OnCommand(ID_TEXT_RECEIVE);
+    EXPECT_TRUE(frame_->CommandChecked(ID_TEXT_RECEIVE));
+    // EUC in, Shift-JIS out; the host's two backspaces over a kanji erase it and nothing before.
+    a_->Feed("\x1b[1mab\xb4\xc1\b\bc\xb0\xec\r");
+    ASSERT_TRUE(PumpUntil([&] { return ScreenLine(*frame_, 0).rfind("abc\x88\xea", 0) == 0; }))
+        << ScreenLine(*frame_, 0);
+    frame_->transferRunning = true;
+    EXPECT_FALSE(frame_->CommandEnabled(ID_TEXT_RECEIVE));
+    frame_->transferRunning = false;
+    frame_->OnCommand(ID_TEXT_RECEIVE);
+    EXPECT_FALSE(frame_->CommandChecked(ID_TEXT_RECEIVE));
+    EXPECT_EQ(test::ReadWhole(dir_.Str() + "/recv.txt"), "abc\x88\xea\r\n");
+    EXPECT_TRUE(platform_.boxes.empty());
+}
+
 TEST_F(FrameCommSheetTest, ControlCodesGoOutOneByteEachAfterTheKanjiOutOfAJisLine) {
     EXPECT_TRUE(frame_->SendControlCode(13));
     EXPECT_TRUE(frame_->SendControlCode(10));

@@ -139,6 +139,42 @@ TEST(LineCommands, ConnectOnASerialLineShowsEverythingAndEndsWhenTheFarEndHangsU
     EXPECT_TRUE(r.out == "ready" + text) << r.out.size();
 }
 
+TEST(LineCommands, ConnectSavesTheReceivedTextAsTheTerminalKeepsIt) {
+    TempDir d;
+    const std::string file = (d.path / "recv.txt").string();
+    for (bool append : {false, true}) {
+        auto pty = std::make_unique<test::PtyPair>();
+        ASSERT_TRUE(pty->Ok());
+        std::vector<std::string> args = {
+            "connect", "--serial",    pty->SlavePath(), "--set",  "CodeExchange=4",
+            "--set",   "Emulation=1", "--text-receive", file,     "--wait",
+            "ready",   "--send",      "ok\\r",          "--wait", "END",
+            "--send",  "bye\\r"};
+        if (append) args.push_back("--append");
+        auto cli = CliAsync(args, "");
+        pty->Write("ready");
+        ASSERT_EQ(pty->Read(3, 10000), "ok\r");
+        // EUC in; the host erases a kanji with two backspaces; a VT100's escapes only drive the
+        // screen.
+        pty->Write("\x1b[1mab\xb4\xc1\b\bc\r\nEND");
+        ASSERT_EQ(pty->Read(4, 10000), "bye\r");
+        pty.reset();
+        RunResult r = cli.get();
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(Has(r.out, "\x1b[1mab")) << r.out;  // standard output is unchanged
+        const std::string once = "readyabc\r\nEND";
+        EXPECT_EQ(test::ReadWhole(file), append ? once + once : once);
+    }
+    test::PtyPair pty;
+    RunResult lone = Cli({"connect", "--serial", pty.SlavePath(), "--append"});
+    EXPECT_EQ(lone.status, 2);
+    EXPECT_TRUE(Has(lone.err, "--append needs --text-receive")) << lone.err;
+    RunResult folder =
+        Cli({"connect", "--serial", pty.SlavePath(), "--text-receive", d.path.string()});
+    EXPECT_EQ(folder.status, 2);
+    EXPECT_TRUE(Has(folder.err, "ﾃｷｽﾄ受信ﾌｧｲﾙのｵｰﾌﾟﾝに失敗しました.")) << folder.err;
+}
+
 TEST(LineCommands, TransferToARefusingHostFailsWithTheConnectError) {
     TempDir d;
     // A folder named in UTF-8 stays the folder the file system knows.

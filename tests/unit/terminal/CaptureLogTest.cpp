@@ -8,6 +8,7 @@
 #include "support/RecordingPlatform.h"
 #include "support/TempDir.h"
 #include "terminal/CaptureLog.h"
+#include "terminal/TextReceive.h"
 #include "text/Encoding.h"
 
 namespace marlo {
@@ -43,7 +44,7 @@ TEST(CaptureLogName, AutomaticNames) {
 
 class CaptureLogFile : public ::testing::Test {
   protected:
-    void SetUp() override { settings_.LogDefPath = dir_.string(); }
+    void SetUp() override { settings_.LogDefPath = settings_.TxrecvDefPath = dir_.string(); }
     std::string Read(const std::string& name) { return test::ReadWhole((dir_ / name).string()); }
     static void Feed(CaptureLog& log, const std::string& bytes) {
         for (char c : bytes) log.Put(static_cast<uint8_t>(c));
@@ -141,7 +142,8 @@ TEST_F(CaptureLogFile, ToggleOpensThroughTheDialogAndCloses) {
     EXPECT_EQ(Read("t.log"), "x");
 }
 
-TEST_F(CaptureLogFile, BackStepTakesBackWholeCharactersOfThisSessionOnly) {
+TEST_F(CaptureLogFile, BackStepTakesBackColumnsOfThisSessionOnlyAndNeverHalfACharacter) {
+    const std::string kan = Utf8ToSjis("漢"), ji = Utf8ToSjis("字");
     const struct {
         std::string before;  // already in the file
         std::string fed;     // bytes put, '\b' standing for a backspace
@@ -150,8 +152,15 @@ TEST_F(CaptureLogFile, BackStepTakesBackWholeCharactersOfThisSessionOnly) {
         {"", "abc\bd", "abd"},
         {"", "abc\b", "ab"},
         {"old", "\b\bx", "x"},  // never before this session's start
-        {"", "a" + Utf8ToSjis("漢") + "\bz", "az"},
-        {"", Utf8ToSjis("漢字") + "\b\b", ""},
+        {"ab" + kan, "\b\b\bz", "z"},
+        // A double-byte character goes whole; its second column's backspace takes nothing more.
+        {"", "a" + kan + ji + "\b\b", "a" + kan},
+        {"", kan + ji + "\b\b\b\b", ""},
+        {"", "ab" + kan + "\b\b  \b\b", "ab"},  // a host erasing it with blanks
+        // One column erased: a blank stands for the half still on the screen.
+        {"", "a" + kan + "\bz", "a z"},
+        {"", "a" + kan + "\b" + ji, "a " + ji},
+        {"", "a" + kan + "\b\r\n", "a\r\n"},
         {"", "\xb1\xb2\b", "\xb1"},  // half-width katakana are single bytes
         {"", "ab\r\n\b", "ab\r"},
     };
@@ -176,8 +185,7 @@ TEST_F(CaptureLogFile, BackStepReachesIntoTextAlreadyWritten) {
     const std::string block(5000, 'q');
     Feed(log, block + Utf8ToSjis("漢"));
     log.Flush();
-    log.BackStep();
-    log.BackStep();
+    for (int i = 0; i < 3; ++i) log.BackStep();  // the kanji's two columns, then a 'q'
     log.Put('!');
     log.Close();
     EXPECT_EQ(Read("big.log"), std::string(4999, 'q') + "!");
@@ -196,6 +204,46 @@ TEST_F(CaptureLogFile, EscapesAndLineEnds) {
     Feed(log, "line\r\n");
     log.Close();
     EXPECT_EQ(Read("LG260102.LOG"), "line\r\n");
+}
+
+TEST_F(CaptureLogFile, TextReceiveNewOrAppendedInItsFolderAndClosedByTheToggle) {
+    std::ofstream(dir_ / "r.txt") << "old\r\n";
+    CaptureLog file;
+    LogChoice last;
+    auto toggle = [&](std::optional<LogChoice> answer) {
+        return ToggleTextReceive(file, last, settings_, platform_, Dialog(answer));
+    };
+    // Append, the first offer: the text goes after what the file held; escapes never go in.
+    EXPECT_TRUE(toggle(LogChoice{"r.txt", true}));
+    EXPECT_EQ(offered_.back(), std::make_pair(std::string(), true));
+    EXPECT_FALSE(file.WantsEscapes());
+    Feed(file, "new\r\n");
+    EXPECT_FALSE(toggle(std::nullopt));  // closes without asking
+    EXPECT_EQ(offered_.size(), 1u);
+    EXPECT_EQ(Read("r.txt"), "old\r\nnew\r\n");
+    // New empties it; the dialog offers the last choice.
+    EXPECT_TRUE(toggle(LogChoice{"r.txt", false}));
+    EXPECT_EQ(offered_.back(), std::make_pair(std::string("r.txt"), true));
+    Feed(file, "x");
+    toggle(std::nullopt);
+    EXPECT_EQ(Read("r.txt"), "x");
+    // Append to a missing file creates it; a full path stays where it points.
+    const std::string other = (dir_ / "sub").string();
+    fs::create_directory(other);
+    EXPECT_TRUE(toggle(LogChoice{other + "/made.txt", true}));
+    toggle(std::nullopt);
+    EXPECT_TRUE(fs::exists(other + "/made.txt"));
+    // Cancel: closed, no word. A file that cannot be opened (a folder, a missing folder) is
+    // reported and stays closed.
+    EXPECT_FALSE(toggle(std::nullopt));
+    EXPECT_TRUE(platform_.boxes.empty());
+    for (const std::string& bad : {std::string("sub"), std::string("missing/r.txt")}) {
+        EXPECT_FALSE(toggle(LogChoice{bad, true})) << bad;
+        EXPECT_FALSE(file.IsOpen());
+        ASSERT_FALSE(platform_.boxes.empty());
+        EXPECT_EQ(platform_.boxes.back().text, kTextReceiveOpenFailed);
+    }
+    EXPECT_EQ(platform_.boxes.size(), 2u);
 }
 
 }  // namespace
