@@ -244,6 +244,8 @@ TEST_F(TransferControllerTest, DownloadsOfAnArchiveAreExtractedOnlyWhenAsked) {
          {Case{kProtoQuickVan, 1, "arc.lzh", "arc.lzh", true},
           {kProtoQuickVan, 0, "arc.lzh", "arc.lzh", false},
           {kProtoYmodem, 1, "X.LZH", "x.lzh", true},
+          {kProtoZmodem, 1, "X.LZH", "x.lzh", true},
+          {kProtoZmodem, 1, "a.lzh.txt", "a.lzh.txt", false},
           {kProtoYmodem, 1, "a.lzh.txt", "a.lzh.txt", false},
           {kProtoYmodem, 0, "arc.lzh", "arc.lzh", false}}) {
         SCOPED_TRACE(testing::Message() << protocol << " " << unlha << " " << sent);
