@@ -457,8 +457,8 @@ int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOp
 
 int RunConnectSession(CliLine& line, const Settings& settings, const SessionOptions& o,
                       const std::optional<DialRequest>& dial) {
+    CaptureLog received;  // outlives the relay's terminal that writes to it
     Relay relay(line, settings, o);
-    CaptureLog received;
     if (o.textReceiveAppend && o.textReceive.empty()) {
         std::fprintf(stderr, "%s: --append needs --text-receive FILE\n", line.Who().c_str());
         return kExitUsage;

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <set>
 
 #include "platform/Platform.h"
 #include "settings/Settings.h"
@@ -39,6 +41,10 @@ std::string Lower(std::string s) {
 bool HasLogExtension(const fs::path& p) {
     return Lower(p.extension().string()) == ".log";
 }
+
+// The files the capture files of this program have open, by device and inode.
+std::mutex gOpenFilesMutex;
+std::set<std::pair<uint64_t, uint64_t>> gOpenFiles;
 
 }  // namespace
 
@@ -94,15 +100,30 @@ CaptureLog::~CaptureLog() {
 
 bool CaptureLog::Open(const std::string& path, bool append) {
     Close();
-    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (append ? 0 : O_TRUNC);
-    const int fd = ::open(path.c_str(), flags, 0644);
+    // Emptied only once it is known to be a file nobody else here writes.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return false;
     }
+    const std::pair<uint64_t, uint64_t> id{st.st_dev, st.st_ino};
+    {
+        std::lock_guard<std::mutex> lock(gOpenFilesMutex);
+        if (!gOpenFiles.insert(id).second) {
+            ::close(fd);
+            return false;
+        }
+    }
+    if (!append && ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        std::lock_guard<std::mutex> lock(gOpenFilesMutex);
+        gOpenFiles.erase(id);
+        return false;
+    }
     fd_ = fd;
+    id_ = id;
     path_ = path;
     written_ = append ? st.st_size : 0;
     pending_.clear();
@@ -117,6 +138,10 @@ void CaptureLog::Close() {
     Flush();
     ::close(fd_);
     fd_ = -1;
+    {
+        std::lock_guard<std::mutex> lock(gOpenFilesMutex);
+        gOpenFiles.erase(id_);
+    }
     lengths_.clear();
     leadPending_ = false;
     halfTaken_ = false;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "terminal/CaptureSink.h"
@@ -57,7 +58,8 @@ class CaptureLog : public ICaptureSink {
 
     // Opens `path` for writing: append positions at the end of an existing file (a missing one is
     // created), otherwise the file is created anew. An open file is closed first. False when the
-    // file cannot be opened; the log then stays closed.
+    // file cannot be opened, or another capture file of this program has it open (the two would
+    // write over each other); the log then stays closed and the file untouched.
     bool Open(const std::string& path, bool append);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
@@ -78,6 +80,7 @@ class CaptureLog : public ICaptureSink {
 
     int fd_ = -1;
     std::string path_;
+    std::pair<uint64_t, uint64_t> id_{};  // device and inode of the open file
     bool removeEscapes_ = true;
     std::string pending_;           // bytes not yet written
     int64_t written_ = 0;           // file offset where pending_ starts

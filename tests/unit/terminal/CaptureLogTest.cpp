@@ -244,6 +244,17 @@ TEST_F(CaptureLogFile, TextReceiveNewOrAppendedInItsFolderAndClosedByTheToggle) 
         EXPECT_EQ(platform_.boxes.back().text, kTextReceiveOpenFailed);
     }
     EXPECT_EQ(platform_.boxes.size(), 2u);
+
+    // The log's own file is refused, untouched: two writers would write over each other.
+    CaptureLog log;
+    ASSERT_TRUE(log.Open((dir_ / "same.txt").string(), false));
+    Feed(log, "logged");
+    log.Flush();
+    EXPECT_FALSE(toggle(LogChoice{"same.txt", false}));
+    EXPECT_EQ(platform_.boxes.size(), 3u);
+    log.Close();
+    EXPECT_EQ(Read("same.txt"), "logged");
+    EXPECT_TRUE(toggle(LogChoice{"same.txt", true}));  // free again once the log is closed
 }
 
 }  // namespace
