@@ -21,7 +21,8 @@ MsgResult HeadlessPlatform::MessageBox(const std::string& text, MsgIcon, MsgButt
     return MsgResult::Ok;
 }
 
-bool HeadlessPlatform::StartProcess(const std::vector<std::string>& argv, const std::string& workDir) {
+bool HeadlessPlatform::StartProcess(const std::vector<std::string>& argv,
+                                    const std::string& workDir) {
     return SpawnDetached(argv, workDir);
 }
 

@@ -19,7 +19,8 @@ const char* ReadEnv(const EnvReader& env, const char* name) {
     return value && *value ? value : nullptr;
 }
 
-std::vector<std::string> Append(std::vector<std::string> argv, const std::vector<std::string>& more) {
+std::vector<std::string> Append(std::vector<std::string> argv,
+                                const std::vector<std::string>& more) {
     argv.insert(argv.end(), more.begin(), more.end());
     return argv;
 }
@@ -55,8 +56,8 @@ bool IsDefaultEditor(const std::string& program) {
     return words.empty() || EqualsIgnoringCase(program, "notepad.exe");
 }
 
-std::vector<ProgramStart> OpenWith(const std::string& program, const std::vector<std::string>& files,
-                                   const EnvReader& env) {
+std::vector<ProgramStart> OpenWith(const std::string& program,
+                                   const std::vector<std::string>& files, const EnvReader& env) {
     if (!IsDefaultEditor(program)) {
         auto start = CommandStart(program);
         if (!start) return {};
@@ -131,20 +132,23 @@ void AppListModel::Select(int row) {
 
 bool AppListModel::MoveUp() {
     if (selected_ == 0) return false;
-    std::swap(entries_[static_cast<size_t>(selected_)], entries_[static_cast<size_t>(selected_ - 1)]);
+    std::swap(entries_[static_cast<size_t>(selected_)],
+              entries_[static_cast<size_t>(selected_ - 1)]);
     --selected_;
     return true;
 }
 
 bool AppListModel::MoveDown() {
     if (selected_ + 1 >= kAppCount) return false;
-    std::swap(entries_[static_cast<size_t>(selected_)], entries_[static_cast<size_t>(selected_ + 1)]);
+    std::swap(entries_[static_cast<size_t>(selected_)],
+              entries_[static_cast<size_t>(selected_ + 1)]);
     ++selected_;
     return true;
 }
 
 void AppListModel::Delete() {
-    for (size_t i = static_cast<size_t>(selected_); i + 1 < kAppCount; ++i) entries_[i] = entries_[i + 1];
+    for (size_t i = static_cast<size_t>(selected_); i + 1 < kAppCount; ++i)
+        entries_[i] = entries_[i + 1];
     entries_[kAppCount - 1] = {};
 }
 

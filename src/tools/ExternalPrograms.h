@@ -43,7 +43,8 @@ std::optional<ProgramStart> CommandStart(const std::string& commandLine);
 // desktop's application for each file through xdg-open (which takes one file at a time), or the
 // system's sensible-editor in a terminal when there is no file. Every file goes to one process
 // otherwise.
-std::vector<ProgramStart> OpenWith(const std::string& program, const std::vector<std::string>& files,
+std::vector<ProgramStart> OpenWith(const std::string& program,
+                                   const std::vector<std::string>& files,
                                    const EnvReader& env = {});
 
 // A chosen program path as the first word of a command line: quoted when it holds a blank or a
@@ -57,8 +58,8 @@ bool IsDefaultEditor(const std::string& program);
 // there is none.
 bool StartAll(IPlatform& platform, const std::vector<ProgramStart>& starts);
 
-// The "ｴﾃﾞｨﾀ(&E)" command: `Editor` (Shift-JIS) without a file, "エディタの起動に失敗しました." when
-// it does not start.
+// The "ｴﾃﾞｨﾀ(&E)" command: `Editor` (Shift-JIS) without a file, "エディタの起動に失敗しました."
+// when it does not start.
 bool StartEditor(IPlatform& platform, const Settings& settings, const EnvReader& env = {});
 
 // "ｺﾏﾝﾄﾞ実行(&C)..." after its dialog and the user applications: the command line (Shift-JIS)

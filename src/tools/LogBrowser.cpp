@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 bool IsLogName(const std::string& name) {
-    return name.size() > 4 && EqualsIgnoringCase(std::string_view(name).substr(name.size() - 4), ".log");
+    return name.size() > 4 &&
+           EqualsIgnoringCase(std::string_view(name).substr(name.size() - 4), ".log");
 }
 
 }  // namespace
@@ -37,7 +38,8 @@ std::string LogFile::TimeText() const {
     return text;
 }
 
-std::vector<LogFile> ListLogFiles(const std::string& dir, HistoryPeriod period, const std::tm& today) {
+std::vector<LogFile> ListLogFiles(const std::string& dir, HistoryPeriod period,
+                                  const std::tm& today) {
     std::vector<LogFile> files;
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -119,7 +121,8 @@ bool LogBrowserModel::View(int viewer, const std::vector<int>& rows) {
 bool LogBrowserModel::Delete(const std::vector<int>& rows) {
     const auto paths = PathsOf(rows);
     if (paths.empty()) return false;
-    if (platform_.MessageBox(kLogDeleteAsk, MsgIcon::Question, MsgButtons::OkCancel) != MsgResult::Ok)
+    if (platform_.MessageBox(kLogDeleteAsk, MsgIcon::Question, MsgButtons::OkCancel) !=
+        MsgResult::Ok)
         return false;
     // A file that cannot be deleted is simply still listed afterwards.
     std::error_code ec;

@@ -33,7 +33,8 @@ struct LogFile {
 
 // The files of `dir` whose name ends in ".log" in any case, modified in `period` relative to
 // `today`, by name. A folder that cannot be read gives none.
-std::vector<LogFile> ListLogFiles(const std::string& dir, HistoryPeriod period, const std::tm& today);
+std::vector<LogFile> ListLogFiles(const std::string& dir, HistoryPeriod period,
+                                  const std::tm& today);
 
 // The folder as the window shows it: up to 30 characters, a longer one cut at the front to "..."
 // and its last 27 (Shift-JIS characters, never half of one).

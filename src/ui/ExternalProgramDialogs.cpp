@@ -42,7 +42,8 @@ CommandLineDialog::CommandLineDialog(IPlatform& platform, QWidget* parent) : QDi
     command_->setObjectName(QStringLiteral("commandLine"));
     command_->setMinimumWidth(360);
     auto* browse = Button(QStringLiteral("参照(&R)..."), "commandBrowse", this);
-    connect(browse, &QPushButton::clicked, this, [this, &platform] { BrowseInto(platform, command_); });
+    connect(browse, &QPushButton::clicked, this,
+            [this, &platform] { BrowseInto(platform, command_); });
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel(QStringLiteral("ｺﾏﾝﾄﾞﾗｲﾝ"), this));
     row->addWidget(command_, 1);
@@ -117,7 +118,8 @@ ApplicationDialog::ApplicationDialog(const Settings& settings, IPlatform& platfo
         model_.Update(ToSjis(title_->text()), ToSjis(command_->text()));
         ShowList();
     });
-    connect(browse, &QPushButton::clicked, this, [this, &platform] { BrowseInto(platform, command_); });
+    connect(browse, &QPushButton::clicked, this,
+            [this, &platform] { BrowseInto(platform, command_); });
     ShowList();
 }
 

@@ -104,8 +104,8 @@ void LogBrowserWindow::SetPeriod(HistoryPeriod p) {
 void LogBrowserWindow::ShowFiles() {
     list_->clear();
     for (const LogFile& f : model_.Files()) {
-        auto* item = new QTreeWidgetItem(list_, {FromSjis(f.name), FromUtf8(f.SizeText()),
-                                                 FromUtf8(f.TimeText())});
+        auto* item = new QTreeWidgetItem(
+            list_, {FromSjis(f.name), FromUtf8(f.SizeText()), FromUtf8(f.TimeText())});
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     }
 }

@@ -31,7 +31,8 @@ class RecordingPlatform : public QueuedPlatform {
     std::string ClipboardText() override { return clipboard; }
     void PlaySound(const std::string& path, bool) override { sounds.push_back(path); }
     void Beep() override { ++beeps; }
-    bool StartProcess(const std::vector<std::string>& argv, const std::string& workDir = {}) override {
+    bool StartProcess(const std::vector<std::string>& argv,
+                      const std::string& workDir = {}) override {
         processes.push_back(argv);
         workDirs.push_back(workDir);
         return startSucceeds;

@@ -210,8 +210,9 @@ class HistoryWindowTest : public QObject {
         viewers->setCurrentIndex(1);
         Child<QPushButton>(&w, "logView")->click();
         QCOMPARE(platform.processes.size(), size_t{1});
-        QCOMPARE(platform.processes[0], (std::vector<std::string>{"viewer", "--all", logs + "/LG960515.LOG",
-                                                                   logs + "/april.log"}));
+        QCOMPARE(platform.processes[0],
+                 (std::vector<std::string>{"viewer", "--all", logs + "/LG960515.LOG",
+                                           logs + "/april.log"}));
         w.show();
         marlo::test::SaveShot(&w, "log-browser");
 

@@ -187,7 +187,9 @@ const std::vector<Row>& MenuTable() {
              return !f.Panes()->ActivePane()->VisibleText().value(0).startsWith("login");
          }},
         {ID_CONTROL_CODE, "1110", "0000", Shows::Effect,
-         [](Fixture& f) { return f.shell->ControlCodes() && f.shell->ControlCodes()->isVisible(); }},
+         [](Fixture& f) {
+             return f.shell->ControlCodes() && f.shell->ControlCodes()->isVisible();
+         }},
         // 回線
         {ID_HOST_WINDOW, "1111", "0000", Shows::Effect, HostWindowOrOnlineMessage},
         {ID_PHONE_CONNECT, "0100", "0000", Shows::Modal},
@@ -528,7 +530,8 @@ class MenuWalkTest : public QObject {
             QCOMPARE(list->count(), 7);
             list->setCurrentRow(1);
             test::Child<QLineEdit>(w, "appTitle")->setText(QStringLiteral("メモ & 予定"));
-            test::Child<QLineEdit>(w, "appCommand")->setText(QStringLiteral("'/opt/my tools/memo' --new"));
+            test::Child<QLineEdit>(w, "appCommand")
+                ->setText(QStringLiteral("'/opt/my tools/memo' --new"));
             test::Child<QPushButton>(w, "appUpdate")->click();
             test::Child<QPushButton>(w, "appUp")->click();  // to the first place
             QCOMPARE(list->item(0)->text(), QStringLiteral("1: メモ & 予定"));

@@ -1,10 +1,9 @@
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -43,11 +42,12 @@ std::string WaitForFile(const std::string& path) {
 struct ToolFolder {
     ToolFolder() {
         std::filesystem::create_directory(tools);
-        test::WriteWhole(script,
-                         "#!/bin/sh\n"
-                         "out=\"$1\"; shift\n"
-                         "{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; ls /proc/$$/fd; } > \"$out.tmp\"\n"
-                         "mv \"$out.tmp\" \"$out\"\n");
+        test::WriteWhole(
+            script,
+            "#!/bin/sh\n"
+            "out=\"$1\"; shift\n"
+            "{ pwd; for a in \"$@\"; do echo \"[$a]\"; done; ls /proc/$$/fd; } > \"$out.tmp\"\n"
+            "mv \"$out.tmp\" \"$out\"\n");
         ::chmod(script.c_str(), 0755);
     }
     test::TempDir dir;
@@ -152,8 +152,9 @@ TEST(ExternalPrograms, TheStoredNotepadMeansTheUsersEditor) {
     EXPECT_EQ(argvs("", {"/f"}), (std::vector<Argv>{{"xdg-open", "/f"}}));
     // $EDITOR is a terminal program: it gets a terminal; its own arguments stay.
     env["EDITOR"] = "vim -R";
-    EXPECT_EQ(argvs("notepad.exe", {"/l/a.log", "/l/b.log"}),
-              (std::vector<Argv>{{"x-terminal-emulator", "-e", "vim", "-R", "/l/a.log", "/l/b.log"}}));
+    EXPECT_EQ(
+        argvs("notepad.exe", {"/l/a.log", "/l/b.log"}),
+        (std::vector<Argv>{{"x-terminal-emulator", "-e", "vim", "-R", "/l/a.log", "/l/b.log"}}));
     // $VISUAL comes first and runs as it is.
     env["VISUAL"] = "'/opt/my editor/ed'";
     EXPECT_EQ(argvs("notepad.exe", {"/f"}), (std::vector<Argv>{{"/opt/my editor/ed", "/f"}}));

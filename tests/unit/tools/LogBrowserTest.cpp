@@ -1,7 +1,6 @@
 #include <fcntl.h>
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -130,8 +129,8 @@ TEST(LogBrowser, OpensEveryChosenFileInOneViewer) {
 
     EXPECT_TRUE(m.View(1, {0, 2}));
     ASSERT_EQ(f.p.processes.size(), 1u);
-    EXPECT_EQ(f.p.processes[0], (Names{"/opt/view/lv", "-x", f.logs + "/LG261215.LOG",
-                                       f.logs + "/old.log"}));
+    EXPECT_EQ(f.p.processes[0],
+              (Names{"/opt/view/lv", "-x", f.logs + "/LG261215.LOG", f.logs + "/old.log"}));
     EXPECT_EQ(f.p.workDirs[0], "/opt/view");
 
     f.p.startSucceeds = false;
