@@ -17,6 +17,7 @@
 #include "settings/SettingsIo.h"
 #include "settings/Trace.h"
 #include "text/Encoding.h"
+#include "tools/ExternalPrograms.h"
 #include "transfer/Protocols.h"
 
 namespace marlo {
@@ -384,7 +385,11 @@ void CMainFrame::OnCommand(int id) {
         case ID_MACRO_EDIT:
             MacroCommand(id);
             break;
+        case ID_EDITOR:
+            StartEditor(platform_, settings_);
+            break;
         default:
+            if (IsAppCommand(id)) RunAppCommand(platform_, settings_, id);
             break;
     }
 }
@@ -409,10 +414,7 @@ void CMainFrame::MacroCommand(int id) {
         macro_->Start(*path);
         return;
     }
-    // The Windows editor of old settings means the desktop's own.
-    std::string editor = SjisToUtf8(settings_.Editor);
-    if (editor.empty() || EqualsIgnoringCase(editor, "notepad.exe")) editor = "xdg-open";
-    if (!platform_.StartProcess({editor, *path}))
+    if (!StartAll(platform_, OpenWith(SjisToUtf8(settings_.Editor), {*path})))
         platform_.MessageBox("ｴﾃﾞｨﾀを起動できませんでした.", MsgIcon::Exclamation);
 }
 

@@ -21,8 +21,9 @@ MsgResult HeadlessPlatform::MessageBox(const std::string& text, MsgIcon, MsgButt
     return MsgResult::Ok;
 }
 
-bool HeadlessPlatform::StartProcess(const std::vector<std::string>& argv) {
-    return SpawnDetached(argv);
+bool HeadlessPlatform::StartProcess(const std::vector<std::string>& argv,
+                                    const std::string& workDir) {
+    return SpawnDetached(argv, workDir);
 }
 
 void HeadlessPlatform::SetStatusText(const std::string& utf8) {

@@ -32,7 +32,8 @@ class HeadlessPlatform : public QueuedPlatform {
     std::string ClipboardText() override { return clipboard_; }
     void PlaySound(const std::string&, bool) override {}
     void Beep() override {}
-    bool StartProcess(const std::vector<std::string>& argv) override;
+    bool StartProcess(const std::vector<std::string>& argv,
+                      const std::string& workDir = {}) override;
     void SetStatusText(const std::string& utf8) override;
     void SetWindowTitle(const std::string&) override {}
     void UpdateLamps(unsigned) override {}

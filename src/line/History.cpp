@@ -248,6 +248,29 @@ std::string HistoryView::ChargeText() const {
     return FormatTotal("%ld円", yen);
 }
 
+std::tm LocalToday() {
+    const std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    return t;
+}
+
+bool InPeriod(HistoryPeriod period, int year, int month, int day, const std::tm& today) {
+    const bool thisYear = year == today.tm_year + 1900;
+    const bool thisMonth = thisYear && month == today.tm_mon + 1;
+    switch (period) {
+        case HistoryPeriod::All:
+            return true;
+        case HistoryPeriod::Year:
+            return thisYear;
+        case HistoryPeriod::Month:
+            return thisMonth;
+        case HistoryPeriod::Today:
+            return thisMonth && day == today.tm_mday;
+    }
+    return false;
+}
+
 HistoryView ReadHistory(const std::string& dir, HistoryPeriod period,
                         const std::optional<std::string>& host, const std::tm& today) {
     HistoryView view;
@@ -262,13 +285,8 @@ HistoryView ReadHistory(const std::string& dir, HistoryPeriod period,
             ++view.unreadLines;
             continue;
         }
-        const bool year = r->year == today.tm_year + 1900;
-        const bool month = year && r->month == today.tm_mon + 1;
-        const bool inPeriod = period == HistoryPeriod::All ||
-                              (period == HistoryPeriod::Year && year) ||
-                              (period == HistoryPeriod::Month && month) ||
-                              (period == HistoryPeriod::Today && month && r->day == today.tm_mday);
-        if (!inPeriod || (host && *host != r->host)) continue;
+        if (!InPeriod(period, r->year, r->month, r->day, today) || (host && *host != r->host))
+            continue;
         ++view.count;
         view.seconds += r->seconds;
         view.yen += r->yen;

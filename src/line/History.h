@@ -62,6 +62,13 @@ std::optional<HistoryRecord> ParseHistoryLine(std::string_view line);
 
 enum class HistoryPeriod { All, Year, Month, Today };
 
+// The local date and time now, where the periods are counted from.
+std::tm LocalToday();
+
+// True when the date (year, month 1..12, day) falls in `period` relative to `today` (local time);
+// the history and the log browser count their periods alike.
+bool InPeriod(HistoryPeriod period, int year, int month, int day, const std::tm& today);
+
 struct HistoryView {
     std::vector<HistoryRecord> rows;
     int count = 0;

@@ -144,8 +144,10 @@ public:
     virtual void PlaySound(const std::string& path, bool wait) = 0;
     virtual void Beep() = 0;
 
-    // Starts a program from an argument vector (never through a shell); false when it failed.
-    virtual bool StartProcess(const std::vector<std::string>& argv) = 0;
+    // Starts a program from an argument vector (never through a shell), in `workDir` when one is
+    // given; false when it failed.
+    virtual bool StartProcess(const std::vector<std::string>& argv,
+                              const std::string& workDir = {}) = 0;
 
     // The auto-logon's stop window with its button "ｵｰﾄﾛｸﾞｵﾝｺﾏﾝﾄﾞ停止(F3)"; while it is open F3
     // presses the button, which sets `stop`. Null closes it.

@@ -12,8 +12,13 @@ namespace marlo {
 namespace {
 
 // In the grandchild, before exec: only calls that are safe after fork.
-[[noreturn]] void Exec(char* const* argv, int errorPipe) {
+[[noreturn]] void Exec(char* const* argv, const char* workDir, int errorPipe) {
     ::setsid();
+    if (workDir && ::chdir(workDir) != 0) {
+        int error = errno;
+        (void)!::write(errorPipe, &error, sizeof error);
+        ::_exit(127);
+    }
     int null = ::open("/dev/null", O_RDWR);
     if (null >= 0) {
         ::dup2(null, 0);
@@ -34,7 +39,7 @@ namespace {
 
 }  // namespace
 
-bool SpawnDetached(const std::vector<std::string>& argv) {
+bool SpawnDetached(const std::vector<std::string>& argv, const std::string& workDir) {
     if (argv.empty() || argv[0].empty()) return false;
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -51,7 +56,7 @@ bool SpawnDetached(const std::vector<std::string>& argv) {
         // The child only forks the program and ends, so the program has no parent to wait for it.
         ::close(fds[0]);
         pid_t program = ::fork();
-        if (program == 0) Exec(args.data(), fds[1]);
+        if (program == 0) Exec(args.data(), workDir.empty() ? nullptr : workDir.c_str(), fds[1]);
         if (program < 0) {
             int error = errno;
             (void)!::write(fds[1], &error, sizeof error);

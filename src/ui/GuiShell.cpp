@@ -17,10 +17,12 @@
 #include "ui/ControlCodeWindow.h"
 #include "ui/DisplaySettingsDialog.h"
 #include "ui/EnvSettingsSheet.h"
+#include "ui/ExternalProgramDialogs.h"
 #include "ui/FunctionKeyBar.h"
 #include "ui/HistoryWindow.h"
 #include "ui/HostWindow.h"
 #include "ui/KeyDialog.h"
+#include "ui/LogBrowserWindow.h"
 #include "ui/LogFileDialog.h"
 #include "ui/LzhDialog.h"
 #include "ui/MacroDebuggerDialog.h"
@@ -29,6 +31,7 @@
 #include "ui/ProtocolDialog.h"
 #include "ui/QtPlatform.h"
 #include "ui/StatusPanes.h"
+#include "ui/SjisField.h"
 #include "ui/TerminalPanes.h"
 #include "ui/TerminalWidget.h"
 #include "ui/ToolBars.h"
@@ -131,6 +134,7 @@ void GuiShell::Attach(CMainFrame& frame) {
     frame.Transfer().chooseProtocol = [this](int direction, const std::vector<std::string>& names) {
         return ProtocolDialog::Run(direction, names, window_.get());
     };
+    ShowAppCommands();
     const auto& s = frame.S();
     if (s.Window[0] && s.Window[1] && s.Window[2] && s.Window[3])
         window_->setGeometry(s.Window[1], s.Window[0], s.Window[3] - s.Window[1],
@@ -243,6 +247,17 @@ bool GuiShell::OnUiCommand(int id) {
         case ID_HISTORY:
             HistoryWindow::Run(frame_->S(), frame_->Hosts(), frame_->Platform(), window_.get());
             return true;
+        case ID_LOG_BROWSER:
+            LogBrowserWindow::Run(frame_->S(), frame_->Platform(), window_.get());
+            return true;
+        case ID_COMMAND_LINE:
+            if (auto command = CommandLineDialog::Run(frame_->Platform(), window_.get()))
+                RunCommandLine(frame_->Platform(), *command);
+            return true;
+        case ID_APPLICATION:
+            if (ApplicationDialog::Run(frame_->S(), frame_->Platform(), window_.get()))
+                ShowAppCommands();
+            return true;
         case ID_REPLAY: {
             auto path = frame_->Platform().ChooseFile(false, "ファイルの参照",
                                                       "すべてのﾌｧｲﾙ (*.*)|*.*||", "");
@@ -335,14 +350,20 @@ QFont GuiShell::StatusFont(const Settings& s) {
     return TerminalFont(s, kStatusFontPixels);
 }
 
+void GuiShell::ShowAppCommands() {
+    std::vector<std::pair<int, QString>> entries;
+    for (const auto& e : AppMenuEntries(frame_->S())) entries.emplace_back(e.id, FromSjis(e.label));
+    window_->SetAppCommands(entries);
+}
+
 ControlCodeWindow* GuiShell::ControlCodes() const {
     return controlCodes_.data();
 }
 
 const std::set<int>& GuiShell::NotBuiltYet() {
     static const std::set<int> ids = {
-        ID_LOG_BROWSER, ID_EDITOR, ID_COMMAND_LINE,
-        ID_APPLICATION, ID_HELP,   ID_LOCAL_EDIT,
+        ID_HELP,
+        ID_LOCAL_EDIT,
     };
     return ids;
 }

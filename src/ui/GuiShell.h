@@ -51,6 +51,8 @@ class GuiShell : public QObject {
     // so when chosen.
     static const std::set<int>& NotBuiltYet();
     void ShowNotBuiltYet(int id);
+    // The user applications in the file menu, as the settings name them.
+    void ShowAppCommands();
     void SendInputLine(const QString& text);
     void BuildToolBars();
     // The bar (0..2) a 表示 menu command shows or hides.

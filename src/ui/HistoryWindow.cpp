@@ -24,14 +24,27 @@ namespace {
 
 constexpr const char* kHistoryHelp = "［接続履歴］ウィンドウ";
 
-std::tm LocalToday() {
-    const std::time_t now = std::time(nullptr);
-    std::tm t{};
-    localtime_r(&now, &t);
-    return t;
-}
-
 }  // namespace
+
+QGroupBox* PeriodBox(QWidget* parent, QButtonGroup* group) {
+    auto* range = new QGroupBox(QStringLiteral("表示範囲"), parent);
+    auto* rangeRow = new QHBoxLayout(range);
+    const struct {
+        const char* label;
+        const char* objectName;
+        HistoryPeriod period;
+    } periods[] = {{"全年", "periodAll", HistoryPeriod::All},
+                   {"今年", "periodYear", HistoryPeriod::Year},
+                   {"今月", "periodMonth", HistoryPeriod::Month},
+                   {"今日", "periodToday", HistoryPeriod::Today}};
+    for (const auto& p : periods) {
+        auto* b = new QRadioButton(FromUtf8(p.label), range);
+        b->setObjectName(QString::fromLatin1(p.objectName));
+        group->addButton(b, static_cast<int>(p.period));
+        rangeRow->addWidget(b);
+    }
+    return range;
+}
 
 HistoryWindow::HistoryWindow(const std::string& dir, const std::vector<std::string>& hostNames,
                              IPlatform& platform, QWidget* parent, std::function<std::tm()> today)
@@ -48,23 +61,8 @@ HistoryWindow::HistoryWindow(const std::string& dir, const std::vector<std::stri
     host_->addItem(FromUtf8(kHistoryAllHosts));
     for (const std::string& h : hosts_) host_->addItem(FromSjis(h));
 
-    auto* range = new QGroupBox(QStringLiteral("表示範囲"), this);
-    auto* rangeRow = new QHBoxLayout(range);
     periods_ = new QButtonGroup(this);
-    const struct {
-        const char* label;
-        const char* objectName;
-        HistoryPeriod period;
-    } periods[] = {{"全年", "periodAll", HistoryPeriod::All},
-                   {"今年", "periodYear", HistoryPeriod::Year},
-                   {"今月", "periodMonth", HistoryPeriod::Month},
-                   {"今日", "periodToday", HistoryPeriod::Today}};
-    for (const auto& p : periods) {
-        auto* b = new QRadioButton(FromUtf8(p.label), range);
-        b->setObjectName(QString::fromLatin1(p.objectName));
-        periods_->addButton(b, static_cast<int>(p.period));
-        rangeRow->addWidget(b);
-    }
+    auto* range = PeriodBox(this, periods_);
 
     list_ = new QTreeWidget(this);
     list_->setObjectName(QStringLiteral("historyList"));

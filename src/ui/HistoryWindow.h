@@ -13,6 +13,7 @@
 
 class QButtonGroup;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QTreeWidget;
 
@@ -23,6 +24,10 @@ struct Settings;
 }  // namespace marlo
 
 namespace marlo::ui {
+
+// The period buttons "全年", "今年", "今月", "今日" in the group "表示範囲", each in `group` with
+// its HistoryPeriod as id; the history and the log browser share them.
+QGroupBox* PeriodBox(QWidget* parent, QButtonGroup* group);
 
 class HistoryWindow : public QDialog {
     Q_OBJECT

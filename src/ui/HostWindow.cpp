@@ -20,6 +20,7 @@
 #include "settings/Settings.h"
 #include "ui/HostIcons.h"
 #include "ui/HostPropertySheet.h"
+#include "ui/SheetControls.h"
 #include "ui/SjisField.h"
 
 namespace marlo::ui {
@@ -29,13 +30,6 @@ namespace {
 constexpr const char* kHostSaveFailed = "ﾎｽﾄﾃﾞｰﾀを保存できませんでした.";
 constexpr int kMinWidth = 320;
 constexpr int kMinHeight = 220;
-
-QPushButton* Button(const QString& text, const QString& objectName, QWidget* parent) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(objectName);
-    b->setAutoDefault(false);
-    return b;
-}
 
 }  // namespace
 

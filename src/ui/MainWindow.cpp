@@ -102,6 +102,7 @@ void MainWindow::BuildMenus(bool traceMode) {
     // Top-level menus whose mnemonic would collide with an Alt accelerator of the terminal (Alt+F
     // search, Alt+M macro, Alt+T telephone, Alt+V send) have none.
     QMenu* file = menu(QStringLiteral("ﾌｧｲﾙ"));
+    fileMenu_ = file;
     AddCommand(file, QStringLiteral("ｱｯﾌﾟﾛｰﾄﾞ(&U)..."), ID_UPLOAD,
                QKeySequence(Qt::ALT | Qt::Key_U));
     AddCommand(file, QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ(&D)..."), ID_DOWNLOAD);
@@ -169,6 +170,25 @@ void MainWindow::BuildMenus(bool traceMode) {
     QMenu* help = menu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     AddCommand(help, QStringLiteral("目次(&C)"), ID_HELP, QKeySequence(Qt::Key_F1 | Qt::SHIFT));
     AddCommand(help, QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)..."), ID_ABOUT);
+}
+
+void MainWindow::SetAppCommands(const std::vector<std::pair<int, QString>>& entries) {
+    for (int id : appCommands_) {
+        delete actions_[id];
+        actions_.erase(id);
+    }
+    appCommands_.clear();
+    // Before the separator that follows "ｱﾌﾟﾘｹｰｼｮﾝ(&A)...".
+    const QList<QAction*> items = fileMenu_->actions();
+    const qsizetype at = items.indexOf(Action(ID_APPLICATION));
+    QAction* before = at >= 0 && at + 1 < items.size() ? items[at + 1] : nullptr;
+    for (const auto& [id, title] : entries) {
+        // The title is shown as it is: an "&" in it is no mnemonic.
+        QString label = title;
+        label.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        fileMenu_->insertAction(before, MakeCommand(label, id, {}));
+        appCommands_.push_back(id);
+    }
 }
 
 void MainWindow::BuildInputBar() {

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <functional>
 #include <map>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -50,6 +52,9 @@ class MainWindow : public QMainWindow {
         }
         if (first) editMenu_->insertSeparator(first);
     }
+    // The user applications' entries of the file menu, after "ｱﾌﾟﾘｹｰｼｮﾝ(&A)...": id and title,
+    // replacing the ones shown before.
+    void SetAppCommands(const std::vector<std::pair<int, QString>>& entries);
     // The function-key bar, docked at the bottom.
     void AddFunctionBar(QWidget* bar, bool visible);
     // The bars the 表示 menu shows and hides (visible means "not hidden": it holds while the
@@ -95,6 +100,8 @@ class MainWindow : public QMainWindow {
 
     std::map<int, QAction*> actions_;
     QList<QPointer<QAction>> toolActions_;
+    std::vector<int> appCommands_;
+    QMenu* fileMenu_ = nullptr;
     QMenu* editMenu_ = nullptr;
     QToolBar* inputBar_ = nullptr;
     QToolBar* functionDock_ = nullptr;

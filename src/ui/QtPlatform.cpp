@@ -365,8 +365,8 @@ void QtPlatform::Beep() {
     QApplication::beep();
 }
 
-bool QtPlatform::StartProcess(const std::vector<std::string>& argv) {
-    return SpawnDetached(argv);
+bool QtPlatform::StartProcess(const std::vector<std::string>& argv, const std::string& workDir) {
+    return SpawnDetached(argv, workDir);
 }
 
 void QtPlatform::SetStatusText(const std::string& utf8) {

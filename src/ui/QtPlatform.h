@@ -88,7 +88,8 @@ class QtPlatform : public IPlatform {
     std::string ClipboardText() override;
     void PlaySound(const std::string& path, bool wait) override;
     void Beep() override;
-    bool StartProcess(const std::vector<std::string>& argv) override;
+    bool StartProcess(const std::vector<std::string>& argv,
+                      const std::string& workDir = {}) override;
     void SetStatusText(const std::string& utf8) override;
     void ShowAutoLogonStop(std::atomic<bool>* stop) override;
     void SetWindowTitle(const std::string& utf8) override;

@@ -13,6 +13,13 @@
 
 namespace marlo::ui {
 
+QPushButton* Button(const QString& text, const QString& objectName, QWidget* parent) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(objectName);
+    b->setAutoDefault(false);
+    return b;
+}
+
 void ShowSheetMessage(QWidget* parent, const std::string& utf8, MsgIcon icon) {
     QtPlatform::ShowMessageBox(parent, utf8, icon, MsgButtons::Ok, "マーロ");
 }

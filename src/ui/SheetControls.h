@@ -18,10 +18,14 @@
 class QCheckBox;
 class QComboBox;
 class QDialogButtonBox;
+class QPushButton;
 class QSpinBox;
 class QWidget;
 
 namespace marlo::ui {
+
+// A push button of a dialog's side (not the default one), named for tests.
+QPushButton* Button(const QString& text, const QString& objectName, QWidget* parent);
 
 // A message box with the title "マーロ" and the icon, over `parent`.
 void ShowSheetMessage(QWidget* parent, const std::string& utf8, MsgIcon icon);

@@ -31,9 +31,11 @@ class RecordingPlatform : public QueuedPlatform {
     std::string ClipboardText() override { return clipboard; }
     void PlaySound(const std::string& path, bool) override { sounds.push_back(path); }
     void Beep() override { ++beeps; }
-    bool StartProcess(const std::vector<std::string>& argv) override {
+    bool StartProcess(const std::vector<std::string>& argv,
+                      const std::string& workDir = {}) override {
         processes.push_back(argv);
-        return true;
+        workDirs.push_back(workDir);
+        return startSucceeds;
     }
     void SetStatusText(const std::string& t) override { statusText = t; }
     void SetWindowTitle(const std::string& t) override { title = t; }
@@ -65,6 +67,8 @@ class RecordingPlatform : public QueuedPlatform {
     std::vector<Box> boxes;
     std::vector<std::string> sounds;
     std::vector<std::vector<std::string>> processes;
+    std::vector<std::string> workDirs;
+    bool startSucceeds = true;
     std::vector<std::vector<std::string>> listsShown;
     std::string clipboard, statusText, title;
     unsigned lamps = 0;

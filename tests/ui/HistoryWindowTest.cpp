@@ -1,6 +1,11 @@
 // The connection history window on a prepared "history.txt": the periods, the host choice, the
-// totals in the window's formats, and delete with its question.
+// totals in the window's formats, and delete with its question. The log browser, its sibling, on
+// a prepared log folder.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -13,8 +18,10 @@
 #include "hosts/HostTable.h"
 #include "line/History.h"
 #include "settings/Settings.h"
+#include "support/TempDir.h"
 #include "text/Encoding.h"
 #include "ui/HistoryWindow.h"
+#include "ui/LogBrowserWindow.h"
 
 using namespace marlo;
 using marlo::test::Child;
@@ -164,6 +171,63 @@ class HistoryWindowTest : public QObject {
                                [&](const std::string& keyword) { help = keyword; });
         QCOMPARE(seen, (QStringList{"すべてのホスト", "PC-VAN"}));
         QVERIFY(!help.empty());
+    }
+
+    // The log browser opens on this month, lists again for each period, opens the chosen logs in
+    // the chosen viewer and deletes them after its question.
+    void logBrowserListsViewsAndDeletes() {
+        const std::string logs = dir_->path().toStdString();
+        auto touch = [&](const char* name, std::tm when) {
+            const std::string path = logs + "/" + name;
+            marlo::test::WriteWhole(path, "log");
+            std::time_t t = std::mktime(&when);
+            const timespec times[2] = {{t, 0}, {t, 0}};
+            ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+        };
+        touch("LG960515.LOG", Day(1996, 5, 15, 9, 7));
+        touch("april.log", Day(1996, 4, 30, 23, 59));
+        Settings settings;
+        settings.LogDefPath = logs;
+        settings.LogViewer = {"notepad.exe", "viewer --all", ""};
+        TestPlatform platform;
+        ui::LogBrowserWindow w(settings, platform, nullptr, [] { return Day(1996, 5, 15); });
+        auto* list = Child<QTreeWidget>(&w, "logList");
+        QVERIFY(Child<QRadioButton>(&w, "periodMonth")->isChecked());
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(0), QString("LG960515.LOG"));
+        QCOMPARE(list->topLevelItem(0)->text(1), QString("         3"));
+        QCOMPARE(list->topLevelItem(0)->text(2), QString("96/05/15 09:07"));
+        Child<QRadioButton>(&w, "periodYear")->click();
+        QCOMPARE(list->topLevelItemCount(), 2);
+        auto* viewers = Child<QComboBox>(&w, "logViewers");
+        QCOMPARE(viewers->count(), 2);
+        QCOMPARE(viewers->itemText(0), QString("notepad"));
+
+        // Nothing chosen: the view says so; then both logs to the second viewer in one process.
+        Child<QPushButton>(&w, "logView")->click();
+        QCOMPARE(platform.boxes, std::vector<std::string>{kLogNoSelection});
+        list->selectAll();
+        viewers->setCurrentIndex(1);
+        Child<QPushButton>(&w, "logView")->click();
+        QCOMPARE(platform.processes.size(), size_t{1});
+        QCOMPARE(platform.processes[0],
+                 (std::vector<std::string>{"viewer", "--all", logs + "/LG960515.LOG",
+                                           logs + "/april.log"}));
+        w.show();
+        marlo::test::SaveShot(&w, "log-browser");
+
+        // Cancel keeps every file; OK deletes the chosen one and the list follows.
+        platform.answers = {MsgResult::Cancel};
+        Child<QPushButton>(&w, "logDelete")->click();
+        QCOMPARE(list->topLevelItemCount(), 2);
+        list->clearSelection();
+        list->topLevelItem(1)->setSelected(true);
+        platform.answers = {MsgResult::Ok};
+        Child<QPushButton>(&w, "logDelete")->click();
+        QCOMPARE(platform.boxes.back(), std::string(kLogDeleteAsk));
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QVERIFY(!QFile::exists(dir_->filePath("april.log")));
+        QVERIFY(QFile::exists(dir_->filePath("history.txt")));
     }
 
   private:

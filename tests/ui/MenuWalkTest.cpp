@@ -25,6 +25,7 @@
 #include "support/PtyPair.h"
 #include "support/TelnetTestServer.h"
 #include "terminal/ViewModel.h"
+#include "text/Encoding.h"
 #include "transfer/Protocols.h"
 #include "ui/ControlCodeWindow.h"
 #include "ui/GuiShell.h"
@@ -165,11 +166,12 @@ const std::vector<Row>& MenuTable() {
         {ID_TEXT_SEND, "0110", "0000", Shows::FileChooser},
         {ID_TEXT_RECEIVE, "1110", "0000", Shows::Modal},
         {ID_LOG_TOGGLE, "1111", "0000", Shows::Modal},
-        {ID_LOG_BROWSER, "1111", "0000", Shows::NotBuiltYet},
-        {ID_EDITOR, "1111", "0000", Shows::NotBuiltYet},
-        {ID_COMMAND_LINE, "1111", "0000", Shows::NotBuiltYet},
+        {ID_LOG_BROWSER, "1111", "0000", Shows::Modal},
+        {ID_EDITOR, "1111", "0000", Shows::Effect,
+         [](Fixture& f) { return f.platform.processes.size() == 1 && f.platform.boxes.empty(); }},
+        {ID_COMMAND_LINE, "1111", "0000", Shows::Modal},
         {ID_LZH_EXTRACT, "1111", "0000", Shows::Modal},
-        {ID_APPLICATION, "1111", "0000", Shows::NotBuiltYet},
+        {ID_APPLICATION, "1111", "0000", Shows::Modal},
         {ID_APP_EXIT, "1111", "0000", Shows::Effect, [](Fixture& f) { return f.frame->Closing(); }},
         // 編集: nothing selected, nothing on the clipboard
         {ID_EDIT_COPY, "0000", "0000", Shows::Nothing},
@@ -191,7 +193,9 @@ const std::vector<Row>& MenuTable() {
              return !f.Panes()->ActivePane()->VisibleText().value(0).startsWith("login");
          }},
         {ID_CONTROL_CODE, "1110", "0000", Shows::Effect,
-         [](Fixture& f) { return f.shell->ControlCodes() && f.shell->ControlCodes()->isVisible(); }},
+         [](Fixture& f) {
+             return f.shell->ControlCodes() && f.shell->ControlCodes()->isVisible();
+         }},
         // 回線
         {ID_HOST_WINDOW, "1111", "0000", Shows::Effect, HostWindowOrOnlineMessage},
         {ID_PHONE_CONNECT, "0100", "0000", Shows::Modal},
@@ -605,7 +609,79 @@ class MenuWalkTest : public QObject {
         QTRY_VERIFY(f.farEnd.find("from the key\r") != std::string::npos);
     }
 
+    // The user applications edited in their dialog appear in the file menu under their titles and
+    // start their commands; a typed command line starts too; failures are told.
+    void externalProgramsStartFromTheMenu() {
+        DrainModalWatchers();
+        Fixture f(Serial);
+        QVERIFY(f.ok);
+        const int first = f.Window()->Menus()[0]->actions().size();
+        test::OnNextModal([](QWidget* w) {
+            auto* list = test::Child<QListWidget>(w, "appList");
+            QCOMPARE(list->count(), 7);
+            list->setCurrentRow(1);
+            test::Child<QLineEdit>(w, "appTitle")->setText(QStringLiteral("メモ & 予定"));
+            test::Child<QLineEdit>(w, "appCommand")
+                ->setText(QStringLiteral("'/opt/my tools/memo' --new"));
+            test::Child<QPushButton>(w, "appUpdate")->click();
+            test::Child<QPushButton>(w, "appUp")->click();  // to the first place
+            QCOMPARE(list->item(0)->text(), QStringLiteral("1: メモ & 予定"));
+            test::Press(*w);
+        });
+        f.Window()->Action(ID_APPLICATION)->trigger();
+        QCOMPARE(f.frame->S().AppTitle[0], Utf8ToSjis("メモ & 予定"));
+        QAction* app = f.Window()->Action(900);
+        QVERIFY(app);
+        QCOMPARE(app->text(), QStringLiteral("メモ && 予定"));
+        QCOMPARE(f.Window()->Menus()[0]->actions().size(), first + 1);
+        // The program starts in its own folder. (Triggered, not chosen: Choose leaves a watcher
+        // for a dialog that would close the next one.)
+        app->trigger();
+        QCOMPARE(f.platform.processes.back(),
+                 (std::vector<std::string>{"/opt/my tools/memo", "--new"}));
+        QCOMPARE(f.platform.workDirs.back(), std::string("/opt/my tools"));
+
+        // A typed command line, its program chosen with the browse button.
+        f.platform.fileAnswer = "/usr/local/my tools/run";
+        test::OnNextModal([](QWidget* w) {
+            auto* line = test::Child<QLineEdit>(w, "commandLine");
+            test::Child<QPushButton>(w, "commandBrowse")->click();
+            QCOMPARE(line->text(), QStringLiteral("\"/usr/local/my tools/run\""));
+            line->setText(line->text() + QStringLiteral(" -v 'a b'"));
+            test::Press(*w);
+        });
+        f.Window()->Action(ID_COMMAND_LINE)->trigger();
+        QCOMPARE(f.platform.processes.back(),
+                 (std::vector<std::string>{"/usr/local/my tools/run", "-v", "a b"}));
+        QCOMPARE(f.platform.workDirs.back(), std::string("/usr/local/my tools"));
+
+        // Programs that do not start say so, each with its own message.
+        f.platform.startSucceeds = false;
+        app->trigger();
+        QVERIFY(BoxSays(f, "コマンドの実行に失敗しました."));
+        f.Window()->Action(ID_EDITOR)->trigger();
+        QVERIFY(BoxSays(f, "エディタの起動に失敗しました."));
+        const size_t started = f.platform.processes.size();
+        test::OnNextModal([](QWidget* w) { w->close(); });  // cancelled: nothing starts
+        f.Window()->Action(ID_COMMAND_LINE)->trigger();
+        QCOMPARE(f.platform.processes.size(), started);
+    }
+
   private:
+    // Choose leaves a watcher for a dialog that may never come; one still waiting from an
+    // earlier test would close this test's next dialog. Dialogs are shown until one stays.
+    static void DrainModalWatchers() {
+        for (int i = 0; i < 100; ++i) {
+            QDialog d;
+            bool stayed = false;
+            QTimer::singleShot(100, &d, [&] {
+                stayed = true;
+                d.close();
+            });
+            d.exec();
+            if (stayed) return;
+        }
+    }
     static void States() {
         QTest::addColumn<int>("state");
         for (int s = 0; s < kStates; ++s) QTest::newRow(kStateNames[s]) << s;

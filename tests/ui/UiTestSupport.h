@@ -51,8 +51,17 @@ class TestPlatform : public ui::QtPlatform {
         return fileAnswer;
     }
     void Beep() override { ++beeps; }
+    // Programs are recorded, not started.
+    bool StartProcess(const std::vector<std::string>& argv, const std::string& workDir) override {
+        processes.push_back(argv);
+        workDirs.push_back(workDir);
+        return startSucceeds;
+    }
 
     std::deque<MsgResult> answers;
+    std::vector<std::vector<std::string>> processes;
+    std::vector<std::string> workDirs;
+    bool startSucceeds = true;
     std::vector<std::string> boxes;
     std::vector<std::string> fileTitles;
     std::string fileInitial;
