@@ -116,6 +116,7 @@ CommSheetValues CommSheetValues::From(const Settings& s) {
     v.Flow = s.Flow;
     v.Emulation = s.Emulation;
     v.BreakTime = s.BreakTime;
+    v.DtrPulseTime = s.DtrPulseTime;
     v.ReadSize = s.ReadSize;
     v.CodeExchange = s.CodeExchange;
     v.CodeExchange2 = s.CodeExchange2;
@@ -180,6 +181,7 @@ std::optional<std::string> CommSettingsModel::Validate() const {
     } ranges[] = {
         {v.ReadSize, 1, 4096, "受信ﾌﾞﾛｯｸｻｲｽﾞ"},
         {v.BreakTime, 1, 10000, "ﾌﾞﾚｰｸ時間"},
+        {v.DtrPulseTime, 1, 10000, "DTRﾊﾟﾙｽ時間"},
         {v.TxSendTabNum, 1, 80, "ﾀﾌﾞ幅"},
         {v.TxSendMaxCol, 1, 255, "最大桁数"},
     };
@@ -210,6 +212,7 @@ CommApplyResult CommSettingsModel::Apply(Settings& s) {
 
     // Values that do not concern the open line are taken as they are.
     s.Disconnect = v.Disconnect;
+    s.DtrPulseTime = v.DtrPulseTime;
     s.ModemInit1 = v.ModemInit1;
     s.ModemInit2 = v.ModemInit2;
     s.ModemInit = v.ModemInit;

@@ -206,6 +206,13 @@ bool Session::ConnectHost(const HostEntry& entry) {
         telnetConnect_->StartFromHost(TelnetTargetOf(entry));
         return true;
     }
+    // An entry naming its device moves the line there (its by-id path finds the adapter
+    // whatever tty it has today); the open reports a device that is missing or busy.
+    if (!entry.PortPath.empty() && !PortNamer::SameDevice(comm_->OpenPath(), entry.PortPath)) {
+        std::string name = entry.PortPath;
+        if (comm_->OpenCommPort(name, false) != CommPort::OpenResult::Opened) return false;
+        settings_.Port = comm_->PortNumberOf(name);
+    }
     if (!comm_->CommActive()) {
         platform_.MessageBox("ポートがクローズされていますので、接続できません。",
                              MsgIcon::Exclamation);
@@ -230,8 +237,12 @@ void Session::HangUp() {
         if (connection_->connected) connection_->OnDisconnected();
         connection_->telnetMode = false;
     } else {
-        dialler_->HangUp(settings_.Disconnect != 0);
+        dialler_->HangUp(HangUpByDtr());
     }
+}
+
+bool Session::HangUpByDtr() const {
+    return settings_.Disconnect != 0 || (!connection_->dialled && settings_.ModemInit == 0);
 }
 
 bool Session::EndForShutdown() {
@@ -240,7 +251,7 @@ bool Session::EndForShutdown() {
         telnet_->Close();
         return true;
     }
-    return dialler_->ShutdownHangUp(settings_.Disconnect != 0);
+    return dialler_->ShutdownHangUp(HangUpByDtr());
 }
 
 void Session::CloseLines() {

@@ -154,6 +154,7 @@ std::vector<Entry> BuildTable() {
     num("Unlha", &Settings::Unlha);
     num("7to8", &Settings::SevenToEight);
     num("FileNameCode", &Settings::FileNameCode);
+    num("DtrPulseTime", &Settings::DtrPulseTime);
     num("HostTableWidth", &Settings::HostTableWidth);
     num("HostTableHeight", &Settings::HostTableHeight);
     num("HostTableStyle", &Settings::HostTableStyle);

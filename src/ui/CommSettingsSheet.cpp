@@ -107,7 +107,10 @@ QWidget* CommSettingsSheet::LinePage(const std::vector<ParamChoice>& ports) {
     breakTime_->setSuffix(QStringLiteral(" ms"));
     readSize_ = NumberField(v.ReadSize, 99999, QStringLiteral("ReadSize"), other);
     readSize_->setSuffix(QStringLiteral(" ﾊﾞｲﾄ"));
+    dtrPulseTime_ = NumberField(v.DtrPulseTime, 99999, QStringLiteral("DtrPulseTime"), other);
+    dtrPulseTime_->setSuffix(QStringLiteral(" ms"));
     form2->addRow(QStringLiteral("ﾌﾞﾚｰｸ時間(&B)"), breakTime_);
+    form2->addRow(QStringLiteral("DTRﾊﾟﾙｽ時間(&U)"), dtrPulseTime_);
     form2->addRow(QStringLiteral("受信ﾌﾞﾛｯｸｻｲｽﾞ(&K)"), readSize_);
 
     auto* layout = new QVBoxLayout(page);
@@ -256,6 +259,7 @@ void CommSettingsSheet::Collect() {
     v.StopBit = ChoiceValue(stopBit_);
     v.Flow = ChoiceValue(flow_);
     v.BreakTime = NumberValue(breakTime_);
+    v.DtrPulseTime = NumberValue(dtrPulseTime_);
     v.ReadSize = NumberValue(readSize_);
     v.Emulation = ChoiceValue(emulation_);
     v.CodeExchange = ChoiceValue(receiveCode_);

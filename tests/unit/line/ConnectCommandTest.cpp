@@ -94,7 +94,11 @@ TEST(ConnectCommand, FailuresGiveAMessageAndANonZeroStatus) {
                                                {"--telnet", "h:99999"},
                                                {"--telnet", "h", "--set", "NoSuchSetting=1"},
                                                {"--telnet", "h", "--dial", "123"},
-                                               {"--telnet", "h", "--send", "bad\\q"}}) {
+                                               {"--telnet", "h", "--send", "bad\\q"},
+                                               {"--telnet", "h", "--dtr", "on"},
+                                               {"--serial", "/dev/null", "--rts", "high"},
+                                               {"--serial", "/dev/null", "--dtr-pulse", "0"},
+                                               {"--serial", "/dev/null", "--dtr-pulse"}}) {
         Cli cli(args);
         EXPECT_EQ(cli.Wait(), 2) << cli.err;
     }
