@@ -32,6 +32,7 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
 
     Session::Hooks sessionHooks;
     sessionHooks.received = [this](const uint8_t* buf, size_t n) {
+        log_.Stamps().SetForm(settings_.TimeStamp);
         terminal_->ProcessReceived(buf, n);
     };
     sessionHooks.startHostLog = [this] { StartHostLog(); };
@@ -41,6 +42,8 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
         Term().StartNewStream();
     };
     sessionHooks.stateChanged = [this] {
+        // The stamps' time since the connection counts from here (else from the start).
+        if (session_->Conn().connected) log_.Stamps().SetOrigin(LineStamper::SteadyClock::now());
         if (onTitleChanged) onTitleChanged();
     };
     sessionHooks.holdReceive = [this](bool hold) { SetLogonHold(hold); };

@@ -24,6 +24,8 @@ const char kUsage[] =
     "      relay standard input to the line and received text to standard output; --wait and\n"
     "      --send (in order; \\r \\n \\t \\\\ \\xHH escapes in TEXT) script a dialogue; exits 0\n"
     "      when the far end closes; --trace writes the line trace (negotiation, waits) to FILE\n"
+    "  [--timestamps]: each received line starts with the time it began, \"HH:MM:SS.mmm \"\n"
+    "      (or the time since the connection with --set TimeStamp=2)\n"
     "  serial line control: [--dtr on|off] [--rts on|off] [--dtr-pulse MS]\n"
     "      set DTR and RTS once the device is open, then turn DTR over for MS ms and back (many\n"
     "      boards reset on it)";

@@ -85,6 +85,9 @@ struct Settings : LineSettings {
     int32_t FileNameCode = 0;
     // How long the DTR pulse of the line menu holds DTR over, in ms.
     int32_t DtrPulseTime = 100;
+    // Received lines stamped in the capture log: 0 no, 1 the time of day, 2 the time since the
+    // connection (TimeStampForm).
+    int32_t TimeStamp = 0;
     int32_t HostTableWidth = 450;
     int32_t HostTableHeight = 300;
     int32_t HostTableStyle = 0;

@@ -155,6 +155,7 @@ std::vector<Entry> BuildTable() {
     num("7to8", &Settings::SevenToEight);
     num("FileNameCode", &Settings::FileNameCode);
     num("DtrPulseTime", &Settings::DtrPulseTime);
+    num("TimeStamp", &Settings::TimeStamp);
     num("HostTableWidth", &Settings::HostTableWidth);
     num("HostTableHeight", &Settings::HostTableHeight);
     num("HostTableStyle", &Settings::HostTableStyle);

@@ -108,6 +108,7 @@ bool CaptureLog::Open(const std::string& path, bool append) {
     pending_.clear();
     lengths_.clear();
     leadPending_ = false;
+    stamps_.Restart();
     return true;
 }
 
@@ -136,6 +137,12 @@ void CaptureLog::Flush() {
 
 void CaptureLog::Put(uint8_t b) {
     if (fd_ < 0) return;
+    if (std::string stamp = stamps_.Before(b); !stamp.empty()) {
+        pending_ += stamp;
+        // A backspace takes back text of this line only, never the stamp or what came before it.
+        lengths_.clear();
+        leadPending_ = false;
+    }
     pending_ += static_cast<char>(b);
     if (leadPending_ && IsTrailByte(b) && !lengths_.empty()) {
         lengths_.back() = 2;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "terminal/CaptureSink.h"
+#include "terminal/LineStamps.h"
 
 namespace marlo {
 
@@ -62,6 +63,10 @@ class CaptureLog : public ICaptureSink {
     // Writes what is buffered; done on close, when the buffer fills and on the frame's timer.
     void Flush();
 
+    // Timestamps before each line (the `TimeStamp` setting); the elapsed form counts from the open
+    // unless the owner sets another origin (the connection).
+    LineStamper& Stamps() { return stamps_; }
+
   private:
     int fd_ = -1;
     std::string path_;
@@ -70,6 +75,7 @@ class CaptureLog : public ICaptureSink {
     int64_t written_ = 0;           // file offset where pending_ starts
     std::vector<uint8_t> lengths_;  // byte lengths of the characters written in this session
     bool leadPending_ = false;      // the last byte was a Shift-JIS first byte
+    LineStamper stamps_;
 };
 
 // The log dialog: asks for a file name and for new or append, given the automatic name and the

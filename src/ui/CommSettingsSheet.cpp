@@ -134,6 +134,9 @@ QWidget* CommSettingsSheet::TerminalPage() {
     form->addRow(QStringLiteral("端末の種類(&E)"), emulation_);
     form->addRow(QStringLiteral("受信時の漢字ｺｰﾄﾞ(&R)"), receiveCode_);
     form->addRow(QStringLiteral("送信時の漢字ｺｰﾄﾞ(&S)"), sendCode_);
+    timeStamp_ = ChoiceCombo(ParamChoices(LineParam::TimeStamp), v.TimeStamp,
+                             QStringLiteral("TimeStamp"), kind);
+    form->addRow(QStringLiteral("ﾛｸﾞのﾀｲﾑｽﾀﾝﾌﾟ(&M)"), timeStamp_);
 
     auto* options = new QGroupBox(QStringLiteral("端末ｵﾌﾟｼｮﾝ"), page);
     auto* grid = new QGridLayout(options);
@@ -264,6 +267,7 @@ void CommSettingsSheet::Collect() {
     v.Emulation = ChoiceValue(emulation_);
     v.CodeExchange = ChoiceValue(receiveCode_);
     v.CodeExchange2 = ChoiceValue(sendCode_);
+    v.TimeStamp = ChoiceValue(timeStamp_);
     v.FileNameCode = ChoiceValue(fileNameCode_);
     for (const auto& [box, member] : switches_) v.*member = SwitchValue(box);
     v.ModemInit1 = ToSjis(modemInit1_->text());

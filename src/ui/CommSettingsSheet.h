@@ -62,7 +62,7 @@ class CommSettingsSheet : public QDialog {
 
     QComboBox *port_, *speed_, *dataLen_, *parity_, *stopBit_, *flow_;
     QSpinBox *breakTime_, *dtrPulseTime_, *readSize_;
-    QComboBox *emulation_, *receiveCode_, *sendCode_, *fileNameCode_;
+    QComboBox *emulation_, *receiveCode_, *sendCode_, *fileNameCode_, *timeStamp_;
     std::vector<std::pair<QCheckBox*, int CommSheetValues::*>> switches_;
     QLineEdit *modemInit1_, *modemInit2_;
     QSpinBox *tabNum_, *maxCol_;

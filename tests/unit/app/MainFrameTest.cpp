@@ -206,6 +206,15 @@ TEST_F(FrameTest, CaptureLogReachesTheDiskOnTheTimerWithoutMoreData) {
     frame->ProcessReceived(reinterpret_cast<const uint8_t*>(last.data()), last.size());
     frame->OnTimer3();
     EXPECT_EQ(test::ReadWhole(frame->Log().Path()), last);
+    // With TimeStamp set, each line after that starts with the time of day.
+    frame->S().TimeStamp = kStampClock;
+    const std::string next = "stamped\r\n";
+    frame->ProcessReceived(reinterpret_cast<const uint8_t*>(next.data()), next.size());
+    frame->OnTimer3();
+    const std::string text = test::ReadWhole(frame->Log().Path());
+    ASSERT_EQ(text.size(), last.size() + 13 + next.size()) << text;
+    EXPECT_EQ(text.substr(last.size() + 2, 1), ":");
+    EXPECT_EQ(text.substr(last.size() + 12), " " + next);
 }
 
 TEST_F(FrameTest, ReplayFeedsAFileThroughTheTerminalAndReportsAMissingOne) {
