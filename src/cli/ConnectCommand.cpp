@@ -25,10 +25,10 @@ const char kUsage[] =
     "      relay standard input to the line and received text to standard output; --wait and\n"
     "      --send (in order; \\r \\n \\t \\\\ \\xHH escapes in TEXT) script a dialogue; exits 0\n"
     "      when the far end closes; --trace writes the line trace (negotiation, waits) to FILE\n"
-    "      --timestamps starts each received line with the time it began, \"HH:MM:SS.mmm \" (or\n"
-    "      the time since the connection with --set TimeStamp=2); on a serial line --dtr and --rts\n"
-    "      set the control lines once the device is open, then --dtr-pulse turns DTR over for MS ms\n"
-    "      and back (many boards reset on it)";
+    "      --timestamps starts each received line with the time it began, \"HH:MM:SS.mmm \"\n"
+    "      (or the time since the connection with --set TimeStamp=2); on a serial line --dtr\n"
+    "      and --rts set the control lines once the device is open, then --dtr-pulse turns DTR\n"
+    "      over for MS ms and back (many boards reset on it)";
 
 int Usage(const std::string& why) { return UsageFailure("connect", why, kUsage); }
 
