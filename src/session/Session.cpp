@@ -209,8 +209,13 @@ bool Session::ConnectHost(const HostEntry& entry) {
     // An entry naming its device moves the line there (its by-id path finds the adapter
     // whatever tty it has today); the open reports a device that is missing or busy.
     if (!entry.PortPath.empty() && !PortNamer::SameDevice(comm_->OpenPath(), entry.PortPath)) {
+        const std::string old = comm_->CommActive() ? comm_->CurrentPortName() : std::string();
         std::string name = entry.PortPath;
-        if (comm_->OpenCommPort(name, false) != CommPort::OpenResult::Opened) return false;
+        if (comm_->OpenCommPort(name, false) != CommPort::OpenResult::Opened) {
+            // The line goes back to the port it was on.
+            if (std::string back = old; !back.empty()) comm_->OpenCommPort(back, false);
+            return false;
+        }
         settings_.Port = comm_->PortNumberOf(name);
     }
     if (!comm_->CommActive()) {

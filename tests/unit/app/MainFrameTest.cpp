@@ -311,6 +311,8 @@ TEST_F(FrameCommSheetTest, HostEntryWithItsOwnDeviceMovesTheLineThere) {
     platform_.listAnswers = {std::nullopt};  // no other port chosen
     EXPECT_FALSE(frame_->ConnectHostEntry(e));
     EXPECT_EQ(platform_.boxes.front().text, "通信デバイスのオープンに失敗しました.(/fake/missing)");
+    EXPECT_TRUE(b_->IsOpen());  // the line is back on the port it was on
+    EXPECT_EQ(frame_->S().Port, 2);
 }
 
 TEST_F(FrameCommSheetTest, RefusedParametersPutTheOldOnesBack) {
