@@ -42,6 +42,8 @@ const std::vector<ParamChoice>& ParamChoices(LineParam p) {
     static const std::vector<ParamChoice> kanji = {
         {"Shift-JIS", 0}, {"旧JIS", 1}, {"新JIS", 2}, {"NEC漢字", 3}, {"EUC", 4}, {"UTF-8", 5}};
     static const std::vector<ParamChoice> fileNameCode = {{"Shift-JIS", 0}, {"UTF-8", 1}};
+    static const std::vector<ParamChoice> timeStamp = {
+        {"なし", 0}, {"時刻", 1}, {"接続からの時間", 2}};
     switch (p) {
         case LineParam::Port:
             return port;
@@ -59,6 +61,8 @@ const std::vector<ParamChoice>& ParamChoices(LineParam p) {
             return emulation;
         case LineParam::FileNameCode:
             return fileNameCode;
+        case LineParam::TimeStamp:
+            return timeStamp;
         case LineParam::KanjiCode:
             break;
     }
@@ -116,6 +120,8 @@ CommSheetValues CommSheetValues::From(const Settings& s) {
     v.Flow = s.Flow;
     v.Emulation = s.Emulation;
     v.BreakTime = s.BreakTime;
+    v.DtrPulseTime = s.DtrPulseTime;
+    v.TimeStamp = s.TimeStamp;
     v.ReadSize = s.ReadSize;
     v.CodeExchange = s.CodeExchange;
     v.CodeExchange2 = s.CodeExchange2;
@@ -168,6 +174,7 @@ std::optional<std::string> CommSettingsModel::Validate() const {
         {LineParam::KanjiCode, v.CodeExchange, "受信時の漢字ｺｰﾄﾞ"},
         {LineParam::KanjiCode, v.CodeExchange2, "送信時の漢字ｺｰﾄﾞ"},
         {LineParam::FileNameCode, v.FileNameCode, "送信ﾌｧｲﾙ名の漢字ｺｰﾄﾞ"},
+        {LineParam::TimeStamp, v.TimeStamp, "ﾀｲﾑｽﾀﾝﾌﾟ"},
     };
     for (const auto& c : choices)
         if (ParamToText(c.p, c.value, unused) < 0)
@@ -180,6 +187,7 @@ std::optional<std::string> CommSettingsModel::Validate() const {
     } ranges[] = {
         {v.ReadSize, 1, 4096, "受信ﾌﾞﾛｯｸｻｲｽﾞ"},
         {v.BreakTime, 1, 10000, "ﾌﾞﾚｰｸ時間"},
+        {v.DtrPulseTime, 1, 10000, "DTRﾊﾟﾙｽ時間"},
         {v.TxSendTabNum, 1, 80, "ﾀﾌﾞ幅"},
         {v.TxSendMaxCol, 1, 255, "最大桁数"},
     };
@@ -210,6 +218,8 @@ CommApplyResult CommSettingsModel::Apply(Settings& s) {
 
     // Values that do not concern the open line are taken as they are.
     s.Disconnect = v.Disconnect;
+    s.DtrPulseTime = v.DtrPulseTime;
+    s.TimeStamp = v.TimeStamp;
     s.ModemInit1 = v.ModemInit1;
     s.ModemInit2 = v.ModemInit2;
     s.ModemInit = v.ModemInit;

@@ -60,6 +60,9 @@ enum CommandId : int {
     ID_TERM_SETTINGS = 40029,     // "端末の設定..."
     ID_DISPLAY_SETTINGS = 40030,  // "表示(&D)...": the colours and font of the terminal
     ID_MACRO_DEBUGGER = 40031,    // "ﾃﾞﾊﾞｯｶﾞ(&D)...": the macro's lines as it runs
+    ID_DTR_TOGGLE = 40060,        // "DTR(&R)": raise or drop DTR
+    ID_RTS_TOGGLE = 40061,        // "RTS(&Q)": raise or drop RTS
+    ID_DTR_PULSE = 40062,         // "DTRﾊﾟﾙｽ(&U)": DTR over for `DtrPulseTime` ms and back
 };
 
 }  // namespace marlo

@@ -33,6 +33,7 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
 
     Session::Hooks sessionHooks;
     sessionHooks.received = [this](const uint8_t* buf, size_t n) {
+        log_.Stamps().SetForm(settings_.TimeStamp);
         terminal_->ProcessReceived(buf, n);
     };
     sessionHooks.startHostLog = [this] { StartHostLog(); };
@@ -42,6 +43,8 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
         Term().StartNewStream();
     };
     sessionHooks.stateChanged = [this] {
+        // The stamps' time since the connection counts from here (else from the start).
+        if (session_->Conn().connected) log_.Stamps().SetOrigin(LineStamper::SteadyClock::now());
         if (onTitleChanged) onTitleChanged();
     };
     sessionHooks.holdReceive = [this](bool hold) { SetLogonHold(hold); };
@@ -349,6 +352,15 @@ void CMainFrame::OnCommand(int id) {
         case ID_BREAK:
             SendBreak();
             break;
+        case ID_DTR_TOGGLE:
+            Comm().ToggleDtr();
+            break;
+        case ID_RTS_TOGGLE:
+            Comm().ToggleRts();
+            break;
+        case ID_DTR_PULSE:
+            Comm().PulseDtr();
+            break;
         case ID_TEXT_SEND:
             ToggleTextSend();
             break;
@@ -438,7 +450,11 @@ bool CMainFrame::CommandEnabled(int id) const {
             // The engine's line is not taken from under a running transfer.
             return comm.ToggleEnabled() && !transferRunning;
         case ID_BREAK:
+        case ID_DTR_TOGGLE:
+        case ID_RTS_TOGGLE:
             return serialOpen;
+        case ID_DTR_PULSE:
+            return serialOpen && !comm.Pulsing();
         case ID_MODEM_INIT:
             // Modem commands would reach the host once a connection is up.
             return serialOpen && !busy && !transferRunning;
@@ -475,6 +491,10 @@ bool CMainFrame::CommandChecked(int id) const {
     switch (id) {
         case ID_PORT_TOGGLE:
             return session_->Comm().ToggleChecked();
+        case ID_DTR_TOGGLE:
+            return session_->Comm().CommActive() && session_->Comm().Dtr();
+        case ID_RTS_TOGGLE:
+            return session_->Comm().CommActive() && session_->Comm().Rts();
         case ID_TEXT_SEND:
             return TextSending();
         case ID_LOG_TOGGLE:

@@ -20,6 +20,7 @@
 #include "terminal/KanjiCodec.h"
 #include "terminal/Terminal.h"
 #include "terminal/TextReceive.h"
+#include "terminal/LineStamps.h"
 #include "text/Encoding.h"
 #include "transfer/AutoStart.h"
 #include "transfer/Protocols.h"
@@ -28,7 +29,8 @@ namespace marlo::cli {
 
 const char* const kSessionUsage =
     "[--utf8] [--wait TEXT --send TEXT]... [--wait-timeout MS] [--close-after-script]\n"
-    "          [--trace FILE] [--dir DIR] [--text-receive FILE [--append]]";
+    "          [--trace FILE] [--dir DIR] [--text-receive FILE [--append]]\n"
+    "          [--timestamps]";
 
 namespace {
 
@@ -64,6 +66,9 @@ class Relay {
     Relay(CliLine& line, const Settings& s, const SessionOptions& o)
         : line_(line), session_(line.LineSession()), settings_(s), o_(o), buf_(kReadMax) {
         decoder_.SetCode(s.ReceiveCode());
+        // --timestamps stamps in the form of the settings, the time of day unless one is set.
+        stamps_.SetForm(o.timestamps && s.TimeStamp == kStampOff ? kStampClock : s.TimeStamp);
+        stamps_.SetOrigin(LineStamper::SteadyClock::now());
         Session::Hooks hooks;
         hooks.received = [this](const uint8_t* p, size_t n) { Received(p, n); };
         session_.SetHooks(std::move(hooks));
@@ -263,7 +268,8 @@ class Relay {
     }
     bool Flush() {
         if (shown_.empty()) return true;
-        bool ok = WriteOut(o_.utf8 ? SjisToUtf8(shown_) : shown_);
+        const std::string text = stamps_.Stamp(shown_);
+        bool ok = WriteOut(o_.utf8 ? SjisToUtf8(text) : text);
         shown_.clear();
         if (!ok) Finish(kExitFailed);
         return ok;
@@ -353,6 +359,7 @@ class Relay {
     std::optional<LogonRunner> logon_;
     std::vector<uint8_t> buf_;
     std::string shown_;  // received text (Shift-JIS) not yet written out
+    LineStamper stamps_;
     size_t step_ = 0;
     int waitId_ = 0;
     std::chrono::steady_clock::time_point waitEnd_;
@@ -419,6 +426,8 @@ int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOp
     std::string v;
     if (a == "--utf8") {
         o.utf8 = true;
+    } else if (a == "--timestamps") {
+        o.timestamps = true;
     } else if (a == "--close-after-script") {
         o.closeAfterScript = true;
     } else if (a == "--text-receive") {

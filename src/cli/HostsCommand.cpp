@@ -26,8 +26,8 @@ std::optional<size_t> FindHost(const HostTable& table, const std::string& arg) {
     return table.Find(ArgToSjis(arg));
 }
 
-// The device of a modem entry: the one given, else the port the program opens (its stored `Port`
-// through the port map).
+// The device of a modem entry: the one given (or the entry's own), else the port the program opens
+// (its stored `Port` through the port map).
 std::string ModemDevice(const ISettingsStore& store, const std::string& given) {
     if (!given.empty()) return given;
     int port = store.GetNumber("", "Port").value_or(Settings().Port);
@@ -63,7 +63,7 @@ int ConnectHost(const ISettingsStore& store, const HostEntry& e, const std::stri
     if (e.IsTelnet()) {
         if (!line.OpenHost(e, settings)) return kExitFailed;
     } else {
-        const std::string path = ModemDevice(store, device);
+        const std::string path = ModemDevice(store, device.empty() ? e.PortPath : device);
         if (path.empty()) {
             std::fprintf(stderr, "marlo-cli hosts connect: no serial port: give --serial DEVICE\n");
             return kExitUsage;

@@ -39,6 +39,7 @@ std::vector<HostField> HostFields(HostEntry& e) {
     fields.push_back({"FileNameCode", &e.FileNameCode, nullptr});
     fields.push_back({"Log", &e.Log, nullptr});
     fields.push_back({"LogHead", nullptr, &e.LogHead});
+    fields.push_back({"PortPath", nullptr, &e.PortPath});
     return fields;
 }
 

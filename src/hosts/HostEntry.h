@@ -39,6 +39,9 @@ struct HostEntry : LineSettings {
     int32_t FileNameCode = 0;  // the code of the file names a transfer sends (Settings)
     int32_t Log = 0;
     std::string LogHead = "LG";
+    // The serial device of a modem or direct entry, "" for the port already open. A
+    // /dev/serial/by-id path finds the same adapter whatever tty number it has today.
+    std::string PortPath;
 
     // An entry as the load builds it before reading the stored values.
     static HostEntry LoadDefaults();

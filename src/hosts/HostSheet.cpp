@@ -100,6 +100,7 @@ std::optional<std::string> CheckHostSheet(const HostEntry& e) {
     if (!In(e.ReadSize, 1, 4096)) return RangeMessage("読み込みｻｲｽﾞ", 1, 4096);
     if (e.LogHead.size() > kMaxLogHeadBytes)
         return LengthMessage("ﾛｸﾞﾌｧｲﾙ先頭の文字", kMaxLogHeadBytes);
+    if (e.PortPath.size() > kMaxPortPathBytes) return LengthMessage("ﾃﾞﾊﾞｲｽ", kMaxPortPathBytes);
     return std::nullopt;
 }
 

@@ -15,6 +15,7 @@ inline constexpr size_t kMaxAutoCommandChars = 200;
 inline constexpr size_t kMaxIdChars = 100;
 inline constexpr size_t kMaxPasswordChars = 100;
 inline constexpr size_t kMaxLogHeadBytes = 2;
+inline constexpr size_t kMaxPortPathBytes = 259;
 inline constexpr int32_t kMaxRedialField = 999;  // count and interval: three digits
 
 // Which controls of the pages can be used for the entry as it stands.

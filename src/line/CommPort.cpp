@@ -21,6 +21,7 @@ constexpr const char* kMsgParamsRefusedStartup =
 constexpr const char* kMsgThreadFailed = "ｲﾍﾞﾝﾄ監視用ｽﾚｯﾄﾞの作成に失敗しました";
 constexpr const char* kMsgToggleFailed = "通信パラメータの設定に失敗しました.";
 constexpr const char* kMsgBreak = "ﾌﾞﾚｰｸ信号を送信しました";
+constexpr const char* kMsgDtrPulse = "DTRﾊﾟﾙｽを送信しました";
 constexpr const char* kPortDialogLabel = "COMポート";
 
 std::string WithName(const char* format, const std::string& name) {
@@ -66,12 +67,16 @@ std::string CommPort::CurrentPortName() const {
     return settings_.Port == 0 ? std::string(kNoModemName) : PortMap::ComName(settings_.Port);
 }
 
+std::string CommPort::OpenPath() const {
+    return line_ ? ports_.Resolve(CurrentPortName()) : std::string();
+}
+
 std::vector<std::string> CommPort::AvailablePorts() {
     std::vector<std::string> candidates = FindSerialDevices(devDir_);
     for (const auto& e : ports_.Entries())
         if (!e.empty() && std::find(candidates.begin(), candidates.end(), e) == candidates.end())
             candidates.push_back(e);
-    std::string mine = line_ ? ports_.Resolve(CurrentPortName()) : std::string();
+    std::string mine = OpenPath();
     std::vector<std::string> list;
     for (const auto& path : candidates) {
         // The port this program holds open counts as available: it is ours to choose.
@@ -93,12 +98,18 @@ std::optional<std::string> CommPort::ChoosePort(const std::string& preset) {
     auto list = AvailablePorts();
     std::string presetPath = ports_.Resolve(preset);
     int pre = 0;
-    for (size_t i = 0; i < list.size(); ++i)
+    // Each device is shown with what it is ("/dev/ttyUSB0  FTDI FT232R USB UART (A50285BI)").
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < list.size(); ++i) {
         if (list[i] == preset || (!presetPath.empty() && list[i] == presetPath))
             pre = static_cast<int>(i);
-    auto choice = platform_.ChooseOrTypeText("マーロ", kPortDialogLabel, list, pre);
+        texts.push_back(list[i] == kNoModemName ? list[i] : namer_.Describe(list[i]).ListText());
+    }
+    auto choice = platform_.ChooseOrTypeText("マーロ", kPortDialogLabel, texts, pre);
     if (!choice || choice->empty()) return std::nullopt;
-    return *choice;
+    for (size_t i = 0; i < texts.size(); ++i)
+        if (*choice == texts[i]) return list[i];
+    return PathOfListText(*choice);
 }
 
 CommPort::OpenResult CommPort::OpenCommPort(std::string& name, bool startup) {
@@ -203,6 +214,25 @@ void CommPort::SendBreak(int ms, const std::atomic<bool>* stop) {
     platform_.SetStatusText(kMsgBreak);
     line_->SendBreak(ms, [this, stop](int ms) { Pause(ms, stop); });
     platform_.SetStatusText("");
+}
+
+bool CommPort::PulseDtr() {
+    return PulseDtr(settings_.DtrPulseTime, nullptr);
+}
+
+bool CommPort::PulseDtr(int ms, const std::atomic<bool>* stop) {
+    // The pause lets other commands run: a second pulse (or a close) meanwhile is refused or
+    // ends it, never nests.
+    if (!line_ || pulsing_) return false;
+    pulsing_ = true;
+    const bool was = Dtr();
+    platform_.SetStatusText(kMsgDtrPulse);
+    SetDtr(!was);
+    Pause(ms, stop);
+    SetDtr(was);
+    platform_.SetStatusText("");
+    pulsing_ = false;
+    return true;
 }
 
 void CommPort::TogglePort() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "line/PortMap.h"
+#include "line/PortNames.h"
 #include "line/SerialDevice.h"
 #include "line/SerialLine.h"
 #include "platform/Platform.h"
@@ -41,8 +42,13 @@ class CommPort {
     void SetTrace(TraceFn trace) { trace_ = std::move(trace); }
     // Every change of the lamp bits (DTR 1 .. RD 64); called from the thread that caused it.
     void SetLampsCallback(SerialLine::LampsFn lamps) { lampsFn_ = std::move(lamps); }
-    // Where FindSerialDevices looks (tests).
-    void SetDeviceFolder(std::filesystem::path dir) { devDir_ = std::move(dir); }
+    // Where FindSerialDevices and the port names look (tests).
+    void SetDeviceFolder(std::filesystem::path dir, std::filesystem::path sysDir = "/sys") {
+        devDir_ = std::move(dir);
+        namer_ = PortNamer(devDir_, std::move(sysDir));
+    }
+    // What the system tells of the device at `path` (the USB maker, product, serial number).
+    PortDescription Describe(const std::string& path) const { return namer_.Describe(path); }
 
     // Opens and configures the port `name` ("COMn", a device path, or "ﾓﾃﾞﾑなし"). On failure the
     // user may choose another port, which then replaces `name`. `startup` turns refused
@@ -67,6 +73,17 @@ class CommPort {
     void SendBreak();
     // The same for `ms`, ending early when `stop` is set (a macro's break).
     void SendBreak(int ms, const std::atomic<bool>* stop);
+    // The control lines as the user sets them from the menu (a port without modem lines keeps
+    // the flags only).
+    bool Dtr() const { return lamps_ & kLampDtr; }
+    bool Rts() const { return lamps_ & kLampRts; }
+    void ToggleDtr() { SetDtr(!Dtr()); }
+    void ToggleRts() { SetRts(!Rts()); }
+    // Turns DTR over for `DtrPulseTime` ms and back (many boards reset on it), showing
+    // "DTRﾊﾟﾙｽを送信しました" meanwhile. False when the port is closed or a pulse is under way.
+    bool PulseDtr();
+    bool PulseDtr(int ms, const std::atomic<bool>* stop);
+    bool Pulsing() const { return pulsing_; }
     unsigned Lamps() const { return lamps_; }
     void ClearActivity();
 
@@ -80,6 +97,8 @@ class CommPort {
     std::vector<std::string> AvailablePorts();
     // "COM%d" of `Port`, or "ﾓﾃﾞﾑなし".
     std::string CurrentPortName() const;
+    // The device path of the open port, or "".
+    std::string OpenPath() const;
     // The `Port` number a name stands for (appending a new path to the map).
     int PortNumberOf(const std::string& name) { return ports_.NumberOfName(name); }
 
@@ -98,11 +117,13 @@ class CommPort {
     PortMap& ports_;
     DeviceFactory factory_;
     std::filesystem::path devDir_ = "/dev";
+    PortNamer namer_;
     std::unique_ptr<SerialLine> line_;
     SerialLine::NotifyFn notify_;
     TraceFn trace_;
     SerialLine::LampsFn lampsFn_;
     std::atomic<unsigned> lamps_{0};
+    bool pulsing_ = false;
 };
 
 }  // namespace marlo

@@ -61,6 +61,7 @@ void Connection::OnDisconnected() {
     Trace("Off-Line\n");
     platform_.PlaySound(disconnectSound, false);
     connected = false;
+    dialled = false;
     if ((autoLogon1 || autoLogon2) && hooks_.suspendEventThread) hooks_.suspendEventThread(false);
     platform_.SetWindowTitle("[未接続]");
     if (history) {
@@ -192,6 +193,7 @@ void Dialler::Dial() {
     platform_.SetProgressStatus("電話番号 : " + SjisToUtf8(outside) + SjisToUtf8(number));
     if (!plan_.hostName.empty()) platform_.SetProgressTitle(SjisToUtf8(plan_.hostName));
     conn_.dialling = true;
+    conn_.dialled = true;
     ticks_ = 0;
     port_.WriteConverted(command);
 }

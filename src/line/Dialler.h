@@ -59,6 +59,9 @@ class Connection {
     std::string connectSound, disconnectSound;  // WaveFile3, WaveFile4
     std::atomic<bool> connected{false};
     bool dialling = false;
+    // A dial of ours reached the modem for this connection; cleared when it ends. A serial
+    // connection without one (and without the modem initialised) is a direct line.
+    bool dialled = false;
     bool telnetMode = false;
     bool telnetConnecting = false;
     bool history = false;  // started from a host entry: the disconnect writes a record

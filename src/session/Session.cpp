@@ -211,6 +211,18 @@ bool Session::ConnectHost(const HostEntry& entry) {
         telnetConnect_->StartFromHost(TelnetTargetOf(entry));
         return true;
     }
+    // An entry naming its device moves the line there (its by-id path finds the adapter
+    // whatever tty it has today); the open reports a device that is missing or busy.
+    if (!entry.PortPath.empty() && !PortNamer::SameDevice(comm_->OpenPath(), entry.PortPath)) {
+        const std::string old = comm_->CommActive() ? comm_->CurrentPortName() : std::string();
+        std::string name = entry.PortPath;
+        if (comm_->OpenCommPort(name, false) != CommPort::OpenResult::Opened) {
+            // The line goes back to the port it was on.
+            if (std::string back = old; !back.empty()) comm_->OpenCommPort(back, false);
+            return false;
+        }
+        settings_.Port = comm_->PortNumberOf(name);
+    }
     if (!comm_->CommActive()) {
         platform_.MessageBox("ポートがクローズされていますので、接続できません。",
                              MsgIcon::Exclamation);
@@ -235,8 +247,12 @@ void Session::HangUp() {
         if (connection_->connected) connection_->OnDisconnected();
         connection_->telnetMode = false;
     } else {
-        dialler_->HangUp(settings_.Disconnect != 0);
+        dialler_->HangUp(HangUpByDtr());
     }
+}
+
+bool Session::HangUpByDtr() const {
+    return settings_.Disconnect != 0 || (!connection_->dialled && settings_.ModemInit == 0);
 }
 
 bool Session::EndForShutdown() {
@@ -245,7 +261,7 @@ bool Session::EndForShutdown() {
         telnet_->Close();
         return true;
     }
-    return dialler_->ShutdownHangUp(settings_.Disconnect != 0);
+    return dialler_->ShutdownHangUp(HangUpByDtr());
 }
 
 void Session::CloseLines() {

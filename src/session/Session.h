@@ -120,6 +120,10 @@ class Session : public IModemPort {
     // with the (already applied) line parameters, with a history record and the entry's log.
     bool ConnectHost(const HostEntry& entry);
     void HangUp();
+    // Whether a hang-up drops DTR instead of sending "+++" and "ATH0": by the `Disconnect`
+    // setting, and always on a direct line (no dial of ours and no modem initialisation), which
+    // hears nothing Hayes-like from this program.
+    bool HangUpByDtr() const;
     // At the close: ends a connection (asking before a serial one is dropped). False: the close
     // is abandoned.
     bool EndForShutdown();

@@ -83,6 +83,11 @@ struct Settings : LineSettings {
     // The code of the file names a transfer sends: 0 Shift-JIS (the BBS hosts), 1 UTF-8 (a Linux
     // host). Received names are read in either.
     int32_t FileNameCode = 0;
+    // How long the DTR pulse of the line menu holds DTR over, in ms.
+    int32_t DtrPulseTime = 100;
+    // Received lines stamped in the capture log: 0 no, 1 the time of day, 2 the time since the
+    // connection (TimeStampForm).
+    int32_t TimeStamp = 0;
     int32_t HostTableWidth = 450;
     int32_t HostTableHeight = 300;
     int32_t HostTableStyle = 0;

@@ -154,6 +154,8 @@ std::vector<Entry> BuildTable() {
     num("Unlha", &Settings::Unlha);
     num("7to8", &Settings::SevenToEight);
     num("FileNameCode", &Settings::FileNameCode);
+    num("DtrPulseTime", &Settings::DtrPulseTime);
+    num("TimeStamp", &Settings::TimeStamp);
     num("HostTableWidth", &Settings::HostTableWidth);
     num("HostTableHeight", &Settings::HostTableHeight);
     num("HostTableStyle", &Settings::HostTableStyle);

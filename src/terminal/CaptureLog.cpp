@@ -130,6 +130,7 @@ bool CaptureLog::Open(const std::string& path, bool append) {
     lengths_.clear();
     leadPending_ = false;
     halfTaken_ = false;
+    stamps_.Restart();
     return true;
 }
 
@@ -163,6 +164,13 @@ void CaptureLog::Flush() {
 
 void CaptureLog::Put(uint8_t b) {
     if (fd_ < 0) return;
+    if (std::string stamp = stamps_.Before(b); !stamp.empty()) {
+        pending_ += stamp;
+        // A backspace takes back text of this line only, never the stamp or what came before it.
+        lengths_.clear();
+        leadPending_ = false;
+        halfTaken_ = false;
+    }
     if (halfTaken_) {
         halfTaken_ = false;
         // A character written over the erased column leaves the character's first half on the

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "terminal/CaptureSink.h"
+#include "terminal/LineStamps.h"
 
 namespace marlo {
 
@@ -75,6 +76,10 @@ class CaptureLog : public ICaptureSink {
     // Writes what is buffered; done on close, when the buffer fills and on the frame's timer.
     void Flush();
 
+    // Timestamps before each line (the `TimeStamp` setting); the elapsed form counts from the open
+    // unless the owner sets another origin (the connection).
+    LineStamper& Stamps() { return stamps_; }
+
   private:
     void Append(uint8_t b);
 
@@ -89,6 +94,7 @@ class CaptureLog : public ICaptureSink {
     // The last backspace took back a whole double-byte character of which the screen erased one
     // column: the next backspace erases the other, the next character stands where it was.
     bool halfTaken_ = false;
+    LineStamper stamps_;
 };
 
 // The log dialog: asks for a file name and for new or append, given the automatic name and the

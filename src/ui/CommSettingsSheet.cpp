@@ -107,7 +107,10 @@ QWidget* CommSettingsSheet::LinePage(const std::vector<ParamChoice>& ports) {
     breakTime_->setSuffix(QStringLiteral(" ms"));
     readSize_ = NumberField(v.ReadSize, 99999, QStringLiteral("ReadSize"), other);
     readSize_->setSuffix(QStringLiteral(" ﾊﾞｲﾄ"));
+    dtrPulseTime_ = NumberField(v.DtrPulseTime, 99999, QStringLiteral("DtrPulseTime"), other);
+    dtrPulseTime_->setSuffix(QStringLiteral(" ms"));
     form2->addRow(QStringLiteral("ﾌﾞﾚｰｸ時間(&B)"), breakTime_);
+    form2->addRow(QStringLiteral("DTRﾊﾟﾙｽ時間(&U)"), dtrPulseTime_);
     form2->addRow(QStringLiteral("受信ﾌﾞﾛｯｸｻｲｽﾞ(&K)"), readSize_);
 
     auto* layout = new QVBoxLayout(page);
@@ -131,6 +134,9 @@ QWidget* CommSettingsSheet::TerminalPage() {
     form->addRow(QStringLiteral("端末の種類(&E)"), emulation_);
     form->addRow(QStringLiteral("受信時の漢字ｺｰﾄﾞ(&R)"), receiveCode_);
     form->addRow(QStringLiteral("送信時の漢字ｺｰﾄﾞ(&S)"), sendCode_);
+    timeStamp_ = ChoiceCombo(ParamChoices(LineParam::TimeStamp), v.TimeStamp,
+                             QStringLiteral("TimeStamp"), kind);
+    form->addRow(QStringLiteral("ﾛｸﾞのﾀｲﾑｽﾀﾝﾌﾟ(&M)"), timeStamp_);
 
     auto* options = new QGroupBox(QStringLiteral("端末ｵﾌﾟｼｮﾝ"), page);
     auto* grid = new QGridLayout(options);
@@ -256,10 +262,12 @@ void CommSettingsSheet::Collect() {
     v.StopBit = ChoiceValue(stopBit_);
     v.Flow = ChoiceValue(flow_);
     v.BreakTime = NumberValue(breakTime_);
+    v.DtrPulseTime = NumberValue(dtrPulseTime_);
     v.ReadSize = NumberValue(readSize_);
     v.Emulation = ChoiceValue(emulation_);
     v.CodeExchange = ChoiceValue(receiveCode_);
     v.CodeExchange2 = ChoiceValue(sendCode_);
+    v.TimeStamp = ChoiceValue(timeStamp_);
     v.FileNameCode = ChoiceValue(fileNameCode_);
     for (const auto& [box, member] : switches_) v.*member = SwitchValue(box);
     v.ModemInit1 = ToSjis(modemInit1_->text());

@@ -61,8 +61,8 @@ class CommSettingsSheet : public QDialog {
     QTabWidget* pages_ = nullptr;
 
     QComboBox *port_, *speed_, *dataLen_, *parity_, *stopBit_, *flow_;
-    QSpinBox *breakTime_, *readSize_;
-    QComboBox *emulation_, *receiveCode_, *sendCode_, *fileNameCode_;
+    QSpinBox *breakTime_, *dtrPulseTime_, *readSize_;
+    QComboBox *emulation_, *receiveCode_, *sendCode_, *fileNameCode_, *timeStamp_;
     std::vector<std::pair<QCheckBox*, int CommSheetValues::*>> switches_;
     QLineEdit *modemInit1_, *modemInit2_;
     QSpinBox *tabNum_, *maxCol_;

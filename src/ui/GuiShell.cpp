@@ -194,10 +194,11 @@ bool GuiShell::OnUiCommand(int id) {
                 paths.push_back(name);
             }
             auto ports = PortChoices(openable);
-            // Show each COM number with the device it stands for.
+            // Show each COM number with the device it stands for and what that device is.
             for (auto& choice : ports)
                 for (size_t i = 0; i < openable.size(); ++i)
-                    if (choice.value == openable[i]) choice.text += " (" + paths[i] + ")";
+                    if (choice.value == openable[i])
+                        choice.text += " (" + frame_->Comm().Describe(paths[i]).ListText() + ")";
             frame_->SetEnvSheetOpen(true);  // the line is not read while a sheet is open
             CommApplyResult applied;
             CommSettingsSheet::Run(frame_->S(), ports, frame_, window_.get(), &applied);

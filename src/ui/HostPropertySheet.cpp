@@ -21,6 +21,7 @@
 #include "hosts/HostSheet.h"
 #include "hosts/LogonPresets.h"
 #include "hosts/Password.h"
+#include "line/PortNames.h"
 #include "platform/Platform.h"
 #include "settings/Settings.h"
 #include "text/Encoding.h"
@@ -290,6 +291,14 @@ QWidget* HostPropertySheet::BuildCommPage() {
         form->addRow(FromUtf8(label), c);
     };
     combo("Port", LineParam::Port, "ﾎﾟｰﾄ：");
+    // The entry's own device: blank for the port already open, else a path (a by-id link keeps
+    // finding the adapter); the list shows each device present with what it is.
+    device_ = new QComboBox(page);
+    device_->setObjectName(QStringLiteral("PortPath"));
+    device_->setEditable(true);
+    device_->addItem(QString());
+    for (const auto& text : PortListTexts()) device_->addItem(QString::fromStdString(text));
+    form->addRow(QStringLiteral("ﾃﾞﾊﾞｲｽ："), device_);
     combo("Speed", LineParam::Speed, "通信速度：");
     combo("DataLen", LineParam::DataLen, "ﾃﾞｰﾀ長：");
     combo("StopBit", LineParam::StopBit, "ｽﾄｯﾌﾟﾋﾞｯﾄ：");
@@ -380,6 +389,7 @@ void HostPropertySheet::Show(const HostEntry& e) {
     for (auto& [name, combo] : combos_) SetComboValue(combo, *Number(copy, name));
     breakTime_->setValue(e.BreakTime);
     readSize_->setValue(e.ReadSize);
+    device_->setEditText(QString::fromStdString(e.PortPath));
     for (auto& [name, box] : switches_) box->setChecked(*Number(copy, name) != 0);
     logHead_->setText(FromSjis(e.LogHead));
     UpdateControls();
@@ -414,6 +424,7 @@ HostEntry HostPropertySheet::Values() const {
     for (const auto& [name, combo] : combos_) *Number(e, name) = combo->currentData().toInt();
     e.BreakTime = breakTime_->value();
     e.ReadSize = readSize_->value();
+    e.PortPath = PathOfListText(device_->currentText().trimmed().toStdString());
     for (const auto& [name, box] : switches_) *Number(e, name) = box->isChecked() ? 1 : 0;
     e.LogHead = ToSjis(logHead_->text());
     return e;

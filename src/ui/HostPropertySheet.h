@@ -99,6 +99,7 @@ class HostPropertySheet : public QDialog {
     // 通信
     std::map<std::string, QComboBox*> combos_;  // by the value's name
     QSpinBox* breakTime_ = nullptr;
+    QComboBox* device_ = nullptr;
     QSpinBox* readSize_ = nullptr;
     // 端末 and ﾛｸﾞ: the switches by their value names
     std::map<std::string, QCheckBox*> switches_;

@@ -134,6 +134,9 @@ void MainWindow::BuildMenus(bool traceMode) {
                QKeySequence(Qt::ALT | Qt::Key_D));
     line->addSeparator();
     AddCommand(line, QStringLiteral("ﾌﾞﾚｰｸ信号(&B)"), ID_BREAK);
+    AddCommand(line, QStringLiteral("DTR(&R)"), ID_DTR_TOGGLE);
+    AddCommand(line, QStringLiteral("RTS(&Q)"), ID_RTS_TOGGLE);
+    AddCommand(line, QStringLiteral("DTRﾊﾟﾙｽ(&U)"), ID_DTR_PULSE);
     AddCommand(line, QStringLiteral("ﾓﾃﾞﾑ初期化(&M)"), ID_MODEM_INIT);
     AddCommand(line, QStringLiteral("COMﾎﾟｰﾄｵｰﾌﾟﾝ／ｸﾛｰｽﾞ(&P)"), ID_PORT_TOGGLE);
 

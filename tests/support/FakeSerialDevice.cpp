@@ -169,6 +169,7 @@ SerialStatus FakeSerialDevice::SetLine(bool FakePort::*line, bool on) {
     std::lock_guard lock(port_->m);
     if (!port_->hasModemLines) return SerialStatus::NoModemLines;
     (*port_).*line = on;
+    if (line == &FakePort::dtr) port_->dtrChanges.push_back({on, FakePort::Clock::now()});
     return SerialStatus::Ok;
 }
 

@@ -34,6 +34,11 @@ struct FakePort {
     bool Rts() { return Get(&FakePort::rts); }
     LineParams Config() { return Get(&FakePort::config); }
     std::vector<Span> Breaks() { return Get(&FakePort::breaks); }
+    struct Change {
+        bool on;
+        Clock::time_point at;
+    };
+    std::vector<Change> DtrChanges() { return Get(&FakePort::dtrChanges); }
     template <typename T>
     T Get(T FakePort::*field) {
         std::lock_guard lock(m);
@@ -61,6 +66,7 @@ struct FakePort {
     bool dtr = false, rts = false, breakOn = false;
     LineParams config;
     std::vector<Span> breaks;
+    std::vector<Change> dtrChanges;  // every SetDtr, in order
 };
 
 class FakePortBank {

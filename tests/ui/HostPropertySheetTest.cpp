@@ -81,6 +81,7 @@ class HostPropertySheetTest : public QObject {
         e.RcvCRLF = e.RcvLFCR = e.SndCRLF = e.LocalEcho = e.SISO = e.Log = 1;
         e.BS2Byte = e.BSDel = e.AutoMargin = e.AutoBplus = e.AutoZMODEM = e.FKLocal = 0;
         e.LogHead = "MX";
+        e.PortPath = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
         TestPlatform platform;
         Settings settings;
         ui::HostPropertySheet sheet(e, settings, platform, nullptr);

@@ -203,6 +203,12 @@ const std::vector<Row>& MenuTable() {
         {ID_HANGUP, "0010", "0000", Shows::Effect,
          [](Fixture& f) { return !f.frame->Conn().connected && !f.frame->LineOpen(); }},
         {ID_BREAK, "0101", "0000", Shows::Nothing},
+        {ID_DTR_TOGGLE, "0101", "0101", Shows::Effect,
+         [](Fixture& f) { return !f.frame->Comm().Dtr() && f.frame->Comm().Rts(); }},
+        {ID_RTS_TOGGLE, "0101", "0101", Shows::Effect,
+         [](Fixture& f) { return f.frame->Comm().Dtr() && !f.frame->Comm().Rts(); }},
+        {ID_DTR_PULSE, "0101", "0000", Shows::Effect,
+         [](Fixture& f) { return f.frame->Comm().Dtr() && !f.frame->Comm().Pulsing(); }},
         {ID_MODEM_INIT, "0100", "0000", Shows::Effect,
          [](Fixture& f) {
              return f.farEnd.find("ATZ\r") != std::string::npos && f.platform.boxes.empty();

@@ -168,6 +168,44 @@ TEST_F(FrameTest, ShutdownAsksBeforeDroppingALiveSerialConnection) {
     EXPECT_NE(platform_.boxes.front().text.find("切断してから終了しますか"), std::string::npos);
 }
 
+// A direct line (no modem initialisation, no dial) hears nothing Hayes-like on any path, even with
+// hang-up by "+++" chosen: start-up, the modem page applied, the hang-up command, the close.
+TEST_F(FrameTest, DirectLineHearsNoModemStrings) {
+    settings_.Disconnect = 0;
+    settings_.ModemInit = 0;
+    {
+        PtyPair pty;
+        ASSERT_TRUE(pty.Ok());
+        std::ofstream(dir_.Str() + "/ports.conf") << pty.SlavePath() << "\n";
+        auto frame = MakeFrame();
+        ASSERT_TRUE(frame->OpenConfiguredPort());
+        CommSettingsModel model(frame->S(), *frame);
+        model.values.ModemInit1 = "AT&F";
+        model.values.Speed = 19200;
+        EXPECT_FALSE(model.Validate());
+        EXPECT_TRUE(model.Apply(frame->S()).lineApplied);
+        frame->OnCommand(ID_HANGUP);
+        EXPECT_TRUE(frame->Shutdown(true));
+        EXPECT_EQ(pty.Read(1, 300), "");
+    }
+    // A cable that ties the carrier high makes the line count as connected: the hang-up command
+    // and the close drop DTR instead of sending "+++" and "ATH0".
+    FakePortBank bank;
+    auto port = bank.Add("/fake/a");
+    std::ofstream(dir_.Str() + "/ports.conf") << "/fake/a\n";
+    auto frame = MakeFrame(bank.Factory());
+    ASSERT_TRUE(frame->OpenConfiguredPort());
+    port->SetLines(true, true, true);
+    ASSERT_TRUE(PumpUntil([&] { return frame->Conn().connected.load(); }));
+    frame->OnCommand(ID_HANGUP);
+    EXPECT_EQ(port->Written(), "");
+    EXPECT_TRUE(port->Dtr());  // dropped and raised again
+    platform_.answers.push_back(MsgResult::Yes);
+    EXPECT_TRUE(frame->Shutdown(true));
+    EXPECT_EQ(port->Written(), "");
+    EXPECT_FALSE(port->Dtr());
+}
+
 TEST_F(FrameTest, ScreenIsKeptInLglogBetweenRuns) {
     settings_.Port = 0;
     settings_.BufferClearOnEnd = 0;
@@ -202,6 +240,15 @@ TEST_F(FrameTest, CaptureLogReachesTheDiskOnTheTimerWithoutMoreData) {
     frame->ProcessReceived(reinterpret_cast<const uint8_t*>(last.data()), last.size());
     frame->OnTimer3();
     EXPECT_EQ(test::ReadWhole(frame->Log().Path()), last);
+    // With TimeStamp set, each line after that starts with the time of day.
+    frame->S().TimeStamp = kStampClock;
+    const std::string next = "stamped\r\n";
+    frame->ProcessReceived(reinterpret_cast<const uint8_t*>(next.data()), next.size());
+    frame->OnTimer3();
+    const std::string text = test::ReadWhole(frame->Log().Path());
+    ASSERT_EQ(text.size(), last.size() + 13 + next.size()) << text;
+    EXPECT_EQ(text.substr(last.size() + 2, 1), ":");
+    EXPECT_EQ(text.substr(last.size() + 12), " " + next);
 }
 
 TEST_F(FrameTest, ReplayFeedsAFileThroughTheTerminalAndReportsAMissingOne) {
@@ -275,6 +322,31 @@ TEST_F(FrameCommSheetTest, ANewPortThatWillNotOpenPutsTheOldOneBack) {
     EXPECT_EQ(frame_->S().Speed, 9600);
     ASSERT_FALSE(platform_.boxes.empty());
     EXPECT_EQ(platform_.boxes.back().text, "通信ポートのオープンに失敗しました.");
+}
+
+// An entry that names its device (a by-id path in life) moves the line there with the entry's
+// parameters before it dials; one on the open device or with none leaves the line where it is.
+TEST_F(FrameCommSheetTest, HostEntryWithItsOwnDeviceMovesTheLineThere) {
+    HostEntry e;
+    e.Name = "board";
+    e.PortPath = "/fake/b";
+    e.Speed = 115200;
+    e.ModemIniCommand = "AT";
+    b_->Feed("OK\r\n");
+    ASSERT_TRUE(frame_->ConnectHostEntry(e));
+    EXPECT_FALSE(a_->IsOpen());
+    EXPECT_TRUE(b_->IsOpen());
+    EXPECT_EQ(frame_->S().Port, 2);
+    EXPECT_EQ(b_->Config().speed, 115200);
+    EXPECT_EQ(b_->Written().rfind("AT\r", 0), 0u);
+    frame_->Dial().Cancel();
+
+    e.PortPath = "/fake/missing";
+    platform_.listAnswers = {std::nullopt};  // no other port chosen
+    EXPECT_FALSE(frame_->ConnectHostEntry(e));
+    EXPECT_EQ(platform_.boxes.front().text, "通信デバイスのオープンに失敗しました.(/fake/missing)");
+    EXPECT_TRUE(b_->IsOpen());  // the line is back on the port it was on
+    EXPECT_EQ(frame_->S().Port, 2);
 }
 
 TEST_F(FrameCommSheetTest, RefusedParametersPutTheOldOnesBack) {

@@ -123,10 +123,10 @@ TEST(LineCommands, ConnectOnASerialLineShowsEverythingAndEndsWhenTheFarEndHangsU
     auto pty = std::make_unique<test::PtyPair>();
     ASSERT_TRUE(pty->Ok());
     const std::string text = test::NumberedSjisLines(1u << 20);
-    auto cli =
-        CliAsync({"connect", "--serial", pty->SlavePath(), "--wait", "ready", "--send", "ok\\r",
-                  "--wait", "line " + test::LastLineNumber(text), "--send", "bye\\r"},
-                 "");
+    auto cli = CliAsync(
+        {"connect", "--serial", pty->SlavePath(), "--dtr-pulse", "20", "--wait", "ready", "--send",
+         "ok\\r", "--wait", "line " + test::LastLineNumber(text), "--send", "bye\\r"},
+        "");
     pty->Write("ready");
     EXPECT_EQ(pty->Read(3, 10000), "ok\r");
     ASSERT_TRUE(pty->Write(text));

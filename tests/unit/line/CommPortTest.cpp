@@ -207,6 +207,45 @@ TEST_F(CommPortTest, BreakShowsItsMessageForTheBreakTime) {
     EXPECT_GE(spans[0].off - spans[0].on, 80ms);
 }
 
+TEST_F(CommPortTest, DtrPulseTurnsDtrOverForItsTimeAndTheMenuTogglesTheLines) {
+    std::string name = "COM1";
+    ASSERT_EQ(port->OpenCommPort(name, false), CommPort::OpenResult::Opened);
+    settings.DtrPulseTime = 60;
+    // A second pulse asked for while one runs (the pause lets commands through) is refused.
+    bool nested = true;
+    platform.StartTimer(99, 10, [&] {
+        nested = port->PulseDtr();
+        platform.StopTimer(99);
+    });
+    EXPECT_TRUE(port->PulseDtr());
+    EXPECT_FALSE(nested);
+    EXPECT_EQ(platform.statusTexts, (std::vector<std::string>{"DTRﾊﾟﾙｽを送信しました", ""}));
+    auto changes = a->DtrChanges();
+    ASSERT_EQ(changes.size(), 3u);  // raised at the open, dropped, raised
+    EXPECT_FALSE(changes[1].on);
+    EXPECT_TRUE(changes[2].on);
+    EXPECT_GE(changes[2].at - changes[1].at, 60ms);
+    EXPECT_TRUE(lamps & kLampDtr);
+
+    // Dropped by the user, DTR pulses high and is dropped again; RTS toggles on its own.
+    port->ToggleDtr();
+    EXPECT_FALSE(a->Dtr());
+    EXPECT_FALSE(lamps & kLampDtr);
+    EXPECT_TRUE(port->PulseDtr(20, nullptr));
+    changes = a->DtrChanges();
+    EXPECT_TRUE(changes.at(4).on);
+    EXPECT_FALSE(changes.at(5).on);
+    EXPECT_FALSE(a->Dtr());
+    port->ToggleRts();
+    EXPECT_FALSE(a->Rts());
+    EXPECT_FALSE(port->Rts());
+    port->ToggleRts();
+    EXPECT_TRUE(a->Rts());
+
+    port->CloseCommPort();
+    EXPECT_FALSE(port->PulseDtr());
+}
+
 // A stand-in for the frame: WM_COMMNOTIFY sent synchronously from the event thread.
 class Frame : public IEventTarget {
   public:

@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 
 #include "line/PortMap.h"
+#include "line/PortNames.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -100,17 +102,88 @@ TEST_F(PortMapTest, FindsSerialDevicesInNaturalOrderWithLinksFirst) {
     EXPECT_TRUE(FindSerialDevices(dir / "missing").empty());
 }
 
+// A USB adapter as udev leaves it: the tty, a relative by-id link to it, and in /sys the tty's
+// device node under the USB interface under the USB device that holds the strings.
+void FakeUsbAdapter(const fs::path& root, const std::string& tty, const std::string& byId,
+                    const std::map<std::string, std::string>& attributes) {
+    fs::create_directories(root / "dev" / "serial" / "by-id");
+    std::ofstream(root / "dev" / tty) << "";
+    fs::create_symlink("../../" + tty, root / "dev" / "serial" / "by-id" / byId);
+    const fs::path usb = root / "sys" / "devices" / "usb1" / ("1-" + tty);
+    const fs::path node = usb / "1-1:1.0" / tty;
+    fs::create_directories(node);
+    for (const auto& [name, value] : attributes) std::ofstream(usb / name) << value << "\n";
+    fs::create_directories(root / "sys" / "class" / "tty" / tty);
+    fs::create_symlink(node, root / "sys" / "class" / "tty" / tty / "device");
+}
+
+TEST_F(PortMapTest, PortsAreNamedByWhatUdevKnowsOrByTheirById) {
+    const fs::path dev = dir / "dev";
+    FakeUsbAdapter(dir, "ttyUSB0", "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                   {{"idVendor", "0403"},
+                    {"idProduct", "6001"},
+                    {"manufacturer", "FTDI"},
+                    {"product", "FT232R USB UART"},
+                    {"serial", "A50285BI"}});
+    // Nothing in /sys but the ids, and a control character where a name should be.
+    FakeUsbAdapter(dir, "ttyACM0", "usb-Raspberry_Pi_Pico_E6614C-if00",
+                   {{"idVendor", "2e8a"},
+                    {"idProduct", "000a"},
+                    {"serial",
+                     "E\x1b"
+                     "6"}});
+    std::ofstream(dev / "ttyS0") << "";
+    PortNamer namer(dev, dir / "sys");
+
+    const std::string link =
+        (dev / "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string();
+    for (const std::string& path : {link, (dev / "ttyUSB0").string()}) {
+        PortDescription d = namer.Describe(path);
+        EXPECT_EQ(d.tty, fs::canonical(dev / "ttyUSB0").string()) << path;
+        EXPECT_EQ(d.byId, link) << path;
+        EXPECT_EQ(d.Label(), "FTDI FT232R USB UART (A50285BI)") << path;
+        EXPECT_EQ(d.vendorId + ":" + d.productId, "0403:6001");
+    }
+    EXPECT_EQ(namer.Describe((dev / "ttyACM0").string()).Label(), "USB 2e8a:000a (E 6)");
+    EXPECT_TRUE(PortNamer::SameDevice(link, (dev / "ttyUSB0").string()));
+    EXPECT_FALSE(PortNamer::SameDevice(link, (dev / "ttyACM0").string()));
+
+    // Without /sys the by-id name tells what the adapter is; a plain port tells nothing.
+    PortNamer bare(dev, dir / "nosys");
+    EXPECT_EQ(bare.Describe(link).Label(), "FTDI FT232R USB UART A50285BI");
+    EXPECT_EQ(bare.Describe((dev / "ttyS0").string()).ListText(), (dev / "ttyS0").string());
+    EXPECT_EQ(bare.Describe("/nonexistent/tty").Label(), "");
+
+    // The list texts lead back to their paths; a typed path stays as it is.
+    auto texts = PortListTexts(namer, dev);
+    ASSERT_EQ(texts.size(), 3u);  // the two links, then ttyS0
+    EXPECT_EQ(texts[0], link + "  FTDI FT232R USB UART (A50285BI)");
+    EXPECT_EQ(PathOfListText(texts[0]), link);
+    EXPECT_EQ(texts[2], (dev / "ttyS0").string());
+    EXPECT_EQ(PathOfListText("/dev/ttyUSB7"), "/dev/ttyUSB7");
+}
+
 TEST_F(PortMapTest, CliListsTheNumbersWithoutChangingTheMap) {
     WriteMap("/dev/pts/99\n");
-    fs::create_directories(dir / "dev" / "serial" / "by-id");
+    FakeUsbAdapter(dir, "ttyUSB1", "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                   {{"idVendor", "0403"}, {"idProduct", "6001"}, {"product", "FT232R USB UART"}});
     std::ofstream(dir / "dev" / "ttyUSB0") << "";  // present but not a terminal
-    const auto r = test::RunProgram(
-        MARLO_CLI_PATH, {"ports", "--config", dir.string(), "--dev", (dir / "dev").string()});
+    const auto r =
+        test::RunProgram(MARLO_CLI_PATH, {"ports", "--config", dir.string(), "--dev",
+                                          (dir / "dev").string(), "--sys", (dir / "sys").string()});
     EXPECT_EQ(r.status, 0);
     const std::string out = r.out + r.err;
     EXPECT_NE(out.find("COM1\t/dev/pts/99\n"), std::string::npos) << out;
     EXPECT_NE(out.find("-\t" + (dir / "dev" / "ttyUSB0").string() + "\tcannot open\n"),
               std::string::npos)
+        << out;
+    // Each device is followed by what it is, as a comment line.
+    const std::string link =
+        (dir / "dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string();
+    EXPECT_NE(
+        out.find("-\t" + link + "\tcannot open\n# " + link + ": FT232R USB UART, USB 0403:6001, " +
+                 fs::canonical(dir / "dev" / "ttyUSB1").string() + "\n"),
+        std::string::npos)
         << out;
     EXPECT_EQ(PortMap(dir).Entries(), std::vector<std::string>{"/dev/pts/99"});
 }

@@ -8,6 +8,7 @@
 #include "support/RecordingPlatform.h"
 #include "support/TempDir.h"
 #include "terminal/CaptureLog.h"
+#include "terminal/LineStamps.h"
 #include "terminal/TextReceive.h"
 #include "text/Encoding.h"
 
@@ -255,6 +256,66 @@ TEST_F(CaptureLogFile, TextReceiveNewOrAppendedInItsFolderAndClosedByTheToggle) 
     log.Close();
     EXPECT_EQ(Read("same.txt"), "logged");
     EXPECT_TRUE(toggle(LogChoice{"same.txt", true}));  // free again once the log is closed
+}
+
+// Each line gets one stamp, at its first byte: a line split across blocks is stamped once, CR LF
+// and a lone CR each end one line, and the LF of a CR LF that arrives in the next block starts
+// nothing.
+TEST(LineStamps, OneStampPerLineAtItsFirstByte) {
+    using Sys = LineStamper::SystemClock;
+    using Steady = LineStamper::SteadyClock;
+    LineStamper stamper;
+    const Steady::time_point origin = Steady::now();
+    stamper.SetForm(kStampElapsed);
+    stamper.SetOrigin(origin);
+    std::string out;
+    int ms = 0;
+    auto block = [&](const std::string& bytes) {
+        for (char c : bytes) {
+            out += stamper.Before(static_cast<uint8_t>(c), Sys::now(),
+                                  origin + std::chrono::milliseconds(ms));
+            out += c;
+        }
+        ms += 1500;
+    };
+    for (const char* b : {"log", "in:\r", "\npass\rword\r\n", "\r\n", "x"}) block(b);
+    EXPECT_EQ(out,
+              "+00:00:00.000 login:\r\n+00:00:03.000 pass\r+00:00:03.000 word\r\n"
+              "+00:00:04.500 \r\n+00:00:06.000 x");
+    EXPECT_EQ(LineStamper::Format(kStampElapsed, Sys::now(),
+                                  std::chrono::hours(27) + std::chrono::milliseconds(42)),
+              "+27:00:00.042 ");
+
+    // The clock form: local time of day with milliseconds.
+    std::tm t{};
+    t.tm_year = 126, t.tm_mon = 0, t.tm_mday = 2, t.tm_hour = 9, t.tm_min = 5, t.tm_sec = 7;
+    t.tm_isdst = -1;
+    const auto wall = Sys::from_time_t(std::mktime(&t)) + std::chrono::milliseconds(89);
+    EXPECT_EQ(LineStamper::Format(kStampClock, wall, {}), "09:05:07.089 ");
+    // Off, or an unknown form, stamps nothing.
+    for (int form : {static_cast<int>(kStampOff), 7, -1}) {
+        stamper.SetForm(form);
+        EXPECT_EQ(stamper.Stamp("a\r\nb"), "a\r\nb") << form;
+    }
+}
+
+TEST_F(CaptureLogFile, TimestampsGoBeforeEachLineAndABackspaceNeverTakesOneBack) {
+    CaptureLog log;
+    ASSERT_TRUE(log.Open((dir_ / "t.log").string(), false));
+    log.Stamps().SetForm(kStampElapsed);
+    log.Stamps().SetOrigin(LineStamper::SteadyClock::now());
+    Feed(log, "ok\r\nab");
+    log.BackStep();
+    log.BackStep();
+    log.BackStep();  // nothing left of this line to take back
+    Feed(log, "c\r\n");
+    log.Close();
+    const std::string text = Read("t.log");
+    const std::string stamp = "+00:00:00.000 ";
+    ASSERT_EQ(text.size(), 2 * stamp.size() + 7) << text;
+    EXPECT_EQ(text.substr(0, 3), "+00");
+    EXPECT_EQ(text.substr(stamp.size(), 4), "ok\r\n");
+    EXPECT_EQ(text.substr(2 * stamp.size() + 4), "c\r\n");
 }
 
 }  // namespace
