@@ -303,6 +303,30 @@ TEST_F(HostsConnect, ModemEntryDialsOnTheGivenDeviceOrThePortOfTheSettings) {
     }
 }
 
+// A dialled entry logs on by itself too, once the modem's CONNECT is in.
+TEST_F(HostsConnect, ModemEntryLogsOnByItselfAfterTheDial) {
+    TelnetTestServer server;
+    test::PtyModem modem;
+    modem.PassThroughTo(server.Port());
+    HostEntry e = ModemEntry("modemhost", "123", "ATZ");
+    e.Logon = 1;
+    e.AutoCommand = "{ID:}$I'{rd:}$P'";
+    e.ID = "u1";
+    e.Password = "pw";
+    AddHost(e);
+    auto cli = CliAsync({"hosts", "connect", "modemhost", "--serial", modem.ProgramPath(),
+                         "--close-after-script"},
+                        cfg_);
+    ASSERT_TRUE(server.Accept(10000));
+    server.Send("Welcome\r\nID:");
+    EXPECT_TRUE(server.WaitFor("u1\r"));
+    server.Send("Password:");
+    EXPECT_TRUE(server.WaitFor("pw\r"));
+    RunResult r = cli.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(modem.Modem().Commands(), (std::vector<std::string>{"ATZ", "ATDT123"}));
+}
+
 TEST_F(HostsConnect, FailuresAndMisuse) {
     AddHost(TelnetEntry(TelnetTestServer::ClosedPort()));
     HostEntry two = TelnetEntry(TelnetTestServer::ClosedPort());
