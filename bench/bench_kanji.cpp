@@ -109,6 +109,7 @@ int main() {
     const std::string sjis = MakeSjisText();
     const std::string euc = IconvAll("SHIFT_JIS", "EUC-JP", sjis);
     const std::string newJis = IconvAll("SHIFT_JIS", "ISO-2022-JP", sjis);
+    const std::string utf8 = IconvAll("SHIFT_JIS", "UTF-8", sjis);
     const std::string oldJis = Replace(Replace(newJis, "\x1b$B", "\x1b$@"), "\x1b(B", "\x1b(J");
     std::string nec;
     {
@@ -117,7 +118,7 @@ int main() {
         e.Encode(reinterpret_cast<const uint8_t*>(sjis.data()), sjis.size(), nec);
         e.Finish(nec);
     }
-    if (euc.empty() || newJis.empty()) {
+    if (euc.empty() || newJis.empty() || utf8.empty()) {
         std::fprintf(stderr, "iconv could not prepare the input\n");
         return 1;
     }
@@ -135,6 +136,7 @@ int main() {
         {"new JIS", marlo::kNewJis, &newJis, "ISO-2022-JP", &newJis},
         {"NEC kanji", marlo::kNecKanji, &nec, "ISO-2022-JP", &newJis},
         {"EUC", marlo::kEuc, &euc, "EUC-JP", &euc},
+        {"UTF-8", marlo::kUtf8, &utf8, "UTF-8", &utf8},
     };
 
     std::printf("kanji decoding, %.1f MB of mixed Japanese text per code (best of %d)\n",
