@@ -319,8 +319,13 @@ class Extractor {
         if (::fstatat(dir.Get(), leaf.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
             there.st_dev == archiveId_.dev && there.st_ino == archiveId_.ino)
             return Fail(Named(m.name, kIsArchive));
-        const std::string temp = ".marlo-lzh-" + std::to_string(::getpid()) + "-" +
-                                 std::to_string(++tempCount_);
+        // A name nothing in the folder has, a member extracted before included: a failure removes
+        // only what this member made.
+        std::string temp;
+        struct stat taken {};
+        do {
+            temp = ".marlo-lzh-" + std::to_string(::getpid()) + "-" + std::to_string(++tempCount_);
+        } while (::fstatat(dir.Get(), temp.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0);
         if (!m.linkTarget.empty()) {
             if (::symlinkat(m.linkTarget.c_str(), dir.Get(), temp.c_str()) != 0)
                 return Fail(Named(m.name, ("作れません (" + ErrnoText(errno) + ")").c_str()));

@@ -3,6 +3,7 @@
 // destination; damaged archives; the end of the command (messages, the delete flag).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -187,6 +188,14 @@ TEST(Lzh, DamagedArchivesFailAndReplaceNothing) {
     r = ExtractLzh(d.Str() + "/m.lzh", d.Str() + "/m");
     EXPECT_EQ(r.status, LzhStatus::Failed);
     EXPECT_TRUE(Names(r, "m"));
+    // A member named as the extraction's next temporary file survives the failure that follows it.
+    const std::string temp = ".marlo-lzh-" + std::to_string(::getpid()) + "-";
+    WriteWhole(d.Str() + "/t.lzh", LzhArchive({{temp + "2", "kept"}, {"x", "data"},
+                                               {"m", "data", 2, "", "-lhz-"}}));
+    r = ExtractLzh(d.Str() + "/t.lzh", d.Str() + "/t");
+    EXPECT_EQ(r.status, LzhStatus::Failed);
+    EXPECT_EQ(ReadWhole(d.Str() + "/t/" + temp + "2"), "kept");
+    EXPECT_EQ(ReadWhole(d.Str() + "/t/x"), "data");
     // A missing archive or a destination that cannot be a folder is a file error.
     EXPECT_EQ(ExtractLzh(d.Str() + "/none.lzh", "").status, LzhStatus::FileError);
     EXPECT_EQ(ExtractLzh(d.Str(), "").status, LzhStatus::FileError);
