@@ -75,8 +75,12 @@ void FuzzOne(Input& in) {
     for (const std::string& m : r.extracted) extracted.insert((dest / m).lexically_normal());
     for (const auto& e : fs::recursive_directory_iterator(dest)) {
         const std::string name = e.path().filename().string();
-        // The extraction's own temporary names; a member may be called ".marlo-lzh-..." itself.
-        if (name.rfind(tempPrefix, 0) == 0 && !extracted.count(e.path()))
+        // The extraction's own temporary names (the prefix and a number); a member may be called
+        // ".marlo-lzh-..." itself.
+        const bool tempForm =
+            name.rfind(tempPrefix, 0) == 0 && name.size() > tempPrefix.size() &&
+            name.find_first_not_of("0123456789", tempPrefix.size()) == std::string::npos;
+        if (tempForm && !extracted.count(e.path()))
             Fail("a temporary file was left: " + name);
         if (e.is_symlink()) {
             if (e.path() == dest / "f1" || e.path() == dest / "d1") continue;
