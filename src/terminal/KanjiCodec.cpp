@@ -518,12 +518,7 @@ void KanjiEncoder::EncodeUtf8(uint8_t b, std::string& out) {
         pendingLead_ = b;
         return;
     }
-    if (b < 0x80 || !AppendSjisCharAsUtf8(b, 0, out)) {
-        if (b < 0x80)
-            out += static_cast<char>(b);
-        else
-            out += kGetaUtf8;
-    }
+    if (!AppendSjisCharAsUtf8(b, 0, out)) out += kGetaUtf8;
 }
 
 void KanjiEncoder::Encode(const uint8_t* p, size_t n, std::string& out) {

@@ -46,7 +46,11 @@ class LineStamper {
     void Restart() { starts_.Reset(); }
 
     // The stamp to put before `b`, or "" when `b` does not start a line (or stamps are off).
-    std::string Before(uint8_t b) { return Before(b, SystemClock::now(), SteadyClock::now()); }
+    // The clocks are read only when a stamp is due: this runs for every received byte.
+    std::string Before(uint8_t b) {
+        if (!On() || !starts_.Starts(b)) return {};
+        return Format(form_, SystemClock::now(), SteadyClock::now() - origin_);
+    }
     std::string Before(uint8_t b, SystemClock::time_point wall, SteadyClock::time_point steady);
     // `text` with the stamps put in.
     std::string Stamp(const std::string& text);
