@@ -166,6 +166,17 @@ std::optional<std::vector<std::string>> SafeComponents(const std::string& utf8, 
     return parts;
 }
 
+// The path a member was written to, relative to the destination: its parts as made safe for the
+// file system (a name with bytes no file name holds is written under its cleaned form).
+std::string Joined(const std::vector<std::string>& parts) {
+    std::string path;
+    for (const std::string& part : parts) {
+        if (!path.empty()) path += '/';
+        path += part;
+    }
+    return path;
+}
+
 // Whether a link in the folder `depth` levels below the destination with this target stays
 // inside the destination.
 bool LinkStaysInside(const std::string& target, size_t depth) {
@@ -311,7 +322,7 @@ class Extractor {
             dir = std::move(next);
         }
         if (m.directory) {
-            r_.extracted.push_back(m.name);
+            r_.extracted.push_back(Joined(*parts));
             return;
         }
         const std::string& leaf = parts->back();
@@ -338,7 +349,7 @@ class Extractor {
             ::unlinkat(dir.Get(), temp.c_str(), 0);
             return Fail(Named(m.name, ("書き込めません (" + ErrnoText(err) + ")").c_str()));
         }
-        r_.extracted.push_back(m.name);
+        r_.extracted.push_back(Joined(*parts));
     }
 
     // The member's data into `temp` in `dir`; false (with the problem noted, or cancelled) when

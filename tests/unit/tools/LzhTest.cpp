@@ -108,6 +108,11 @@ TEST(Lzh, StoredMembersOfEveryHeaderLevelAndTheDestinationForms) {
     EXPECT_EQ(LzhDestination("/dl/A.LZH", ""), fs::path("/dl"));
     EXPECT_EQ(LzhDestination("A.LZH", ""), fs::path("."));
     EXPECT_EQ(LzhDestination("/dl/A.LZH", "/out/"), fs::path("/out"));
+    // A name with bytes no file name holds is written cleaned, and reported as written.
+    WriteWhole(d.Str() + "/c.lzh", LzhArchive({{std::string("nu\0l\x01.txt", 10), "nul", 2, "s"}}));
+    const LzhResult cleaned = ExtractLzh(d.Str() + "/c.lzh", d.Str() + "/c");
+    EXPECT_EQ(cleaned.extracted, std::vector<std::string>{"s/nul.txt"});
+    EXPECT_EQ(ReadWhole(d.Str() + "/c/s/nul.txt"), "nul");
     // An archive without the end mark ends at the end of the file.
     WriteWhole(d.Str() + "/b.lzh", LzhArchive({{"n.txt", "no mark"}}, false));
     EXPECT_EQ(ExtractLzh(d.Str() + "/b.lzh", d.Str() + "/z").status, LzhStatus::Ok);
