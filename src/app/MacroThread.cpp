@@ -36,7 +36,7 @@ class FrameMacroHost : public MacroHost {
         options.timeoutMs = static_cast<int>(std::min<long>(timeoutMs, INT32_MAX));
         options.fresh = false;  // text left after the last match still counts
         options.stop = &control_.StopFlag();
-        options.trace = [](const std::string& text) { TraceText(kTraceMacro, text); };
+        options.trace = [this](const std::string& text) { Trace(text); };
         int index = 0;
         WaitForAny(frame_.Platform(), frame_.Wait(), texts, options, &index);
         return index;
@@ -46,6 +46,9 @@ class FrameMacroHost : public MacroHost {
         ShowHeldStatus();
         control_.SleepFor(ms);
     }
+
+    bool Tracing() const override { return TraceMode(); }
+    void Trace(const std::string& text) override { TraceText(kTraceMacro, text); }
 
     void ShowError(const std::string& text) override {
         frame_.Platform().MessageBox(text, MsgIcon::Exclamation);

@@ -11,7 +11,6 @@
 #include "macro/MacroInterpreter.h"
 #include "macro/MacroMessages.h"
 #include "macro/MacroText.h"
-#include "settings/Trace.h"
 #include "text/Encoding.h"
 
 namespace marlo {
@@ -53,7 +52,7 @@ void MacroInterpreter::CreateFile(const Tokens& args) {
         files_.push_back(fd);
         handle = static_cast<int>(files_.size());
     }
-    if (TraceMode()) TraceText(kTraceMacro, MacroFormat("\tfile handle = %d\n", handle));
+    if (host_.Tracing()) host_.Trace(MacroFormat("\tfile handle = %d\n", handle));
     variables_.SetResult(handle);
 }
 
@@ -113,7 +112,7 @@ void MacroInterpreter::ReadFile(const Tokens& args) {
         if (c != '\n') line += c;
     }
     StoreString(destination, line);
-    if (TraceMode()) TraceText(kTraceMacro, MacroFormat("\treaddata = %s\n", SjisToUtf8(line).c_str()));
+    if (host_.Tracing()) host_.Trace(MacroFormat("\treaddata = %s\n", SjisToUtf8(line).c_str()));
     if (!length.empty())
         StoreNumber(length, atEnd && line.empty() ? -1 : static_cast<int32_t>(line.size()));
     variables_.SetResult(failed ? 0 : 1);

@@ -54,6 +54,10 @@ class MacroHost {
     virtual void SetStatus(const std::string& text) = 0;
     // Asks the frame to start another macro once this one has ended.
     virtual void StartMacro(const std::string& path) = 0;
+    // The macro trace: whether it is wanted (texts are only formatted then), and where its texts
+    // go. None without a front end that keeps one.
+    virtual bool Tracing() const { return false; }
+    virtual void Trace(const std::string& /*text*/) {}
 
     // What a macro asks of the user: boxes and its own dialog (texts Shift-JIS). Each returns at
     // once, as if cancelled, when the macro is stopped or the program closes. Without a front end

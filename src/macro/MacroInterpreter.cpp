@@ -6,7 +6,6 @@
 #include "macro/MacroProgram.h"
 #include "macro/MacroText.h"
 #include "macro/MacroTokenizer.h"
-#include "settings/Trace.h"
 #include "text/Encoding.h"
 
 namespace marlo {
@@ -202,13 +201,12 @@ bool MacroInterpreter::ExecuteLine() {
     const int lineNumber = index_ + 1;
     try {
         auto evaluate = [&](const std::string& text) -> std::optional<std::string> {
-            bool tracing = TraceMode();
-            if (tracing) TraceText(kTraceMacro, MacroFormat(kTraceExpression, lineNumber, Shown(text).c_str()));
+            bool tracing = host_.Tracing();
+            if (tracing) host_.Trace(MacroFormat(kTraceExpression, lineNumber, Shown(text).c_str()));
             auto value = evaluator_.Evaluate(text);
             if (tracing && value) {
                 bool secret = text.find("$password") != std::string::npos;
-                TraceText(kTraceMacro,
-                          MacroFormat(kTraceExpressionValue, secret ? "****" : Shown(*value).c_str()));
+                host_.Trace(MacroFormat(kTraceExpressionValue, secret ? "****" : Shown(*value).c_str()));
             }
             return value;
         };
@@ -221,8 +219,8 @@ bool MacroInterpreter::ExecuteLine() {
             auto it = table.find(ToLower(word));
             if (it != table.end()) {
                 keyword_ = it->first;
-                if (TraceMode())
-                    TraceText(kTraceMacro, MacroFormat(kTraceLine, lineNumber, keyword_.c_str()));
+                if (host_.Tracing())
+                    host_.Trace(MacroFormat(kTraceLine, lineNumber, keyword_.c_str()));
                 if (keyword_ == "=") {
                     // The assignment sees the variable before `=` and the value after it.
                     bool named = k > 0 && (tokens[k - 1][0] == '$' || tokens[k - 1][0] == '@');

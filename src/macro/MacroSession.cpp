@@ -7,7 +7,6 @@
 #include "macro/MacroInterpreter.h"
 #include "macro/MacroMessages.h"
 #include "macro/MacroText.h"
-#include "settings/Trace.h"
 #include "terminal/ScreenBuffer.h"
 #include "text/Encoding.h"
 #include "transfer/Protocols.h"
@@ -80,8 +79,8 @@ void MacroInterpreter::Resume(const Tokens&) { host_.SuspendLine(false); }
 void MacroInterpreter::Transfer(const Tokens& args, bool upload) {
     const std::string protocol = Option(args, 'P').value_or("");
     const std::string file = Option(args, 'F').value_or("");
-    if (TraceMode())
-        TraceText(kTraceMacro, MacroFormat(kTraceTransferFile, SjisToUtf8(protocol).c_str(),
+    if (host_.Tracing())
+        host_.Trace(MacroFormat(kTraceTransferFile, SjisToUtf8(protocol).c_str(),
                                            SjisToUtf8(file).c_str()));
     // A download asked for while one runs (started by the host) waits for that one.
     bool ok = !(upload && host_.TransferRunning()) &&
@@ -99,7 +98,7 @@ void MacroInterpreter::SendText(const Tokens& args) {
         variables_.SetResult(0);
         return;
     }
-    if (TraceMode()) TraceText(kTraceMacro, MacroFormat(kTraceSendText, path->c_str()));
+    if (host_.Tracing()) host_.Trace(MacroFormat(kTraceSendText, path->c_str()));
     std::ifstream in(*path, std::ios::binary);
     if (!in) {
         host_.ShowError(kFileOpenFailed);

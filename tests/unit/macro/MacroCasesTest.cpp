@@ -12,6 +12,7 @@
 //   connected NAME       the connection was made through host entry NAME
 //   choose PATH          the file dialog's answer (none: Cancel)
 //   transferring         a file transfer owns the line
+//   trace                the macro trace is on (its texts go into the transcript)
 //   expect               the transcript follows, one "|" line per thing the macro did:
 //   |send abc\r            bytes written to the line (escaped, shown as UTF-8)
 //   |wait a|b 30000 -> 2   the awaited texts, the time-out in ms and the answer
@@ -24,6 +25,7 @@
 //   |connect NAME -> 1     a host entry connected (1 started, 0 failed, -1 not registered);
 //                          hangup, break MS, bufferclear, suspend, resume, upload/download
 //                          PROTOCOL FILE, log begin FILE new|append, log end, exec ARG|ARG
+//   |trace text            a text of the macro trace (escaped)
 //   |end Finished          how the run ended (always last)
 //
 // A wait matches the first awaited text that the received text completes, consuming the text up
@@ -54,6 +56,7 @@ struct MacroCase {
     std::string error;
     std::string hosts, screen, connected, choose;
     bool transferring = false;
+    bool tracing = false;
 };
 
 const char* EndName(MacroInterpreter::End end) {
@@ -99,6 +102,8 @@ class ScriptedHost : public MacroHost {
     void ShowError(const std::string& text) override { Note("error " + text); }
     void SetStatus(const std::string&) override {}
     void StartMacro(const std::string& path) override { Note("start " + SjisToUtf8(path)); }
+    bool Tracing() const override { return tracing; }
+    void Trace(const std::string& text) override { Note("trace " + Escape(text)); }  // UTF-8
     std::string UserId() const override { return userId; }
     std::string Password() const override { return password; }
 
@@ -189,6 +194,7 @@ class ScriptedHost : public MacroHost {
     std::vector<std::string> answers;
     std::string hosts, screen, connected, choose;  // UTF-8 but the screen (Shift-JIS rows)
     bool transferring = false;
+    bool tracing = false;
 
   private:
     std::string received_;
@@ -226,6 +232,8 @@ std::vector<MacroCase> LoadCases() {
                 c.connected = rest;
             } else if (word == "transferring") {
                 c.transferring = true;
+            } else if (word == "trace") {
+                c.tracing = true;
             } else if (word == "choose") {
                 c.choose = rest;
             } else if (word == "steps") {
@@ -263,6 +271,7 @@ TEST_P(MacroCases, DoesWhatTheTranscriptSays) {
     host.connected = c.connected;
     host.choose = c.choose;
     host.transferring = c.transferring;
+    host.tracing = c.tracing;
     for (size_t at; (at = host.choose.find("{dir}")) != std::string::npos;)
         host.choose.replace(at, 5, dir.Str());
     MacroControl control;
