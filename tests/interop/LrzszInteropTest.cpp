@@ -81,55 +81,34 @@ void ExpectPadded(const std::vector<uint8_t>& sent, const std::vector<uint8_t>& 
                             [](uint8_t c) { return c == 0x1A; }));
 }
 
-TEST(LrzszXmodem, OursSendsToRx) {
+// Every size both ways: ours sends to rx and receives from sx, with each check and block size.
+TEST(LrzszXmodem, OursSendsToRxAndReceivesFromSx) {
     struct Variant {
+        bool send;
         const char* protocol;
-        std::vector<std::string> rx;
+        std::vector<std::string> peer;  // without its file
         size_t block;
-    } variants[] = {{"xmodem", {"rx", "-q"}, 128},
-                    {"xmodem", {"rx", "-q", "-c"}, 128},
-                    {"xmodem-1k", {"rx", "-q", "-c"}, 1024}};
+    } variants[] = {{true, "xmodem", {"rx", "-q"}, 128},
+                    {true, "xmodem", {"rx", "-q", "-c"}, 128},
+                    {true, "xmodem-1k", {"rx", "-q", "-c"}, 1024},
+                    {false, "xmodem", {"sx", "-q"}, 128},
+                    {false, "xmodem-crc", {"sx", "-q"}, 128},
+                    {false, "xmodem-crc", {"sx", "-q", "-k"}, 1024}};
     std::vector<std::function<void()>> jobs;
     for (const auto& v : variants) {
         for (size_t size : kSizes) {
             jobs.push_back([&v, size] {
-                SCOPED_TRACE(testing::Message() << v.protocol << " " << v.rx.back() << " " << size);
+                SCOPED_TRACE(testing::Message() << v.protocol << " " << v.peer[0] << " "
+                                                << v.peer.back() << " " << size);
                 TempDir in, out;
-                auto data = RandomBytes(size, static_cast<unsigned>(size) + 1);
+                auto data = RandomBytes(size, static_cast<unsigned>(size) + (v.send ? 1 : 2));
                 WriteFileBytes(in.path / "f.bin", data);
-                auto rx = v.rx;
-                rx.push_back("got.bin");
-                auto r =
-                    RunPair(Cli("send", v.protocol, in.path, {"f.bin"}), rx, out.path, in.path);
-                EXPECT_EQ(r.ours, 0) << r.oursErr;
-                EXPECT_EQ(r.theirs, 0);
-                ExpectPadded(data, ReadFileBytes(out.path / "got.bin"), v.block);
-            });
-        }
-    }
-    RunConcurrently(jobs);
-}
-
-TEST(LrzszXmodem, OursReceivesFromSx) {
-    struct Variant {
-        std::vector<std::string> sx;
-        const char* protocol;
-        size_t block;
-    } variants[] = {{{"sx", "-q"}, "xmodem", 128},
-                    {{"sx", "-q"}, "xmodem-crc", 128},
-                    {{"sx", "-q", "-k"}, "xmodem-crc", 1024}};
-    std::vector<std::function<void()>> jobs;
-    for (const auto& v : variants) {
-        for (size_t size : kSizes) {
-            jobs.push_back([&v, size] {
-                SCOPED_TRACE(testing::Message() << v.sx.back() << " " << v.protocol << " " << size);
-                TempDir in, out;
-                auto data = RandomBytes(size, static_cast<unsigned>(size) + 2);
-                WriteFileBytes(in.path / "f.bin", data);
-                auto sx = v.sx;
-                sx.push_back("f.bin");
-                auto r = RunPair(Cli("receive", v.protocol, out.path, {"got.bin"}), sx, in.path,
-                                 out.path);
+                auto peer = v.peer;
+                peer.push_back(v.send ? "got.bin" : "f.bin");
+                auto r = v.send ? RunPair(Cli("send", v.protocol, in.path, {"f.bin"}), peer,
+                                          out.path, in.path)
+                                : RunPair(Cli("receive", v.protocol, out.path, {"got.bin"}), peer,
+                                          in.path, out.path);
                 EXPECT_EQ(r.ours, 0) << r.oursErr;
                 EXPECT_EQ(r.theirs, 0);
                 ExpectPadded(data, ReadFileBytes(out.path / "got.bin"), v.block);
@@ -173,42 +152,29 @@ struct Batch {
 
 const std::vector<std::vector<size_t>> kBatches = {{0, 1, 127}, {128, 129, 1024}, {1025, kBig}};
 
-TEST(LrzszYmodem, OursReceivesBatchesFromSb) {
+// Every batch both ways: from sb with YMODEM and YMODEM-G, to rb by the display name or the alias
+// (which name the same protocol: each batch goes once, by either).
+TEST(LrzszYmodem, OursReceivesBatchesFromSbAndSendsThemToRb) {
     std::vector<std::function<void()>> jobs;
-    for (const char* protocol : {"ymodem", "ymodem-g"}) {
-        for (const auto& sizes : kBatches) {
-            jobs.push_back([protocol, &sizes] {
-                SCOPED_TRACE(protocol);
-                Batch batch(sizes);
-                TempDir out;
-                std::vector<std::string> sb{"sb", "-q"};
-                sb.insert(sb.end(), batch.names.begin(), batch.names.end());
-                auto r =
-                    RunPair(Cli("receive", protocol, out.path, {}), sb, batch.dir.path, out.path);
-                EXPECT_EQ(r.ours, 0) << r.oursErr;
-                EXPECT_EQ(r.theirs, 0);
-                batch.ExpectIn(out.path);
-            });
-        }
-    }
-    RunConcurrently(jobs);
-}
-
-TEST(LrzszYmodem, OursSendsBatchesToRb) {
-    std::vector<std::function<void()>> jobs;
-    // The display name and the alias name the same protocol: each batch goes once, by either.
-    for (size_t i = 0; i < kBatches.size(); ++i) {
-        const char* protocol = i % 2 ? "YMODEM" : "ymodem";
-        jobs.push_back([protocol, &sizes = kBatches[i]] {
+    auto job = [&jobs](bool send, const char* protocol, const std::vector<size_t>& sizes) {
+        jobs.push_back([send, protocol, &sizes] {
             SCOPED_TRACE(protocol);
             Batch batch(sizes);
             TempDir out;
-            auto r = RunPair(Cli("send", protocol, batch.dir.path, batch.names), {"rb", "-q"},
-                             out.path, batch.dir.path);
+            std::vector<std::string> sb{"sb", "-q"};
+            sb.insert(sb.end(), batch.names.begin(), batch.names.end());
+            auto r = send ? RunPair(Cli("send", protocol, batch.dir.path, batch.names),
+                                    {"rb", "-q"}, out.path, batch.dir.path)
+                          : RunPair(Cli("receive", protocol, out.path, {}), sb, batch.dir.path,
+                                    out.path);
             EXPECT_EQ(r.ours, 0) << r.oursErr;
             EXPECT_EQ(r.theirs, 0);
             batch.ExpectIn(out.path);
         });
+    };
+    for (size_t i = 0; i < kBatches.size(); ++i) {
+        for (const char* protocol : {"ymodem", "ymodem-g"}) job(false, protocol, kBatches[i]);
+        job(true, i % 2 ? "YMODEM" : "ymodem", kBatches[i]);
     }
     RunConcurrently(jobs);
 }

@@ -89,6 +89,9 @@ class ZModemInterop : public ::testing::Test {
         return out;
     }
 
+    // Every size of kSizes and an awkward file, written to out/: name and contents.
+    std::map<std::string, std::vector<uint8_t>> WriteBatch(uint32_t seed) const;
+
     test::TempDir tmp_;
     fs::path root_ = tmp_.path;
     test::RecordingStatus status_;
@@ -107,17 +110,19 @@ const std::vector<std::pair<std::string, size_t>> kSizes = {
     {"empty.bin", 0},    {"one.bin", 1},      {"k1023.bin", 1023},
     {"k1024.bin", 1024}, {"k1025.bin", 1025}, {"big.bin", 3 * 1024 * 1024 + 77}};
 
-TEST_F(ZModemInterop, ReceivesABatchFromSz) {
-    std::vector<std::string> args = {"sz", "-q"};
+std::map<std::string, std::vector<uint8_t>> ZModemInterop::WriteBatch(uint32_t seed) const {
     std::map<std::string, std::vector<uint8_t>> files;
-    uint32_t seed = 1;
-    for (const auto& [name, size] : kSizes) {
-        files[name] = RandomBytes(size, seed++);
-        args.push_back(name);
-    }
+    for (const auto& [name, size] : kSizes) files[name] = RandomBytes(size, seed++);
     files["awkward.bin"] = Awkward(70000);
-    args.push_back("awkward.bin");
     for (const auto& [name, data] : files) WriteFileBytes(root_ / "out" / name, data);
+    return files;
+}
+
+TEST_F(ZModemInterop, ReceivesABatchFromSz) {
+    const auto files = WriteBatch(1);
+    std::vector<std::string> args = {"sz", "-q"};
+    for (const auto& [name, size] : kSizes) args.push_back(name);
+    args.push_back("awkward.bin");  // the last one, whose figures stay shown
 
     TransferContext ctx;
     ctx.downloadDir = root_ / "in";
@@ -164,26 +169,10 @@ TEST_F(ZModemInterop, ReceivesEightKilobyteSubpacketsWithoutARetry) {
     }
 }
 
-TEST_F(ZModemInterop, ReceivesFromSzThatEscapesControlsAndUsesCrc16) {
-    auto data = Awkward(5000);
-    WriteFileBytes(root_ / "out" / "esc.bin", data);
-    TransferContext ctx;
-    ctx.downloadDir = root_ / "in";
-    Outcome r = Run({"sz", "-q", "-e", "-o", "esc.bin"}, root_ / "out", ctx, true);
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(ReadFileBytes(root_ / "in" / "esc.bin"), data);
-}
-
 TEST_F(ZModemInterop, SendsABatchToRz) {
     TransferContext ctx;
-    std::map<std::string, std::vector<uint8_t>> files;
-    uint32_t seed = 11;
-    for (const auto& [name, size] : kSizes) files[name] = RandomBytes(size, seed++);
-    files["awkward.bin"] = Awkward(70000);
-    for (const auto& [name, data] : files) {
-        WriteFileBytes(root_ / "out" / name, data);
-        ctx.files.push_back(root_ / "out" / name);
-    }
+    const auto files = WriteBatch(11);
+    for (const auto& [name, data] : files) ctx.files.push_back(root_ / "out" / name);
     Outcome r = Run({"rz", "-q"}, root_ / "in", ctx, false);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.peerExit, 0);
@@ -193,23 +182,29 @@ TEST_F(ZModemInterop, SendsABatchToRz) {
     EXPECT_EQ(status_.percent, 100);
 }
 
-TEST_F(ZModemInterop, SendsToRzThatAsksForEscaping) {
-    TransferContext ctx;
-    auto data = Awkward(40000);
-    WriteFileBytes(root_ / "out" / "e.bin", data);
-    ctx.files = {root_ / "out" / "e.bin"};
-    Outcome r = Run({"rz", "-q", "-e"}, root_ / "in", ctx, false);
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(ReadFileBytes(root_ / "in" / "e.bin"), data);
-}
-
-TEST_F(ZModemInterop, UpperCaseNamesGoOutLowerCased) {
-    TransferContext ctx;
-    WriteFileBytes(root_ / "out" / "README.TXT", {'h', 'i'});
-    ctx.files = {root_ / "out" / "README.TXT"};
-    Outcome r = Run({"rz", "-q"}, root_ / "in", ctx, false);
-    ASSERT_TRUE(r.ok);
-    EXPECT_TRUE(fs::exists(root_ / "in" / "readme.txt"));
+// A sender that escapes every control and checks with CRC-16, a receiver that asks for escaping,
+// and a name in capitals that goes out lower-cased.
+TEST_F(ZModemInterop, PeersThatEscapeControlsOrUseCrc16AndNamesInCapitals) {
+    const struct {
+        std::vector<std::string> peer;
+        bool download;
+        std::string sent, stored;
+        std::vector<uint8_t> data;
+    } cases[] = {
+        {{"sz", "-q", "-e", "-o", "esc.bin"}, true, "esc.bin", "esc.bin", Awkward(5000)},
+        {{"rz", "-q", "-e"}, false, "e.bin", "e.bin", Awkward(40000)},
+        {{"rz", "-q"}, false, "README.TXT", "readme.txt", {'h', 'i'}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sent);
+        WriteFileBytes(root_ / "out" / c.sent, c.data);
+        TransferContext ctx;
+        ctx.downloadDir = root_ / "in";
+        if (!c.download) ctx.files = {root_ / "out" / c.sent};
+        Outcome r = Run(c.peer, root_ / (c.download ? "out" : "in"), ctx, c.download);
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(ReadFileBytes(root_ / "in" / c.stored), c.data);
+    }
 }
 
 TEST_F(ZModemInterop, SzResumeOptionResumesWithoutAsking) {

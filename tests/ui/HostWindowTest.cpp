@@ -125,32 +125,6 @@ class HostWindowTest : public QObject {
                  ScramblePassword("pa ss~1"));
     }
 
-    void duplicateNameAsksAgainAndCancelAbandons() {
-        TestPlatform platform;
-        ui::HostWindow w(table_, settings_, store_.get(), platform, nullptr);
-        w.show();
-        QString prefill;
-        OnNextModal([&](QWidget* sheet) {
-            SetText(sheet, "hostName", "A-host");
-            static_cast<QDialog*>(sheet)->accept();
-            AnswerPrompt("A-host2", &prefill);
-        });
-        w.DoAdd();
-        QCOMPARE(platform.boxes, (std::vector<std::string>{kHostDuplicate}));
-        QCOMPARE(prefill, QString("A-host"));
-        QCOMPARE(Rows(w), (QStringList{"B-host", "A-host", "A-host2"}));
-
-        // Copying to a taken name, then cancelling the second prompt, changes nothing.
-        OnNextModal([&](QWidget* dlg) {
-            static_cast<QInputDialog*>(dlg)->setTextValue("B-host");
-            static_cast<QInputDialog*>(dlg)->accept();
-            OnNextModal([](QWidget* again) { static_cast<QDialog*>(again)->reject(); });
-        });
-        w.DoCopy();
-        QCOMPARE(Rows(w), (QStringList{"B-host", "A-host", "A-host2"}));
-        QCOMPARE(platform.boxes.size(), size_t{2});
-    }
-
     void copyEditMoveDeleteAndTheirSelection() {
         TestPlatform platform;
         ui::HostWindow w(table_, settings_, nullptr, platform, nullptr);

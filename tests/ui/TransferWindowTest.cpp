@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
-#include <random>
 
 #include "UiTestSupport.h"
 #include "app/CommandIds.h"
@@ -49,10 +48,8 @@ void TransferWindowTest::UploadFillsTheFieldsAndClosesTheWindow() {
     QTemporaryDir tmp, far;
     QVERIFY(tmp.isValid() && far.isValid());
     std::string source = tmp.filePath(QStringLiteral("upload.bin")).toStdString();
-    std::string data(300000, '\0');
-    std::mt19937 gen(5);
-    for (auto& c : data) c = static_cast<char>(gen());
-    std::ofstream(source, std::ios::binary).write(data.data(), std::streamsize(data.size()));
+    const auto data = test::RandomBytes(300000, 5);
+    test::WriteFileBytes(source, data);
 
     test::SocketPair sp;
     StreamLine nearLine(sp.a, sp.a), farLine(sp.b, sp.b);
@@ -124,7 +121,7 @@ void TransferWindowTest::UploadFillsTheFieldsAndClosesTheWindow() {
     for (const auto& t : titles) percentTitle |= t.startsWith(QStringLiteral("アップロード中("));
     QVERIFY(percentTitle);
     QCOMPARE(main.windowTitle(), QStringLiteral("[未接続]"));
-    QCOMPARE(test::ReadWhole(far.filePath(QStringLiteral("upload.bin")).toStdString()), data);
+    QVERIFY(test::ReadFileBytes(far.filePath(QStringLiteral("upload.bin")).toStdString()) == data);
     platform.SetEventTarget(nullptr);
 }
 

@@ -46,17 +46,23 @@
 namespace marlo {
 namespace {
 
-struct MacroCase {
-    CaseText text;
-    std::string program;  // Shift-JIS
+// What the host side of a case holds: its texts are UTF-8 but the screen and what the host sends
+// (Shift-JIS).
+struct HostScript {
     std::string received;
     std::string userId, password;
     std::vector<std::string> answers;
-    long steps = 100000;
-    std::string error;
     std::string hosts, screen, connected, choose;
     bool transferring = false;
     bool tracing = false;
+};
+
+struct MacroCase {
+    CaseText text;
+    std::string program;  // Shift-JIS
+    HostScript host;
+    long steps = 100000;
+    std::string error;
 };
 
 const char* EndName(MacroInterpreter::End end) {
@@ -73,24 +79,24 @@ const char* EndName(MacroInterpreter::End end) {
     return "?";
 }
 
-class ScriptedHost : public MacroHost {
+class ScriptedHost : public MacroHost, public HostScript {
   public:
-    explicit ScriptedHost(std::string received) : received_(std::move(received)) {}
+    explicit ScriptedHost(HostScript script) : HostScript(std::move(script)) {}
 
     void Send(const std::string& bytes) override { Note("send " + Escape(SjisToUtf8(bytes))); }
     int Wait(const std::vector<std::string>& texts, long timeoutMs) override {
         int answer = 0;
-        size_t consumed = received_.size();
-        for (size_t end = 1; end <= received_.size() && answer == 0; ++end)
+        size_t consumed = received.size();
+        for (size_t end = 1; end <= received.size() && answer == 0; ++end)
             for (size_t i = 0; i < texts.size(); ++i) {
                 const std::string& t = texts[i];
-                if (!t.empty() && end >= t.size() && received_.compare(end - t.size(), t.size(), t) == 0) {
+                if (!t.empty() && end >= t.size() && received.compare(end - t.size(), t.size(), t) == 0) {
                     answer = static_cast<int>(i) + 1;
                     consumed = end;
                     break;
                 }
             }
-        received_.erase(0, consumed);
+        received.erase(0, consumed);
         std::string joined;
         for (const auto& t : texts) joined += (joined.empty() ? "" : "|") + Escape(SjisToUtf8(t));
         Note("wait " + joined + " " + std::to_string(timeoutMs) + " -> " + std::to_string(answer));
@@ -190,14 +196,8 @@ class ScriptedHost : public MacroHost {
     }
 
     std::string transcript;
-    std::string userId, password;
-    std::vector<std::string> answers;
-    std::string hosts, screen, connected, choose;  // UTF-8 but the screen (Shift-JIS rows)
-    bool transferring = false;
-    bool tracing = false;
 
   private:
-    std::string received_;
     bool logOpen_ = false;
 };
 
@@ -217,25 +217,25 @@ std::vector<MacroCase> LoadCases() {
             } else if (word == "host") {
                 std::string bytes;
                 if (!Unescape(rest, &bytes)) fail("bad escape");
-                c.received += Utf8ToSjis(bytes);
+                c.host.received += Utf8ToSjis(bytes);
             } else if (word == "user") {
                 auto space = rest.find(' ');
-                c.userId = rest.substr(0, space);
-                c.password = space == std::string::npos ? "" : rest.substr(space + 1);
+                c.host.userId = rest.substr(0, space);
+                c.host.password = space == std::string::npos ? "" : rest.substr(space + 1);
             } else if (word == "answer") {
-                c.answers.push_back(rest);
+                c.host.answers.push_back(rest);
             } else if (word == "hosts") {
-                c.hosts = rest;
+                c.host.hosts = rest;
             } else if (word == "screen") {
-                c.screen += Utf8ToSjis(rest) + "\n";
+                c.host.screen += Utf8ToSjis(rest) + "\n";
             } else if (word == "connected") {
-                c.connected = rest;
+                c.host.connected = rest;
             } else if (word == "transferring") {
-                c.transferring = true;
+                c.host.transferring = true;
             } else if (word == "trace") {
-                c.tracing = true;
+                c.host.tracing = true;
             } else if (word == "choose") {
-                c.choose = rest;
+                c.host.choose = rest;
             } else if (word == "steps") {
                 c.steps = std::atol(rest.c_str());
             } else {
@@ -262,16 +262,7 @@ TEST_P(MacroCases, DoesWhatTheTranscriptSays) {
     std::string program = c.program;
     for (size_t at; (at = program.find("{dir}")) != std::string::npos;)
         program.replace(at, 5, dir.Str());
-    ScriptedHost host(c.received);
-    host.userId = c.userId;
-    host.password = c.password;
-    host.answers = c.answers;
-    host.hosts = c.hosts;
-    host.screen = c.screen;
-    host.connected = c.connected;
-    host.choose = c.choose;
-    host.transferring = c.transferring;
-    host.tracing = c.tracing;
+    ScriptedHost host(c.host);
     for (size_t at; (at = host.choose.find("{dir}")) != std::string::npos;)
         host.choose.replace(at, 5, dir.Str());
     MacroControl control;

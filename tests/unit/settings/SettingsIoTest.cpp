@@ -154,7 +154,8 @@ TEST(SettingsIo, EmptyFaceNameLeavesTheOtherFontValuesAtDefaults) {
     }
 }
 
-TEST(SettingsIo, OverLongOrMalformedStoredValuesTakeTheirDefaults) {
+// Over-long or malformed stored values take their defaults; short lists keep the rest of theirs.
+TEST(SettingsIo, StoredValuesThatDoNotFitTakeTheirDefaults) {
     SettingsFile store("/nonexistent");
     store.SetText("", "Quote", "0123456789");   // 10 bytes: fits its 11
     store.SetText("", "Caret", "0123456789A");  // 11 bytes: too long
@@ -164,6 +165,12 @@ TEST(SettingsIo, OverLongOrMalformedStoredValuesTakeTheirDefaults) {
     store.SetText("", "BackColor", "255 x");
     store.SetNumber("", "ModemInit1", 5);  // wrong form
     store.SetText("", "Speed", "9600");    // wrong form
+    store.SetText("", "TextColorCust", "1 2  3");
+    store.SetText("", "VT100Color", "7 x 9");
+    store.SetText("", "LineColumn", "132");
+    store.SetText("", "ShowStatusBar", "5 6");
+    store.SetNumber("", "ToolNum", 500);
+    store.SetText("", "ToolTable", "3 4 ");
     Settings s, d;
     LoadSettings(store, s, "");
     EXPECT_EQ(s.Quote, "0123456789");
@@ -174,18 +181,6 @@ TEST(SettingsIo, OverLongOrMalformedStoredValuesTakeTheirDefaults) {
     EXPECT_EQ(s.BackColor, 255);
     EXPECT_EQ(s.ModemInit1, "ATZ");
     EXPECT_EQ(s.Speed, 2400);
-}
-
-TEST(SettingsIo, ShortListsKeepTheRemainingDefaults) {
-    SettingsFile store("/nonexistent");
-    store.SetText("", "TextColorCust", "1 2  3");
-    store.SetText("", "VT100Color", "7 x 9");
-    store.SetText("", "LineColumn", "132");
-    store.SetText("", "ShowStatusBar", "5 6");
-    store.SetNumber("", "ToolNum", 500);
-    store.SetText("", "ToolTable", "3 4 ");
-    Settings s, d;
-    LoadSettings(store, s, "");
     EXPECT_EQ(s.TextColorCust[2], 3);
     EXPECT_EQ(s.TextColorCust[3], 16777215);
     EXPECT_EQ(s.VT100Color[0], 7);

@@ -22,6 +22,9 @@ std::string FeedBlocks(AutoStartDetector& d, const std::vector<std::string>& blo
     return shown;
 }
 
+// The start of a ZMODEM hex header: "**", ZDLE, 'B'.
+const std::string kHexStart = std::string("**\x18") + 'B';
+
 TEST(AutoStart, ZmodemStartsOnTheWholeHeaderStartEvenAcrossBlocks) {
     struct Case {
         std::vector<std::string> blocks;
@@ -29,36 +32,13 @@ TEST(AutoStart, ZmodemStartsOnTheWholeHeaderStartEvenAcrossBlocks) {
         std::string shown;
         std::vector<int> starts;
     } cases[] = {
-        {{"**\x18"
-          "B00000"},
-         true,
-         "**\x18"
-         "B0000",
+        {{kHexStart + "00000"}, true, kHexStart + "0000", {kProtoZmodem}},
+        {{"rz\r" + kHexStart.substr(0, 3), "B0", "0"}, true, "rz\r" + kHexStart + "0",
          {kProtoZmodem}},
-        {{"rz\r**\x18", "B0", "0"},
-         true,
-         "rz\r**\x18"
-         "B0",
-         {kProtoZmodem}},
-        {{"***\x18"
-          "B00"},
-         true,
-         "***\x18"
-         "B00",
-         {}},
-        {{"**\x18"
-          "B0x0"},
-         true,
-         "**\x18"
-         "B0x0",
-         {}},
+        {{"*" + kHexStart + "00"}, true, "*" + kHexStart + "00", {}},
+        {{kHexStart + "0x0"}, true, kHexStart + "0x0", {}},
         // Switched off: nothing starts, but the last '0' is still taken.
-        {{"**\x18"
-          "B00"},
-         false,
-         "**\x18"
-         "B0",
-         {}},
+        {{kHexStart + "00"}, false, kHexStart + "0", {}},
     };
     for (const Case& c : cases) {
         AutoStartDetector d;
@@ -73,12 +53,8 @@ TEST(AutoStart, EnqIsTakenAndStartsBPlusOnlyWhenOn) {
         AutoStartDetector d;
         std::vector<int> starts;
         // An ENQ also breaks a ZMODEM start in progress.
-        EXPECT_EQ(FeedBlocks(d,
-                             {"a**\x05\x18"
-                              "B00"},
-                             on, true, starts),
-                  "a**\x18"
-                  "B00");
+        EXPECT_EQ(FeedBlocks(d, {"a**\x05" + kHexStart.substr(2) + "00"}, on, true, starts),
+                  "a" + kHexStart + "00");
         EXPECT_EQ(starts, on ? std::vector<int>{kProtoBplus} : std::vector<int>{});
     }
 }

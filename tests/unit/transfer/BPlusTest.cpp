@@ -32,6 +32,10 @@ struct Session {
     explicit Session(int direction = kDownload) {
         EXPECT_EQ(run.Start(kProtoBplus, direction), StartResult::Started);
     }
+    // The host's hello answered and the default parameters agreed.
+    bool Negotiated(const BPlusHost::Offer& offer = {}, std::vector<uint8_t>* answer = nullptr) {
+        return host.ExpectHello() && host.Negotiate(offer, answer);
+    }
     EngineRun run{0.2};
     BPlusHost host{run.sp.b, 400};
 };
@@ -80,11 +84,10 @@ TEST(BPlusSession, AnswersNegotiatesWithinLimitsAndDownloadsAcrossTheSequenceWra
 
 TEST(BPlusSession, UploadQuotesWhatTheMaskAndTheProtocolRequire) {
     Session s(kUpload);
-    ASSERT_TRUE(s.host.ExpectHello());
     BPlusHost::Offer offer;
     offer.mask[1] = 0x00;  // 0x08..0x0F may go out as they are
     offer.crc = 0;         // the checksum method
-    ASSERT_TRUE(s.host.Negotiate(offer));
+    ASSERT_TRUE(s.Negotiated(offer));
     auto data = TestData(3000);
     WriteFileBytes(s.run.dir.path / "up.bin", data);
     std::vector<uint8_t> got;
@@ -116,10 +119,9 @@ TEST(BPlusRecovery, LostDamagedOrRepeatedPacketsAndLostAcknowledgementsAreRecove
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Session s(c.direction);
-        ASSERT_TRUE(s.host.ExpectHello());
         BPlusHost::Offer offer;
         offer.windowSend = offer.windowRecv = 1;
-        ASSERT_TRUE(s.host.Negotiate(offer));
+        ASSERT_TRUE(s.Negotiated(offer));
         s.host.faults = c.faults;
         auto data = TestData(1024 * 5 + 10);
         if (c.direction == kDownload) {
@@ -143,10 +145,9 @@ TEST(BPlusFiles, ResumeAnswersSizeAndCrcThenAppendsAndOverwriteKeepsABackup) {
         Session s;
         std::vector<uint8_t> part(data.begin(), data.begin() + 3000);
         WriteFileBytes(s.run.dir.path / "res.bin", part);
-        ASSERT_TRUE(s.host.ExpectHello());
         BPlusHost::Offer offer;
         offer.downloadResume = 1;
-        ASSERT_TRUE(s.host.Negotiate(offer));
+        ASSERT_TRUE(s.Negotiated(offer));
         auto out = s.host.Download("res.bin", data);
         EXPECT_TRUE(out.ok);
         EXPECT_EQ(out.resumeSize, 3000);
@@ -158,8 +159,7 @@ TEST(BPlusFiles, ResumeAnswersSizeAndCrcThenAppendsAndOverwriteKeepsABackup) {
         Session s;
         WriteFileBytes(s.run.dir.path / "old.txt", {'o', 'l', 'd'});
         WriteFileBytes(s.run.dir.path / "old.000", {'x'});
-        ASSERT_TRUE(s.host.ExpectHello());
-        ASSERT_TRUE(s.host.Negotiate({}));
+        ASSERT_TRUE(s.Negotiated());
         EXPECT_TRUE(s.host.Download("old.txt", data).ok);
         EXPECT_TRUE(s.run.Finish());
         EXPECT_EQ(ReadFileBytes(s.run.dir.path / "old.txt"), data);
@@ -171,10 +171,9 @@ TEST(BPlusFiles, DataSentWhileTheResumeAnswerAwaitsItsAcknowledgementIsKeptInOrd
     auto data = TestData(6000);
     Session s;
     WriteFileBytes(s.run.dir.path / "res.bin", {data.begin(), data.begin() + 100});
-    ASSERT_TRUE(s.host.ExpectHello());
     BPlusHost::Offer offer;
     offer.downloadResume = 1;
-    ASSERT_TRUE(s.host.Negotiate(offer));
+    ASSERT_TRUE(s.Negotiated(offer));
     s.host.faults.dropResumeAck = true;  // a whole window of data comes before the terminal's ENQ
     EXPECT_TRUE(s.host.Download("res.bin", data).ok);
     EXPECT_TRUE(s.run.Finish());
@@ -184,8 +183,7 @@ TEST(BPlusFiles, DataSentWhileTheResumeAnswerAwaitsItsAcknowledgementIsKeptInOrd
 TEST(BPlusFiles, HostileNamesStayInsideTheirFolders) {
     {
         Session s;
-        ASSERT_TRUE(s.host.ExpectHello());
-        ASSERT_TRUE(s.host.Negotiate({}));
+        ASSERT_TRUE(s.Negotiated());
         EXPECT_TRUE(s.host.Download("..\\..\\evil.txt", {'e'}).ok);
         EXPECT_TRUE(s.run.Finish());
         EXPECT_EQ(ReadFileBytes(s.run.dir.path / "evil.txt"), std::vector<uint8_t>{'e'});
@@ -199,8 +197,7 @@ TEST(BPlusFiles, HostileNamesStayInsideTheirFolders) {
         Session s(kUpload);
         ::symlink((outside.path / "secret").c_str(), (s.run.dir.path / "link").c_str());
         std::filesystem::create_directory(s.run.dir.path / "sub");
-        ASSERT_TRUE(s.host.ExpectHello());
-        ASSERT_TRUE(s.host.Negotiate({}));
+        ASSERT_TRUE(s.Negotiated());
         std::vector<uint8_t> got;
         auto out = s.host.Upload(name, got);
         EXPECT_FALSE(out.ok);
@@ -214,8 +211,7 @@ TEST(BPlusFiles, HostileNamesStayInsideTheirFolders) {
 TEST(BPlusFailures, HostFailureUnknownRequestsAndMalformedPacketsEndWithoutSuccess) {
     {
         Session s;
-        ASSERT_TRUE(s.host.ExpectHello());
-        ASSERT_TRUE(s.host.Negotiate({}));
+        ASSERT_TRUE(s.Negotiated());
         s.host.Send('F', {'X', 'g', 'o', 'n', 'e'});
         BPlusHost::Seen p;
         s.host.NextPacket(p, 500);  // only the acknowledgement comes
@@ -224,11 +220,10 @@ TEST(BPlusFailures, HostFailureUnknownRequestsAndMalformedPacketsEndWithoutSucce
     }
     {
         Session s;
-        ASSERT_TRUE(s.host.ExpectHello());
         BPlusHost::Offer shortOffer;
         shortOffer.count = 2;  // no block size, no check method, no mask
         std::vector<uint8_t> answer;
-        ASSERT_TRUE(s.host.Negotiate(shortOffer, &answer));
+        ASSERT_TRUE(s.Negotiated(shortOffer, &answer));
         EXPECT_EQ(answer[2], 4);
         EXPECT_EQ(answer[3], 0);
         EXPECT_EQ(answer[6], 0x80 | 0x10 | 0x04);
@@ -239,8 +234,7 @@ TEST(BPlusFailures, HostFailureUnknownRequestsAndMalformedPacketsEndWithoutSucce
     }
     {
         Session s;
-        ASSERT_TRUE(s.host.ExpectHello());
-        ASSERT_TRUE(s.host.Negotiate({}));
+        ASSERT_TRUE(s.Negotiated());
         // A data field beyond any packet, then a file information name longer than its packet.
         s.host.Raw(std::vector<uint8_t>(2000, 'A'));
         std::vector<uint8_t> ti{'I', 'B', 0,   '1', ' ', '0', ' ', '0', ' ',
@@ -261,8 +255,7 @@ TEST(BPlusFailures, HostFailureUnknownRequestsAndMalformedPacketsEndWithoutSucce
 TEST(BPlusFailures, UserAbortTellsTheHostAndNoiseNeverGivesAFalseSuccess) {
     {
         Session s;
-        ASSERT_TRUE(s.host.ExpectHello());
-        ASSERT_TRUE(s.host.Negotiate({}));
+        ASSERT_TRUE(s.Negotiated());
         auto data = TestData(1 << 22);
         std::thread cancel([&] {
             while (s.run.status.Field(TransField::Bytes).empty())

@@ -139,7 +139,10 @@ TEST(QuickVanReceive, ExistingFilesRestartFromTheirLastWholeBlockOrAskBeforeOver
 }
 
 TEST(QuickVanReceive, BadOffersAndBadFileInformationFailWithCanAndWriteNothing) {
-    const std::string stamp = "19960401123456";
+    // The file information: file number, name, size and the date stamp, each ended by a NUL.
+    auto info = [](const std::string& number, const std::string& name, const std::string& size) {
+        return number + name + '\0' + size + '\0' + "19960401123456";
+    };
     struct Case {
         const char* what;
         std::string offer;
@@ -151,41 +154,13 @@ TEST(QuickVanReceive, BadOffersAndBadFileInformationFailWithCanAndWriteNothing) 
         {"window 0", "100011", ""},
         {"option number 9", "101591", ""},
         {"option 1 of 2", "101512", ""},
-        {"folders to climb", "103011",
-         std::string("01../up.bin\0"
-                     "5\0",
-                     14) +
-             stamp},
-        {"absolute path", "103011",
-         std::string("01/tmp/abs.bin\0"
-                     "5\0",
-                     17) +
-             stamp},
-        {"control character", "103011",
-         std::string("01a\x01"
-                     "b\0"
-                     "5\0",
-                     8) +
-             stamp},
-        {"file number 02", "103011",
-         std::string("02a.bin\0"
-                     "5\0",
-                     10) +
-             stamp},
-        {"file number x1", "103011",
-         std::string("x1a.bin\0"
-                     "5\0",
-                     10) +
-             stamp},
-        {"negative size", "103011",
-         std::string("01a.bin\0"
-                     "-5\0",
-                     11) +
-             stamp},
-        {"size too big", "103011",
-         std::string("01a.bin\0"
-                     "99999999999999999999\0",
-                     29)},
+        {"folders to climb", "103011", info("01", "../up.bin", "5")},
+        {"absolute path", "103011", info("01", "/tmp/abs.bin", "5")},
+        {"control character", "103011", info("01", "a\x01" "b", "5")},
+        {"file number 02", "103011", info("02", "a.bin", "5")},
+        {"file number x1", "103011", info("x1", "a.bin", "5")},
+        {"negative size", "103011", info("01", "a.bin", "-5")},
+        {"size too big", "103011", info("01", "a.bin", std::string(20, '9')).substr(0, 29)},
         {"no end of the name", "103011", "01" + std::string(126, 'n')},
     };
     for (const Case& c : cases) {
@@ -215,9 +190,7 @@ TEST(QuickVanSend, OffersItsWindowAndKeepsToItWhenTheReceiverOffersMore) {
     peer.Raw(QuickVanPeer::ShortPacket('R', 0x80, "105011"));
     ASSERT_TRUE(peer.NextLong(info));
     const std::string text(info.data.begin(), info.data.end());
-    EXPECT_EQ(text.substr(0, 13), std::string("01a.bin\0"
-                                              "5120\0",
-                                              13));
+    EXPECT_EQ(text.substr(0, 13), std::string("01a.bin") + '\0' + "5120" + '\0');
     EXPECT_EQ(text.find('\0', 13), 13u + 14);  // "%04d%02d%02d%02d%02d%02d"
     peer.Raw(QuickVanPeer::ShortPacket('P', 0x80, "0"));
     int blocks = 0;

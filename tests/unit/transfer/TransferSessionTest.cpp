@@ -48,82 +48,91 @@ class FakeLine : public StreamLine {
     LineKind kind_;
 };
 
-TEST(TransferSession, SevenBitLineRunsAtEightBitsWithoutSoftwareFlowAndIsPutBack) {
+// An engine run on a FakeLine of `kind` with `params`; the test plays the far end.
+struct FakeLineRun {
+    explicit FakeLineRun(LineKind kind, LineParams params = {}) : line(sp.a, kind) {
+        line.params = params;
+        run.peer = test::Peer(sp.b);
+    }
     test::SocketPair sp;
-    FakeLine line(sp.a, LineKind::Serial);
-    line.params = {9600, 7, 2, 2, 1};  // 7E2, XON/XOFF
-    EngineRun run(0.2, &line);
-    run.peer = test::Peer(sp.b);
-    ASSERT_EQ(run.Start(kProtoXmodem, kDownload, {run.dir.path / "x"}), StartResult::Started);
-    EXPECT_EQ(run.peer.Byte(), 0x15);  // the engine is running now
-    LineParams during = line.Params();
+    FakeLine line;
+    EngineRun run{0.2, &line};
+};
+
+TEST(TransferSession, SevenBitLineRunsAtEightBitsWithoutSoftwareFlowAndIsPutBack) {
+    FakeLineRun f(LineKind::Serial, {9600, 7, 2, 2, 1});  // 7E2, XON/XOFF
+    ASSERT_EQ(f.run.Start(kProtoXmodem, kDownload, {f.run.dir.path / "x"}), StartResult::Started);
+    EXPECT_EQ(f.run.peer.Byte(), 0x15);  // the engine is running now
+    LineParams during = f.line.Params();
     EXPECT_EQ(during.dataBits, 8);
     EXPECT_EQ(during.parity, 0);
     EXPECT_EQ(during.stopBits, 0);
     EXPECT_EQ(during.flow, 0);
     EXPECT_EQ(during.speed, 9600);
-    run.session.Cancel();
-    EXPECT_GE(test::CountCans(run.peer), 5);
-    EXPECT_FALSE(run.Finish());
-    EXPECT_EQ(run.endCalls, 1);
-    EXPECT_FALSE(run.endResult);
-    LineParams after = line.Params();
+    f.run.session.Cancel();
+    EXPECT_GE(test::CountCans(f.run.peer), 5);
+    EXPECT_FALSE(f.run.Finish());
+    EXPECT_EQ(f.run.endCalls, 1);
+    EXPECT_FALSE(f.run.endResult);
+    LineParams after = f.line.Params();
     EXPECT_EQ(after.dataBits, 7);
     EXPECT_EQ(after.parity, 2);
     EXPECT_EQ(after.stopBits, 2);
     EXPECT_EQ(after.flow, 1);
-    EXPECT_FALSE(run.session.Running());
+    EXPECT_FALSE(f.run.session.Running());
 }
 
 TEST(TransferSession, EightBitLinesWithHardwareFlowChangeNothing) {
-    test::SocketPair sp;
-    FakeLine line(sp.a, LineKind::Serial);
-    line.params = {9600, 8, 0, 0, 2};
-    {
-        EngineRun run(0.2, &line);
-        run.peer = test::Peer(sp.b);
-        ASSERT_EQ(run.Start(kProtoXmodem, kDownload, {run.dir.path / "x"}), StartResult::Started);
-        run.session.Cancel();
-        run.Finish();
-    }
-    EXPECT_EQ(line.setCalls, 0);
+    FakeLineRun f(LineKind::Serial, {9600, 8, 0, 0, 2});
+    ASSERT_EQ(f.run.Start(kProtoXmodem, kDownload, {f.run.dir.path / "x"}), StartResult::Started);
+    f.run.session.Cancel();
+    f.run.Finish();
+    EXPECT_EQ(f.line.setCalls, 0);
 }
 
 TEST(TransferSession, AFailedSwitchToEightBitsStartsNothing) {
-    test::SocketPair sp;
-    FakeLine line(sp.a, LineKind::Serial);
-    line.params = {2400, 7, 0, 1, 2};
-    line.failSet = true;
-    EngineRun run(0.2, &line);
-    run.peer = test::Peer(sp.b);
-    EXPECT_EQ(run.Start(kProtoYmodem, kDownload), StartResult::EightBitFailed);
-    EXPECT_FALSE(run.session.Running());
-    EXPECT_EQ(run.peer.Byte(200), -1);
-    EXPECT_EQ(run.endCalls, 0);
+    FakeLineRun f(LineKind::Serial, {2400, 7, 0, 1, 2});
+    f.line.failSet = true;
+    EXPECT_EQ(f.run.Start(kProtoYmodem, kDownload), StartResult::EightBitFailed);
+    EXPECT_FALSE(f.run.session.Running());
+    EXPECT_EQ(f.run.peer.Byte(200), -1);
+    EXPECT_EQ(f.run.endCalls, 0);
 }
 
+// The telnet line goes into transfer mode for the engine and back, at the end and when the window
+// is closed (bounded: the engine sees the closed window within its wait slice, no end report).
 TEST(TransferSession, TelnetLineGoesIntoTransferModeAndBack) {
-    test::SocketPair sp;
-    FakeLine line(sp.a, LineKind::Telnet);
-    EngineRun run(0.2, &line);
-    run.peer = test::Peer(sp.b);
-    ASSERT_EQ(run.Start(kProtoYmodem, kDownload), StartResult::Started);
-    EXPECT_EQ(run.peer.Byte(), 'C');
-    {
-        std::lock_guard lock(line.mutex);
-        EXPECT_EQ(line.modes, std::vector<bool>{true});
+    for (bool close : {false, true}) {
+        SCOPED_TRACE(close ? "window closed" : "cancelled");
+        FakeLineRun f(LineKind::Telnet);
+        ASSERT_EQ(f.run.Start(kProtoYmodem, kDownload), StartResult::Started);
+        EXPECT_EQ(f.run.peer.Byte(), 'C');
+        {
+            std::lock_guard lock(f.line.mutex);
+            EXPECT_EQ(f.line.modes, std::vector<bool>{true});
+        }
+        if (close) {
+            f.run.session.Close();
+            EXPECT_FALSE(f.run.session.Running());
+            EXPECT_TRUE(f.run.session.EngineDone());
+            EXPECT_EQ(f.run.endCalls, 0);
+            EXPECT_FALSE(f.run.session.Succeeded());
+        } else {
+            f.run.session.Cancel();
+            f.run.Finish();
+        }
+        std::lock_guard lock(f.line.mutex);
+        EXPECT_EQ(f.line.modes, (std::vector<bool>{true, false}));
+        EXPECT_EQ(f.line.setCalls, 0);
     }
-    run.session.Cancel();
-    run.Finish();
-    std::lock_guard lock(line.mutex);
-    EXPECT_EQ(line.modes, (std::vector<bool>{true, false}));
-    EXPECT_EQ(line.setCalls, 0);
 }
 
-TEST(TransferSession, OneTransferAtATime) {
+TEST(TransferSession, OneTransferAtATimeWithItsClockFromZero) {
     EngineRun run;
     ASSERT_EQ(run.Start(kProtoYmodem, kDownload), StartResult::Started);
     EXPECT_TRUE(run.session.Running());
+    EXPECT_EQ(run.session.UpdateElapsed().size(), 8u);
+    EXPECT_LE(run.session.ElapsedSeconds(), 1);
     EXPECT_EQ(run.Start(kProtoXmodem, kUpload, {"x"}), StartResult::Busy);
     EXPECT_EQ(run.peer.Byte(), 'C');
     run.session.Cancel();
@@ -134,22 +143,6 @@ TEST(TransferSession, OneTransferAtATime) {
     run.session.Cancel();
     run.Finish();
     EXPECT_EQ(run.endCalls, 2);
-}
-
-TEST(TransferSession, ClosingTheWindowStopsTheEngineWithoutAnEndReport) {
-    test::SocketPair sp;
-    FakeLine line(sp.a, LineKind::Telnet);
-    EngineRun run(0.2, &line);
-    run.peer = test::Peer(sp.b);
-    ASSERT_EQ(run.Start(kProtoYmodem, kDownload), StartResult::Started);
-    EXPECT_EQ(run.peer.Byte(), 'C');
-    run.session.Close();  // bounded: the engine sees the closed window within its wait slice
-    EXPECT_FALSE(run.session.Running());
-    EXPECT_TRUE(run.session.EngineDone());
-    EXPECT_EQ(run.endCalls, 0);
-    EXPECT_FALSE(run.session.Succeeded());
-    std::lock_guard lock(line.mutex);
-    EXPECT_EQ(line.modes, (std::vector<bool>{true, false}));
 }
 
 TEST(TransferSession, AProtocolWithoutEngineReportsFailure) {
@@ -173,15 +166,6 @@ TEST(TransferSession, UserAbortPlaysTheAbortTitles) {
     auto titles = run.status.Titles();
     EXPECT_NE(std::find(titles.begin(), titles.end(), "status:アボート中"), titles.end());
     EXPECT_NE(std::find(titles.begin(), titles.end(), "アボート中"), titles.end());
-}
-
-TEST(TransferSession, ElapsedTimeStartsAtZero) {
-    EngineRun run;
-    ASSERT_EQ(run.Start(kProtoYmodem, kDownload), StartResult::Started);
-    EXPECT_EQ(run.session.UpdateElapsed().size(), 8u);
-    EXPECT_LE(run.session.ElapsedSeconds(), 1);
-    run.session.Cancel();
-    run.Finish();
 }
 
 // An engine that exposes the base's receive for a check of its buffering.

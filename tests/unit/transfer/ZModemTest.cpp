@@ -67,6 +67,29 @@ struct Wire {
     std::unique_ptr<ZModem> z;
 };
 
+constexpr uint8_t kZero[4] = {};
+
+// A binary header of `type` and one subpacket.
+void SendInfo(ZModem& z, int type, const std::string& data, const uint8_t h[4] = kZero,
+              int end = ZModem::ZCRCW) {
+    z.SendBinHeader(type, h);
+    z.SendData(reinterpret_cast<const uint8_t*>(data.data()), data.size(), end);
+}
+
+void SendPosition(ZModem& z, int type, uint32_t pos, bool hex = false) {
+    uint8_t h[4];
+    ZModem::StorePos(h, pos);
+    if (hex)
+        z.SendHexHeader(type, h);
+    else
+        z.SendBinHeader(type, h);
+}
+
+// The file information of a ZFILE subpacket.
+std::string FileInfo(const std::string& name, size_t size) {
+    return name + '\0' + std::to_string(size) + " 0";
+}
+
 TEST(ZModemWire, HeadersRoundTripInEveryForm) {
     const uint8_t hdrs[][4] = {
         {0, 0, 0, 0}, {0x18, 0x11, 0x13, 0x0D}, {0xFF, 0x7F, 0x90, 0x8D}, {'@', 0x0D, '@', 0x8D}};
@@ -111,8 +134,7 @@ TEST(ZModemWire, HexHeaderBytes) {
                      crc + "\r\n\x11");
     for (int type : {ZModem::ZACK, ZModem::ZFIN}) {
         Wire w;
-        const uint8_t zero[4] = {};
-        w.z->SendHexHeader(type, zero);
+        w.z->SendHexHeader(type, kZero);
         w.z->Flush();
         EXPECT_EQ(w.line.out.size(), 20u);
         EXPECT_EQ(w.line.out.back(), 0x0A) << "no XON after ZACK and ZFIN";
@@ -131,8 +153,7 @@ TEST(ZModemWire, SubpacketsCarryEveryByteValue) {
                 Wire a, b;
                 a.z->SetSendCrc32(crc32);
                 a.z->SetEscapeAll(escapeAll);
-                const uint8_t h[4] = {};
-                a.z->SendBinHeader(ZModem::ZDATA, h);
+                a.z->SendBinHeader(ZModem::ZDATA, kZero);
                 a.z->SendData(data.data(), data.size(), end);
                 a.z->Flush();
                 // What must never appear unescaped on the line.
@@ -167,8 +188,7 @@ TEST(ZModemWire, SubpacketsCarryEveryByteValue) {
 std::vector<uint8_t> Frame(const std::vector<uint8_t>& data, bool crc32 = true) {
     Wire a;
     a.z->SetSendCrc32(crc32);
-    const uint8_t h[4] = {};
-    a.z->SendBinHeader(ZModem::ZDATA, h);
+    a.z->SendBinHeader(ZModem::ZDATA, kZero);
     a.z->SendData(data.data(), data.size(), ZModem::ZCRCG);
     a.z->Flush();
     return a.line.out;
@@ -304,23 +324,18 @@ class ZModemScripted : public ::testing::Test {
         peer_ = std::make_unique<ZModem>(peerCtx_);
         peer_->SetTimeout(5000);
     }
-    std::future<bool> StartDownload() {
-        return std::async(std::launch::async, [this] {
+    // Runs the engine's Download or Upload on its own thread.
+    std::future<bool> Start(bool (ZModem::*run)()) {
+        return std::async(std::launch::async, [this, run] {
             ZModem z(ctx_);
             z.SetTimeout(2000);
-            return z.Download();
+            return (z.*run)();
         });
     }
-    std::future<bool> StartUpload() {
-        return std::async(std::launch::async, [this] {
-            ZModem z(ctx_);
-            z.SetTimeout(2000);
-            return z.Upload();
-        });
-    }
-    // The next header of `type` from the engine (others skipped); its position.
-    uint32_t Expect(int type) {
-        uint8_t h[4];
+    // The next header of `type` from the engine (others skipped); its position, its bytes in `h`.
+    uint32_t Expect(int type, uint8_t* got = nullptr) {
+        uint8_t buf[4];
+        uint8_t* h = got ? got : buf;
         for (int i = 0; i < 20; ++i) {
             int t = peer_->RecvHeader(h);
             if (t == type) return ZModem::Pos(h);
@@ -340,17 +355,15 @@ class ZModemScripted : public ::testing::Test {
         int len = 0;
         EXPECT_EQ(peer_->RecvData(buf.data(), 2048, len), ZModem::kGot | ZModem::ZCRCW);
     }
-    // A binary header of `type` and one subpacket that ends with ZCRCW.
     void SendSubpacket(int type, const std::string& data, const uint8_t h[4] = kZero) {
-        peer_->SendBinHeader(type, h);
-        peer_->SendData(reinterpret_cast<const uint8_t*>(data.data()), data.size(), ZModem::ZCRCW);
+        SendInfo(*peer_, type, data, h);
         peer_->Flush();
     }
     // Offers a file of `size` bytes (ZFILE); the position of the receiver's answer (`answer`).
     uint32_t Offer(const std::string& name, size_t size, int answer = ZModem::ZRPOS,
                    uint8_t conv = 0) {
         const uint8_t h[4] = {0, 0, 0, conv};
-        SendSubpacket(ZModem::ZFILE, name + '\0' + std::to_string(size) + " 0", h);
+        SendSubpacket(ZModem::ZFILE, FileInfo(name, size), h);
         return Expect(answer);
     }
     // The whole file from position 0 in one frame, then ZEOF.
@@ -360,12 +373,7 @@ class ZModemScripted : public ::testing::Test {
         SendPos(ZModem::ZEOF, static_cast<uint32_t>(data.size()));
     }
     void SendPos(int type, uint32_t pos, bool hex = false) {
-        uint8_t h[4];
-        ZModem::StorePos(h, pos);
-        if (hex)
-            peer_->SendHexHeader(type, h);
-        else
-            peer_->SendBinHeader(type, h);
+        SendPosition(*peer_, type, pos, hex);
         peer_->Flush();
     }
     void Finish() {
@@ -375,7 +383,6 @@ class ZModemScripted : public ::testing::Test {
         peerLine_->WriteRaw(oo, 2);
     }
 
-    static constexpr uint8_t kZero[4] = {};
     test::TempDir tmp_;
     fs::path dir_ = tmp_.path;
     std::unique_ptr<StreamLine> engineLine_, peerLine_;
@@ -385,7 +392,7 @@ class ZModemScripted : public ::testing::Test {
 
 // A hostile path keeps only its last part and stays in the download folder.
 TEST_F(ZModemScripted, ReceivedNamesStayInTheDownloadFolder) {
-    auto done = StartDownload();
+    auto done = Start(&ZModem::Download);
     Expect(ZModem::ZRINIT);
     EXPECT_EQ(Offer("../../evil.txt", 5), 0u);
     SendWhole("hello");
@@ -402,7 +409,7 @@ TEST_F(ZModemScripted, ReceivedNamesStayInTheDownloadFolder) {
 TEST_F(ZModemScripted, ANameThatCleansToNothingIsRefused) {
     test::RecordingPlatform platform;
     ctx_.platform = &platform;
-    auto done = StartDownload();
+    auto done = Start(&ZModem::Download);
     Expect(ZModem::ZRINIT);
     Offer("../", 5, ZModem::ZFERR);
     EXPECT_FALSE(done.get());
@@ -415,7 +422,7 @@ TEST_F(ZModemScripted, ASymlinkInTheFolderIsNotFollowed) {
     { std::ofstream(dir_ / "outside.txt") << "keep"; }
     fs::create_symlink(dir_ / "outside.txt", dir_ / "dl" / "link.txt");
     ctx_.management = "ZMCLOB";
-    auto done = StartDownload();
+    auto done = Start(&ZModem::Download);
     Expect(ZModem::ZRINIT);
     Offer("link.txt", 4, ZModem::ZFERR);
     EXPECT_FALSE(done.get());
@@ -423,7 +430,7 @@ TEST_F(ZModemScripted, ASymlinkInTheFolderIsNotFollowed) {
 }
 
 TEST_F(ZModemScripted, AttentionStringsAreBoundedAndCommandsNeverRun) {
-    auto done = StartDownload();
+    auto done = Start(&ZModem::Download);
     Expect(ZModem::ZRINIT);
     peer_->SetEscapeAll(true);  // what the ZSINIT below promises
     const uint8_t esc[4] = {0, 0, 0, 0x40};
@@ -444,7 +451,7 @@ TEST_F(ZModemScripted, AttentionPausesAreBoundedWhateverTheStringHolds) {
     // 31 pauses of a second each would hold the receiver for 31 s at every error; together they
     // take at most kAttentionPauseMs (here scaled to a quarter).
     ctx_.timeScale = 0.25;
-    auto done = StartDownload();
+    auto done = Start(&ZModem::Download);
     Expect(ZModem::ZRINIT);
     SendSubpacket(ZModem::ZSINIT, "A" + std::string(31, '\xde') + '\0');
     Expect(ZModem::ZACK);
@@ -463,7 +470,7 @@ TEST_F(ZModemScripted, StreamingSenderAsksAheadAndStopsOnlyAtAFullWindow) {
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + (i >> 10));
     test::WriteFileBytes(dir_ / "s.bin", data);
     ctx_.files = {dir_ / "s.bin"};
-    auto done = StartUpload();
+    auto done = Start(&ZModem::Upload);
     const uint8_t rinit[4] = {0, 0, 0, 0x23};  // Rxbuflen 0, CRC-32
     AnswerInit(rinit);
     uint8_t h[4];
@@ -513,7 +520,7 @@ TEST_F(ZModemScripted, StreamingSenderAsksAheadAndStopsOnlyAtAFullWindow) {
 }
 
 TEST_F(ZModemScripted, ReceiverAsksForEscapingOnceToldTo) {
-    auto done = StartDownload();
+    auto done = Start(&ZModem::Download);
     uint8_t h[4];
     ASSERT_EQ(peer_->RecvHeader(h), ZModem::ZRINIT);
     EXPECT_EQ(h[3], 0x2F);
@@ -522,11 +529,7 @@ TEST_F(ZModemScripted, ReceiverAsksForEscapingOnceToldTo) {
     SendSubpacket(ZModem::ZSINIT, "", esc);
     Expect(ZModem::ZACK);
     SendPos(ZModem::ZRQINIT, 0, true);  // asks for a new ZRINIT
-    int t;
-    do {
-        t = peer_->RecvHeader(h);
-    } while (t != ZModem::ZRINIT && t != ERR_TIMEOUT);
-    ASSERT_EQ(t, ZModem::ZRINIT);
+    Expect(ZModem::ZRINIT, h);
     EXPECT_EQ(h[3], 0x6F);
     Finish();
     EXPECT_TRUE(done.get());
@@ -535,7 +538,7 @@ TEST_F(ZModemScripted, ReceiverAsksForEscapingOnceToldTo) {
 TEST_F(ZModemScripted, SenderRefusesAPositionBeyondTheFile) {
     test::WriteFileBytes(dir_ / "up.bin", std::vector<uint8_t>(10, '0'));
     ctx_.files = {dir_ / "up.bin"};
-    auto done = StartUpload();
+    auto done = Start(&ZModem::Upload);
     const uint8_t rinit[4] = {0, 0, 0, 0x23};
     AnswerInit(rinit);
     SendPos(ZModem::ZRPOS, 1000000, true);
@@ -545,7 +548,7 @@ TEST_F(ZModemScripted, SenderRefusesAPositionBeyondTheFile) {
 TEST_F(ZModemScripted, SenderWaitsEveryBufferAndHalvesBlocksOnRepeatedErrors) {
     test::WriteFileBytes(dir_ / "up.bin", test::RandomBytes(8192, 31));
     ctx_.files = {dir_ / "up.bin"};
-    auto done = StartUpload();
+    auto done = Start(&ZModem::Upload);
     const uint8_t rinit[4] = {0x00, 0x04, 0, 0x23};  // Rxbuflen 1024, CRC-32
     AnswerInit(rinit);
     uint8_t h[4];
@@ -607,7 +610,7 @@ TEST_F(ZModemScripted, EngineToEngineWithVariableHeadersAndFileCrcs) {
         rx.downloadDir = dir_ / "dl";
         rx.management = c.management;
         ctx_.files = {dir_ / "a.bin", dir_ / "b.bin"};
-        auto up = StartUpload();
+        auto up = Start(&ZModem::Upload);
         ZModem receiver(rx);
         EXPECT_TRUE(receiver.Download());
         EXPECT_TRUE(up.get());
@@ -619,7 +622,7 @@ TEST_F(ZModemScripted, EngineToEngineWithVariableHeadersAndFileCrcs) {
 }
 
 TEST_F(ZModemScripted, UserAbortSendsTheCancelSequenceAndKeepsThePart) {
-    auto done = StartDownload();
+    auto done = Start(&ZModem::Download);
     Expect(ZModem::ZRINIT);
     Offer("cut.bin", 4096);
     SendPos(ZModem::ZDATA, 0);
@@ -635,7 +638,7 @@ TEST_F(ZModemScripted, UserAbortSendsTheCancelSequenceAndKeepsThePart) {
 }
 
 TEST_F(ZModemScripted, TextConversionTurnsLineEndsLocal) {
-    auto done = StartDownload();
+    auto done = Start(&ZModem::Download);
     Expect(ZModem::ZRINIT);
     const std::string text = "one\r\ntwo\r\nthree\rx\r\n";
     Offer("t.txt", text.size(), ZModem::ZRPOS, ZModem::ZCNL);
@@ -661,18 +664,6 @@ std::string SenderBytes(const std::function<void(ZModem&)>& frames) {
     return std::string(w.line.out.begin(), w.line.out.end());
 }
 
-void SendInfo(ZModem& z, int type, const std::string& data, int end = ZModem::ZCRCW) {
-    const uint8_t zero[4] = {};
-    z.SendBinHeader(type, zero);
-    z.SendData(reinterpret_cast<const uint8_t*>(data.data()), data.size(), end);
-}
-
-void SendPosition(ZModem& z, int type, uint32_t pos) {
-    uint8_t h[4];
-    ZModem::StorePos(h, pos);
-    z.SendBinHeader(type, h);
-}
-
 std::vector<std::string> ReceiveArgs(const fs::path& dir) {
     return {"receive", "--protocol", "zmodem", "--stdio", "--dir", dir.string()};
 }
@@ -682,10 +673,7 @@ TEST(ZModemCli, ATerminationEndsTheAttentionPausesOfAHostileSender) {
     // makes the receiver send the attention string.
     const std::string script = SenderBytes([](ZModem& z) {
         SendInfo(z, ZModem::ZSINIT, std::string(32, '\xde') + '\0');
-        SendInfo(z, ZModem::ZFILE,
-                 std::string("hostile.bin\0"
-                             "3000 0",
-                             18));
+        SendInfo(z, ZModem::ZFILE, FileInfo("hostile.bin", 3000));
         for (int i = 0; i < 21; ++i) {
             SendPosition(z, ZModem::ZDATA, 77);
             z.SendData(reinterpret_cast<const uint8_t*>("xx"), 2, ZModem::ZCRCW);
@@ -711,10 +699,7 @@ TEST(ZModemCli, AFileEndingShortIsAFailedTransferAndASkippedOneIsNamed) {
     test::TempDir dir;
     // ZFILE announces 3000 bytes, 10 follow, ZEOF at 10.
     std::string script = SenderBytes([](ZModem& z) {
-        SendInfo(z, ZModem::ZFILE,
-                 std::string("short.bin\0"
-                             "3000 0",
-                             16));
+        SendInfo(z, ZModem::ZFILE, FileInfo("short.bin", 3000));
         SendPosition(z, ZModem::ZDATA, 0);
         z.SendData(reinterpret_cast<const uint8_t*>("0123456789"), 10, ZModem::ZCRCE);
         SendPosition(z, ZModem::ZEOF, 10);
@@ -727,15 +712,9 @@ TEST(ZModemCli, AFileEndingShortIsAFailedTransferAndASkippedOneIsNamed) {
 
     // A file the sender lets the receiver skip when there is no local copy (ZMSKNOLOC).
     script = SenderBytes([](ZModem& z) {
-        uint8_t h[4] = {0, 0, ZModem::ZMSKNOLOC | ZModem::ZMCLOB, 0};
-        z.SendBinHeader(ZModem::ZFILE, h);
-        const std::string info(
-            "missing.txt\0"
-            "5 0",
-            15);
-        z.SendData(reinterpret_cast<const uint8_t*>(info.data()), info.size(), ZModem::ZCRCW);
-        const uint8_t zero[4] = {};
-        z.SendHexHeader(ZModem::ZFIN, zero);
+        const uint8_t h[4] = {0, 0, ZModem::ZMSKNOLOC | ZModem::ZMCLOB, 0};
+        SendInfo(z, ZModem::ZFILE, FileInfo("missing.txt", 5), h);
+        z.SendHexHeader(ZModem::ZFIN, kZero);
     });
     r = test::RunProgram(MARLO_CLI_PATH, ReceiveArgs(dir.path), {}, 30000, script + "OO");
     EXPECT_EQ(r.status, 0) << r.err;
