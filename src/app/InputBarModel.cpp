@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "terminal/KanjiCodec.h"
+#include "text/Encoding.h"
 
 namespace marlo {
 
@@ -16,16 +17,25 @@ std::string InputBarModel::Enter(const std::string& input, bool sndCrLf) {
     }
     std::string text = input.substr(0, end);
     std::string out = text;
-    if (!text.empty()) {
-        if (history_.size() >= kMaxHistory &&
-            std::find(history_.begin(), history_.end(), text) == history_.end())
-            history_.pop_back();
-        history_.erase(std::remove(history_.begin(), history_.end(), text), history_.end());
-        history_.push_front(text);
-    }
+    Remember(text);
     out.push_back('\r');
     if (sndCrLf) out.push_back('\n');
     return out;
+}
+
+HexBytes InputBarModel::EnterHex(const std::string& text) {
+    HexBytes bytes = ParseHexBytes(text);
+    if (bytes.error.empty()) Remember(Utf8ToSjis(text));
+    return bytes;
+}
+
+void InputBarModel::Remember(const std::string& text) {
+    if (text.empty()) return;
+    if (history_.size() >= kMaxHistory &&
+        std::find(history_.begin(), history_.end(), text) == history_.end())
+        history_.pop_back();
+    history_.erase(std::remove(history_.begin(), history_.end(), text), history_.end());
+    history_.push_front(text);
 }
 
 }  // namespace marlo

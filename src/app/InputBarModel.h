@@ -5,6 +5,8 @@
 #include <deque>
 #include <string>
 
+#include "terminal/HexDump.h"
+
 namespace marlo {
 
 class InputBarModel {
@@ -15,6 +17,10 @@ class InputBarModel {
     // Enter: the bytes to send for `text` (Shift-JIS), and the history updated. The text is cut at
     // 99 bytes (never in the middle of a double-byte character); CR, and LF with `sndCrLf`, follow.
     std::string Enter(const std::string& text, bool sndCrLf);
+    // Enter with the hex box on: `text` (UTF-8) read as hex bytes (ParseHexBytes), to be written
+    // to the line as they are. A malformed entry gives the error, sends nothing and is not
+    // remembered.
+    HexBytes EnterHex(const std::string& text);
     const std::deque<std::string>& History() const { return history_; }
 
     // Escape: true when the field held text (it is emptied and the key swallowed); false when the
@@ -24,6 +30,9 @@ class InputBarModel {
     static std::string Counter(const std::string& text) { return std::to_string(text.size()); }
 
   private:
+    // The newest line of the history (once, the oldest dropped when it is full).
+    void Remember(const std::string& sjis);
+
     std::deque<std::string> history_;
 };
 

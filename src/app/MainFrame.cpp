@@ -34,6 +34,8 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
     Session::Hooks sessionHooks;
     sessionHooks.received = [this](const uint8_t* buf, size_t n) {
         log_.Stamps().SetForm(settings_.TimeStamp);
+        hex_.SetCode(settings_.ReceiveCode());
+        hex_.Append(buf, n);
         terminal_->ProcessReceived(buf, n);
     };
     sessionHooks.startHostLog = [this] { StartHostLog(); };

@@ -20,6 +20,7 @@
 #include "session/Session.h"
 #include "settings/Settings.h"
 #include "terminal/CaptureLog.h"
+#include "terminal/HexDump.h"
 #include "terminal/Terminal.h"
 #include "terminal/TextReceive.h"
 #include "terminal/TextSend.h"
@@ -54,6 +55,8 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     const Settings& S() const { return settings_; }
     IPlatform& Platform() { return platform_; }
     Terminal& Term() { return *terminal_; }
+    // The received bytes as they came off the line, for the hex view.
+    const HexDump& Hex() const { return hex_; }
     Session& CurrentSession() { return *session_; }
     StringWait& Wait() { return session_->Wait(); }
     Connection& Conn() { return session_->Conn(); }
@@ -219,6 +222,7 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     HostTable hosts_;
     CaptureLog log_;
     CaptureLog textReceive_;
+    HexDump hex_;
     LogChoice lastTextReceive_;  // offered by the next text receive's dialog
     std::optional<LineParams> savedParams_;
     std::unique_ptr<TextSendRun> textSend_;

@@ -17,6 +17,7 @@
 #include "line/StringWait.h"
 #include "session/HostRoute.h"
 #include "settings/Trace.h"
+#include "terminal/HexDump.h"
 #include "terminal/KanjiCodec.h"
 #include "terminal/Terminal.h"
 #include "terminal/TextReceive.h"
@@ -30,7 +31,7 @@ namespace marlo::cli {
 const char* const kSessionUsage =
     "[--utf8] [--wait TEXT --send TEXT]... [--wait-timeout MS] [--close-after-script]\n"
     "          [--trace FILE] [--dir DIR] [--text-receive FILE [--append]]\n"
-    "          [--timestamps]";
+    "          [--timestamps] [--hex]";
 
 namespace {
 
@@ -66,6 +67,7 @@ class Relay {
     Relay(CliLine& line, const Settings& s, const SessionOptions& o)
         : line_(line), session_(line.LineSession()), settings_(s), o_(o), buf_(kReadMax) {
         decoder_.SetCode(s.ReceiveCode());
+        hex_.SetCode(s.ReceiveCode());
         // --timestamps stamps in the form of the settings, the time of day unless one is set.
         stamps_.SetForm(o.timestamps && s.TimeStamp == kStampOff ? kStampClock : s.TimeStamp);
         stamps_.SetOrigin(LineStamper::SteadyClock::now());
@@ -247,6 +249,7 @@ class Relay {
     }
     void Show(const uint8_t* p, size_t n) {
         if (receiveTerm_) receiveTerm_->ProcessReceived(p, n);
+        if (o_.hex) hex_.Append(p, n);
         // While a wait is armed the text goes to it in blocks of ReadSize, so that the next step
         // is armed close behind the match. Bytes taken from the line are shown all the same.
         // During a dial the text is kept for the script's first wait.
@@ -264,13 +267,21 @@ class Relay {
                                  shown_.size() - from);
             if (Waiting()) Steps();
         }
-        if (dialling_) Flush();
+        if (dialling_ || (o_.hex && hex_.End() - hexShown_ >= kFlushAt)) Flush();
     }
     bool Flush() {
-        if (shown_.empty()) return true;
-        const std::string text = stamps_.Stamp(shown_);
-        bool ok = WriteOut(o_.utf8 ? SjisToUtf8(text) : text);
+        std::string text = shown_;
+        if (o_.hex) {
+            // Rows go out as far as their text is decoded (a kanji's first byte waits for the
+            // rest of it), and whole at the end.
+            const uint64_t upTo = done_ ? hex_.End() : hex_.Decoded();
+            text = hex_.Format(hexShown_, upTo);
+            hexShown_ = std::max(hexShown_, upTo);
+        }
         shown_.clear();
+        if (text.empty()) return true;
+        text = stamps_.Stamp(text);
+        bool ok = WriteOut(o_.utf8 ? SjisToUtf8(text) : text);
         if (!ok) Finish(kExitFailed);
         return ok;
     }
@@ -359,6 +370,8 @@ class Relay {
     std::optional<LogonRunner> logon_;
     std::vector<uint8_t> buf_;
     std::string shown_;  // received text (Shift-JIS) not yet written out
+    HexDump hex_;        // with --hex, the received bytes written out as a dump
+    uint64_t hexShown_ = 0;
     LineStamper stamps_;
     size_t step_ = 0;
     int waitId_ = 0;
@@ -428,6 +441,8 @@ int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOp
         o.utf8 = true;
     } else if (a == "--timestamps") {
         o.timestamps = true;
+    } else if (a == "--hex") {
+        o.hex = true;
     } else if (a == "--close-after-script") {
         o.closeAfterScript = true;
     } else if (a == "--text-receive") {

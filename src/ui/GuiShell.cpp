@@ -1,7 +1,9 @@
 #include "ui/GuiShell.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -19,6 +21,7 @@
 #include "ui/EnvSettingsSheet.h"
 #include "ui/ExternalProgramDialogs.h"
 #include "ui/FunctionKeyBar.h"
+#include "ui/HexView.h"
 #include "ui/HistoryWindow.h"
 #include "ui/HostWindow.h"
 #include "ui/KeyDialog.h"
@@ -71,6 +74,12 @@ void GuiShell::Attach(CMainFrame& frame) {
     panes_->isEnabled = [this](int id) { return frame_->CommandEnabled(id); };
     window_->SetCentral(panes_);
     window_->AddEditCommands(EditMenuCommands());
+    auto* hexDock = new QDockWidget(QStringLiteral("16進表示"), window_.get());
+    hexDock->setObjectName(QStringLiteral("hexDock"));
+    hexView_ = new HexView(frame.Hex(), frame.S(), hexDock);
+    hexDock->setWidget(hexView_);
+    window_->addDockWidget(Qt::BottomDockWidgetArea, hexDock);
+    hexDock->hide();
     functionBar_ = new FunctionKeyBar(frame.S(), window_.get());
     functionBar_->onUserKey = [this](int index) { panes_->ActiveModel().Keys().RunUserKey(index); };
     window_->AddFunctionBar(functionBar_, frame.S().FunctionBar != 0);
@@ -147,8 +156,22 @@ void GuiShell::Show() {
 }
 
 void GuiShell::SendInputLine(const QString& text) {
-    std::string bytes = inputBar_.Enter(Utf8ToSjis(text.toStdString()), frame_->S().SndCRLF != 0);
-    frame_->WriteConverted(bytes);
+    if (window_->InputHex()->isChecked()) {
+        // Bytes a keyboard cannot type, as they are: no kanji conversion, no line end.
+        HexBytes hex = inputBar_.EnterHex(text.toStdString());
+        if (!hex.error.empty()) {
+            window_->SetStatusMessage(QString::fromStdString(hex.error));
+            QApplication::beep();
+            return;  // the entry stays in the field to be mended
+        }
+        if (frame_->transferRunning || !frame_->WriteRaw(hex.bytes.data(), hex.bytes.size())) {
+            window_->SetStatusMessage(QStringLiteral("16進入力: 回線に送れませんでした"));
+            QApplication::beep();
+        }
+    } else {
+        frame_->WriteConverted(
+            inputBar_.Enter(Utf8ToSjis(text.toStdString()), frame_->S().SndCRLF != 0));
+    }
     QStringList history;
     for (const auto& line : inputBar_.History())
         history << QString::fromStdString(SjisToUtf8(line));
@@ -271,6 +294,9 @@ bool GuiShell::OnUiCommand(int id) {
         case ID_VIEW_FUNCTIONBAR:
             window_->SetFunctionBarVisible(!window_->FunctionBarVisible());
             return true;
+        case ID_VIEW_HEX:
+            hexView_->parentWidget()->setVisible(hexView_->parentWidget()->isHidden());
+            return true;
         case ID_VIEW_STATUSBAR:
             window_->SetStatusBarVisible(!window_->StatusBarVisible());
             return true;
@@ -291,6 +317,7 @@ bool GuiShell::OnUiCommand(int id) {
             DisplaySettingsDialog dialog(frame_->S(), window_.get());
             if (dialog.exec() == QDialog::Accepted) {
                 panes_->ApplySettings();
+                hexView_->ApplySettings();
                 window_->Status()->SetCellFont(StatusFont(frame_->S()));
             }
             return true;
@@ -328,6 +355,8 @@ bool GuiShell::CommandChecked(int id) const {
             return panes_->IsSplit();
         case ID_VIEW_FUNCTIONBAR:
             return window_->FunctionBarVisible();
+        case ID_VIEW_HEX:
+            return !hexView_->parentWidget()->isHidden();
         case ID_VIEW_STATUSBAR:
             return window_->StatusBarVisible();
         case ID_VIEW_TOOLBAR:

@@ -20,6 +20,7 @@ namespace marlo::ui {
 
 class ControlCodeWindow;
 class FunctionKeyBar;
+class HexView;
 class MacroDebuggerDialog;
 class QtMacroUi;
 class MainWindow;
@@ -39,6 +40,7 @@ class GuiShell : public QObject {
     void Show();
     MainWindow* Window() { return window_.get(); }
     TerminalPanes* Panes() { return panes_; }
+    HexView* Hex() { return hexView_; }
     TransferStatusWindow* TransferWindow() { return transferWindow_; }
     ToolBarSet* ToolBars() { return toolBars_.get(); }
     // The control-code palette while it is open, or null.
@@ -68,6 +70,7 @@ class GuiShell : public QObject {
     std::unique_ptr<MacroDebuggerDialog> macroDebugger_;
     std::unique_ptr<QtMacroUi> macroUi_;  // the boxes and dialogs of macros
     TerminalPanes* panes_ = nullptr;
+    HexView* hexView_ = nullptr;  // in a dock the 表示 menu shows and hides
     FunctionKeyBar* functionBar_ = nullptr;
     TransferStatusWindow* transferWindow_ = nullptr;
     QPointer<ControlCodeWindow> controlCodes_;  // deleted when it closes

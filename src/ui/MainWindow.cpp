@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -169,6 +170,8 @@ void MainWindow::BuildMenus(bool traceMode) {
     AddCommand(view, QStringLiteral("ﾂｰﾙﾊﾞｰ3(&3)"), ID_VIEW_TOOLBAR3);
     AddCommand(view, QStringLiteral("ｽﾃｰﾀｽﾊﾞｰ(&S)"), ID_VIEW_STATUSBAR);
     AddCommand(view, QStringLiteral("ﾌｧﾝｸｼｮﾝﾊﾞｰ(&F)"), ID_VIEW_FUNCTIONBAR);
+    view->addSeparator();
+    AddCommand(view, QStringLiteral("16進表示(&H)"), ID_VIEW_HEX);
 
     QMenu* help = menu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     AddCommand(help, QStringLiteral("目次(&C)"), ID_HELP, QKeySequence(Qt::Key_F1 | Qt::SHIFT));
@@ -204,8 +207,15 @@ void MainWindow::BuildInputBar() {
     inputCombo_->lineEdit()->setMaxLength(160);
     inputCounter_ = new QLabel(QStringLiteral("0"), inputBar_);
     inputCounter_->setMinimumWidth(30);
+    inputHex_ = new QCheckBox(QStringLiteral("16進"), inputBar_);
+    inputHex_->setToolTip(
+        QStringLiteral("入力をﾊﾞｲﾄ列として漢字ｺｰﾄﾞの変換なしに送ります。\n"
+                       "$0D $0A、0x1b のように $ か 0x に続く1〜2桁で1ﾊﾞｲﾄ、\n"
+                       "0D0A、1b 5b のように数字だけなら2桁ずつで1ﾊﾞｲﾄ。\n"
+                       "区切りは空白かｶﾝﾏ。改行は付けません。"));
     inputBar_->addWidget(inputCombo_);
     inputBar_->addWidget(inputCounter_);
+    inputBar_->addWidget(inputHex_);
     addToolBar(Qt::BottomToolBarArea, inputBar_);
     inputBar_->hide();
     // The field holds at most 80 bytes of Shift-JIS (a kanji counts two); the counter shows bytes.

@@ -11,6 +11,7 @@
 #include <vector>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -81,6 +82,8 @@ class MainWindow : public QMainWindow {
     QList<QMenu*> Menus() const;
     QComboBox* InputCombo() const { return inputCombo_; }
     QLabel* InputCounter() const { return inputCounter_; }
+    // The input bar's "16進" box: the line is read as hex bytes.
+    QCheckBox* InputHex() const { return inputHex_; }
     // Tells whether the command may run now / shows a check mark (called before menus open).
     std::function<bool(int id)> isEnabled;
     std::function<bool(int id)> isChecked;
@@ -107,6 +110,7 @@ class MainWindow : public QMainWindow {
     QToolBar* functionDock_ = nullptr;
     QComboBox* inputCombo_ = nullptr;
     QLabel* inputCounter_ = nullptr;
+    QCheckBox* inputHex_ = nullptr;
     StatusPanes* statusPanes_ = nullptr;
 };
 

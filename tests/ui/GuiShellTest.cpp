@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,7 +17,9 @@
 #include "app/MainFrame.h"
 #include "support/PtyPair.h"
 #include "ui/GuiShell.h"
+#include "ui/HexView.h"
 #include "ui/MainWindow.h"
+#include "ui/StatusPanes.h"
 #include "ui/TerminalPanes.h"
 #include "ui/TerminalWidget.h"
 
@@ -93,6 +96,44 @@ class GuiShellTest : public QObject {
         QCOMPARE(QString::fromStdString(far_.Read(6)), QStringLiteral("ls -l\r"));
         QCOMPARE(combo->count(), 1);  // remembered
         QCOMPARE(combo->currentText(), QString());
+    }
+
+    // With the 16進 box on, the line is read as hex bytes and written as they are; a malformed
+    // entry sends nothing, says why in the status bar and stays in the field.
+    void hexInputSendsBytesAndRefusesAMalformedEntry() {
+        shell_->Window()->SetInputBarVisible(true);
+        shell_->Window()->InputHex()->setChecked(true);
+        QLineEdit* edit = shell_->Window()->InputCombo()->lineEdit();
+        QTest::keyClicks(edit, "$0D 0x1b,00ff 089F");
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(far_.Read(6), std::string("\r\x1b\x00\xff\x08\x9f", 6));
+        QTest::keyClicks(edit, "0D0");
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(far_.Read(1), std::string());
+        QCOMPARE(edit->text(), QStringLiteral("0D0"));
+        bool said = false;
+        for (QLabel* l : shell_->Window()->Status()->findChildren<QLabel*>())
+            said = said || l->text().contains(QStringLiteral("「0D0」"));
+        QVERIFY(said);
+    }
+
+    // The 表示 menu's hex view shows the line's bytes, a kanji cut between reads whole.
+    void hexViewShowsTheReceivedBytes() {
+        frame_->OnCommand(ID_VIEW_HEX);
+        QVERIFY(frame_->CommandEnabled(ID_VIEW_HEX));
+        QVERIFY(shell_->Hex()->isVisible());
+        far_.Write("ABCDEFGHIJKLMNO\x88");
+        QTRY_VERIFY_WITH_TIMEOUT(shell_->Hex()->VisibleText().size() == 1, 3000);
+        far_.Write("\x9f\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(shell_->Hex()->VisibleText().value(0),
+                                  QStringLiteral("00000000  41 42 43 44 45 46 47 48  49 4A 4B 4C "
+                                                 "4D 4E 4F 88  |ABCDEFGHIJKLMNO亜|"),
+                                  3000);
+        QCOMPARE(
+            shell_->Hex()->VisibleText().value(1).mid(10),
+            QStringLiteral("9F 0D 0A") + QString(42, QLatin1Char(' ')) + QStringLiteral("| ..|"));
+        frame_->OnCommand(ID_VIEW_HEX);
+        QVERIFY(!shell_->Hex()->isVisible());
     }
 
     void typedKeysReachTheLine() {

@@ -29,6 +29,7 @@
 #include "transfer/Protocols.h"
 #include "ui/ControlCodeWindow.h"
 #include "ui/GuiShell.h"
+#include "ui/HexView.h"
 #include "ui/MainWindow.h"
 #include "ui/SearchWindow.h"
 #include "ui/StatusPanes.h"
@@ -245,6 +246,11 @@ const std::vector<Row>& MenuTable() {
          [](Fixture& f) { return !f.Window()->StatusBarVisible(); }},
         {ID_VIEW_FUNCTIONBAR, "1111", "0000", Shows::Effect,
          [](Fixture& f) { return f.Window()->FunctionBarVisible(); }},
+        {ID_VIEW_HEX, "1111", "0000", Shows::Effect,
+         [](Fixture& f) {
+             return f.shell->Hex()->isVisible() && f.shell->Hex()->VisibleText().value(0).contains(
+                                                       QStringLiteral("|login: guest.."));
+         }},
         // ﾍﾙﾌﾟ
         {ID_HELP, "1111", "0000", Shows::NotBuiltYet},
         {ID_ABOUT, "1111", "0000", Shows::Box, [](Fixture& f) { return BoxSays(f, "Version"); }},

@@ -71,6 +71,16 @@ TEST(InputBar, EnterSendsTheLineAndKeepsAHistoryOfFifty) {
     EXPECT_EQ(bar.History().back(), "line10");  // the oldest go first
 }
 
+TEST(InputBar, HexEntriesGiveTheirBytesAndOnlyGoodOnesAreRemembered) {
+    InputBarModel bar;
+    EXPECT_EQ(bar.EnterHex("$1b 5b41").bytes, (std::vector<uint8_t>{0x1B, 0x5B, 0x41}));
+    HexBytes bad = bar.EnterHex("0x1b 5");
+    EXPECT_TRUE(bad.bytes.empty());
+    EXPECT_NE(bad.error.find("「5」"), std::string::npos) << bad.error;
+    ASSERT_EQ(bar.History().size(), 1u);
+    EXPECT_EQ(bar.History().front(), "$1b 5b41");
+}
+
 TEST(InputBar, LongLinesAreCutWithoutSplittingAKanji) {
     InputBarModel bar;
     std::string kanji;

@@ -17,6 +17,7 @@
 #include "support/RunProgram.h"
 #include "support/TelnetTestServer.h"
 #include "support/TempDir.h"
+#include "terminal/HexDump.h"
 #include "text/Encoding.h"
 
 namespace marlo {
@@ -173,6 +174,40 @@ TEST(LineCommands, ConnectSavesTheReceivedTextAsTheTerminalKeepsIt) {
         Cli({"connect", "--serial", pty.SlavePath(), "--text-receive", d.path.string()});
     EXPECT_EQ(folder.status, 2);
     EXPECT_TRUE(Has(folder.err, "ﾃｷｽﾄ受信ﾌｧｲﾙのｵｰﾌﾟﾝに失敗しました.")) << folder.err;
+}
+
+// --hex writes the received bytes as a dump, row by row as they come: their hex columns read
+// back give every byte in order, and a kanji whose bytes came apart shows whole.
+TEST(LineCommands, ConnectHexDumpsTheReceivedBytes) {
+    auto pty = std::make_unique<test::PtyPair>();
+    ASSERT_TRUE(pty->Ok());
+    auto cli = CliAsync({"connect", "--serial", pty->SlavePath(), "--hex", "--utf8", "--wait",
+                         "ready", "--send", "ok\\r", "--wait", "END", "--send", "bye\\r"},
+                        "");
+    pty->Write("ready");
+    ASSERT_EQ(pty->Read(3, 10000), "ok\r");
+    pty->Write("0123456789\x88");
+    pty->Write(std::string("\x9f\x00\xff\r\nEND", 8));
+    ASSERT_EQ(pty->Read(4, 10000), "bye\r");
+    pty.reset();
+    RunResult r = cli.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string bytes;
+    size_t at = 0;
+    while (at < r.out.size()) {
+        const size_t end = r.out.find('\n', at);
+        ASSERT_NE(end, std::string::npos) << r.out;
+        const std::string row = r.out.substr(at, end - at);
+        EXPECT_EQ(row.find("000000"), 0u) << r.out;
+        HexBytes hex = ParseHexBytes(row.substr(10, 49));
+        bytes.append(hex.bytes.begin(), hex.bytes.end());
+        at = end + 1;
+    }
+    EXPECT_EQ(bytes, std::string("ready0123456789\x88\x9f\x00\xff\r\nEND", 24));
+    EXPECT_TRUE(Has(r.out, "亜|\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "END|\n")) << r.out;
+    RunResult help = Cli({"connect", "--help"});
+    EXPECT_TRUE(Has(help.out + help.err, "[--hex]"));
 }
 
 TEST(LineCommands, TransferToARefusingHostFailsWithTheConnectError) {
