@@ -64,6 +64,9 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
 
     TransferFrameHooks transferHooks;
     transferHooks.line = [this] { return ActiveLine(); };
+    transferHooks.trace = [this](int category, const std::string& text) {
+        session_->Trace(category, text);
+    };
     transferHooks.setRunning = [this](bool running) { SetTransferRunning(running); };
     transferHooks.unread = [this](const std::vector<uint8_t>& bytes) {
         ProcessReceived(bytes.data(), bytes.size());

@@ -112,7 +112,8 @@ bool TransferController::StartTransfer(int direction, int protocol, const std::s
 
 bool TransferController::TransExecute(int protocol) {
     if (Running()) return false;
-    TraceText(kTraceMain, "TransExecute(protocol = " + std::to_string(protocol) + ")\n");
+    if (hooks_.trace)
+        hooks_.trace(kTraceMain, "TransExecute(protocol = " + std::to_string(protocol) + ")\n");
     ILineIo* line = hooks_.line ? hooks_.line() : nullptr;
     if (!line || !line->IsOpen()) {
         platform_.MessageBox(kNoLine, MsgIcon::Exclamation);

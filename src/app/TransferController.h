@@ -18,6 +18,7 @@
 #include "settings/Settings.h"
 #include "transfer/AutoStart.h"
 #include "transfer/TransEngine.h"
+#include "settings/Trace.h"
 #include "transfer/TransferSession.h"
 
 namespace marlo {
@@ -47,6 +48,8 @@ struct TransferFrameHooks {
     std::function<std::string()> idleTitle;
     // Received bytes the engine read past the end of its session, for the terminal.
     std::function<void(const std::vector<uint8_t>&)> unread;
+    // Where the start of a transfer is traced (nothing when empty).
+    TraceSink trace;
 };
 
 class TransferController {

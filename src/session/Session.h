@@ -60,6 +60,8 @@ class Session : public IModemPort {
     // Where the lines, the dialler, the telnet connect and the connection trace: the trace file
     // unless told otherwise.
     void SetTrace(TraceSink sink);
+    // A text to that trace.
+    void Trace(int category, const std::string& text) const;
 
     CommPort& Comm() { return *comm_; }
     const CommPort& Comm() const { return *comm_; }
@@ -146,7 +148,6 @@ class Session : public IModemPort {
     void ReceiveAll();
     void WriteHistory();
     void Lamps();
-    void Trace(int category, const std::string& text) const;
 
     IPlatform& platform_;
     Settings& settings_;
