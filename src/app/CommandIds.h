@@ -63,6 +63,7 @@ enum CommandId : int {
     ID_DTR_TOGGLE = 40060,        // "DTR(&R)": raise or drop DTR
     ID_RTS_TOGGLE = 40061,        // "RTS(&Q)": raise or drop RTS
     ID_DTR_PULSE = 40062,         // "DTRﾊﾟﾙｽ(&U)": DTR over for `DtrPulseTime` ms and back
+    ID_TERM_XTERM = 40080,        // "xterm": the terminal of Linux hosts
 };
 
 }  // namespace marlo
