@@ -119,7 +119,7 @@ void TelnetLine::Parser::Negotiate(uint8_t verb, uint8_t opt, std::string& repli
 void TelnetLine::Parser::SubnegotiationByte(uint8_t b) {
     if (sbLength_ == 0) sbOption_ = b;
     if (sbLength_ == 1) sbCommand_ = b;
-    if (sbLength_ < 2) ++sbLength_;
+    if (sbLength_ < 3) ++sbLength_;  // 3: more than a request carries
 }
 
 void TelnetLine::Parser::EndSubnegotiation(std::string& replies, const TraceFn& trace) {

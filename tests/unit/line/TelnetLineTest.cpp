@@ -103,7 +103,8 @@ TEST(TelnetParser, AnswersAndDataSurviveEverySplit) {
 // window's size at once and again when it changes, whatever the splits.
 TEST(TelnetParser, XtermModeTellsTheTerminalTypeAndTheWindowSize) {
     const std::string input = Bytes({255, 253, 24, 255, 250, 24, 1, 255, 240, 255, 253, 31}) +
-                              "ok" + Bytes({255, 250, 24, 1, 255, 240});
+                              "o" + Bytes({255, 250, 24, 1, 7, 255, 240}) + "k" +
+                              Bytes({255, 250, 24, 1, 255, 240});
     const std::string type = Bytes({255, 250, 24, 0}) + "xterm" + Bytes({255, 240});
     const std::string replies = Bytes({255, 251, 24}) + type + Bytes({255, 251, 31}) +
                                 Bytes({255, 250, 31, 0, 80, 0, 24, 255, 240}) + type;
