@@ -102,8 +102,8 @@ TEST(TelnetParser, AnswersAndDataSurviveEverySplit) {
 // In xterm mode the line agrees to TERMINAL-TYPE and NAWS, answers the type request and tells the
 // window's size at once and again when it changes, whatever the splits.
 TEST(TelnetParser, XtermModeTellsTheTerminalTypeAndTheWindowSize) {
-    const std::string input = Bytes({255, 253, 24, 255, 250, 24, 1, 255, 240, 255, 253, 31}) +
-                              "o" + Bytes({255, 250, 24, 1, 7, 255, 240}) + "k" +
+    const std::string input = Bytes({255, 253, 24, 255, 250, 24, 1, 255, 240, 255, 253, 31}) + "o" +
+                              Bytes({255, 250, 24, 1, 7, 255, 240}) + "k" +
                               Bytes({255, 250, 24, 1, 255, 240});
     const std::string type = Bytes({255, 250, 24, 0}) + "xterm" + Bytes({255, 240});
     const std::string replies = Bytes({255, 251, 24}) + type + Bytes({255, 251, 31}) +
