@@ -38,7 +38,8 @@ const std::vector<ParamChoice>& ParamChoices(LineParam p) {
     static const std::vector<ParamChoice> parity = {
         {"なし", 0}, {"Even(偶数)", 2}, {"Odd(奇数)", 1}, {"ﾏｰｸ", 3}};
     static const std::vector<ParamChoice> flow = {{"なし", 0}, {"XON/XOFF", 1}, {"ﾊｰﾄﾞｳｪｱ", 2}};
-    static const std::vector<ParamChoice> emulation = {{"ﾀﾞﾑ端末", 0}, {"VT100", 1}, {"VT52", 2}};
+    static const std::vector<ParamChoice> emulation = {
+        {"ﾀﾞﾑ端末", 0}, {"VT100", 1}, {"VT52", 2}, {"xterm", 3}};
     static const std::vector<ParamChoice> kanji = {
         {"Shift-JIS", 0}, {"旧JIS", 1}, {"新JIS", 2}, {"NEC漢字", 3}, {"EUC", 4}, {"UTF-8", 5}};
     static const std::vector<ParamChoice> fileNameCode = {{"Shift-JIS", 0}, {"UTF-8", 1}};

@@ -64,6 +64,7 @@ enum CommandId : int {
     ID_RTS_TOGGLE = 40061,        // "RTS(&Q)": raise or drop RTS
     ID_DTR_PULSE = 40062,         // "DTRﾊﾟﾙｽ(&U)": DTR over for `DtrPulseTime` ms and back
     ID_VIEW_HEX = 40090,          // "16進表示(&H)": the received bytes as a hex dump
+    ID_TERM_XTERM = 40080,        // "xterm": the terminal of Linux hosts
 };
 
 }  // namespace marlo

@@ -9,6 +9,10 @@ bool FrameTerminalHost::WriteConverted(const std::string& sjis) {
     return frame_.WriteConverted(sjis);
 }
 
+bool FrameTerminalHost::WriteUnheld(const std::string& utf8) {
+    return frame_.CurrentSession().WriteUnheld(utf8);
+}
+
 void FrameTerminalHost::SendBreak() {
     frame_.SendBreak();
 }
@@ -27,6 +31,10 @@ void FrameTerminalHost::Beep() {
 
 void FrameTerminalHost::EchoLocal(const std::string& sjis) {
     frame_.Term().ProcessLocal(reinterpret_cast<const uint8_t*>(sjis.data()), sjis.size());
+}
+
+void FrameTerminalHost::ScreenSizeChanged(int rows, int columns) {
+    frame_.CurrentSession().Telnet().SetWindowSize(columns, rows);
 }
 
 bool FrameTerminalHost::WaitForEcho(const std::string& text, int timeoutMs) {

@@ -13,11 +13,13 @@ class FrameTerminalHost : public ITerminalHost, public IEchoWait {
     explicit FrameTerminalHost(CMainFrame& frame) : frame_(frame) {}
 
     bool WriteConverted(const std::string& sjis) override;
+    bool WriteUnheld(const std::string& utf8) override;
     void SendBreak() override;
     void RunMacroFile(const std::string& path) override;
     bool TransferRunning() const override;
     void Beep() override;
     void EchoLocal(const std::string& sjis) override;
+    void ScreenSizeChanged(int rows, int columns) override;
 
     bool WaitForEcho(const std::string& text, int timeoutMs) override;
     bool Pause(int ms) override;

@@ -510,6 +510,8 @@ bool CMainFrame::CommandChecked(int id) const {
             return settings_.EmulationMode() == 0;
         case ID_TERM_VT100:
             return settings_.EmulationMode() == 1;
+        case ID_TERM_XTERM:
+            return settings_.EmulationMode() == kXtermTerminal;
         case ID_MACRO_PAUSE:
             return macro_->Paused();
         default:

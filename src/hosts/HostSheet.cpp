@@ -92,7 +92,7 @@ std::optional<std::string> CheckHostSheet(const HostEntry& e) {
     if (!In(e.StopBit, 0, 2)) return RangeMessage("ｽﾄｯﾌﾟﾋﾞｯﾄ", 0, 2);
     if (!In(e.Parity, 0, 3)) return RangeMessage("ﾊﾟﾘﾃｨ", 0, 3);
     if (!In(e.Flow, 0, 2)) return RangeMessage("ﾌﾛｰ制御", 0, 2);
-    if (!In(e.Emulation, 0, 2)) return RangeMessage("ｴﾐｭﾚｰｼｮﾝ", 0, 2);
+    if (!In(e.Emulation, 0, 3)) return RangeMessage("ｴﾐｭﾚｰｼｮﾝ", 0, 3);
     if (!In(e.CodeExchange, 0, 5) || !In(e.CodeExchange2, 0, 5))
         return RangeMessage("漢字ｺｰﾄﾞ", 0, 5);
     if (!In(e.FileNameCode, 0, 1)) return RangeMessage("送信ﾌｧｲﾙ名の漢字ｺｰﾄﾞ", 0, 1);

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -19,7 +20,8 @@ namespace {
 constexpr uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250,
                   kSe = 240;
 constexpr uint8_t kCr = 13, kNul = 0;
-constexpr uint8_t kBinary = 0;
+constexpr uint8_t kBinary = 0, kTerminalType = 24, kNaws = 31;
+constexpr uint8_t kTypeIs = 0, kTypeSend = 1;
 // A subnegotiation that never ends must not swallow the stream.
 
 std::string Format(const char* fmt, int v) {
@@ -55,7 +57,8 @@ void TelnetLine::Parser::OfferOpening() {
 
 void TelnetLine::Parser::Negotiate(uint8_t verb, uint8_t opt, std::string& replies,
                                    const TraceFn& trace) {
-    const bool supported = opt <= 1;
+    const bool supported =
+        opt <= 1 || (!terminalType_.empty() && (opt == kTerminalType || opt == kNaws));
     auto reply = [&](uint8_t v) {
         replies.push_back(static_cast<char>(kIac));
         replies.push_back(static_cast<char>(v));
@@ -90,6 +93,10 @@ void TelnetLine::Parser::Negotiate(uint8_t verb, uint8_t opt, std::string& repli
             } else if (!localOn_[opt]) {
                 localOn_[opt] = true;
                 if (!localAsked_[opt]) reply(kWill);
+                if (opt == kNaws) {
+                    naws_.on = true;
+                    replies += SizeReport();
+                }
             }
             localAsked_[opt] = false;
             if (opt == kBinary) sendsBinary_.on = localOn_[opt];
@@ -102,10 +109,47 @@ void TelnetLine::Parser::Negotiate(uint8_t verb, uint8_t opt, std::string& repli
             }
             localAsked_[opt] = false;
             if (opt == kBinary) sendsBinary_.on = false;
+            if (opt == kNaws) naws_.on = false;
             break;
         default:
             break;
     }
+}
+
+void TelnetLine::Parser::SubnegotiationByte(uint8_t b) {
+    if (sbLength_ == 0) sbOption_ = b;
+    if (sbLength_ == 1) sbCommand_ = b;
+    if (sbLength_ < 3) ++sbLength_;  // 3: more than a request carries
+}
+
+void TelnetLine::Parser::EndSubnegotiation(std::string& replies, const TraceFn& trace) {
+    const bool typeAsked = sbLength_ == 2 && sbOption_ == kTerminalType && sbCommand_ == kTypeSend;
+    sbLength_ = 0;
+    if (!typeAsked || !localOn_[kTerminalType]) return;
+    if (trace) trace(1, "SB TERMINAL-TYPE SEND\n");
+    replies += {static_cast<char>(kIac), static_cast<char>(kSb), static_cast<char>(kTerminalType),
+                static_cast<char>(kTypeIs)};
+    replies += terminalType_;
+    replies += {static_cast<char>(kIac), static_cast<char>(kSe)};
+}
+
+std::string TelnetLine::Parser::SizeReport() const {
+    const uint32_t packed = size_.packed.load();
+    const uint32_t columns = packed >> 16, rows = packed & 0xFFFF;
+    std::string out = {static_cast<char>(kIac), static_cast<char>(kSb), static_cast<char>(kNaws)};
+    for (uint32_t v : {columns >> 8, columns & 0xFF, rows >> 8, rows & 0xFF}) {
+        out += static_cast<char>(v);
+        if (v == kIac) out += static_cast<char>(kIac);
+    }
+    out += {static_cast<char>(kIac), static_cast<char>(kSe)};
+    return out;
+}
+
+std::string TelnetLine::Parser::SetWindowSize(int columns, int rows) {
+    const auto clamp16 = [](int v) { return static_cast<uint32_t>(std::clamp(v, 1, 0xFFFF)); };
+    const uint32_t packed = clamp16(columns) << 16 | clamp16(rows);
+    const bool changed = size_.packed.exchange(packed) != packed;
+    return changed && naws_.on ? SizeReport() : std::string();
 }
 
 void TelnetLine::Parser::Run(const uint8_t*& from, const uint8_t* end, uint8_t* out, int max,
@@ -139,6 +183,7 @@ void TelnetLine::Parser::Run(const uint8_t*& from, const uint8_t* end, uint8_t* 
                     state_ = State::Verb;
                 } else if (b == kSb) {
                     state_ = State::Sb;
+                    sbLength_ = 0;
                 } else {
                     state_ = State::Data;  // NOP, GA and the like carry nothing for us
                 }
@@ -148,11 +193,21 @@ void TelnetLine::Parser::Run(const uint8_t*& from, const uint8_t* end, uint8_t* 
                 state_ = State::Data;
                 break;
             case State::Sb:
-                // Nothing of a subnegotiation is used: it is skipped up to IAC SE, however long.
-                if (b == kIac) state_ = State::SbIac;
+                // Only a request for the terminal type is answered; everything else of a
+                // subnegotiation is skipped up to IAC SE, however long.
+                if (b == kIac)
+                    state_ = State::SbIac;
+                else
+                    SubnegotiationByte(b);
                 break;
             case State::SbIac:
-                state_ = b == kSe ? State::Data : State::Sb;
+                if (b == kSe) {
+                    EndSubnegotiation(replies, trace);
+                    state_ = State::Data;
+                } else {
+                    if (b == kIac) SubnegotiationByte(b);
+                    state_ = State::Sb;
+                }
                 break;
         }
     }
@@ -284,7 +339,10 @@ TelnetLine::ConnectState TelnetLine::BeginConnect(int& error) {
         std::lock_guard lock(readMutex_);
         pendingHead_ = pendingCount_ = 0;
         eof_ = false;
+        const int columns = parser_.WindowColumns(), rows = parser_.WindowRows();
         parser_ = Parser{};
+        parser_.SetTerminalType(terminalType_);
+        parser_.SetWindowSize(columns, rows);
     }
     closedReported_ = false;
     transferMode_ = false;
@@ -359,6 +417,12 @@ void TelnetLine::NoteClosed() {
 }
 
 // ---- reading and writing ----
+
+void TelnetLine::SetWindowSize(int columns, int rows) {
+    const std::string report = parser_.SetWindowSize(columns, rows);
+    if (!report.empty() && open_)
+        SendAll(reinterpret_cast<const uint8_t*>(report.data()), report.size());
+}
 
 bool TelnetLine::WaitReadable(int timeoutMs) const {
     {

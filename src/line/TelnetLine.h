@@ -1,6 +1,7 @@
 // The line as a TCP connection to a telnet server (RFC 854). The name lookup runs on a worker
 // thread and reports through a callback; the connect never blocks the caller. Option negotiation
-// is minimal: binary transmission is offered both ways, binary and echo are accepted, everything
+// is minimal: binary transmission is offered both ways, binary and echo are accepted; a line
+// that announces a terminal type (xterm mode) also agrees to TERMINAL-TYPE and NAWS; everything
 // else is refused. Negotiation is parsed by a state machine that survives any split of a command
 // across reads; replies go out raw and only when an option's state changes.
 #pragma once
@@ -74,6 +75,13 @@ class TelnetLine : public ILineIo {
     void SetTransferMode(bool on) override { transferMode_ = on; }
     bool TransferMode() const { return transferMode_.load(); }
 
+    // The terminal type the next connection announces ("xterm"); empty: TERMINAL-TYPE and NAWS
+    // are refused. Set before the connect.
+    void SetTerminalType(std::string type) { terminalType_ = std::move(type); }
+    // The window's size, told to the server now when it asked for it (NAWS) and at every
+    // connection that asks later.
+    void SetWindowSize(int columns, int rows);
+
     // The limit for one try of a blocked send, and for a connect. Tests shorten them.
     void SetSendLimitMs(int ms) { sendLimitMs_ = ms; }
     void SetConnectLimitMs(int ms) { connectLimitMs_ = ms; }
@@ -100,10 +108,20 @@ class TelnetLine : public ILineIo {
         // send binary, and in transfer mode each 0xFF doubled. May run on another thread than
         // Run.
         void Encode(const uint8_t* buf, size_t n, bool transferMode, std::string& out) const;
+        // The terminal type to announce (empty: refuse TERMINAL-TYPE and NAWS).
+        void SetTerminalType(const std::string& type) { terminalType_ = type; }
+        // The window's size (any thread); the size report to send now, empty unless the server
+        // agreed to NAWS.
+        std::string SetWindowSize(int columns, int rows);
+        int WindowColumns() const { return static_cast<int>(size_.packed.load() >> 16); }
+        int WindowRows() const { return static_cast<int>(size_.packed.load() & 0xFFFF); }
 
       private:
         enum class State { Data, Cr, Iac, Verb, Sb, SbIac };
         void Negotiate(uint8_t verb, uint8_t opt, std::string& replies, const TraceFn& trace);
+        void SubnegotiationByte(uint8_t b);
+        void EndSubnegotiation(std::string& replies, const TraceFn& trace);
+        std::string SizeReport() const;
         // Our sending side's binary option, read by writers while the reader negotiates; copied
         // with the parser.
         struct Flag {
@@ -124,6 +142,22 @@ class TelnetLine : public ILineIo {
         std::array<bool, 256> remoteAsked_{};
         std::array<bool, 256> localAsked_{};
         Flag sendsBinary_;
+        Flag naws_;  // the server agreed to hear the window's size
+        struct Size {
+            std::atomic<uint32_t> packed{80u << 16 | 24u};  // columns << 16 | rows
+            Size() = default;
+            Size(const Size& o) : packed(o.packed.load()) {}
+            Size& operator=(const Size& o) {
+                packed = o.packed.load();
+                return *this;
+            }
+        };
+        Size size_;
+        std::string terminalType_;
+        // The subnegotiation being read: its option, its first byte after it, the bytes so far.
+        uint8_t sbOption_ = 0;
+        uint8_t sbCommand_ = 0;
+        size_t sbLength_ = 0;
     };
 
   private:
@@ -150,6 +184,7 @@ class TelnetLine : public ILineIo {
     mutable std::mutex readMutex_;
     std::mutex writeMutex_;
     Parser parser_;
+    std::string terminalType_;
     std::mutex notifyMutex_;
     std::condition_variable notifyCv_;
     std::atomic<bool> notifyArmed_{true};

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "text/Encoding.h"
+
 namespace marlo {
 
 // Private messages of the system, kept under their historical names. The values only matter for
@@ -139,6 +141,8 @@ public:
     // Clipboard text in Shift-JIS; the platform converts at its edge.
     virtual void SetClipboardText(const std::string& sjis) = 0;
     virtual std::string ClipboardText() = 0;
+    // The clipboard text to send, with the characters Shift-JIS cannot hold kept as UTF-8.
+    virtual std::vector<TextPiece> ClipboardPieces() { return {TextPiece{ClipboardText()}}; }
 
     // Plays a WAV file; an empty path or no audio device is silent.
     virtual void PlaySound(const std::string& path, bool wait) = 0;

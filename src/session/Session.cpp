@@ -119,6 +119,15 @@ bool Session::WriteConverted(const uint8_t* buf, size_t n) {
     return WriteRaw(reinterpret_cast<const uint8_t*>(out.data()), out.size());
 }
 
+bool Session::WriteUnheld(const std::string& utf8) {
+    std::lock_guard lock(writeMutex_);
+    encoder_.SetCode(settings_.SendCode());
+    std::string out;
+    encoder_.EncodeUnheld(utf8, out);
+    if (out.empty()) return true;
+    return WriteRaw(reinterpret_cast<const uint8_t*>(out.data()), out.size());
+}
+
 void Session::ClearSendKanjiMode() {
     std::lock_guard lock(writeMutex_);
     encoder_.ClearKanjiMode();
@@ -164,13 +173,19 @@ bool Session::OpenConfiguredPort() {
     return true;
 }
 
+void Session::AnnounceTerminal() {
+    telnet_->SetTerminalType(settings_.EmulationMode() == kXtermTerminal ? "xterm" : "");
+}
+
 void Session::ConnectTelnet(const std::string& host, int port) {
     if (connection_->connected) return;
+    AnnounceTerminal();
     telnetConnect_->StartFromDialog(host, port);
 }
 
 void Session::ConnectTelnetHost(const TelnetTarget& target) {
     if (connection_->connected) return;
+    AnnounceTerminal();
     telnetConnect_->StartFromHost(target);
 }
 
@@ -208,6 +223,7 @@ bool Session::ConnectHost(const HostEntry& entry) {
     if (entry.IsTelnet()) {
         connection_->hostName = entry.Name;
         connection_->history = true;
+        AnnounceTerminal();
         telnetConnect_->StartFromHost(TelnetTargetOf(entry));
         return true;
     }

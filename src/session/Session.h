@@ -96,6 +96,9 @@ class Session : public IModemPort {
     bool WriteConverted(const std::string& sjis) override {
         return WriteConverted(reinterpret_cast<const uint8_t*>(sjis.data()), sjis.size());
     }
+    // UTF-8 characters that Shift-JIS cannot hold, under the same lock: as they are when the send
+    // code is UTF-8, else a geta mark each.
+    bool WriteUnheld(const std::string& utf8);
     // The send side leaves kanji mode (settings applied, host connected).
     void ClearSendKanjiMode();
     void SendBreak();
@@ -145,6 +148,8 @@ class Session : public IModemPort {
     bool ReadPaused() const { return readPaused_; }
 
   private:
+    // A telnet connection in xterm mode tells the server its terminal type and window size.
+    void AnnounceTerminal();
     void ReceiveAll();
     void WriteHistory();
     void Lamps();

@@ -541,6 +541,27 @@ void KanjiEncoder::Encode(const uint8_t* p, size_t n, std::string& out) {
     }
 }
 
+std::string GetaMarks(std::string_view utf8) {
+    std::string out;
+    for (char c : utf8)
+        if ((static_cast<uint8_t>(c) & 0xC0) != 0x80)
+            out.append(reinterpret_cast<const char*>(kGetaSjis), 2);
+    return out;
+}
+
+void KanjiEncoder::EncodeUnheld(std::string_view utf8, std::string& out) {
+    if (code_ != kUtf8) {
+        const std::string marks = GetaMarks(utf8);
+        Encode(reinterpret_cast<const uint8_t*>(marks.data()), marks.size(), out);
+        return;
+    }
+    if (hasLead_) {
+        hasLead_ = false;
+        out += kGetaUtf8;
+    }
+    out.append(utf8);
+}
+
 void KanjiEncoder::Finish(std::string& out) {
     if (hasLead_) {
         hasLead_ = false;

@@ -44,6 +44,9 @@ uint16_t SjisToJis(uint8_t s1, uint8_t s2);
 constexpr uint8_t kGetaSjis[2] = {0x81, 0xAC};
 constexpr uint8_t kGetaJis[2] = {0x22, 0x2E};
 constexpr char kGetaUtf8[] = "\xE3\x80\x93";
+// One geta mark (Shift-JIS) for each character of UTF-8 text: how characters that Shift-JIS
+// cannot hold show and travel where only Shift-JIS does.
+std::string GetaMarks(std::string_view utf8);
 
 class IKanjiSink {
   public:
@@ -119,6 +122,9 @@ class KanjiEncoder {
     int Code() const { return code_; }
     // Appends the line form of the Shift-JIS bytes to `out`.
     void Encode(const uint8_t* p, size_t n, std::string& out);
+    // Appends the line form of whole UTF-8 characters that Shift-JIS cannot hold: themselves when
+    // the code is UTF-8, else a geta mark each.
+    void EncodeUnheld(std::string_view utf8, std::string& out);
     // End of a text (a file conversion): a waiting lead byte goes out as the geta mark and the line
     // is taken back out of kanji mode.
     void Finish(std::string& out);

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "settings/Settings.h"
+#include "terminal/KanjiCodec.h"
 #include "terminal/ScreenBuffer.h"
 #include "terminal/Selection.h"
 #include "terminal/TerminalHost.h"
@@ -32,7 +33,59 @@ std::string Esc(const char* tail) {
     return std::string(1, static_cast<char>(kEsc)) + tail;
 }
 
+// How xterm codes a key: a final letter after CSI (or after SS3 when unmodified and in
+// application mode, or always for F1..F4), or a number before "~".
+struct XtermKey {
+    TermKey key;
+    enum { Cursor, Ss3, Tilde } form;
+    int number;
+    char final;
+};
+
+constexpr XtermKey kXtermKeys[] = {
+    {TermKey::Up, XtermKey::Cursor, 1, 'A'},    {TermKey::Down, XtermKey::Cursor, 1, 'B'},
+    {TermKey::Right, XtermKey::Cursor, 1, 'C'}, {TermKey::Left, XtermKey::Cursor, 1, 'D'},
+    {TermKey::Home, XtermKey::Cursor, 1, 'H'},  {TermKey::End, XtermKey::Cursor, 1, 'F'},
+    {TermKey::Insert, XtermKey::Tilde, 2, '~'}, {TermKey::Delete, XtermKey::Tilde, 3, '~'},
+    {TermKey::PageUp, XtermKey::Tilde, 5, '~'}, {TermKey::PageDown, XtermKey::Tilde, 6, '~'},
+    {TermKey::F1, XtermKey::Ss3, 1, 'P'},       {TermKey::F2, XtermKey::Ss3, 1, 'Q'},
+    {TermKey::F3, XtermKey::Ss3, 1, 'R'},       {TermKey::F4, XtermKey::Ss3, 1, 'S'},
+    {TermKey::F5, XtermKey::Tilde, 15, '~'},    {TermKey::F6, XtermKey::Tilde, 17, '~'},
+    {TermKey::F7, XtermKey::Tilde, 18, '~'},    {TermKey::F8, XtermKey::Tilde, 19, '~'},
+    {TermKey::F9, XtermKey::Tilde, 20, '~'},    {TermKey::F10, XtermKey::Tilde, 21, '~'},
+    {TermKey::F11, XtermKey::Tilde, 23, '~'},   {TermKey::F12, XtermKey::Tilde, 24, '~'},
+};
+
 }  // namespace
+
+std::string XtermKeyBytes(TermKey key, int modifiers, const KeyModes& modes) {
+    const XtermKey* k = nullptr;
+    for (const XtermKey& x : kXtermKeys)
+        if (x.key == key) k = &x;
+    if (!k) return {};
+    // xterm's modifier parameter: 1, plus 1 for Shift, 2 for Alt, 4 for Ctrl.
+    const int m = 1 + ((modifiers & kModShift) ? 1 : 0) + ((modifiers & kModAlt) ? 2 : 0) +
+                  ((modifiers & kModCtrl) ? 4 : 0);
+    std::string out(1, static_cast<char>(kEsc));
+    if (k->form == XtermKey::Tilde) {
+        out += '[' + std::to_string(k->number);
+        if (m > 1) out += ';' + std::to_string(m);
+    } else if (m > 1) {
+        out += "[1;" + std::to_string(m);
+    } else {
+        const bool ss3 = k->form == XtermKey::Ss3 || modes.applicationCursor;
+        out += ss3 ? 'O' : '[';
+    }
+    out += k->final;
+    return out;
+}
+
+const char* TypedKeyText(TermKey key, int emulation) {
+    const bool xterm = emulation == kXtermTerminal;
+    if (key == TermKey::Backspace) return xterm ? "\x7f" : "\b";
+    if (key == TermKey::Delete && !xterm) return "\x7f";
+    return nullptr;
+}
 
 const char* FunctionKeyTail(int index) {
     if (index < 0 || index >= static_cast<int>(kFunctionTails.size())) return "";
@@ -77,9 +130,11 @@ KeyOutcome Keyboard::KeyDown(TermKey key, int modifiers, const KeyViewState& vie
         return out;
     }
     const int emulation = settings_.EmulationMode();
+    const bool xterm = emulation == kXtermTerminal;
     const bool shift = (modifiers & kModShift) != 0;
     if (IsNavigation(key)) {
-        if (modifiers & kModCtrl) {
+        // In xterm mode Ctrl with a cursor key goes to the host unless there is another pane.
+        if ((modifiers & kModCtrl) && (view.split || !xterm)) {
             if (view.split) {
                 out.action = KeyAction::ScrollOther;
                 out.key = key;
@@ -95,6 +150,20 @@ KeyOutcome Keyboard::KeyDown(TermKey key, int modifiers, const KeyViewState& vie
     }
     std::string bytes;
     const int lines = std::max(settings_.ScrollLine, 1) * (shift ? 2 : 1);
+    if (xterm) {
+        // As in xterm, Shift with PageUp or PageDown pages through the history here.
+        if (shift && (key == TermKey::PageUp || key == TermKey::PageDown)) {
+            out.action = KeyAction::ScrollLines;
+            out.amount = key == TermKey::PageUp ? -view.visibleRows : view.visibleRows;
+        } else if (IsFunction(key) && settings_.FKLocal != 0) {
+            RunUserKey(static_cast<int>(key) - static_cast<int>(TermKey::F1));
+        } else {
+            bytes = XtermKeyBytes(key, modifiers, view.modes);
+            if (bytes.empty()) out.action = KeyAction::Default;
+        }
+        return sendKey(bytes, out);
+    }
+    // The keys of the VT100, VT52 and dumb modes.
     switch (key) {
         case TermKey::Up:
         case TermKey::Down: {
@@ -140,6 +209,11 @@ KeyOutcome Keyboard::KeyDown(TermKey key, int modifiers, const KeyViewState& vie
         case TermKey::End:
             out.action = KeyAction::ScrollEnd;
             break;
+        case TermKey::Insert:
+        case TermKey::Delete:
+        case TermKey::Backspace:
+            out.action = KeyAction::Default;
+            break;
         default:
             if (IsFunction(key)) {
                 const int index = static_cast<int>(key) - static_cast<int>(TermKey::F1);
@@ -150,6 +224,10 @@ KeyOutcome Keyboard::KeyDown(TermKey key, int modifiers, const KeyViewState& vie
             }
             break;
     }
+    return sendKey(bytes, out);
+}
+
+KeyOutcome Keyboard::sendKey(const std::string& bytes, KeyOutcome out) {
     if (!bytes.empty()) {
         if (host_.TransferRunning()) {
             out.action = KeyAction::Beep;
@@ -208,6 +286,18 @@ KeyOutcome Keyboard::Text(const std::string& sjis, int modifiers, const KeyViewS
         out = Char(static_cast<uint8_t>(c), modifiers, view, buffer);
         if (out.action != KeyAction::None) break;
     }
+    return out;
+}
+
+KeyOutcome Keyboard::Unheld(const std::string& utf8, const KeyViewState& view) {
+    KeyOutcome out;
+    if ((settings_.EmulationMode() == 0 && view.scrollBack) || host_.TransferRunning()) {
+        host_.Beep();
+        out.action = KeyAction::Beep;
+        return out;
+    }
+    if (settings_.LocalEcho != 0) host_.EchoLocal(GetaMarks(utf8));
+    host_.WriteUnheld(utf8);
     return out;
 }
 

@@ -35,12 +35,21 @@ enum class TermKey {
     F10,
     F11,
     F12,
+    Insert,
+    Delete,
+    Backspace,
 };
 
 enum KeyModifier : int { kModShift = 1, kModCtrl = 2, kModAlt = 4 };
 
+// The terminal's modes the keyboard follows (set by the host's escape sequences in xterm mode).
+struct KeyModes {
+    bool applicationCursor = false;  // cursor keys and Home/End send their SS3 forms
+};
+
 // The view's state the keyboard consults.
 struct KeyViewState {
+    KeyModes modes;
     bool scrollBack = false;   // looking at history
     bool rangeSelect = false;  // keyboard range-selection mode
     bool split = false;        // the window has two panes
@@ -75,6 +84,13 @@ struct KeyOutcome {
 
 // What F1..F12 send after ESC in the VT modes (index 0..11).
 const char* FunctionKeyTail(int index);
+// What xterm sends for a key with the modifier bits: the cursor keys, Home, End, Insert, Delete,
+// PageUp, PageDown and F1..F12 (with modifiers as CSI 1;m forms); empty for any other key.
+std::string XtermKeyBytes(TermKey key, int modifiers, const KeyModes& modes);
+// The text Backspace and Delete type, given to the typing path (local echo, the double BS after a
+// kanji): BS and DEL in the VT100, VT52 and dumb modes, DEL for Backspace in xterm mode. Null
+// where the key is a key press of its own (Delete in xterm mode) and for every other key.
+const char* TypedKeyText(TermKey key, int emulation);
 // A user key's text with ^M as CR and ^J as LF; every other character is kept as it is.
 std::string ExpandUserKey(const std::string& text);
 // A user key's macro file: a bare name is taken from the macro folder.
@@ -97,11 +113,16 @@ class Keyboard {
     // outcome.
     KeyOutcome Text(const std::string& sjis, int modifiers, const KeyViewState& view,
                     const ScreenBuffer& buffer);
+    // Typed UTF-8 characters that Shift-JIS cannot hold: sent through ITerminalHost::WriteUnheld,
+    // echoed as geta marks.
+    KeyOutcome Unheld(const std::string& utf8, const KeyViewState& view);
     // User key 0..11 (F1..F12): its text is sent, or its macro file run.
     void RunUserKey(int index);
 
   private:
     void send(uint8_t b, bool echo);
+    // Sends a key's bytes unless a transfer runs (then it beeps).
+    KeyOutcome sendKey(const std::string& bytes, KeyOutcome out);
 
     const Settings& settings_;
     ITerminalHost& host_;

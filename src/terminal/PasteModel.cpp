@@ -25,28 +25,49 @@ std::string EchoPart(const std::string& line) {
     return line.substr(start, end - start);
 }
 
-std::vector<PasteStep> PlanPaste(const std::string& sjis, bool sndCrLf) {
+std::vector<PasteStep> PlanPaste(const std::vector<TextPiece>& text, bool sndCrLf, bool bracketed) {
     std::vector<PasteStep> steps;
-    std::string line;
-    for (size_t i = 0; i < sjis.size(); ++i) {
-        char c = sjis[i];
-        if (c != '\n') {
-            line += c;
-            continue;
-        }
-        if (line.empty() || line.back() != '\r') line += '\r';
-        if (sndCrLf) line += '\n';
+    std::vector<TextPiece> line;
+    auto append = [&line](std::string_view bytes, bool utf8) {
+        if (line.empty() || line.back().utf8 != utf8) line.push_back({{}, utf8});
+        line.back().bytes += bytes;
+    };
+    auto endStep = [&](bool paced) {
         PasteStep step;
-        step.echo = EchoPart(line);
-        step.paced = true;
+        if (paced) {
+            std::string shown;
+            for (const TextPiece& piece : line)
+                shown += piece.utf8 ? GetaMarks(piece.bytes) : piece.bytes;
+            step.echo = EchoPart(shown);
+        }
+        step.paced = paced;
         step.send = std::move(line);
         steps.push_back(std::move(step));
         line.clear();
+    };
+    for (const TextPiece& piece : text) {
+        if (piece.utf8) {
+            append(piece.bytes, true);
+            continue;
+        }
+        for (char c : piece.bytes) {
+            if (bracketed && c == '\x1b') continue;
+            if (c != '\n') {
+                append({&c, 1}, false);
+                continue;
+            }
+            const bool afterCr =
+                !line.empty() && !line.back().utf8 && line.back().bytes.back() == '\r';
+            if (!afterCr) append("\r", false);
+            if (sndCrLf) append("\n", false);
+            endStep(true);
+        }
     }
-    if (!line.empty()) {
-        PasteStep step;
-        step.send = std::move(line);
-        steps.push_back(std::move(step));
+    if (!line.empty()) endStep(false);
+    if (bracketed && !steps.empty()) {
+        steps.insert(steps.begin(), PasteStep{{{"\x1b[200~"}}, "", false});
+        line = {{"\x1b[201~"}};
+        endStep(false);
     }
     return steps;
 }
@@ -58,7 +79,12 @@ bool RunPaste(const std::vector<PasteStep>& steps, ITerminalHost& host, IEchoWai
             host.Beep();
             return false;
         }
-        host.WriteConverted(step.send);
+        for (const TextPiece& piece : step.send) {
+            if (piece.utf8)
+                host.WriteUnheld(piece.bytes);
+            else
+                host.WriteConverted(piece.bytes);
+        }
         if (!step.paced) continue;
         if (!step.echo.empty()) wait.WaitForEcho(step.echo, kPasteEchoWaitMs);
         if (!wait.Pause(kPastePauseMs)) return false;

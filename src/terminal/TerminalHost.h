@@ -12,6 +12,9 @@ class ITerminalHost {
     virtual ~ITerminalHost() = default;
     // Shift-JIS text to the line, converted to the send code; false when nothing could be sent.
     virtual bool WriteConverted(const std::string& sjis) = 0;
+    // UTF-8 characters that Shift-JIS cannot hold: as they are to a line whose send code is
+    // UTF-8, else a geta mark each.
+    virtual bool WriteUnheld(const std::string& utf8) = 0;
     virtual void SendBreak() {}
     // Runs a macro file (full path) on the macro thread.
     virtual void RunMacroFile(const std::string& /*path*/) {}
@@ -20,6 +23,8 @@ class ITerminalHost {
     // Typed Shift-JIS text shown as if it had been received. It must not pass the receive kanji
     // decoder: the text is already Shift-JIS whatever the line's code.
     virtual void EchoLocal(const std::string& /*sjis*/) {}
+    // The terminal's screen has this size now (a telnet server in xterm mode is told).
+    virtual void ScreenSizeChanged(int /*rows*/, int /*columns*/) {}
 };
 
 // Paces a paste by the host's echo.

@@ -29,6 +29,8 @@ bool ViewModel::VtMode() const {
 }
 
 KeyOutcome ViewModel::KeyDown(TermKey key, int modifiers, bool split) {
+    if (const char* typed = TypedKeyText(key, settings_.EmulationMode()))
+        return TypeText(typed, modifiers, split);
     KeyViewState state;
     {
         const TerminalView& v = View();
@@ -45,6 +47,10 @@ KeyOutcome ViewModel::KeyDown(TermKey key, int modifiers, bool split) {
 }
 
 KeyOutcome ViewModel::TypeText(const std::string& sjis, int modifiers, bool split) {
+    return TypePieces({TextPiece{sjis}}, modifiers, split);
+}
+
+KeyOutcome ViewModel::TypePieces(const std::vector<TextPiece>& pieces, int modifiers, bool split) {
     KeyOutcome out;
     {
         // The lock is recursive: the local echo takes it again inside the receive path.
@@ -55,10 +61,19 @@ KeyOutcome ViewModel::TypeText(const std::string& sjis, int modifiers, bool spli
         state.rangeSelect = selection_.rangeMode;
         state.split = split;
         v.GetCursor(state.cursorLine, state.cursorColumn);
-        out = keyboard_.Text(sjis, modifiers, state, terminal_.Buffer());
+        for (const TextPiece& piece : pieces) {
+            out = piece.utf8 ? keyboard_.Unheld(piece.bytes, state)
+                             : keyboard_.Text(piece.bytes, modifiers, state, terminal_.Buffer());
+            if (out.action != KeyAction::None) break;
+        }
     }
     Apply(out);
     return out;
+}
+
+void ViewModel::SetVisibleSize(int rows, int columns) {
+    View().SetVisibleSize(rows, columns);
+    host_.ScreenSizeChanged(terminal_.State().ScreenRows(), terminal_.State().ScreenColumns());
 }
 
 void ViewModel::Apply(const KeyOutcome& outcome) {

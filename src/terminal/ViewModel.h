@@ -4,10 +4,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "terminal/KeyMap.h"
 #include "terminal/Search.h"
 #include "terminal/Selection.h"
+#include "text/Encoding.h"
 
 namespace marlo {
 
@@ -34,6 +36,10 @@ class ViewModel {
     // the view's own actions are carried out here.
     KeyOutcome KeyDown(TermKey key, int modifiers, bool split);
     KeyOutcome TypeText(const std::string& sjis, int modifiers, bool split);
+    // Typed desktop text (an input method's, a key's): each piece in turn until one is refused.
+    KeyOutcome TypePieces(const std::vector<TextPiece>& pieces, int modifiers, bool split);
+    // The pane shows this many rows and columns now; the host hears the screen's size.
+    void SetVisibleSize(int rows, int columns);
     // Carries out a local action (also what the other pane's Ctrl+key asks of this one).
     void Apply(const KeyOutcome& outcome);
     // ESC in the dumb terminal: leaves the innermost mode; false when there was none.

@@ -239,36 +239,72 @@ std::string Utf8ToSjis(std::string_view utf8) {
     return Convert("CP932", "UTF-8", utf8);
 }
 
+size_t Utf8CharLength(std::string_view bytes, size_t i) {
+    if (i >= bytes.size()) return 0;
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    size_t follow;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the byte after the first
+    if (c < 0x80) {
+        return 1;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+        follow = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        follow = 2;
+        if (c == 0xE0) low = 0xA0;   // overlong
+        if (c == 0xED) high = 0x9F;  // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        follow = 3;
+        if (c == 0xF0) low = 0x90;   // overlong
+        if (c == 0xF4) high = 0x8F;  // past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + follow >= bytes.size()) return 0;  // cut short
+    for (size_t k = 1; k <= follow; ++k) {
+        const auto b = static_cast<unsigned char>(bytes[i + k]);
+        if (k == 1 ? (b < low || b > high) : (b < 0x80 || b > 0xBF)) return 0;
+    }
+    return follow + 1;
+}
+
 bool IsValidUtf8(std::string_view bytes) {
-    size_t i = 0;
-    while (i < bytes.size()) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        int follow;
-        unsigned char low = 0x80, high = 0xBF;  // the range of the byte after the first
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            follow = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            follow = 2;
-            if (c == 0xE0) low = 0xA0;   // overlong
-            if (c == 0xED) high = 0x9F;  // surrogates
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            follow = 3;
-            if (c == 0xF0) low = 0x90;   // overlong
-            if (c == 0xF4) high = 0x8F;  // past U+10FFFF
-        } else {
-            return false;
-        }
-        if (i + static_cast<size_t>(follow) >= bytes.size()) return false;  // cut short
-        for (int k = 1; k <= follow; ++k) {
-            const auto b = static_cast<unsigned char>(bytes[i + static_cast<size_t>(k)]);
-            if (k == 1 ? (b < low || b > high) : (b < 0x80 || b > 0xBF)) return false;
-        }
-        i += static_cast<size_t>(follow) + 1;
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t n = Utf8CharLength(bytes, i);
+        if (n == 0) return false;
+        i += n;
     }
     return true;
+}
+
+std::vector<TextPiece> Utf8ToSjisPieces(std::string_view utf8) {
+    const uint16_t* table = UnicodeToSjisTable();
+    std::vector<TextPiece> pieces;
+    auto run = [&pieces](bool unheld) -> std::string& {
+        if (pieces.empty() || pieces.back().utf8 != unheld) pieces.push_back({{}, unheld});
+        return pieces.back().bytes;
+    };
+    for (size_t i = 0; i < utf8.size();) {
+        const size_t n = Utf8CharLength(utf8, i);
+        if (n == 0) {
+            run(false) += '?';  // a byte that is no character, as Utf8ToSjis shows it
+            ++i;
+            continue;
+        }
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        char32_t c = n == 1 ? lead : lead & (0x7F >> n);
+        for (size_t k = 1; k < n; ++k)
+            c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        const uint16_t sjis = c < 0x80 ? static_cast<uint16_t>(c) : c < 0x10000 ? table[c] : 0;
+        if (c >= 0x80 && sjis == 0) {
+            run(true).append(utf8.substr(i, n));
+        } else {
+            std::string& text = run(false);
+            if (sjis > 0xFF) text += static_cast<char>(sjis >> 8);
+            text += static_cast<char>(sjis & 0xFF);
+        }
+        i += n;
+    }
+    return pieces;
 }
 
 }  // namespace marlo

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace marlo {
 
@@ -25,5 +26,17 @@ bool AppendSjisCharAsUtf8(uint8_t lead, uint8_t trail, std::string& out);
 
 // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
+// The length of the well-formed UTF-8 character at `i`; 0 when there is none.
+size_t Utf8CharLength(std::string_view bytes, size_t i);
+
+// Desktop text on its way to the line: runs of Shift-JIS, and runs of the characters Shift-JIS
+// cannot hold (emoji, accented Latin, hangul, ...) kept as their UTF-8, which a line whose send
+// code is UTF-8 carries as they are.
+struct TextPiece {
+    std::string bytes;
+    bool utf8 = false;  // `bytes` are UTF-8 characters that Shift-JIS cannot hold
+};
+// UTF-8 text as pieces; a byte that is no UTF-8 character becomes "?" as in Utf8ToSjis.
+std::vector<TextPiece> Utf8ToSjisPieces(std::string_view utf8);
 
 }  // namespace marlo

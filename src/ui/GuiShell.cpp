@@ -324,7 +324,10 @@ bool GuiShell::OnUiCommand(int id) {
         }
         case ID_TERM_DUMB:
         case ID_TERM_VT100:
-            frame_->S().Emulation = id == ID_TERM_DUMB ? 0 : 1;
+        case ID_TERM_XTERM:
+            frame_->S().Emulation = id == ID_TERM_DUMB    ? 0
+                                    : id == ID_TERM_VT100 ? 1
+                                                          : kXtermTerminal;
             frame_->Term().Reset();
             panes_->ApplySettings();
             return true;

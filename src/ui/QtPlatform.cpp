@@ -333,6 +333,10 @@ void QtPlatform::SetClipboardText(const std::string& sjis) {
     QGuiApplication::clipboard()->setText(Q(SjisToUtf8(sjis)));
 }
 
+std::vector<TextPiece> QtPlatform::ClipboardPieces() {
+    return Utf8ToSjisPieces(QGuiApplication::clipboard()->text().toStdString());
+}
+
 std::string QtPlatform::ClipboardText() {
     return Utf8ToSjis(QGuiApplication::clipboard()->text().toStdString());
 }

@@ -86,6 +86,7 @@ class QtPlatform : public IPlatform {
         const std::vector<std::string>& values) override;
     void SetClipboardText(const std::string& sjis) override;
     std::string ClipboardText() override;
+    std::vector<TextPiece> ClipboardPieces() override;
     void PlaySound(const std::string& path, bool wait) override;
     void Beep() override;
     bool StartProcess(const std::vector<std::string>& argv,

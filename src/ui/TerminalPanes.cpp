@@ -217,12 +217,14 @@ bool TerminalPanes::RunCommand(int id) {
 
 void TerminalPanes::Paste() {
     if (pasting_) return;
-    std::string text = platform_.ClipboardText();
-    if (text.empty()) return;
+    // Bracketed paste stays off until the terminal keeps the host's mode.
+    const std::vector<PasteStep> steps =
+        PlanPaste(platform_.ClipboardPieces(), settings_.SndCRLF != 0, false);
+    if (steps.empty()) return;
     pasting_ = true;
     PauseOnly pauses(platform_);
     IEchoWait& wait = echoWait_ ? *echoWait_ : static_cast<IEchoWait&>(pauses);
-    RunPaste(PlanPaste(text, settings_.SndCRLF != 0), host_, wait);
+    RunPaste(steps, host_, wait);
     pasting_ = false;
 }
 

@@ -45,6 +45,12 @@ TermKey KeyOf(int key) {
             return TermKey::Home;
         case Qt::Key_End:
             return TermKey::End;
+        case Qt::Key_Insert:
+            return TermKey::Insert;
+        case Qt::Key_Delete:
+            return TermKey::Delete;
+        case Qt::Key_Backspace:
+            return TermKey::Backspace;
         default:
             break;
     }
@@ -61,33 +67,27 @@ int ModifiersOf(Qt::KeyboardModifiers m) {
     return out;
 }
 
-// The bytes a key types (Shift-JIS); empty when it types nothing.
-std::string TypedBytes(QKeyEvent* e) {
+// The text a key types; empty when it types nothing.
+std::vector<TextPiece> TypedText(QKeyEvent* e) {
     const bool ctrl = e->modifiers() & Qt::ControlModifier;
     switch (e->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            return "\r";
-        case Qt::Key_Backspace:
-            return "\b";
+            return {{"\r"}};
         case Qt::Key_Escape:
-            return "\x1b";
+            return {{"\x1b"}};
         case Qt::Key_Tab:
-            return "\t";
+            return {{"\t"}};
         case Qt::Key_Space:
-            return " ";
-        case Qt::Key_Delete:
-            return "\x7f";
+            return {{" "}};
         default:
             break;
     }
     if (ctrl && e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z)
-        return std::string(1, static_cast<char>(e->key() - Qt::Key_A + 1));
+        return {{std::string(1, static_cast<char>(e->key() - Qt::Key_A + 1))}};
     if (ctrl && e->key() >= Qt::Key_BracketLeft && e->key() <= Qt::Key_Underscore)
-        return std::string(1, static_cast<char>(e->key() - Qt::Key_BracketLeft + 0x1B));
-    QString text = e->text();
-    if (text.isEmpty()) return {};
-    return Utf8ToSjis(text.toStdString());
+        return {{std::string(1, static_cast<char>(e->key() - Qt::Key_BracketLeft + 0x1B))}};
+    return Utf8ToSjisPieces(e->text().toStdString());
 }
 
 }  // namespace
@@ -188,7 +188,7 @@ void TerminalWidget::UpdateGeometry() {
     int cols = std::clamp(viewport()->width() / cellW_, 1, 80);
     if (settings_.LineColFix) rows = std::min(rows, settings_.ScreenRows());
     TerminalView& v = model_.View();
-    if (rows != v.VisibleRows() || cols != v.VisibleColumns()) v.SetVisibleSize(rows, cols);
+    if (rows != v.VisibleRows() || cols != v.VisibleColumns()) model_.SetVisibleSize(rows, cols);
     ScrollRangeChanged();
 }
 
@@ -469,18 +469,17 @@ void TerminalWidget::keyPressEvent(QKeyEvent* e) {
     const int mods = ModifiersOf(e->modifiers());
     KeyOutcome out;
     TermKey key = KeyOf(e->key());
-    if (key != TermKey::None) {
-        out = model_.KeyDown(key, mods, split);
-    } else {
+    if (key != TermKey::None) out = model_.KeyDown(key, mods, split);
+    if (key == TermKey::None || out.action == KeyAction::Default) {
         // Alt with a letter belongs to the menus, as a system key would.
         const bool alt =
             (e->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) == Qt::AltModifier;
-        std::string bytes = alt ? std::string() : TypedBytes(e);
-        if (bytes.empty()) {
+        const std::vector<TextPiece> typed = alt ? std::vector<TextPiece>() : TypedText(e);
+        if (typed.empty()) {
             QAbstractScrollArea::keyPressEvent(e);
             return;
         }
-        out = model_.TypeText(bytes, mods, split);
+        out = model_.TypePieces(typed, mods, split);
     }
     if (onOutcome) onOutcome(out);
     viewport()->update();
@@ -488,8 +487,8 @@ void TerminalWidget::keyPressEvent(QKeyEvent* e) {
 
 void TerminalWidget::inputMethodEvent(QInputMethodEvent* e) {
     if (!e->commitString().isEmpty()) {
-        std::string bytes = Utf8ToSjis(e->commitString().toStdString());
-        KeyOutcome out = model_.TypeText(bytes, 0, isSplit && isSplit());
+        KeyOutcome out = model_.TypePieces(Utf8ToSjisPieces(e->commitString().toStdString()), 0,
+                                           isSplit && isSplit());
         if (onOutcome) onOutcome(out);
     }
     preedit_ = e->preeditString();
@@ -587,6 +586,7 @@ void TerminalWidget::contextMenuEvent(QContextMenuEvent* e) {
         {nullptr, 0},
         {"ﾀﾞﾑ端末", ID_TERM_DUMB},
         {"VT100", ID_TERM_VT100},
+        {"xterm", ID_TERM_XTERM},
         {"端末の設定...", ID_TERM_SETTINGS},
     };
     QMenu menu(this);

@@ -124,6 +124,24 @@ TEST(TelnetdInterop, CliShowsBareCarriageReturnsWithoutNuls) {
     EXPECT_EQ(r.out.find('\0'), std::string::npos);
 }
 
+// In xterm mode the daemon learns the terminal type and the window's size; in the other modes
+// the line refuses both, as before.
+TEST(TelnetdInterop, CliTellsTheTerminalTypeAndSizeInXtermModeOnly) {
+    test::TempDir dir;
+    test::TelnetDaemon daemon("echo \"TERM=$TERM\"; stty size; echo END; sleep 5", dir.path);
+    ASSERT_TRUE(daemon.Running());
+    for (int emulation : {3, 1}) {
+        const test::RunResult r =
+            test::RunProgram(MARLO_CLI_PATH, {"connect", "--telnet", daemon.Address(), "--set",
+                                              "Emulation=" + std::to_string(emulation), "--wait",
+                                              "END", "--close-after-script"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        const bool xterm = emulation == 3;
+        EXPECT_EQ(r.out.find("TERM=xterm") != std::string::npos, xterm) << r.out;
+        EXPECT_EQ(r.out.find("24 80") != std::string::npos, xterm) << r.out;
+    }
+}
+
 // marlo-cli against sz and rz run by telnetd in place of a login.
 TEST(TelnetdInterop, CliZmodemBothWaysBehindTelnetd) {
     test::TempDir out, in, up;

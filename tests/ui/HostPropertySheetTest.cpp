@@ -72,7 +72,7 @@ class HostPropertySheetTest : public QObject {
         e.StopBit = 2;
         e.Parity = 3;
         e.Flow = 1;
-        e.Emulation = 2;
+        e.Emulation = 3;  // xterm
         e.BreakTime = 250;
         e.ReadSize = 1024;
         e.CodeExchange = 4;

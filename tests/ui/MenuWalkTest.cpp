@@ -275,6 +275,8 @@ const std::vector<Row>& ContextTable() {
         {ID_TERM_DUMB, "1111", "1111", Shows::Nothing},
         {ID_TERM_VT100, "1111", "0000", Shows::Effect,
          [](Fixture& f) { return f.frame->S().Emulation == 1; }},
+        {ID_TERM_XTERM, "1111", "0000", Shows::Effect,
+         [](Fixture& f) { return f.frame->S().Emulation == 3; }},
         {ID_TERM_SETTINGS, "1111", "0000", Shows::Modal},
     };
     return rows;

@@ -24,6 +24,10 @@ struct Host : ITerminalHost {
         sent += sjis;
         return true;
     }
+    bool WriteUnheld(const std::string& utf8) override {
+        sent += "{" + utf8 + "}";
+        return true;
+    }
     void Beep() override { ++beeps; }
     std::string sent;
     int beeps = 0;
@@ -81,6 +85,15 @@ void TerminalViewTest::typingSendsTheBytesOfEachMode() {
     QTest::keyClick(vt.pane(), Qt::Key_Tab);
     QTest::keyClick(vt.pane(), Qt::Key_Escape);
     QCOMPARE(QByteArray::fromStdString(vt.host.sent), QByteArray("\x1bOA\x1b[15~\x1b[21~\t\x1b"));
+
+    Rig xterm(3);
+    for (auto key : {Qt::Key_Up, Qt::Key_Home, Qt::Key_Insert, Qt::Key_Delete, Qt::Key_Backspace,
+                     Qt::Key_F1, Qt::Key_F5})
+        QTest::keyClick(xterm.pane(), key);
+    QTest::keyClick(xterm.pane(), Qt::Key_Left, Qt::ControlModifier);
+    QTest::keyClick(xterm.pane(), Qt::Key_H, Qt::ControlModifier);
+    QCOMPARE(QByteArray::fromStdString(xterm.host.sent),
+             QByteArray("\x1b[A\x1b[H\x1b[2~\x1b[3~\x7f\x1bOP\x1b[15~\x1b[1;5D\b"));
 }
 
 void TerminalViewTest::inputMethodTextIsSentAsShiftJis() {
@@ -94,6 +107,11 @@ void TerminalViewTest::inputMethodTextIsSentAsShiftJis() {
     QCoreApplication::sendEvent(rig.pane(), &commit);
     QCOMPARE(QByteArray::fromStdString(rig.host.sent), QByteArray("\x8a\xbf"));
     QVERIFY(rig.pane()->Preedit().isEmpty());
+    // What Shift-JIS cannot hold goes to the host as UTF-8.
+    commit.setCommitString(QStringLiteral("a\u00e9\U0001F600"));
+    QCoreApplication::sendEvent(rig.pane(), &commit);
+    QCOMPARE(QByteArray::fromStdString(rig.host.sent), QByteArray("\x8a\xbf"
+                                                                  "a{\xC3\xA9\xF0\x9F\x98\x80}"));
 }
 
 void TerminalViewTest::altCCopiesTheMouseSelection() {

@@ -24,7 +24,7 @@ TEST(CommSettingsTexts, DisplayTextsAndValuesPairUp) {
         {LineParam::Flow, "XON/XOFF", 1},      {LineParam::Emulation, "ﾀﾞﾑ端末", 0},
         {LineParam::Emulation, "VT52", 2},     {LineParam::KanjiCode, "NEC漢字", 3},
         {LineParam::KanjiCode, "EUC", 4},      {LineParam::KanjiCode, "旧JIS", 1},
-        {LineParam::KanjiCode, "UTF-8", 5},
+        {LineParam::KanjiCode, "UTF-8", 5},    {LineParam::Emulation, "xterm", 3},
     };
     for (const auto& c : pairs) {
         SCOPED_TRACE(c.text);

@@ -193,7 +193,7 @@ TEST(HostTable, SettleNameAsksUntilAcceptedOrCancelled) {
 
 TEST(HostTable, ApplyCopiesExactlyTheEntrysLineAndTerminalSettings) {
     HostEntry e = Unusual("host");
-    e.Emulation = 1;
+    e.Emulation = 3;
     e.Log = 1;
     e.LogHead = "NF";
     e.Line = 1;

@@ -16,6 +16,11 @@ struct FakeHost : ITerminalHost {
         sent += sjis;
         return true;
     }
+    // Recorded in braces, to tell them from converted text.
+    bool WriteUnheld(const std::string& utf8) override {
+        sent += "{" + utf8 + "}";
+        return true;
+    }
     void SendBreak() override { ++breaks; }
     void RunMacroFile(const std::string& path) override { macros.push_back(path); }
     bool TransferRunning() const override { return transfer; }

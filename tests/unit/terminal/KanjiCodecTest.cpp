@@ -8,6 +8,7 @@
 
 #include "support/RunProgram.h"
 #include "terminal/KanjiCodec.h"
+#include "text/Encoding.h"
 
 namespace marlo {
 namespace {
@@ -369,6 +370,28 @@ TEST(KanjiEncoder, StateCarriesAcrossWrites) {
     e.Encode(&lead, 1, out);
     e.Finish(out);
     EXPECT_EQ(out, "a\x1b$@\x22\x2e\x1b(H");
+}
+
+// Characters Shift-JIS cannot hold: as they are to a UTF-8 line, a geta mark each to the others;
+// the desktop's text splits into such runs and Shift-JIS (a broken byte shows as "?").
+TEST(KanjiEncoder, UnheldCharactersGoAsUtf8OrAsGetaMarks) {
+    const std::string unheld = "\xC3\xA9\xF0\x9F\x98\x80";  // é and an emoji
+    KanjiEncoder e;
+    Bytes out;
+    e.SetCode(kUtf8);
+    e.EncodeUnheld(unheld, out);
+    EXPECT_EQ(out, unheld);
+    out.clear();
+    e.SetCode(kNewJis);
+    e.EncodeUnheld(unheld, out);
+    EXPECT_EQ(out, "\x1b$B\x22\x2e\x22\x2e");
+    const auto pieces = Utf8ToSjisPieces("a\xEF\xBD\xB1\xC3\xA9\xF0\x9F\x98\x80\xE3\x80\x9C\xFFz");
+    ASSERT_EQ(pieces.size(), 3u);
+    EXPECT_EQ(pieces[0].bytes, "a\xB1");
+    EXPECT_FALSE(pieces[0].utf8);
+    EXPECT_EQ(pieces[1].bytes, unheld);
+    EXPECT_TRUE(pieces[1].utf8);
+    EXPECT_EQ(pieces[2].bytes, "\x81\x60?z");  // the wave dash of the JIS table, a broken byte
 }
 
 // ---- marlo-cli convert ----

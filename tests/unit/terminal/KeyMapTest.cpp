@@ -17,6 +17,7 @@ struct KeyCase {
     std::string sent;
     KeyAction action;
     int amount;
+    bool applicationCursor = false;
 };
 
 TEST(KeyMap, CursorAndPageKeysPerEmulation) {
@@ -51,6 +52,34 @@ TEST(KeyMap, CursorAndPageKeysPerEmulation) {
         {1, TermKey::F12, 0, kEscS + "[24~", KeyAction::None, 0},
         {0, TermKey::F5, 0, "", KeyAction::None, 0},  // dumb, FKLocal off: no effect
         {0, TermKey::None, 0, "", KeyAction::Default, 0},
+        // Editing keys outside xterm mode are typed text (the view model types BS and DEL).
+        {1, TermKey::Insert, 0, "", KeyAction::Default, 0},
+        {2, TermKey::Delete, 0, "", KeyAction::Default, 0},
+        {0, TermKey::Backspace, 0, "", KeyAction::Default, 0},
+        // xterm: normal and application cursor keys, editing keys, modifiers.
+        {3, TermKey::Up, 0, kEscS + "[A", KeyAction::None, 0},
+        {3, TermKey::Left, 0, kEscS + "[D", KeyAction::None, 0},
+        {3, TermKey::Down, 0, kEscS + "OB", KeyAction::None, 0, true},
+        {3, TermKey::Right, 0, kEscS + "OC", KeyAction::None, 0, true},
+        {3, TermKey::Home, 0, kEscS + "[H", KeyAction::None, 0},
+        {3, TermKey::End, 0, kEscS + "OF", KeyAction::None, 0, true},
+        {3, TermKey::Insert, 0, kEscS + "[2~", KeyAction::None, 0},
+        {3, TermKey::Delete, 0, kEscS + "[3~", KeyAction::None, 0, true},
+        {3, TermKey::PageUp, 0, kEscS + "[5~", KeyAction::None, 0},
+        {3, TermKey::PageDown, 0, kEscS + "[6~", KeyAction::None, 0},
+        {3, TermKey::PageUp, kModShift, "", KeyAction::ScrollLines, -24},  // the history, locally
+        {3, TermKey::F1, 0, kEscS + "OP", KeyAction::None, 0, true},
+        {3, TermKey::F4, 0, kEscS + "OS", KeyAction::None, 0},
+        {3, TermKey::F5, 0, kEscS + "[15~", KeyAction::None, 0},
+        {3, TermKey::F12, 0, kEscS + "[24~", KeyAction::None, 0},
+        {3, TermKey::Up, kModCtrl, kEscS + "[1;5A", KeyAction::None, 0, true},
+        {3, TermKey::Right, kModShift, kEscS + "[1;2C", KeyAction::None, 0},
+        {3, TermKey::End, kModAlt | kModCtrl, kEscS + "[1;7F", KeyAction::None, 0},
+        {3, TermKey::Delete, kModShift | kModAlt, kEscS + "[3;4~", KeyAction::None, 0},
+        {3, TermKey::PageDown, kModCtrl, kEscS + "[6;5~", KeyAction::None, 0},
+        {3, TermKey::F2, kModShift, kEscS + "[1;2Q", KeyAction::None, 0},
+        {3, TermKey::F10, kModCtrl | kModShift, kEscS + "[21;6~", KeyAction::None, 0},
+        {3, TermKey::Backspace, 0, "", KeyAction::Default, 0},
     };
     for (const auto& c : cases) {
         Settings s;
@@ -59,12 +88,36 @@ TEST(KeyMap, CursorAndPageKeysPerEmulation) {
         FakeHost host;
         Keyboard k(s, host);
         KeyViewState view;
+        view.modes.applicationCursor = c.applicationCursor;
         KeyOutcome out = k.KeyDown(c.key, c.modifiers, view);
         SCOPED_TRACE(testing::Message()
                      << "emulation " << c.emulation << " key " << static_cast<int>(c.key));
         EXPECT_EQ(host.sent, c.sent);
         EXPECT_EQ(out.action, c.action);
         EXPECT_EQ(out.amount, c.amount);
+    }
+}
+
+// Backspace and Delete as the view model types them: BS and DEL, or DEL and CSI 3~ in xterm mode.
+TEST(KeyMap, BackspaceAndDeleteThroughTheViewModel) {
+    const struct {
+        int emulation;
+        TermKey key;
+        std::string sent;
+    } cases[] = {
+        {1, TermKey::Backspace, "\b"},
+        {0, TermKey::Delete, "\x7f"},
+        {3, TermKey::Backspace, "\x7f"},
+        {3, TermKey::Delete, kEscS + "[3~"},
+    };
+    for (const auto& c : cases) {
+        Settings s;
+        s.Emulation = c.emulation;
+        FakeHost host;
+        Terminal terminal(s);
+        ViewModel model(terminal, 0, s, host);
+        model.KeyDown(c.key, 0, false);
+        EXPECT_EQ(host.sent, c.sent) << c.emulation << " " << static_cast<int>(c.key);
     }
 }
 
