@@ -1,6 +1,6 @@
 // The terminal's memory of received text: BufferSize lines of 80 cells in four parallel planes
-// (characters, flags, foreground, background), the last line in use, the dumb-terminal write
-// column, the current attributes and the tab stops.
+// (characters, flags, foreground, background), the time each line began, the last line in use,
+// the dumb-terminal write column, the current attributes and the tab stops.
 //
 // Lines are kept in a ring so that dropping the oldest lines when the buffer is full costs only
 // the lines dropped. Inside a line the 80 cells of each plane are contiguous; read them through
