@@ -46,7 +46,10 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
     };
     sessionHooks.stateChanged = [this] {
         // The stamps' time since the connection counts from here (else from the start).
-        if (session_->Conn().connected) log_.Stamps().SetOrigin(LineStamper::SteadyClock::now());
+        if (session_->Conn().connected) {
+            log_.Stamps().SetOrigin(LineStamper::SteadyClock::now());
+            terminal_->Stamps().SetOrigin(LineStamper::SteadyClock::now());
+        }
         if (onTitleChanged) onTitleChanged();
     };
     sessionHooks.holdReceive = [this](bool hold) { SetLogonHold(hold); };

@@ -22,19 +22,22 @@ int HexDigit(char c) {
 
 class HexDump::Sink : public IKanjiSink {
   public:
-    explicit Sink(HexDump& dump) : dump_(dump) {}
+    explicit Sink(const HexDump& dump) : dump_(dump) {}
     void SingleByte(uint8_t b) override { dump_.OnChar(false, b, 0); }
     void DoubleByte(uint8_t lead, uint8_t trail) override { dump_.OnChar(true, lead, trail); }
 
   private:
-    HexDump& dump_;
+    const HexDump& dump_;
 };
 
 HexDump::HexDump(size_t capacity)
     : capacity_(std::max(kRowBytes, capacity / kRowBytes * kRowBytes)) {}
 
 void HexDump::SetCode(int code) {
-    if (code == decoder_.Code()) return;
+    if (code == code_) return;
+    // What came before is decoded in the code it came in.
+    CatchUp();
+    code_ = code;
     decoder_.SetCode(code);
     // What waited for the old code's next byte is shown as it is.
     runStart_ = End();
@@ -43,27 +46,36 @@ void HexDump::SetCode(int code) {
 void HexDump::Clear() {
     bytes_.clear();
     cells_.clear();
-    begin_ = runStart_ = 0;
+    begin_ = runStart_ = fedTo_ = 0;
     decoder_.Reset();
     ++generation_;
 }
 
 void HexDump::Append(const uint8_t* p, size_t n) {
     if (!p || n == 0) return;
-    Sink sink(*this);
-    for (size_t i = 0; i < n; ++i) {
-        bytes_.push_back(p[i]);
-        cells_.push_back({});
-        decoder_.Feed(p[i], false, sink);
-    }
+    bytes_.insert(bytes_.end(), p, p + n);
     DropOldest();
     ++generation_;
 }
 
+void HexDump::CatchUp() const {
+    if (fedTo_ < begin_) {
+        // Bytes went before anyone asked for them: decoding starts afresh after them.
+        decoder_.Reset();
+        fedTo_ = begin_;
+    }
+    runStart_ = std::max(runStart_, begin_);
+    if (fedTo_ == End()) return;
+    cells_.resize(bytes_.size());
+    Sink sink(*this);
+    for (at_ = fedTo_; at_ < End(); ++at_) decoder_.Feed(ByteAt(at_), false, sink);
+    fedTo_ = End();
+}
+
 size_t HexDump::CharBytes(bool pair) const {
-    const uint64_t newest = End() - 1;
+    const uint64_t newest = at_;
     const uint64_t low = std::max(runStart_, begin_);
-    switch (decoder_.Code()) {
+    switch (code_) {
         case kUtf8: {
             // Back over the continuation bytes to the lead byte.
             size_t n = 1;
@@ -82,8 +94,8 @@ size_t HexDump::CharBytes(bool pair) const {
     }
 }
 
-void HexDump::OnChar(bool pair, uint8_t a, uint8_t b) {
-    const uint64_t newest = End() - 1;
+void HexDump::OnChar(bool pair, uint8_t a, uint8_t b) const {
+    const uint64_t newest = at_;
     const uint64_t low = std::max(runStart_, begin_);
     // A second character out of the same byte has no byte of its own left to show at.
     if (low > newest) return;
@@ -109,9 +121,9 @@ void HexDump::DropOldest() {
     if (bytes_.size() <= capacity_) return;
     const size_t drop = (bytes_.size() - capacity_ + kRowBytes - 1) / kRowBytes * kRowBytes;
     bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(drop));
-    cells_.erase(cells_.begin(), cells_.begin() + static_cast<std::ptrdiff_t>(drop));
+    cells_.erase(cells_.begin(),
+                 cells_.begin() + static_cast<std::ptrdiff_t>(std::min(drop, cells_.size())));
     begin_ += drop;
-    runStart_ = std::max(runStart_, begin_);
 }
 
 void HexDump::AppendText(uint64_t offset, bool firstShown, std::string& out) const {
@@ -138,19 +150,23 @@ void HexDump::AppendText(uint64_t offset, bool firstShown, std::string& out) con
 }
 
 std::string HexDump::Format(uint64_t from, uint64_t to) const {
+    CatchUp();
     from = std::max(from, begin_);
     to = std::min(to, End());
     std::string out;
     if (from >= to) return out;
+    out.reserve(static_cast<size_t>((to - from) / kRowBytes + 2) * 96);
     for (uint64_t row = from / kRowBytes * kRowBytes; row < to; row += kRowBytes) {
         char address[24];
         std::snprintf(address, sizeof address, "%08llX  ", static_cast<unsigned long long>(row));
         out += address;
         for (uint64_t at = row; at < row + kRowBytes; ++at) {
             if (at >= from && at < to) {
-                char hex[4];
-                std::snprintf(hex, sizeof hex, "%02X ", ByteAt(at));
-                out += hex;
+                static constexpr char kDigits[] = "0123456789ABCDEF";
+                const uint8_t b = ByteAt(at);
+                out += kDigits[b >> 4];
+                out += kDigits[b & 15];
+                out += ' ';
             } else {
                 out += "   ";
             }

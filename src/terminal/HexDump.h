@@ -9,6 +9,9 @@
 // kanji whose bytes came in two receive blocks shows whole; one that starts in a row's last
 // column runs one column past that row's end.
 //
+// Appending only keeps the bytes; they are decoded when rows are asked for, so a dump nobody
+// looks at costs the receive path a copy.
+//
 // Also the parser of typed hex bytes ("$0D $0A", "0x1b", "0D0A", "1b 5b"), so that what the dump
 // shows can be typed back.
 #pragma once
@@ -32,9 +35,9 @@ class HexDump {
     // Keeps at most `capacity` bytes (at least a row), dropping the oldest whole rows.
     explicit HexDump(size_t capacity = kDefaultCapacity);
 
-    // The line's receive code; a change starts the decoding afresh.
+    // The line's receive code: the bytes that come after it are decoded in it.
     void SetCode(int code);
-    int Code() const { return decoder_.Code(); }
+    int Code() const { return code_; }
     void Append(const uint8_t* p, size_t n);
     // Forgets everything; offsets count from 0 again.
     void Clear();
@@ -44,7 +47,10 @@ class HexDump {
     uint64_t End() const { return begin_ + bytes_.size(); }
     // The bytes before this offset show their final text; the rest wait for the bytes that
     // complete their character.
-    uint64_t Decoded() const { return runStart_; }
+    uint64_t Decoded() const {
+        CatchUp();
+        return runStart_;
+    }
     // Changes whenever bytes come or go (views redraw when it changed).
     uint64_t Generation() const { return generation_; }
 
@@ -73,22 +79,28 @@ class HexDump {
     class Sink;
     friend class Sink;
 
-    // The decoder gave a character (single byte `a`, or the pair a b) at the newest byte.
-    void OnChar(bool pair, uint8_t a, uint8_t b);
-    // The number of bytes (ending at the newest) that the character just decoded came in.
+    // Decodes the bytes that came since the last time (the cells are a cache of the bytes).
+    void CatchUp() const;
+    // The decoder gave a character (single byte `a`, or the pair a b) at byte `at_`.
+    void OnChar(bool pair, uint8_t a, uint8_t b) const;
+    // The number of bytes (ending at `at_`) that the character just decoded came in.
     size_t CharBytes(bool pair) const;
     uint8_t ByteAt(uint64_t offset) const { return bytes_[static_cast<size_t>(offset - begin_)]; }
-    Cell& CellAt(uint64_t offset) { return cells_[static_cast<size_t>(offset - begin_)]; }
+    Cell& CellAt(uint64_t offset) const { return cells_[static_cast<size_t>(offset - begin_)]; }
     void AppendText(uint64_t offset, bool rowStart, std::string& out) const;
     void DropOldest();
 
     size_t capacity_;
     std::deque<uint8_t> bytes_;
-    std::deque<Cell> cells_;
     uint64_t begin_ = 0;
-    uint64_t runStart_ = 0;  // the first byte whose character is not decoded yet
     uint64_t generation_ = 0;
-    KanjiDecoder decoder_;
+    int code_ = kShiftJis;
+    // What the bytes show, decoded up to fedTo_.
+    mutable std::deque<Cell> cells_;
+    mutable KanjiDecoder decoder_;
+    mutable uint64_t fedTo_ = 0;
+    mutable uint64_t at_ = 0;        // the byte being decoded
+    mutable uint64_t runStart_ = 0;  // the first byte whose character is not decoded yet
 };
 
 // Typed hex bytes: tokens separated by spaces, tabs or commas; "$" or "0x" followed by one or two

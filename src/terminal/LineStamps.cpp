@@ -41,6 +41,19 @@ std::string LineStamper::Stamp(const std::string& text) {
     return out;
 }
 
+LineTime LineStamper::Now() const {
+    using namespace std::chrono;
+    return {duration_cast<milliseconds>(SystemClock::now().time_since_epoch()).count(),
+            duration_cast<milliseconds>(SteadyClock::now() - origin_).count()};
+}
+
+std::string LineStamper::Format(int form, const LineTime& t) {
+    using namespace std::chrono;
+    return Format(
+        form, SystemClock::time_point(duration_cast<SystemClock::duration>(milliseconds(t.wallMs))),
+        milliseconds(t.sinceOriginMs));
+}
+
 std::string LineStamper::Format(int form, SystemClock::time_point wall,
                                 SteadyClock::duration sinceOrigin) {
     using namespace std::chrono;

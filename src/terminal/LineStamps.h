@@ -17,6 +17,15 @@ enum TimeStampForm : int {
 };
 inline constexpr int kStampFormCount = 3;
 
+// When a line began: the time of day and the time since the connection, in milliseconds; a line
+// that has none has wallMs 0.
+struct LineTime {
+    int64_t wallMs = 0;
+    int64_t sinceOriginMs = 0;
+    bool Set() const { return wallMs != 0; }
+    bool operator==(const LineTime&) const = default;
+};
+
 class LineStarts {
   public:
     // Feed every byte in order: true when `b` is the first byte of a line.
@@ -44,6 +53,10 @@ class LineStamper {
     }
     // The next byte starts a line (a log opened afresh).
     void Restart() { starts_.Reset(); }
+    // Whether `b` starts a line (stamps on); feed every byte in order.
+    bool StartsLine(uint8_t b) { return On() && starts_.Starts(b); }
+    // The time now, as a line keeps it.
+    LineTime Now() const;
 
     // The stamp to put before `b`, or "" when `b` does not start a line (or stamps are off).
     // The clocks are read only when a stamp is due: this runs for every received byte.
@@ -58,6 +71,7 @@ class LineStamper {
     // The stamp text of a time, in `form`.
     static std::string Format(int form, SystemClock::time_point wall,
                               SteadyClock::duration sinceOrigin);
+    static std::string Format(int form, const LineTime& t);
 
   private:
     int form_ = kStampOff;

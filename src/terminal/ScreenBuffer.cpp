@@ -30,6 +30,7 @@ ScreenBuffer::ScreenBuffer(int lines) {
     lines_ = std::max(lines, 2);
     planeSize_ = static_cast<size_t>(lines_) * kBufferColumns;
     cells_.assign(4 * planeSize_, 0);
+    times_.assign(static_cast<size_t>(lines_), {});
 }
 
 void ScreenBuffer::Resize(int lines) {
@@ -41,11 +42,15 @@ void ScreenBuffer::Resize(int lines) {
     int first = used - keep;
     size_t newPlane = static_cast<size_t>(lines) * kBufferColumns;
     std::vector<uint8_t> cells(4 * newPlane, 0);
-    for (int i = 0; i < keep; ++i)
+    std::vector<LineTime> times(static_cast<size_t>(lines));
+    for (int i = 0; i < keep; ++i) {
         for (int p = 0; p < 4; ++p)
             std::memcpy(cells.data() + p * newPlane + static_cast<size_t>(i) * kBufferColumns,
                         plane(p, first + i), kBufferColumns);
+        times[static_cast<size_t>(i)] = LineTimeOf(first + i);
+    }
     cells_.swap(cells);
+    times_.swap(times);
     lines_ = lines;
     planeSize_ = newPlane;
     head_ = 0;
@@ -111,11 +116,13 @@ void ScreenBuffer::copyLine(int from, int to) {
     for (int p = 0; p < 4; ++p)
         std::memcpy(cells_.data() + p * planeSize_ + offset(to),
                     cells_.data() + p * planeSize_ + offset(from), kBufferColumns);
+    times_[physical(to)] = times_[physical(from)];
 }
 
 void ScreenBuffer::zeroLine(int line) {
     for (int p = 0; p < 4; ++p)
         std::memset(cells_.data() + p * planeSize_ + offset(line), 0, kBufferColumns);
+    times_[physical(line)] = {};
 }
 
 int ScreenBuffer::DropOldest(int count) {
@@ -134,7 +141,10 @@ void ScreenBuffer::InsertLines(int line, int count) {
     count = std::min(count, lines_ - line);
     int newLast = std::min(std::max(lastLine_, line) + count, lines_ - 1);
     for (int to = newLast; to >= line + count; --to) copyLine(to - count, to);
-    for (int i = line; i < line + count; ++i) EraseCells(i, 0, kBufferColumns - 1);
+    for (int i = line; i < line + count; ++i) {
+        EraseCells(i, 0, kBufferColumns - 1);
+        times_[physical(i)] = {};
+    }
     lastLine_ = newLast;
 }
 
@@ -148,6 +158,7 @@ void ScreenBuffer::DeleteLines(int line, int count) {
 
 void ScreenBuffer::Clear() {
     std::fill(cells_.begin(), cells_.end(), 0);
+    std::fill(times_.begin(), times_.end(), LineTime{});
     head_ = 0;
     lastLine_ = 0;
     dumbColumn_ = 0;

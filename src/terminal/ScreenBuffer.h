@@ -1,6 +1,6 @@
 // The terminal's memory of received text: BufferSize lines of 80 cells in four parallel planes
-// (characters, flags, foreground, background), the last line in use, the dumb-terminal write
-// column, the current attributes and the tab stops.
+// (characters, flags, foreground, background), the time each line began, the last line in use,
+// the dumb-terminal write column, the current attributes and the tab stops.
 //
 // Lines are kept in a ring so that dropping the oldest lines when the buffer is full costs only
 // the lines dropped. Inside a line the 80 cells of each plane are contiguous; read them through
@@ -15,6 +15,8 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "terminal/LineStamps.h"
 
 namespace marlo {
 
@@ -96,6 +98,16 @@ class ScreenBuffer {
     // A whole line becomes 80 spaces with attributes 0.
     void BlankLine(int line) { EraseCells(line, 0, kBufferColumns - 1); }
 
+    // The time a line began (with the time-stamp option on): it moves, and goes, with its line;
+    // a line zeroed or inserted has none.
+    void SetLineTime(int line, const LineTime& t) {
+        if (static_cast<unsigned>(line) < static_cast<unsigned>(lines_)) times_[physical(line)] = t;
+    }
+    LineTime LineTimeOf(int line) const {
+        return static_cast<unsigned>(line) < static_cast<unsigned>(lines_) ? times_[physical(line)]
+                                                                           : LineTime{};
+    }
+
     // The number of lines MakeRoom drops: ClearUp percent of the buffer, at least one.
     int RoomLines(int clearUpPercent) const;
     // Drops the `count` oldest lines: the rest move up, the freed lines at the end are zeroed and
@@ -126,11 +138,12 @@ class ScreenBuffer {
     void LoadText(const std::string& text, int vtRows);
 
   private:
-    size_t offset(int line) const {
-        int physical = head_ + line;
-        if (physical >= lines_) physical -= lines_;
-        return static_cast<size_t>(physical) * kBufferColumns;
+    size_t physical(int line) const {
+        int at = head_ + line;
+        if (at >= lines_) at -= lines_;
+        return static_cast<size_t>(at);
     }
+    size_t offset(int line) const { return physical(line) * kBufferColumns; }
     const uint8_t* plane(int which, int line) const {
         return cells_.data() + which * planeSize_ + offset(line);
     }
@@ -144,7 +157,8 @@ class ScreenBuffer {
     int lines_ = 0;
     int head_ = 0;  // physical index of line 0
     size_t planeSize_ = 0;
-    std::vector<uint8_t> cells_;  // the four planes one after the other
+    std::vector<uint8_t> cells_;   // the four planes one after the other
+    std::vector<LineTime> times_;  // one a line, in the ring's order
     int lastLine_ = 0;
     int dumbColumn_ = 0;
     CellAttributes attrs_;

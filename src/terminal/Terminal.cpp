@@ -165,11 +165,28 @@ void Terminal::ClearBuffer() {
     for (auto& v : views_) v->OnClear();
 }
 
-void Terminal::ProcessReceived(const uint8_t* bytes, size_t count) {
+void Terminal::ProcessReceived(const uint8_t* bytes, size_t count, LineTime arrived) {
     if (!bytes || count == 0) return;
     auto lock = buffer_.Lock();
     dec_ = &decoder_;
-    process(bytes, count);
+    stamps_.SetForm(settings_.TimeStamp);
+    if (!stamps_.On()) {
+        process(bytes, count);
+        return;
+    }
+    if (!arrived.Set()) arrived = stamps_.Now();
+    // The bytes before a line's first one are processed first, so that the cursor stands where
+    // that byte lands (or, for an empty line, on the line its line end closes).
+    size_t from = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (!stamps_.StartsLine(bytes[i])) continue;
+        if (i > from) process(bytes + from, i - from);
+        from = i;
+        int line, column;
+        state_.GetCursor(line, column);
+        buffer_.SetLineTime(line, arrived);
+    }
+    process(bytes + from, count - from);
 }
 
 void Terminal::ProcessLocal(const uint8_t* bytes, size_t count) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "terminal/KanjiCodec.h"
+#include "terminal/LineStamps.h"
 #include "terminal/ScreenBuffer.h"
 #include "terminal/TerminalState.h"
 #include "terminal/TerminalView.h"
@@ -70,8 +71,15 @@ class Terminal {
     void AddCaptureSink(ICaptureSink* sink);
     void RemoveCaptureSink(ICaptureSink* sink);
 
-    // The one entry of received data.
-    void ProcessReceived(const uint8_t* bytes, size_t count);
+    // The one entry of received data. With the `TimeStamp` setting on, each line the bytes start
+    // keeps the time they arrived (`arrived`, or now when it is not set) on the buffer line its
+    // first byte lands on.
+    void ProcessReceived(const uint8_t* bytes, size_t count) {
+        ProcessReceived(bytes, count, LineTime{});
+    }
+    void ProcessReceived(const uint8_t* bytes, size_t count, LineTime arrived);
+    // Where the lines' time since the connection counts from, and line starts are found.
+    LineStamper& Stamps() { return stamps_; }
     // Typed text echoed locally: the same path, but the bytes are Shift-JIS already and bypass the
     // receive decoder (whose shift state belongs to the line).
     void ProcessLocal(const uint8_t* bytes, size_t count);
@@ -148,6 +156,7 @@ class Terminal {
     const Settings& settings_;
     ScreenBuffer buffer_;
     TerminalState state_;
+    LineStamper stamps_;
     KanjiDecoder decoder_;
     KanjiDecoder echoDecoder_;       // Shift-JIS, for the local echo
     KanjiDecoder* dec_ = &decoder_;  // the decoder of the run being processed

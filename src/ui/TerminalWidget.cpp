@@ -17,6 +17,7 @@
 #include "settings/Settings.h"
 #include "terminal/CellColours.h"
 #include "terminal/KanjiCodec.h"
+#include "terminal/LineStamps.h"
 #include "terminal/ScreenBuffer.h"
 #include "terminal/Terminal.h"
 #include "terminal/ViewModel.h"
@@ -26,6 +27,22 @@
 namespace marlo::ui {
 
 namespace {
+
+// The strip left of the cells that the time column is painted in.
+class TimeStrip : public QWidget {
+  public:
+    TimeStrip(QWidget* parent, std::function<void(QPainter&)> paint)
+        : QWidget(parent), paint_(std::move(paint)) {}
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        paint_(p);
+    }
+
+  private:
+    std::function<void(QPainter&)> paint_;
+};
 
 TermKey KeyOf(int key) {
     switch (key) {
@@ -153,6 +170,7 @@ void TerminalWidget::ApplySettings() {
         asciiRuns_ = fm.horizontalAdvance(QLatin1Char(ch)) == cellW_;
     lineH_ = std::max(px, fm.height());
     ascent_ = fm.ascent() + (lineH_ - fm.height()) / 2;
+    PlaceTimeColumn();
     caretOn_ = true;
     if (settings_.Blink != 0)
         blink_.start();
@@ -194,7 +212,66 @@ void TerminalWidget::UpdateGeometry() {
 
 void TerminalWidget::resizeEvent(QResizeEvent* e) {
     QAbstractScrollArea::resizeEvent(e);
+    if (timeColumn_)
+        timeColumn_->setGeometry(QRect(QPoint(frameWidth(), frameWidth()),
+                                       QSize(viewportMargins().left(), viewport()->height())));
     UpdateGeometry();
+}
+
+void TerminalWidget::PlaceTimeColumn() {
+    int width = 0;
+    if (settings_.TimeStamp == kStampClock || settings_.TimeStamp == kStampElapsed) {
+        // The form's text ("HH:MM:SS.mmm " or "+HH:MM:SS.mmm ") and half a cell more.
+        width =
+            static_cast<int>(LineStamper::Format(settings_.TimeStamp, LineTime{}).size()) * cellW_ +
+            cellW_ / 2;
+        if (!timeColumn_) timeColumn_ = new TimeStrip(this, [this](QPainter& p) { PaintTimes(p); });
+    }
+    if (timeColumn_) timeColumn_->setVisible(width > 0);
+    if (viewportMargins().left() == width) return;
+    setViewportMargins(width, 0, 0, 0);
+    if (timeColumn_) {
+        timeColumn_->setGeometry(
+            QRect(QPoint(frameWidth(), frameWidth()), QSize(width, viewport()->height())));
+    }
+}
+
+QString TerminalWidget::TimeText(int line) const {
+    const ScreenBuffer& buffer = model_.Term().Buffer();
+    // A line that holds no text shows no time (a screen cleared over old lines).
+    if (line > buffer.LastLine() || buffer.LineText(line).empty()) return {};
+    const LineTime t = buffer.LineTimeOf(line);
+    if (!t.Set()) return {};
+    return QString::fromStdString(LineStamper::Format(settings_.TimeStamp, t)).trimmed();
+}
+
+QStringList TerminalWidget::VisibleTimes() const {
+    QStringList times;
+    if (!timeColumn_ || timeColumn_->isHidden()) return times;
+    const ScreenBuffer& buffer = model_.Term().Buffer();
+    auto lock = buffer.Lock();
+    const TerminalView& v = model_.View();
+    for (int r = 0; r < v.VisibleRows() && v.TopLine() + r < buffer.Lines(); ++r)
+        times << TimeText(v.TopLine() + r);
+    return times;
+}
+
+void TerminalWidget::PaintTimes(QPainter& p) {
+    const uint32_t textColor = static_cast<uint32_t>(settings_.TextColor);
+    const uint32_t backColor = static_cast<uint32_t>(settings_.BackColor);
+    const QColor back = FromColorRef(backColor);
+    p.fillRect(timeColumn_->rect(), back.lightness() > 128 ? back.darker(108) : back.lighter(140));
+    QColor text = FromColorRef(textColor);
+    text.setAlpha(170);
+    p.setPen(text);
+    p.setFont(font_);
+    const ScreenBuffer& buffer = model_.Term().Buffer();
+    auto lock = buffer.Lock();
+    const TerminalView& v = model_.View();
+    for (int r = 0; r <= v.VisibleRows() && v.TopLine() + r < buffer.Lines(); ++r) {
+        const QString time = TimeText(v.TopLine() + r);
+        if (!time.isEmpty()) p.drawText(cellW_ / 4, r * lineH_ + ascent_, time);
+    }
 }
 
 void TerminalWidget::SchedulePaint(const QRect& area) {
@@ -288,6 +365,8 @@ const QString& TerminalWidget::Glyph(uint8_t first, uint8_t second) {
 void TerminalWidget::paintEvent(QPaintEvent* e) {
     ++paints_;
     sincePaint_.restart();
+    // The times follow whatever the cells show (new lines, a scroll).
+    if (timeColumn_ && !timeColumn_->isHidden()) timeColumn_->update();
     QPainter p(viewport());
     const uint32_t textColor = static_cast<uint32_t>(settings_.TextColor);
     const uint32_t backColor = static_cast<uint32_t>(settings_.BackColor);

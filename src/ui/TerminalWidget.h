@@ -10,6 +10,7 @@
 #include <QFont>
 #include <QRegion>
 #include <QTimer>
+#include <QWidget>
 #include <functional>
 #include <unordered_map>
 
@@ -60,6 +61,9 @@ class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     int Paints() const { return paints_; }
     // The text of the visible rows as shown (tests and screenshots).
     QStringList VisibleText() const;
+    // The time column left of the cells (the `TimeStamp` setting on): each visible row's time as
+    // shown, "" where it shows none; empty while the column is off.
+    QStringList VisibleTimes() const;
     // The buffer cell boundary nearest to a point of the viewport.
     CellPos CellAt(QPoint p) const;
 
@@ -96,6 +100,10 @@ class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     // The text of one cell's character (Shift-JIS, one or two bytes), converted once.
     const QString& Glyph(uint8_t first, uint8_t second);
     void UpdateGeometry();
+    // The time column: shown with the setting on, as wide as its form's text, beside the cells.
+    void PlaceTimeColumn();
+    QString TimeText(int line) const;
+    void PaintTimes(QPainter& p);
     QRect CaretRect() const;
     void AutoScroll();
     bool Accelerator(QKeyEvent* e);
@@ -123,6 +131,7 @@ class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     bool asciiRuns_ = false;
     std::unordered_map<uint16_t, QString> glyphs_;
     int autoScrollStep_ = 0;
+    QWidget* timeColumn_ = nullptr;
     QPoint lastMouse_;
 };
 

@@ -6,6 +6,7 @@
 
 #include "app/CommandIds.h"
 #include "settings/Settings.h"
+#include "terminal/LineStamps.h"
 #include "terminal/Terminal.h"
 #include "terminal/TerminalHost.h"
 #include "terminal/ViewModel.h"
@@ -66,6 +67,7 @@ class TerminalViewTest : public QObject {
     void splitShowsTheSameBuffer();
     void pasteIsPacedByTheEcho();
     void rangeSelectionAndSearchFromTheKeyboard();
+    void timeColumnShowsEachLinesTimeBesideTheCells();
     void screenshot();
 };
 
@@ -185,6 +187,39 @@ void TerminalViewTest::rangeSelectionAndSearchFromTheKeyboard() {
     QTest::keyClick(w, Qt::Key_N, Qt::AltModifier);
     QCOMPARE(rig.host.beeps, 1);  // nothing further down
     QCOMPARE(QByteArray::fromStdString(rig.host.sent), QByteArray());
+}
+
+// The time-stamp option adds a column of times left of the cells: the terminal keeps its 80
+// columns, and the times scroll with the lines.
+void TerminalViewTest::timeColumnShowsEachLinesTimeBesideTheCells() {
+    Rig rig(0);
+    const int columnsBefore = rig.pane()->View().VisibleColumns();
+    const int widthBefore = rig.pane()->viewport()->width();
+    QVERIFY(rig.pane()->VisibleTimes().isEmpty());
+    rig.settings.TimeStamp = kStampElapsed;
+    rig.pane()->ApplySettings();
+    rig.pane()->resize(rig.pane()->width() + 200, rig.pane()->height());
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.pane()->View().VisibleColumns(), std::max(columnsBefore, 80));
+    QVERIFY(rig.pane()->viewport()->width() >= widthBefore);
+    auto at = [&rig](const std::string& bytes, int64_t sinceMs) {
+        rig.terminal.ProcessReceived(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                     LineTime{1, sinceMs});
+    };
+    at("\x93\xfa\x96\x7b", 1500);  // 日本
+    at("\x8c\xea\r\n\r\nnext\r\n", 62003);
+    const QStringList times = rig.pane()->VisibleTimes();
+    QCOMPARE(times.value(0), QStringLiteral("+00:00:01.500"));
+    QCOMPARE(times.value(1), QString());  // an empty line shows none
+    QCOMPARE(times.value(2), QStringLiteral("+00:01:02.003"));
+    for (int n = 0; n < 200; ++n) at("line " + std::to_string(n) + "\r\n", 100000 + n);
+    QCOMPARE(rig.pane()->VisibleTimes().value(0).right(3),
+             QString::number(rig.pane()->VisibleText().value(0).mid(5).toInt()));
+    rig.pane()->View().ScrollTo(0);
+    QCOMPARE(rig.pane()->VisibleTimes().value(0), QStringLiteral("+00:00:01.500"));
+    rig.settings.TimeStamp = kStampOff;
+    rig.pane()->ApplySettings();
+    QVERIFY(rig.pane()->VisibleTimes().isEmpty());
 }
 
 void TerminalViewTest::screenshot() {

@@ -459,5 +459,68 @@ TEST(Terminal, StateWithoutAViewMatchesTwoSplitViews) {
     }
 }
 
+// With the time-stamp option on, each buffer line keeps the time its first byte arrived: once for
+// a line cut between blocks, on the empty line a line end closes, afresh for text a lone CR
+// brings back over the line, and it moves and goes with its line as the buffer drops lines.
+TEST(Terminal, LinesKeepTheTimeTheirFirstByteArrived) {
+    for (int emulation : {0, 1}) {
+        SCOPED_TRACE(emulation);
+        Settings s;
+        s.TimeStamp = kStampClock;
+        s.Emulation = emulation;
+        s.BufferSize = 30;
+        Terminal t(s);
+        auto at = [&t](const std::string& bytes, int64_t ms) {
+            t.ProcessReceived(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                              LineTime{ms, ms - 1000});
+        };
+        auto timeOf = [&t](int line) { return t.Buffer().LineTimeOf(line).wallMs; };
+        at("ab", 1001);
+        at("c\r\nde", 1002);
+        at("f\r\n\r\ng", 1003);
+        at("h\r", 1004);  // CR LF cut between blocks: one line end
+        at("\ni", 1005);
+        at("\r\nold\r", 1006);
+        at("new\r\n", 1007);  // over the same line
+        EXPECT_EQ(t.Buffer().LineText(0), "abc");
+        EXPECT_EQ(timeOf(0), 1001);
+        EXPECT_EQ(timeOf(1), 1002);
+        EXPECT_EQ(timeOf(2), 1003);  // the empty line
+        EXPECT_EQ(t.Buffer().LineText(3), "gh");
+        EXPECT_EQ(timeOf(3), 1003);
+        EXPECT_EQ(t.Buffer().LineText(4), "i");
+        EXPECT_EQ(timeOf(4), 1005);
+        EXPECT_EQ(t.Buffer().LineText(5), "new");
+        EXPECT_EQ(timeOf(5), 1007);
+        EXPECT_EQ(t.Buffer().LineTimeOf(5).sinceOriginMs, 7);
+        // Received CR as CR LF: each CR-only line is a line of its own.
+        s.RcvCRLF = 1;
+        at("p\r", 1008);
+        at("q\r", 1009);
+        EXPECT_EQ(t.Buffer().LineText(6), "p");
+        EXPECT_EQ(timeOf(6), 1008);
+        EXPECT_EQ(timeOf(7), 1009);
+        s.RcvCRLF = 0;
+        // Past the buffer's end the oldest lines go, and their times with them.
+        for (int n = 100; n < 140; ++n) at("L" + std::to_string(n) + "\r\n", n);
+        int seen = 0;
+        for (int line = 0; line <= t.Buffer().LastLine(); ++line) {
+            const std::string text = t.Buffer().LineText(line);
+            if (text.size() != 4 || text[0] != 'L') continue;
+            EXPECT_EQ(timeOf(line), std::stoi(text.substr(1))) << text;
+            ++seen;
+        }
+        EXPECT_GT(seen, 20);
+        EXPECT_GT(t.Buffer().LineText(0), "L100");  // the oldest lines were dropped
+        t.ClearBuffer();
+        EXPECT_FALSE(t.Buffer().LineTimeOf(0).Set());
+    }
+    // Off, nothing is kept.
+    Settings s;
+    Terminal t(s);
+    Feed(t, "abc\r\n");
+    EXPECT_FALSE(t.Buffer().LineTimeOf(0).Set());
+}
+
 }  // namespace
 }  // namespace marlo
