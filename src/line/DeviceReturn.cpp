@@ -58,28 +58,42 @@ void DeviceReturnWatch::Stop() {
 }
 
 bool DeviceReturnWatch::Arm() {
-    fs::path folder = path_.parent_path();
-    while (!folder.empty() && !Exists(folder) && folder != folder.root_path())
-        folder = folder.parent_path();
-    if (folder == folder_ && wd_ >= 0) return true;
-    if (wd_ >= 0) ::inotify_rm_watch(fd_, wd_);
-    wd_ = ::inotify_add_watch(fd_, folder.c_str(), kWatchMask);
-    folder_ = wd_ >= 0 ? folder : fs::path();
-    return wd_ >= 0;
+    // A folder made between the look and the watch would go unseen: look again until the
+    // folder watched is the deepest that exists.
+    for (;;) {
+        fs::path folder = path_.parent_path();
+        while (!folder.empty() && !Exists(folder) && folder != folder.root_path())
+            folder = folder.parent_path();
+        if (folder == folder_ && wd_ >= 0) return true;
+        if (wd_ >= 0) ::inotify_rm_watch(fd_, wd_);
+        wd_ = ::inotify_add_watch(fd_, folder.c_str(), kWatchMask);
+        folder_ = wd_ >= 0 ? folder : fs::path();
+        if (wd_ < 0) return false;
+    }
 }
 
 void DeviceReturnWatch::OnChange() {
-    // What changed is looked at afresh below; the events themselves only wake the watch.
+    // What changed is looked at afresh below; of the events only the end of the watched folder
+    // matters (removed or moved away: its watch is dead or looks at the wrong place).
     alignas(inotify_event) char buf[4096];
+    bool folderGone = false;
     for (;;) {
         ssize_t n = ::read(fd_, buf, sizeof buf);
-        if (n > 0) continue;
         if (n < 0 && errno == EINTR) continue;
-        break;
+        if (n <= 0) break;
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(buf + at);
+            if (e->wd == wd_ && (e->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)))
+                folderGone = true;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        }
     }
     // A folder on the way to the path was created (by-id comes back with the first adapter) or
     // the watched one went away: the watch moves to the nearest folder that exists.
-    wd_ = Exists(folder_) ? wd_ : -1;
+    if (folderGone) {
+        ::inotify_rm_watch(fd_, wd_);
+        wd_ = -1;
+    }
     if (!Arm()) {
         Stop();
         return;

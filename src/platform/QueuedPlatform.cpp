@@ -121,10 +121,10 @@ bool QueuedPlatform::HandleOne(const std::vector<int>& held) {
 }
 
 void QueuedPlatform::PollFds(int timeoutMs) {
-    std::vector<pollfd> fds;
+    std::vector<pollfd>& fds = pollSet_;  // kept: a busy line polls thousands of times a second
+    fds.clear();
     {
         std::lock_guard lock(mutex_);
-        fds.reserve(watches_.size() + 1);
         if (wakeFd_ >= 0) fds.push_back({wakeFd_, POLLIN, 0});
         for (const auto& [fd, ready] : watches_) fds.push_back({fd, POLLIN, 0});
     }

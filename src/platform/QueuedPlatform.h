@@ -4,6 +4,8 @@
 // and an eventfd that posts from other threads ring.
 #pragma once
 
+#include <poll.h>
+
 #include <deque>
 #include <future>
 #include <map>
@@ -67,6 +69,7 @@ private:
     std::map<int, Timer> timers_;
     std::map<int, std::function<void()>> watches_;
     std::deque<int> readyFds_;  // watched descriptors the last poll found ready
+    std::vector<pollfd> pollSet_;  // the user-interface thread's, for PollFds
     int timerGeneration_ = 0;
 };
 
