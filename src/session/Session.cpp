@@ -351,8 +351,9 @@ bool Session::OnSerialGone() {
 }
 
 bool Session::ReopenSerial() {
-    // A port the user opened meanwhile ends the watch.
-    if (comm_->CommActive()) return true;
+    // A port the user opened meanwhile ends the watch, and so do the option turned off and the
+    // port set to none.
+    if (comm_->CommActive() || !settings_.AutoReconnect || settings_.Port == 0) return true;
     if (!comm_->Reopen()) return false;
     Trace(kTraceMain, "再接続\n");
     comm_->UpdateModemStatus();
