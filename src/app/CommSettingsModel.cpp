@@ -123,6 +123,7 @@ CommSheetValues CommSheetValues::From(const Settings& s) {
     v.BreakTime = s.BreakTime;
     v.DtrPulseTime = s.DtrPulseTime;
     v.TimeStamp = s.TimeStamp;
+    v.AutoReconnect = s.AutoReconnect;
     v.ReadSize = s.ReadSize;
     v.CodeExchange = s.CodeExchange;
     v.CodeExchange2 = s.CodeExchange2;
@@ -221,6 +222,7 @@ CommApplyResult CommSettingsModel::Apply(Settings& s) {
     s.Disconnect = v.Disconnect;
     s.DtrPulseTime = v.DtrPulseTime;
     s.TimeStamp = v.TimeStamp;
+    s.AutoReconnect = v.AutoReconnect;
     s.ModemInit1 = v.ModemInit1;
     s.ModemInit2 = v.ModemInit2;
     s.ModemInit = v.ModemInit;

@@ -50,7 +50,7 @@ int ParamToText(LineParam p, int value, std::string& text);
 struct CommSheetValues {
     int Port = 1, Speed = 2400, DataLen = 8, StopBit = 0, Parity = 0, Flow = 2;
     int Emulation = 0, BreakTime = 500, ReadSize = 80, CodeExchange = 0, CodeExchange2 = 0;
-    int DtrPulseTime = 100, TimeStamp = 0;
+    int DtrPulseTime = 100, TimeStamp = 0, AutoReconnect = 0;
     // The terminal switches, in the order of their labels.
     int RcvCRLF = 0, RcvLFCR = 0, SndCRLF = 0, BS2Byte = 1, BSDel = 1, AutoMargin = 1;
     int LocalEcho = 0, AutoBplus = 1, AutoZMODEM = 1, FKLocal = 1, SISO = 0;

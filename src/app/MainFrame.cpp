@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -53,6 +54,12 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
         if (onTitleChanged) onTitleChanged();
     };
     sessionHooks.holdReceive = [this](bool hold) { SetLogonHold(hold); };
+    sessionHooks.reconnected = [this] {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        log_.Mark(ReconnectMark(local));
+    };
     session_ = std::make_unique<Session>(platform_, settings_, paths_.configDir,
                                          paths_.deviceFactory, std::move(sessionHooks));
     session_->SetStopFlags(&m_bAutoCmdStop, &closing_);

@@ -173,11 +173,10 @@ bool CliLine::OpenSerial(const std::string& device, const Settings& s) {
         dev->Close();
         return false;
     }
-    serialFd_ = dev->Fd();
     // The session's port from now on: its dialler, control lines and carrier act on it. The
     // command reads it itself, so no thread watches it.
     settings_.Port = 1;
-    if (!session_->AdoptSerial(std::move(dev), false)) return false;
+    if (!session_->AdoptSerial(std::move(dev), false, device)) return false;
     line_ = Serial();
     return true;
 }
@@ -241,16 +240,13 @@ void CliLine::OpenStdio() {
 
 int CliLine::ReadFd() const {
     if (OnTelnet()) return session_->Telnet().Fd();
-    if (SerialLine* serial = Serial(); serial && serial->IsOpen()) return serialFd_;
+    if (SerialLine* serial = Serial()) return serial->ReadFd();
     return -1;
 }
 
 bool CliLine::HungUp() const {
     if (OnTelnet()) return !session_->Telnet().IsOpen();
-    if (SerialLine* serial = Serial()) {
-        int err = serial->LastReadError();
-        return !serial->IsOpen() || err == EIO || err == ENXIO || err == ENODEV;
-    }
+    if (SerialLine* serial = Serial()) return !serial->IsOpen() || serial->HungUp();
     if (stream_) return !stream_->IsOpen();
     return true;
 }

@@ -99,6 +99,8 @@ class CliLine {
     // The other side has gone: the server closed the socket, or a serial device reports that it
     // was hung up (a pty whose other end closed, a removed adapter).
     bool HungUp() const;
+    // A serial device that goes away is opened again when it comes back (Session::OnSerialGone).
+    void SetAutoReconnect(bool on) { settings_.AutoReconnect = on ? 1 : 0; }
     // Closes the line; a telnet connection ends as a hang-up does (a host entry's history record).
     void Close();
 
@@ -114,7 +116,6 @@ class CliLine {
     std::unique_ptr<Session> session_;
     std::unique_ptr<StreamLine> stream_;
     ILineIo* line_ = nullptr;
-    int serialFd_ = -1;
 };
 
 }  // namespace marlo::cli

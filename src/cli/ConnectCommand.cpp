@@ -21,7 +21,8 @@ const char kUsage[] =
     "  connect (--telnet HOST[:PORT] | --serial DEVICE [--dial NUMBER]) [--set Name=Value]...\n"
     "          [--utf8] [--wait TEXT --send TEXT]... [--wait-timeout MS] [--close-after-script]\n"
     "          [--trace FILE] [--text-receive FILE [--append]]\n"
-    "          [--timestamps] [--hex] [--dtr on|off] [--rts on|off] [--dtr-pulse MS]\n"
+    "          [--timestamps] [--hex] [--reconnect] [--dtr on|off] [--rts on|off]\n"
+    "          [--dtr-pulse MS]\n"
     "      relay standard input to the line and received text to standard output; --wait and\n"
     "      --send (in order; \\r \\n \\t \\\\ \\xHH escapes in TEXT) script a dialogue; exits 0\n"
     "      when the far end closes; --trace writes the line trace (negotiation, waits) to FILE;\n"
@@ -32,7 +33,9 @@ const char kUsage[] =
     "      serial line --dtr and --rts set the control lines once the device is open, then\n"
     "      --dtr-pulse turns DTR over for MS ms and back (many boards reset on it); --hex\n"
     "      writes the received bytes as a hex dump (16 a row, offset, hex, and the text in\n"
-    "      the receive code) instead of the text";
+    "      the receive code) instead of the text; with\n"
+    "      --reconnect a serial device that goes away (an adapter unplugged) is opened again\n"
+    "      with the same parameters as soon as it is back, under its by-id name where it has one";
 
 int Usage(const std::string& why) { return UsageFailure("connect", why, kUsage); }
 

@@ -1,7 +1,6 @@
 #include "cli/ConnectSession.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,7 +30,7 @@ namespace marlo::cli {
 const char* const kSessionUsage =
     "[--utf8] [--wait TEXT --send TEXT]... [--wait-timeout MS] [--close-after-script]\n"
     "          [--trace FILE] [--dir DIR] [--text-receive FILE [--append]]\n"
-    "          [--timestamps] [--hex]";
+    "          [--timestamps] [--hex] [--reconnect]";
 
 namespace {
 
@@ -56,12 +55,12 @@ std::optional<bool> Carrier(Session& session) {
     return cd;
 }
 
-// The headless front end of the session: it waits on the line and standard input together and
-// hands whatever the line has to the session as soon as it comes; the session gives every block
-// to Received (and to a running dial). Received text goes to standard output, typed text to the
-// line through the session's send encoder, and the --wait/--send script runs on the session's
-// string wait. Time-outs are those of the string wait, the dial and the carrier watch; nothing
-// else sleeps.
+// The headless front end of the session: it waits in the platform's event loop on the line and
+// standard input together and hands whatever the line has to the session as soon as it comes; the
+// session gives every block to Received (and to a running dial). Received text goes to standard
+// output, typed text to the line through the session's send encoder, and the --wait/--send script
+// runs on the session's string wait. Time-outs are the platform's timers (the string wait, the
+// dial, the carrier watch); nothing else sleeps.
 class Relay {
   public:
     Relay(CliLine& line, const Settings& s, const SessionOptions& o)
@@ -73,9 +72,16 @@ class Relay {
         stamps_.SetOrigin(LineStamper::SteadyClock::now());
         Session::Hooks hooks;
         hooks.received = [this](const uint8_t* p, size_t n) { Received(p, n); };
+        hooks.reconnected = [this] { woken_ = true; };
         session_.SetHooks(std::move(hooks));
     }
-    ~Relay() { session_.SetHooks({}); }
+    ~Relay() {
+        Unwatch();
+        session_.SetHooks({});
+    }
+
+    // --reconnect, or the setting AutoReconnect.
+    bool Reconnects() const { return o_.reconnect || settings_.AutoReconnect != 0; }
 
     // The received text also goes through a terminal of its own into `file`.
     void TextReceive(CaptureLog& file) {
@@ -154,10 +160,16 @@ class Relay {
             early_.clear();
             Steps();
         }
+        ConsolePlatform& platform = line_.Platform();
+        if (watchCarrier)
+            platform.StartTimer(kCarrierTimer, kCarrierCheckMs, [this] { woken_ = true; });
         while (!done_) {
+            // A serial device that went away and is awaited is not the far end's hang-up.
+            const bool awaited = session_.AwaitingDevice();
             // Seen gone before the line is read empty: what the far end sent first still counts.
-            const bool gone = line_.HungUp() || (watchCarrier && !Carrier(session_).value_or(true));
-            if (!Holding()) Drain();
+            const bool gone =
+                !awaited && (line_.HungUp() || (watchCarrier && !Carrier(session_).value_or(true)));
+            if (!Holding() && !awaited) Drain();
             if (!done_) Steps();  // the wait's time-out
             if (done_) break;
             if (gone) {
@@ -165,12 +177,20 @@ class Relay {
                     logon_->ConnectionLost();
                     Steps();
                 }
-                Finish(kExitOk);
-                break;
+                // With --reconnect a device that went away is waited for. Its descriptor leaves
+                // the event loop before it is closed (the return watch may get its number).
+                const bool await = Reconnects() && session_.SerialGone();
+                if (await) UnwatchLine();
+                if (!(await && session_.OnSerialGone())) {
+                    Finish(kExitOk);
+                    break;
+                }
             }
             if (!Flush()) break;
             WaitForInput(watchCarrier);
         }
+        platform.StopTimer(kCarrierTimer);
+        Unwatch();
         Flush();
         if (waitId_) session_.Wait().Disarm(waitId_);
         logon_.reset();
@@ -185,6 +205,9 @@ class Relay {
     static constexpr int kCarrierCheckMs = 100;
     // How often the line is read while the dialler waits for the modem.
     static constexpr int kDialReadMs = 5;
+    // The platform timers of the carrier watch and of a wait's time-out.
+    static constexpr int kCarrierTimer = 4;
+    static constexpr int kWaitTimer = 5;
 
     void Finish(int status) {
         done_ = true;
@@ -317,27 +340,48 @@ class Relay {
         }
         if (o_.closeAfterScript) Finish(kExitOk);
     }
-    // Blocks until the line or standard input has something, a wait's time runs out or the
-    // carrier is due to be looked at; typed text goes to the line.
+    // Runs the platform's event loop until the line has something, typed text was sent, a wait's
+    // time runs out, the carrier is due to be looked at or the serial device is back.
     void WaitForInput(bool watchCarrier) {
-        pollfd p[2];
-        nfds_t count = 0;
-        if (int fd = line_.ReadFd(); fd >= 0 && !Holding()) p[count++] = {fd, POLLIN, 0};
-        const nfds_t typed = count;
-        if (stdinOpen_) p[count++] = {STDIN_FILENO, POLLIN, 0};
-        int timeoutMs = -1;
+        ConsolePlatform& platform = line_.Platform();
+        const int fd = Holding() ? -1 : line_.ReadFd();
+        if (fd != lineFd_) {
+            UnwatchLine();
+            lineFd_ = fd;
+            if (fd >= 0) platform.WatchFd(fd, [this] { woken_ = true; });
+        }
+        if (stdinOpen_ && !stdinWatched_) {
+            platform.WatchFd(STDIN_FILENO, [this] {
+                Typed();
+                woken_ = true;
+            });
+            stdinWatched_ = true;
+        }
         std::optional<std::chrono::steady_clock::time_point> end;
         if (waitId_) end = waitEnd_;
         if (LogonRunning()) end = logon_->Deadline();
         if (end) {
             auto left = std::chrono::ceil<std::chrono::milliseconds>(
                 *end - std::chrono::steady_clock::now());
-            timeoutMs = static_cast<int>(std::max<long long>(0, left.count()));
+            if (left.count() <= 0) return;
+            platform.StartTimer(kWaitTimer, static_cast<int>(left.count()),
+                                [this] { woken_ = true; });
         }
-        if (watchCarrier && (timeoutMs < 0 || timeoutMs > kCarrierCheckMs))
-            timeoutMs = kCarrierCheckMs;
-        if (count == 0 && timeoutMs < 0) return;  // nothing to wait for: the line is gone
-        if (::poll(p, count, timeoutMs) > 0 && stdinOpen_ && p[typed].revents) Typed();
+        // Nothing to wait for: the line is gone.
+        if (lineFd_ < 0 && !stdinOpen_ && !end && !watchCarrier && !session_.AwaitingDevice())
+            return;
+        woken_ = false;
+        platform.DispatchWait([this] { return woken_; }, std::nullopt);
+        platform.StopTimer(kWaitTimer);
+    }
+    void UnwatchLine() {
+        if (lineFd_ >= 0) line_.Platform().UnwatchFd(lineFd_);
+        lineFd_ = -1;
+    }
+    void Unwatch() {
+        UnwatchLine();
+        if (stdinWatched_) line_.Platform().UnwatchFd(STDIN_FILENO);
+        stdinWatched_ = false;
     }
     void Typed() {
         char in[4096];
@@ -357,6 +401,8 @@ class Relay {
             session_.WriteConverted(typed);
         } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
             stdinOpen_ = false;
+            line_.Platform().UnwatchFd(STDIN_FILENO);
+            stdinWatched_ = false;
         }
     }
 
@@ -379,6 +425,9 @@ class Relay {
     std::string early_;  // the text of the dial, for the first wait
     bool dialling_ = false;
     bool stdinOpen_ = true;
+    bool stdinWatched_ = false;
+    int lineFd_ = -1;     // the line's descriptor as the event loop watches it
+    bool woken_ = false;  // something for the loop came while the platform dispatched
     bool done_ = false;
     int status_ = kExitOk;
 };
@@ -443,6 +492,8 @@ int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOp
         o.timestamps = true;
     } else if (a == "--hex") {
         o.hex = true;
+    } else if (a == "--reconnect") {
+        o.reconnect = true;
     } else if (a == "--close-after-script") {
         o.closeAfterScript = true;
     } else if (a == "--text-receive") {
@@ -498,6 +549,7 @@ int RunConnectSession(CliLine& line, const Settings& settings, const SessionOpti
         }
         relay.TextReceive(received);
     }
+    line.SetAutoReconnect(relay.Reconnects());
     if (dial && !relay.Dial(*dial)) return kExitFailed;
     return relay.Run(Carrier(line.LineSession()).value_or(false));
 }

@@ -24,6 +24,8 @@ struct SessionOptions {
     bool utf8 = false;
     bool timestamps = false;  // each received line starts with its time (TimeStamp's form)
     bool hex = false;         // received bytes are written as a hex dump instead of text
+    // A serial device that goes away (an adapter unplugged) is opened again when it is back.
+    bool reconnect = false;
     bool closeAfterScript = false;
     int waitTimeoutMs = 30000;
     std::string downloadDir;  // where a download the host starts goes ("" DownlodDefPath)
@@ -42,7 +44,7 @@ extern const char* const kSessionUsage;
 
 // When args[i] is a session option (--utf8, --wait TEXT, --send TEXT, --wait-timeout MS,
 // --close-after-script, --trace FILE, --dir DIR, --text-receive FILE, --append, --timestamps,
-// --hex),
+// --hex, --reconnect),
 // takes it and steps `i` past its value: 1. Not one: 0. A missing or bad value: -1 with `error`.
 int TakeSessionOption(const std::vector<std::string>& args, size_t& i, SessionOptions& o,
                       std::string& error);

@@ -138,11 +138,34 @@ CommPort::OpenResult CommPort::OpenCommPort(std::string& name, bool startup) {
         platform_.MessageBox(kMsgParamsRefusedStartup, MsgIcon::Exclamation);
     }
 
-    return AdoptDevice(std::move(dev), true) ? OpenResult::Opened : OpenResult::Failed;
+    return AdoptDevice(std::move(dev), true, ports_.Resolve(name)) ? OpenResult::Opened
+                                                                   : OpenResult::Failed;
 }
 
-bool CommPort::AdoptDevice(std::unique_ptr<ISerialDevice> dev, bool events) {
+bool CommPort::Reopen() {
+    if (line_ || returnPath_.empty()) return false;
+    auto dev = MakeDevice();
+    if (dev->Open(returnPath_) != SerialStatus::Ok) return false;
+    if (dev->Configure(SettingsParams()) != SerialStatus::Ok) {
+        Trace("reopened device refuses the parameters\n");
+        dev->Close();
+        return false;
+    }
+    const std::string path = returnPath_;
+    return AdoptDevice(std::move(dev), events_, path);
+}
+
+bool CommPort::AdoptDevice(std::unique_ptr<ISerialDevice> dev, bool events,
+                           const std::string& path) {
     if (line_) CloseCommPort();
+    returnPath_.clear();
+    if (!path.empty()) {
+        std::error_code ec;
+        const std::string byId = std::filesystem::is_symlink(path, ec) ? std::string()
+                                                                       : namer_.StablePath(path);
+        returnPath_ = byId.empty() ? path : byId;
+    }
+    events_ = events;
     auto line = std::make_unique<SerialLine>(std::move(dev));
     line->SetTrace(trace_);
     line->SetLampsCallback([this](unsigned lamps) { OnLamps(lamps); });

@@ -56,8 +56,16 @@ class CommPort {
     OpenResult OpenCommPort(std::string& name, bool startup);
     // Takes a device the caller opened and configured itself (a device named on marlo-cli's
     // command line) as the open port, raising DTR and RTS. `events`: a thread watches it and
-    // notifies as for a port opened here; without, the caller reads it when it likes.
-    bool AdoptDevice(std::unique_ptr<ISerialDevice> dev, bool events);
+    // notifies as for a port opened here; without, the caller reads it when it likes. `path` is
+    // where it was opened (kept for Reopen).
+    bool AdoptDevice(std::unique_ptr<ISerialDevice> dev, bool events, const std::string& path = {});
+    // The name under which the device of the last open port comes back after it went away: the
+    // path it was opened by when that is a link (a by-id name, or any name udev makes), else its
+    // by-id link, else the device path. "" when no port was opened by a path.
+    const std::string& ReturnPath() const { return returnPath_; }
+    // Opens the last port again on ReturnPath, with the parameters of the settings and watched as
+    // before; quietly (no message, no choice of port). False when it cannot be opened yet.
+    bool Reopen();
     // Drops RTS and DTR, purges, closes the device and stops the event thread.
     bool CloseCommPort();
     bool CommActive() const { return line_ != nullptr; }
@@ -119,6 +127,8 @@ class CommPort {
     std::filesystem::path devDir_ = "/dev";
     PortNamer namer_;
     std::unique_ptr<SerialLine> line_;
+    std::string returnPath_;
+    bool events_ = true;  // the open port has an event thread
     SerialLine::NotifyFn notify_;
     TraceFn trace_;
     SerialLine::LampsFn lampsFn_;

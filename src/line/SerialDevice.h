@@ -76,6 +76,9 @@ class ISerialDevice {
 
     // The errno-like code of the last failure.
     virtual int LastError() const = 0;
+    // The descriptor that becomes readable when bytes come (for a caller that waits on it with
+    // others), or -1.
+    virtual int Fd() const { return -1; }
 };
 
 // A tty device through termios. Open: O_NOCTTY|O_NONBLOCK, then an advisory lock (flock) and
@@ -107,7 +110,7 @@ class TermiosDevice : public ISerialDevice {
     void SettleForClose(int drainMs) override;
     int LastError() const override { return lastError_.load(); }
 
-    int Fd() const { return fd_; }
+    int Fd() const override { return fd_; }
 
   private:
     SerialStatus SetModemBit(int bit, bool on);

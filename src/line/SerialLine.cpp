@@ -179,6 +179,7 @@ void SerialLine::EventLoop(std::shared_ptr<Shared> sp) {
         } else if (r == WaitResult::Error) {
             // The device hung up or failed: tell the frame once, as a line-status change, and
             // keep looking at a calm pace.
+            s.hungUp = true;
             if (!errorReported) {
                 errorReported = true;
                 if (!Notify(s, kNotifyLineStatus)) break;
@@ -227,6 +228,11 @@ int SerialLine::ReadLineData(uint8_t* buf, int max, int timeoutMs) {
         }
         if (left <= 0) return 0;
     }
+}
+
+bool SerialLine::HungUp() const {
+    const int err = lastReadError_.load();
+    return err == EIO || err == ENXIO || err == ENODEV || s_->hungUp.load();
 }
 
 bool SerialLine::WriteRaw(const uint8_t* buf, size_t n) {

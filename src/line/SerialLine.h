@@ -94,6 +94,11 @@ class SerialLine : public ILineIo {
     // The error of the last read that failed (EIO once the device was hung up), 0 after a read
     // that brought data.
     int LastReadError() const { return lastReadError_.load(); }
+    // The device has gone: a read failed as a removed adapter or a pty whose other end closed
+    // fails, or the event thread's wait saw the hang-up.
+    bool HungUp() const;
+    // The device's descriptor (see ISerialDevice::Fd), or -1 once closed.
+    int ReadFd() const { return s_->closing ? -1 : s_->device->Fd(); }
 
     // Stops the event thread (never waiting for it while it waits to be handled, and no longer
     // than kThreadStopMs otherwise) and closes the device. Safe to call twice.
@@ -115,6 +120,7 @@ class SerialLine : public ILineIo {
         std::atomic<bool> paused{false};
         std::atomic<bool> breakActive{false};
         std::atomic<bool> inNotify{false};
+        std::atomic<bool> hungUp{false};  // the event thread's wait saw a hang-up or error
         std::atomic<uint64_t> readSeq{0};
         std::mutex m;
         std::condition_variable cv;

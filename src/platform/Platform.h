@@ -93,6 +93,13 @@ public:
     virtual void StartTimer(int id, int periodMs, std::function<void()> tick) = 0;
     virtual void StopTimer(int id) = 0;
 
+    // Calls `ready` on the user-interface thread whenever `fd` can be read (or has hung up or
+    // failed) while the event loop runs, until UnwatchFd; `ready` must read the descriptor or
+    // unwatch it, or it is called again at once. One watch per descriptor; both calls are made
+    // on the user-interface thread, UnwatchFd also from inside `ready`.
+    virtual void WatchFd(int fd, std::function<void()> ready) = 0;
+    virtual void UnwatchFd(int fd) = 0;
+
     // Runs the user-interface event loop until `done` is true, the deadline passes or `stop` is set.
     // `done` is checked after every handled event and at least every 50 ms. Events whose id is in
     // `held` stay queued until the wait ends (so that notifications do not nest).

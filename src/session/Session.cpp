@@ -13,6 +13,10 @@ namespace {
 const std::vector<int> kHeldDuringReceive = {WM_COMMNOTIFY};
 // How often a long burst lets the rest of the program run.
 constexpr std::chrono::milliseconds kDispatchEvery{20};
+// The timer of the return watch's retries.
+constexpr int kReturnTimerId = 7010;
+constexpr const char* kMsgLineLost = "回線が切断されました";
+constexpr const char* kMsgLineBack = "回線を再接続しました";
 }  // namespace
 
 Session::Session(IPlatform& platform, Settings& settings, const std::string& configDir,
@@ -55,6 +59,7 @@ Session::Session(IPlatform& platform, Settings& settings, const std::string& con
         ClearSendKanjiMode();
     });
     telnetConnect_->EnableCommNotify();
+    returnWatch_ = std::make_unique<DeviceReturnWatch>(platform_, kReturnTimerId);
     SetTrace(TraceFileSink());
 }
 
@@ -71,6 +76,7 @@ void Session::Trace(int category, const std::string& text) const {
 }
 
 Session::~Session() {
+    returnWatch_->Stop();
     comm_->SetLampsCallback({});
     CloseLines();
 }
@@ -281,6 +287,7 @@ bool Session::EndForShutdown() {
 }
 
 void Session::CloseLines() {
+    returnWatch_->Stop();
     telnet_->Close();
     if (comm_->CommActive()) comm_->CloseCommPort();
 }
@@ -332,9 +339,44 @@ void Session::OnCommNotify(LineEvent what) {
             connection_->OnDisconnected();
             if (hooks_.stateChanged) hooks_.stateChanged();
         }
+        if (SerialGone()) OnSerialGone();
         return;
     }
     ReceiveAll();
+    if (!connection_->telnetMode && SerialGone()) OnSerialGone();
+}
+
+bool Session::SerialGone() const {
+    const SerialLine* line = comm_->Line();
+    return line && line->HungUp();
+}
+
+bool Session::OnSerialGone() {
+    if (!comm_->Line()) return AwaitingDevice();
+    // What came before the device went is shown (and logged, and seen by a wait) first.
+    ReceiveAll();
+    Trace(kTraceMain, "回線切断\n");
+    if (connection_->connected && !connection_->telnetMode) {
+        connection_->OnDisconnected();
+        if (hooks_.stateChanged) hooks_.stateChanged();
+    }
+    comm_->CloseCommPort();
+    platform_.SetStatusText(kMsgLineLost);
+    if (!settings_.AutoReconnect || comm_->ReturnPath().empty()) return false;
+    return returnWatch_->Start(comm_->ReturnPath(), [this] { return ReopenSerial(); });
+}
+
+bool Session::ReopenSerial() {
+    // A port the user opened meanwhile ends the watch, and so do the option turned off and the
+    // port set to none.
+    if (comm_->CommActive() || !settings_.AutoReconnect || settings_.Port == 0) return true;
+    if (!comm_->Reopen()) return false;
+    Trace(kTraceMain, "再接続\n");
+    comm_->UpdateModemStatus();
+    platform_.SetStatusText(kMsgLineBack);
+    if (hooks_.reconnected) hooks_.reconnected();
+    if (hooks_.stateChanged) hooks_.stateChanged();
+    return true;
 }
 
 void Session::ReceiveAll() {

@@ -15,6 +15,7 @@
 
 #include "hosts/HostEntry.h"
 #include "line/CommPort.h"
+#include "line/DeviceReturn.h"
 #include "line/Dialler.h"
 #include "line/LineIo.h"
 #include "line/PortMap.h"
@@ -43,6 +44,8 @@ class Session : public IModemPort {
         // A host entry's connection came up with a logon to run (true): nothing is read from the
         // line until the logon is ready for it (false).
         std::function<void(bool hold)> holdReceive;
+        // The serial device came back and the port is open again (the capture log's mark).
+        std::function<void()> reconnected;
     };
 
     // `settings` are the frame's active settings; `configDir` holds the port map; `factory`
@@ -80,8 +83,8 @@ class Session : public IModemPort {
     void AttachLine(ILineIo* line) { attached_ = line; }
     // A serial device the caller opened and configured itself becomes the session's port (see
     // CommPort::AdoptDevice).
-    bool AdoptSerial(std::unique_ptr<ISerialDevice> dev, bool events) {
-        return comm_->AdoptDevice(std::move(dev), events);
+    bool AdoptSerial(std::unique_ptr<ISerialDevice> dev, bool events, const std::string& path) {
+        return comm_->AdoptDevice(std::move(dev), events, path);
     }
     // The line as the transfer engines and the macro language use it (null when closed).
     ILineIo* ActiveLine();
@@ -143,6 +146,18 @@ class Session : public IModemPort {
     void OnCommNotify(LineEvent what);
     // One block of received bytes to the receivers (the hook, then a running dial).
     void Deliver(const uint8_t* buf, size_t n);
+    // --- a serial device that goes away (user-interface thread) ---
+    // The serial port's device has gone (an adapter unplugged, a pty whose other end closed).
+    bool SerialGone() const;
+    // Shows what the device still had, ends the connection, closes the port and says
+    // "回線が切断されました" in the status bar; with `AutoReconnect`, watches for the device to
+    // come back under CommPort::ReturnPath and opens it again with the parameters of the
+    // settings, saying "回線を再接続しました". True while it waits for the device.
+    bool OnSerialGone();
+    bool AwaitingDevice() const { return returnWatch_->Active(); }
+    // The folder the return watch looks at now (tests).
+    const DeviceReturnWatch& ReturnWatch() const { return *returnWatch_; }
+
     // While a transfer runs or the environment sheet is open, the session does not read the line.
     void SetReadPaused(bool paused);
     bool ReadPaused() const { return readPaused_; }
@@ -151,6 +166,7 @@ class Session : public IModemPort {
     // A telnet connection in xterm mode tells the server its terminal type and window size.
     void AnnounceTerminal();
     void ReceiveAll();
+    bool ReopenSerial();
     void WriteHistory();
     void Lamps();
 
@@ -165,6 +181,7 @@ class Session : public IModemPort {
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<Dialler> dialler_;
     std::unique_ptr<TelnetConnect> telnetConnect_;
+    std::unique_ptr<DeviceReturnWatch> returnWatch_;
     HostEntry connectedHost_;
     ILineIo* attached_ = nullptr;
     const std::atomic<bool>* closing_ = nullptr;

@@ -88,6 +88,8 @@ struct Settings : LineSettings {
     // Received lines stamped in the capture log: 0 no, 1 the time of day, 2 the time since the
     // connection (TimeStampForm).
     int32_t TimeStamp = 0;
+    // A serial device that went away (an adapter unplugged) is opened again as soon as it is back.
+    int32_t AutoReconnect = 0;
     int32_t HostTableWidth = 450;
     int32_t HostTableHeight = 300;
     int32_t HostTableStyle = 0;

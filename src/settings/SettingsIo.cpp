@@ -156,6 +156,7 @@ std::vector<Entry> BuildTable() {
     num("FileNameCode", &Settings::FileNameCode);
     num("DtrPulseTime", &Settings::DtrPulseTime);
     num("TimeStamp", &Settings::TimeStamp);
+    num("AutoReconnect", &Settings::AutoReconnect);
     num("HostTableWidth", &Settings::HostTableWidth);
     num("HostTableHeight", &Settings::HostTableHeight);
     num("HostTableStyle", &Settings::HostTableStyle);

@@ -14,6 +14,7 @@
 
 #include "platform/Platform.h"
 #include "settings/Settings.h"
+#include "text/Encoding.h"
 
 namespace marlo {
 
@@ -159,6 +160,7 @@ void CaptureLog::Flush() {
         done += static_cast<size_t>(n);
     }
     written_ += static_cast<int64_t>(done);
+    if (!pending_.empty()) lastWritten_ = pending_.back();
     pending_.clear();
 }
 
@@ -192,6 +194,26 @@ void CaptureLog::Append(uint8_t b) {
         leadPending_ = IsLeadByte(b);
     }
     if (pending_.size() >= kFlushAt) Flush();
+}
+
+void CaptureLog::Mark(const std::string& line) {
+    if (fd_ < 0) return;
+    const char last = pending_.empty() ? lastWritten_ : pending_.back();
+    if (last != '\n' && last != '\r') pending_ += "\r\n";
+    pending_ += line;
+    pending_ += "\r\n";
+    // Nothing of the mark is taken back by a backspace; the next byte starts a line.
+    lengths_.clear();
+    leadPending_ = halfTaken_ = false;
+    stamps_.Restart();
+    Flush();
+}
+
+std::string ReconnectMark(const std::tm& now) {
+    char text[64];
+    std::snprintf(text, sizeof text, "--- 再接続 %02d:%02d:%02d ---", now.tm_hour, now.tm_min,
+                  now.tm_sec);
+    return Utf8ToSjis(text);
 }
 
 void CaptureLog::BackStep() {

@@ -75,6 +75,9 @@ class CaptureLog : public ICaptureSink {
 
     // Writes what is buffered; done on close, when the buffer fills and on the frame's timer.
     void Flush();
+    // A line of the program's own (Shift-JIS, without its line end) between the received lines,
+    // on a line of its own, written at once.
+    void Mark(const std::string& line);
 
     // Timestamps before each line (the `TimeStamp` setting); the elapsed form counts from the open
     // unless the owner sets another origin (the connection).
@@ -88,6 +91,7 @@ class CaptureLog : public ICaptureSink {
     std::pair<uint64_t, uint64_t> id_{};  // device and inode of the open file
     bool removeEscapes_ = true;
     std::string pending_;           // bytes not yet written
+    char lastWritten_ = '\n';       // the last byte that left pending_
     int64_t written_ = 0;           // file offset where pending_ starts
     std::vector<uint8_t> lengths_;  // byte lengths of the characters written in this session
     bool leadPending_ = false;      // the last byte was a Shift-JIS first byte
@@ -96,6 +100,10 @@ class CaptureLog : public ICaptureSink {
     bool halfTaken_ = false;
     LineStamper stamps_;
 };
+
+// The mark of a serial device opened again after it went away: "--- 再接続 HH:MM:SS ---" in
+// Shift-JIS.
+std::string ReconnectMark(const std::tm& now);
 
 // The log dialog: asks for a file name and for new or append, given the automatic name and the
 // preselected mode; nullopt when cancelled.

@@ -112,6 +112,10 @@ QWidget* CommSettingsSheet::LinePage(const std::vector<ParamChoice>& ports) {
     form2->addRow(QStringLiteral("ﾌﾞﾚｰｸ時間(&B)"), breakTime_);
     form2->addRow(QStringLiteral("DTRﾊﾟﾙｽ時間(&U)"), dtrPulseTime_);
     form2->addRow(QStringLiteral("受信ﾌﾞﾛｯｸｻｲｽﾞ(&K)"), readSize_);
+    QCheckBox* reconnect = Switch(QStringLiteral("自動再接続(&A)"), v.AutoReconnect,
+                                  QStringLiteral("AutoReconnect"), other);
+    switches_.emplace_back(reconnect, &CommSheetValues::AutoReconnect);
+    form2->addRow(reconnect);
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(group);

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QThread>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <future>
@@ -91,6 +92,7 @@ QtPlatform::QtPlatform() : bridge_(std::make_unique<EventBridge>()) {}
 
 QtPlatform::~QtPlatform() {
     for (auto& [id, t] : timers_) delete t;
+    for (auto& [fd, n] : notifiers_) delete n;
 }
 
 bool QtPlatform::OnUiThread() const {
@@ -127,6 +129,23 @@ void QtPlatform::StopTimer(int id) {
     it->second->stop();
     it->second->deleteLater();
     timers_.erase(it);
+}
+
+void QtPlatform::WatchFd(int fd, std::function<void()> ready) {
+    UnwatchFd(fd);
+    if (fd < 0) return;
+    auto* n = new QSocketNotifier(fd, QSocketNotifier::Read);
+    QObject::connect(n, &QSocketNotifier::activated, n, [ready = std::move(ready)] { ready(); });
+    notifiers_[fd] = n;
+}
+
+void QtPlatform::UnwatchFd(int fd) {
+    auto it = notifiers_.find(fd);
+    if (it == notifiers_.end()) return;
+    // Possibly from inside its own signal: it goes once control is back in the event loop.
+    it->second->setEnabled(false);
+    it->second->deleteLater();
+    notifiers_.erase(it);
 }
 
 WaitEnd QtPlatform::DispatchWait(const std::function<bool()>& done,

@@ -14,6 +14,7 @@
 
 class QDialog;
 class QMessageBox;
+class QSocketNotifier;
 class QTimer;
 #include <QWidget>
 
@@ -55,6 +56,8 @@ class QtPlatform : public IPlatform {
     bool OnUiThread() const override;
     void StartTimer(int id, int periodMs, std::function<void()> tick) override;
     void StopTimer(int id) override;
+    void WatchFd(int fd, std::function<void()> ready) override;
+    void UnwatchFd(int fd) override;
     WaitEnd DispatchWait(const std::function<bool()>& done,
                          std::optional<std::chrono::steady_clock::time_point> deadline,
                          const std::atomic<bool>* stop, std::vector<int> held) override;
@@ -106,6 +109,7 @@ class QtPlatform : public IPlatform {
     std::unique_ptr<EventBridge> bridge_;
     QPointer<QWidget> mainWidget_;
     std::map<int, QTimer*> timers_;
+    std::map<int, QSocketNotifier*> notifiers_;
     std::function<void(const std::string&)> statusSink_;
     std::function<void(unsigned)> lampSink_;
     QPointer<ProgressWindow> progress_;

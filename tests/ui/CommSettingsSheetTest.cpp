@@ -59,6 +59,7 @@ class CommSettingsSheetTest : public QObject {
         Child<QCheckBox>(sheet, "SISO")->setChecked(true);
         Child<QCheckBox>(sheet, "FKLocal")->setChecked(false);
         Child<QCheckBox>(sheet, "Disconnect")->setChecked(false);
+        Child<QCheckBox>(sheet, "AutoReconnect")->setChecked(true);
         Child<QCheckBox>(sheet, "7to8")->setChecked(false);
         Choose(sheet, "FileNameCode", QStringLiteral("UTF-8"));
         Child<QLineEdit>(sheet, "ModemInit2")->setText(QStringLiteral("ATS0=0 ｶﾅ"));
@@ -84,6 +85,7 @@ class CommSettingsSheetTest : public QObject {
         QCOMPARE(s.FKLocal, 0);
         QCOMPARE(s.BSDel, 1);
         QCOMPARE(s.Disconnect, 0);
+        QCOMPARE(s.AutoReconnect, 1);
         QCOMPARE(s.SevenToEight, 0);
         QCOMPARE(s.FileNameCode, 1);
         QCOMPARE(s.Unlha, 1);

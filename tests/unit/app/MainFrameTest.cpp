@@ -16,6 +16,7 @@
 #include "support/PtyPair.h"
 #include "support/RecordingPlatform.h"
 #include "support/TempDir.h"
+#include "text/Encoding.h"
 #include "tools/StatusBarModel.h"
 
 namespace marlo {
@@ -249,6 +250,69 @@ TEST_F(FrameTest, CaptureLogReachesTheDiskOnTheTimerWithoutMoreData) {
     ASSERT_EQ(text.size(), last.size() + 13 + next.size()) << text;
     EXPECT_EQ(text.substr(last.size() + 2, 1), ":");
     EXPECT_EQ(text.substr(last.size() + 12), " " + next);
+}
+
+// A serial device that goes away (an adapter unplugged: here a pty under a by-id link, whose
+// master closes and whose link and by-id folder go, as udev removes them) closes the line with
+// the message; with AutoReconnect the same name is opened again as soon as it is back, with the
+// parameters of the settings, and the capture log marks the place. Without it the line stays
+// closed.
+TEST_F(FrameTest, SerialDeviceThatGoesAwayIsOpenedAgainUnderItsNameWhenItComesBack) {
+    namespace fs = std::filesystem;
+    const fs::path byId = fs::path(dir_.Str()) / "serial" / "by-id";
+    const fs::path link = byId / "usb-Marlo_Adapter_0001-if00-port0";
+    auto plugIn = [&] {
+        auto pty = std::make_unique<PtyPair>();
+        fs::create_directories(byId);
+        fs::create_symlink(pty->SlavePath(), link);
+        return pty;
+    };
+    auto unplug = [&](std::unique_ptr<PtyPair>& pty) {
+        pty.reset();
+        fs::remove_all(byId);
+    };
+    std::ofstream(dir_.Str() + "/ports.conf") << link.string() << "\n";
+    settings_.Speed = 19200;
+    for (int reconnect : {1, 0}) {
+        SCOPED_TRACE(reconnect);
+        settings_.AutoReconnect = reconnect;
+        auto pty = plugIn();
+        auto frame = MakeFrame();
+        ASSERT_TRUE(frame->OpenConfiguredPort());
+        ASSERT_TRUE(frame->BeginCaptureLog(dir_.Str() + "/cap.log", true));
+        ASSERT_TRUE(pty->Write("before"));
+        ASSERT_TRUE(PumpUntil([&] { return ScreenLine(*frame, 0) == "before"; }));
+        unplug(pty);
+        ASSERT_TRUE(PumpUntil([&] { return !frame->PortOpen(); }));
+        EXPECT_EQ(platform_.statusText, "回線が切断されました");
+        EXPECT_EQ(frame->CurrentSession().AwaitingDevice(), reconnect == 1);
+
+        pty = plugIn();
+        if (!reconnect) {
+            platform_.Idle(300);
+            EXPECT_FALSE(frame->PortOpen());
+            frame->Log().Flush();
+            EXPECT_EQ(test::ReadWhole(dir_.Str() + "/cap.log"), "before");
+            break;
+        }
+        ASSERT_TRUE(PumpUntil([&] { return frame->PortOpen(); }));
+        EXPECT_EQ(platform_.statusText, "回線を再接続しました");
+        struct termios t {};
+        ASSERT_TRUE(pty->SlaveTermios(t));
+        EXPECT_EQ(cfgetospeed(&t), B19200);
+        ASSERT_TRUE(pty->Write("\r\nafter"));
+        ASSERT_TRUE(PumpUntil([&] { return ScreenLine(*frame, 1) == "after"; }));
+        frame->Log().Flush();
+        const std::string log = test::ReadWhole(dir_.Str() + "/cap.log");
+        const std::string mark = Utf8ToSjis("--- 再接続 ");
+        ASSERT_EQ(log.size(), 6 + 2 + mark.size() + 12 + 2 + 2 + 5) << log;
+        EXPECT_EQ(log.substr(0, 8 + mark.size()), "before\r\n" + mark);
+        EXPECT_EQ(log.substr(log.size() - 13), " ---\r\n\r\nafter");
+        // Unplugged again, it is watched for again.
+        unplug(pty);
+        ASSERT_TRUE(PumpUntil([&] { return frame->CurrentSession().AwaitingDevice(); }));
+        fs::remove(dir_.Str() + "/cap.log");
+    }
 }
 
 TEST_F(FrameTest, ReplayFeedsAFileThroughTheTerminalAndReportsAMissingOne) {

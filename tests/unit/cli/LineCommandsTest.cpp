@@ -140,6 +140,38 @@ TEST(LineCommands, ConnectOnASerialLineShowsEverythingAndEndsWhenTheFarEndHangsU
     EXPECT_TRUE(r.out == "ready" + text) << r.out.size();
 }
 
+// With --reconnect a serial device that goes away is waited for and opened again under the same
+// name with the same parameters; what came before and after is shown in order.
+TEST(LineCommands, ConnectReconnectsASerialDeviceThatComesBackUnderItsName) {
+    TempDir dir;
+    const fs::path byId = fs::path(dir.Str()) / "by-id";
+    const fs::path link = byId / "usb-Marlo_Adapter_0001-if00-port0";
+    fs::create_directories(byId);
+    auto pty = std::make_unique<test::PtyPair>();
+    ASSERT_TRUE(pty->Ok());
+    fs::create_symlink(pty->SlavePath(), link);
+    auto cli = CliAsync({"connect", "--serial", link.string(), "--reconnect", "--set",
+                         "Speed=19200", "--wait", "before", "--send", "ok\\r", "--wait", "after",
+                         "--send", "back\\r", "--wait", "end", "--close-after-script"},
+                        "");
+    ASSERT_TRUE(pty->Write("before"));
+    EXPECT_EQ(pty->Read(3, 10000), "ok\r");
+    pty.reset();
+    fs::remove(link);
+    pty = std::make_unique<test::PtyPair>();
+    fs::create_symlink(pty->SlavePath(), link);
+    ASSERT_TRUE(pty->Write("after"));
+    EXPECT_EQ(pty->Read(5, 10000), "back\r");
+    struct termios t {};
+    ASSERT_TRUE(pty->SlaveTermios(t));
+    EXPECT_EQ(cfgetospeed(&t), B19200);
+    ASSERT_TRUE(pty->Write("end"));
+    RunResult r = cli.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "beforeafterend");
+    EXPECT_LT(r.err.find("回線が切断されました"), r.err.find("回線を再接続しました")) << r.err;
+}
+
 TEST(LineCommands, ConnectSavesTheReceivedTextAsTheTerminalKeepsIt) {
     TempDir d;
     const std::string file = (d.path / "recv.txt").string();

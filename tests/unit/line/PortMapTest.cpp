@@ -4,8 +4,10 @@
 #include <fstream>
 #include <map>
 
+#include "line/DeviceReturn.h"
 #include "line/PortMap.h"
 #include "line/PortNames.h"
+#include "support/RecordingPlatform.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -161,6 +163,28 @@ TEST_F(PortMapTest, PortsAreNamedByWhatUdevKnowsOrByTheirById) {
     EXPECT_EQ(PathOfListText(texts[0]), link);
     EXPECT_EQ(texts[2], (dev / "ttyS0").string());
     EXPECT_EQ(PathOfListText("/dev/ttyUSB7"), "/dev/ttyUSB7");
+}
+
+// The return watch of a device that went away follows its folder back into existence (udev removes
+// /dev/serial/by-id with the last adapter) and tries a node that is there but will not open yet
+// (its permissions come a moment later) again until it opens; then it ends.
+TEST_F(PortMapTest, ReturnWatchFollowsTheFolderAndRetriesANodeThatWillNotOpenYet) {
+    test::RecordingPlatform platform;
+    DeviceReturnWatch watch(platform, 1);
+    const fs::path node = dir / "serial" / "by-id" / "usb-Marlo_Adapter_0001-if00-port0";
+    int tries = 0;
+    ASSERT_TRUE(watch.Start(node, [&] { return ++tries >= 3; }));
+    EXPECT_EQ(watch.Folder(), dir);
+    fs::create_directories(node.parent_path());
+    ASSERT_TRUE(platform.Until([&] { return watch.Folder() == node.parent_path(); }));
+    EXPECT_EQ(tries, 0);
+    std::ofstream(node.string()) << "";
+    ASSERT_TRUE(platform.Until([&] { return !watch.Active(); }));
+    EXPECT_EQ(tries, 3);
+    fs::remove(node);
+    std::ofstream(node.string()) << "";
+    platform.Idle(50);
+    EXPECT_EQ(tries, 3);
 }
 
 TEST_F(PortMapTest, CliListsTheNumbersWithoutChangingTheMap) {
