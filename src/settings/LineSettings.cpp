@@ -14,7 +14,7 @@ int LineSettings::SendCode() const {
     return CodeExchange2 >= 0 && CodeExchange2 <= 5 ? CodeExchange2 : 0;
 }
 int LineSettings::EmulationMode() const {
-    return Emulation >= 0 && Emulation <= 2 ? Emulation : 0;
+    return Emulation >= 0 && Emulation <= 3 ? Emulation : 0;
 }
 
 }  // namespace marlo

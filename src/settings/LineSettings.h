@@ -36,7 +36,7 @@ struct LineSettings {
     int ReadBlockSize() const;  // ReadSize, 1..4096
     int ReceiveCode() const;    // CodeExchange, 0..5 (an unknown value is Shift-JIS)
     int SendCode() const;       // CodeExchange2, 0..5
-    int EmulationMode() const;  // Emulation, 0..2 (an unknown value is the dumb terminal)
+    int EmulationMode() const;  // Emulation, 0..3 (an unknown value is the dumb terminal)
 
     bool operator==(const LineSettings&) const = default;
 };
