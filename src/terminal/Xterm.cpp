@@ -552,8 +552,7 @@ void Xterm::csiDispatch(uint8_t final) {
             break;
         case 'b':
             // The last character printed, up to the end of the row.
-            if (lastChar_) {
-                wrapIfPending();
+            if (lastChar_ && !pendingWrap_) {
                 const int c = state_.CursorColumn();
                 for (int i = 0; i < std::min(n, w - c); ++i) Print(lastChar_);
             }
