@@ -1,6 +1,7 @@
 // Receive-path throughput: bytes per second through Terminal::ProcessReceived in blocks of 4096
-// bytes into a full 1000-line buffer, for dumb-terminal ASCII and Shift-JIS text and for a VT100
-// stream of full-screen redraws with cursor moves and SGR; the same with each line's time kept, and
+// bytes into a full 1000-line buffer, for dumb-terminal ASCII and Shift-JIS text, for a VT100
+// stream of full-screen redraws with cursor moves and SGR, for xterm's text, the same redraws and
+// scrolling inside a region with 256 colours; the dumb ASCII text with each line's time kept, and
 // the hex dump the frame keeps of every received block.
 #include <time.h>
 
@@ -83,6 +84,17 @@ std::string Vt100Stream(size_t size, std::mt19937& rng) {
     return out;
 }
 
+// An editor scrolling inside a region with 256-colour text, as vim and less do under xterm.
+std::string XtermScrollStream(size_t size, std::mt19937& rng) {
+    std::string out = "\x1b[?1049h\x1b[1;23r";
+    while (out.size() < size) {
+        out += "\x1b[23;1H\n\x1b[38;5;" + std::to_string(rng() % 256) + "m";
+        for (int i = 0; i < 60; ++i) out += static_cast<char>('!' + rng() % 90);
+        out += "\x1b[m\x1b[K\x1b[1;1H\x1bM\x1b[24;1H\x1b[7mstatus\x1b[m\x1b[K";
+    }
+    return out;
+}
+
 // CPU time of this thread: on a busy machine wall time also counts other programs' turns.
 double ThreadSeconds() {
     timespec ts{};
@@ -125,6 +137,7 @@ int main() {
     std::string ascii = AsciiText(size, rng);
     std::string sjis = SjisText(size, rng);
     std::string vt = Vt100Stream(size, rng);
+    std::string xtermScroll = XtermScrollStream(size, rng);
     std::printf(
         "receive path, ReadSize 4096, full 1000-line buffer (MB/s: wall clock, thread CPU)\n");
     struct {
@@ -136,6 +149,9 @@ int main() {
     } runs[] = {{"dumb, ASCII text", ascii, 0, 100, marlo::kStampOff},
                 {"dumb, Shift-JIS text", sjis, 0, 100, marlo::kStampOff},
                 {"VT100 redraw stream", vt, 1, 50, marlo::kStampOff},
+                {"xterm, ASCII text", ascii, 3, 100, marlo::kStampOff},
+                {"xterm redraw stream", vt, 3, 50, marlo::kStampOff},
+                {"xterm scroll region", xtermScroll, 3, 50, marlo::kStampOff},
                 {"dumb, ASCII, times", ascii, 0, 100, marlo::kStampClock}};
     for (const auto& r : runs) {
         Rate rate = MegabytesPerSecond(r.data, r.emulation, 4, r.timeStamp);

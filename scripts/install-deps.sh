@@ -8,6 +8,7 @@ packages=(
   fonts-noto-cjk
   liblhasa-dev
   libgtest-dev libgmock-dev
+  libvterm-dev vttest                                # the xterm emulation's oracle and screens
   lrzsz socat xvfb xauth inetutils-telnetd
   librsvg2-bin                                       # renders the icon sizes
   desktop-file-utils appstream dpkg-dev file man-db  # the packaging tests

@@ -81,10 +81,7 @@ CMainFrame::CMainFrame(IPlatform& platform, Settings settings, Paths paths, ISet
     transferHooks.unread = [this](const std::vector<uint8_t>& bytes) {
         ProcessReceived(bytes.data(), bytes.size());
     };
-    transferHooks.idleTitle = [this] {
-        const Connection& c = session_->Conn();
-        return c.connected ? "[" + SjisToUtf8(c.hostName) + "]" : std::string("[未接続]");
-    };
+    transferHooks.idleTitle = [this] { return IdleTitle(); };
     transfer_ = std::make_unique<TransferController>(platform_, settings_, transferHooks);
     transfer_->extractLzh = [this](const std::string& path) { ExtractLzh(path); };
     macro_ = std::make_unique<CMacroThread>(*this);
@@ -149,6 +146,21 @@ bool CMainFrame::WantsTextBytes() const {
 
 void CMainFrame::OnTextByte(uint8_t b) {
     session_->Wait().Feed(b);
+}
+
+std::string CMainFrame::IdleTitle() const {
+    const Connection& c = session_->Conn();
+    std::string title = c.connected ? "[" + SjisToUtf8(c.hostName) + "]" : std::string("[未接続]");
+    return hostTitle_.empty() ? title : title + " " + SjisToUtf8(hostTitle_);
+}
+
+void CMainFrame::OnAnswer(const std::string& bytes) {
+    session_->WriteRaw(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+void CMainFrame::OnTitle(const std::string& sjisTitle) {
+    hostTitle_ = sjisTitle;
+    if (!transfer_->Running()) platform_.SetWindowTitle(IdleTitle());
 }
 
 void CMainFrame::OnBell() {
@@ -295,6 +307,7 @@ void CMainFrame::HangUp() {
     // The transfer's line goes away: its thread ends first.
     transfer_->Stop();
     session_->HangUp();
+    hostTitle_.clear();
     if (onTitleChanged) onTitleChanged();
 }
 

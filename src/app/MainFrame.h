@@ -198,8 +198,12 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
     void OnTextByte(uint8_t b) override;
     void OnBell() override;
     bool OnAutoStartByte(uint8_t b) override { return transfer_->AutoStartByte(b); }
+    void OnAnswer(const std::string& bytes) override;
+    void OnTitle(const std::string& sjisTitle) override;
 
   private:
+    // The window title between transfers: the host, and the title an xterm host set.
+    std::string IdleTitle() const;
     // From the status window's opening to its closing the engine alone reads the line.
     void SetTransferRunning(bool running);
     void StartHostLog();
@@ -216,6 +220,7 @@ class CMainFrame : public IEventTarget, public ITerminalHooks, public ICommLineC
 
     IPlatform& platform_;
     Settings settings_;
+    std::string hostTitle_;  // Shift-JIS
     Paths paths_;
     ISettingsStore* store_;
     std::unique_ptr<Terminal> terminal_;

@@ -27,6 +27,8 @@ constexpr const char* kUsage =
     "      trailing blanks removed. --attrs adds after each line a line \"~\" listing the\n"
     "      cell runs with attributes as \" FIRST-LAST:FLAGS,FORE,BACK\" (1-based columns; flags\n"
     "      1 bold, 2 underline, 4 blink, 8 reverse, 16 secret; colours 0 or 30..37 / 40..47).\n"
+    "      xterm adds flag 32 (DEC graphics: the byte is the character's code in that set) and\n"
+    "      the bright colours 90..97 / 100..107.\n"
     "      --cursor adds a last line \"cursor ROW COL\" (1-based screen position).";
 
 int Usage(const std::string& message) {

@@ -21,8 +21,15 @@ CellColours ColoursOfCell(uint8_t flags, uint8_t fore, uint8_t back, uint32_t te
     const bool bright = !reverse && (flags & (kFlagBold | kFlagBlink));
     int fi = ColourIndex(fore, 30);
     int bi = ColourIndex(back, 40);
-    uint32_t f = fi < 0 ? textColor : static_cast<uint32_t>(table[(bright ? 16 : 0) + fi]);
-    uint32_t b = bi < 0 ? backColor : static_cast<uint32_t>(table[(bright ? 24 : 8) + bi]);
+    // xterm's bright codes (90..97, 100..107) take the bright groups whatever the flags.
+    const int fb = ColourIndex(fore, 90);
+    const int bb = ColourIndex(back, 100);
+    uint32_t f = fb >= 0   ? static_cast<uint32_t>(table[16 + fb])
+                 : fi < 0 ? textColor
+                          : static_cast<uint32_t>(table[(bright ? 16 : 0) + fi]);
+    uint32_t b = bb >= 0   ? static_cast<uint32_t>(table[24 + bb])
+                 : bi < 0 ? backColor
+                          : static_cast<uint32_t>(table[(bright ? 24 : 8) + bi]);
     if (reverse) std::swap(f, b);
     if (flags & kFlagSecret) f = b;
     return {f, b};

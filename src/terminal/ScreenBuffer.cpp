@@ -1,6 +1,7 @@
 #include "terminal/ScreenBuffer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "terminal/KanjiCodec.h"
@@ -83,7 +84,7 @@ void ScreenBuffer::SetChar(int line, int column, uint8_t b) {
     cells_[offset(line) + static_cast<size_t>(column)] = b;
 }
 
-void ScreenBuffer::EraseCells(int line, int first, int last) {
+void ScreenBuffer::EraseCells(int line, int first, int last, uint8_t back) {
     if (line < 0 || line >= lines_) return;
     first = std::max(first, 0);
     last = std::min(last, kBufferColumns - 1);
@@ -92,7 +93,71 @@ void ScreenBuffer::EraseCells(int line, int first, int last) {
     size_t at = offset(line) + static_cast<size_t>(first);
     size_t n = static_cast<size_t>(last - first + 1);
     std::memset(cells_.data() + at, ' ', n);
-    for (int p = 1; p < 4; ++p) std::memset(cells_.data() + p * planeSize_ + at, 0, n);
+    for (int p = 1; p < 3; ++p) std::memset(cells_.data() + p * planeSize_ + at, 0, n);
+    std::memset(cells_.data() + 3 * planeSize_ + at, back, n);
+}
+
+void ScreenBuffer::ScrollLines(int first, int last, int count, uint8_t back) {
+    first = std::max(first, 0);
+    last = std::min(last, lines_ - 1);
+    if (first > last || count == 0) return;
+    const int span = last - first + 1;
+    const int n = std::min(std::abs(count), span);
+    if (count > 0) {
+        for (int to = first; to + n <= last; ++to) copyLine(to + n, to);
+        for (int i = last - n + 1; i <= last; ++i) EraseCells(i, 0, kBufferColumns - 1, back);
+    } else {
+        for (int to = last; to - n >= first; --to) copyLine(to - n, to);
+        for (int i = first; i < first + n; ++i) EraseCells(i, 0, kBufferColumns - 1, back);
+    }
+}
+
+void ScreenBuffer::InsertCells(int line, int column, int end, int count, uint8_t back) {
+    if (line < 0 || line >= lines_) return;
+    end = std::min(end, kBufferColumns);
+    if (column < 0 || column >= end || count <= 0) return;
+    count = std::min(count, end - column);
+    severHalves(line, column, end - 1);
+    for (int p = 0; p < 4; ++p) {
+        uint8_t* at = cells_.data() + p * planeSize_ + offset(line);
+        std::memmove(at + column + count, at + column, static_cast<size_t>(end - column - count));
+    }
+    EraseCells(line, column, column + count - 1, back);
+    severHalves(line, end - 1, end - 1);  // a character pushed half out at the end
+}
+
+void ScreenBuffer::DeleteCells(int line, int column, int end, int count, uint8_t back) {
+    if (line < 0 || line >= lines_) return;
+    end = std::min(end, kBufferColumns);
+    if (column < 0 || column >= end || count <= 0) return;
+    count = std::min(count, end - column);
+    severHalves(line, column, column + count - 1);
+    for (int p = 0; p < 4; ++p) {
+        uint8_t* at = cells_.data() + p * planeSize_ + offset(line);
+        std::memmove(at + column, at + column + count, static_cast<size_t>(end - column - count));
+    }
+    EraseCells(line, end - count, end - 1, back);
+}
+
+void ScreenBuffer::CopyLinesOut(int first, int count, std::vector<uint8_t>& out) const {
+    out.clear();
+    for (int i = first; i < first + count && i >= 0 && i < lines_; ++i)
+        for (int p = 0; p < 4; ++p) {
+            const uint8_t* src = plane(p, i);
+            out.insert(out.end(), src, src + kBufferColumns);
+        }
+}
+
+void ScreenBuffer::CopyLinesIn(int first, const std::vector<uint8_t>& in) {
+    const size_t lineBytes = 4 * kBufferColumns;
+    for (size_t k = 0; (k + 1) * lineBytes <= in.size(); ++k) {
+        const int line = first + static_cast<int>(k);
+        if (line < 0 || line >= lines_) break;
+        for (int p = 0; p < 4; ++p)
+            std::memcpy(cells_.data() + p * planeSize_ + offset(line),
+                        in.data() + k * lineBytes + static_cast<size_t>(p) * kBufferColumns,
+                        kBufferColumns);
+    }
 }
 
 int ScreenBuffer::RoomLines(int clearUpPercent) const {

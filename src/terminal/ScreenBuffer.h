@@ -36,12 +36,15 @@ enum CellFlag : uint8_t {
     kFlagBlink = 4,
     kFlagReverse = 8,
     kFlagSecret = 16,
+    // xterm's DEC special graphics: the cell's byte is the character's code in that set (0x5F..
+    // 0x7E) and it is drawn as the line-drawing character DecGraphic() names, in one cell.
+    kFlagGraphic = 32,
 };
 
 struct CellAttributes {
     uint8_t flags = 0;
-    uint8_t fore = 0;  // 0 default, else 30..37
-    uint8_t back = 0;  // 0 default, else 40..47
+    uint8_t fore = 0;  // 0 default, else 30..37 (or xterm's bright 90..97)
+    uint8_t back = 0;  // 0 default, else 40..47 (or xterm's bright 100..107)
 };
 
 class ScreenBuffer {
@@ -91,8 +94,8 @@ class ScreenBuffer {
     void StoreRun(int line, int column, const uint8_t* bytes, int n);
     // Sets one character cell without touching the attributes (0 marks "never written").
     void SetChar(int line, int column, uint8_t b);
-    // Cells first..last of a line become spaces with attributes 0 (clipped).
-    void EraseCells(int line, int first, int last);
+    // Cells first..last of a line become spaces with attributes 0 and background `back` (clipped).
+    void EraseCells(int line, int first, int last, uint8_t back = 0);
     // Store, StoreRun, SetChar and EraseCells never leave half of a double-byte character: when
     // they change one half, the other half becomes a space (its attributes kept).
     // A whole line becomes 80 spaces with attributes 0.
@@ -119,6 +122,18 @@ class ScreenBuffer {
     // Deletes `count` lines at `line`; the lines after them move up, the last line goes down by the
     // number deleted, and the lines freed at the end are zeroed.
     void DeleteLines(int line, int count);
+    // Lines first..last (clipped) move up by `count` (down when negative); the lines freed become
+    // blank with background `back`. Nothing outside the range moves.
+    void ScrollLines(int first, int last, int count, uint8_t back);
+    // In cells column..end-1 of a line, `count` blank cells (background `back`) are inserted at
+    // `column`, pushing the cells after them right and out at `end`; or `count` cells at `column`
+    // are deleted, the cells after them moving left and blanks entering at `end`.
+    void InsertCells(int line, int column, int end, int count, uint8_t back);
+    void DeleteCells(int line, int column, int end, int count, uint8_t back);
+    // Copies `count` lines from `first`, all four planes, into `out`, or back from `in` (as many
+    // whole lines as it holds).
+    void CopyLinesOut(int first, int count, std::vector<uint8_t>& out) const;
+    void CopyLinesIn(int first, const std::vector<uint8_t>& in);
     // All planes zeroed; last line, dumb column and attributes back to 0.
     void Clear();
 

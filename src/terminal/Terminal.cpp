@@ -15,7 +15,8 @@ namespace marlo {
 
 namespace {
 constexpr uint8_t kBel = 7, kBs = 8, kTab = 9, kLf = 10, kCr = 13, kSo = 14, kSi = 15;
-constexpr uint8_t kEnq = 5, kCan = 24, kEsc = 27;
+constexpr uint8_t kEnq = 5, kVt = 11, kFf = 12, kCan = 24, kEsc = 27;
+constexpr int kXterm = 3;
 constexpr int kMaxEscape = 30;
 
 bool IsAutoStartByte(uint8_t b) {
@@ -49,17 +50,51 @@ class Terminal::Sink final : public IKanjiSink {
     Terminal& t_;
 };
 
+class Terminal::XtermPort final : public IXtermPort {
+  public:
+    explicit XtermPort(Terminal& t) : t_(t) {}
+    void ScrollIntoHistory() override { t_.scrollIntoHistory(); }
+    void Answer(const std::string& bytes) override {
+        if (t_.hooks_) t_.hooks_->OnAnswer(bytes);
+    }
+    void Title(const std::string& bytes) override {
+        if (!t_.hooks_) return;
+        // The title comes in the line's code; the window shows it in Shift-JIS.
+        KanjiDecoder d;
+        d.SetCode(t_.decoder_.Code());
+        std::string sjis;
+        d.Decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), sjis);
+        sjis.erase(std::remove_if(sjis.begin(), sjis.end(),
+                                  [](char c) { return static_cast<uint8_t>(c) < 0x20; }),
+                   sjis.end());
+        t_.hooks_->OnTitle(sjis);
+    }
+    void Bell() override {
+        if (t_.hooks_) t_.hooks_->OnBell();
+    }
+
+  private:
+    Terminal& t_;
+};
+
 Terminal::Terminal(const Settings& settings, int views)
     : settings_(settings),
       buffer_(settings.BufferLines()),
       state_(buffer_, settings.ScreenRows()),
-      sink_(std::make_unique<Sink>(*this)) {
+      sink_(std::make_unique<Sink>(*this)),
+      xtermPort_(std::make_unique<XtermPort>(*this)),
+      xterm_(std::make_unique<Xterm>(buffer_, state_, *xtermPort_)) {
     if (views > 0) addView(settings.ScreenRows(), kBufferColumns);
     applySettings();
 }
 
 Terminal::~Terminal() {
     for (auto& v : views_) state_.RemoveListener(v.get());
+}
+
+const TerminalModes& Terminal::Modes() const {
+    static const TerminalModes kDefaults;
+    return emulation_ == kXterm ? xterm_->Modes() : kDefaults;
 }
 
 void Terminal::addView(int rows, int columns) {
@@ -117,6 +152,7 @@ void Terminal::applySettings() {
 void Terminal::Reset() {
     auto lock = buffer_.Lock();
     flushDisplay();
+    if (emulation_ == kXterm) xterm_->Reset();  // the main screen back before anything moves
     emulation_ = settings_.EmulationMode();
     vt_ = emulation_ != 0;
     endEscape();
@@ -136,6 +172,7 @@ void Terminal::Reset() {
     }
     state_.PlaceBelowText();
     for (auto& v : views_) v->PlaceBelowText();
+    if (emulation_ == kXterm) xterm_->Reset();
 }
 
 void Terminal::StartNewStream() {
@@ -228,6 +265,8 @@ void Terminal::process(const uint8_t* bytes, size_t count) {
             }
         }
         uint8_t b = bytes[i++];
+        // A byte of a character ends an xterm sequence (outside a control string): it is text.
+        if (inEscape_ && b >= 0x80 && emulation_ == kXterm && !xterm_->InString()) endEscape();
         // Inside an escape sequence every decoder passes bytes straight on; printable ones are
         // collected unless the automatic transfer start must see them first.
         if (plainSjis && inEscape_ && b >= 0x20 &&
@@ -256,6 +295,17 @@ void Terminal::singleByte(uint8_t b) {
     if (hooks_ && (autoPrimed_ || IsAutoStartByte(b))) {
         autoPrimed_ = IsAutoStartByte(b);
         if (!hooks_->OnAutoStartByte(b)) return;
+    }
+    if (emulation_ == kXterm) {
+        if (inEscape_ && xtermEscapeByte(b)) return;
+        if (b < 32) {
+            xtermControl(b);
+            return;
+        }
+        text(b);
+        dec_->DropPendingLead();
+        putChar(b);
+        return;
     }
     if (b < 32) {
         switch (b) {
@@ -307,6 +357,12 @@ void Terminal::doubleByte(uint8_t lead, uint8_t trail) {
     text(lead);
     text(trail);
     if (buffer_.Full()) makeRoom();
+    if (emulation_ == kXterm) {
+        logByte(lead);
+        logByte(trail);
+        xterm_->PrintDouble(lead, trail);
+        return;
+    }
     if (vt_) {
         int line, column;
         state_.GetCursor(line, column);
@@ -394,8 +450,14 @@ size_t Terminal::textRun(const uint8_t* p, size_t n) {
     if (vt_) {
         // Up to the column before the last: a character there wraps, which the byte path does.
         state_.GetCursor(line, column);
-        k = scanRun(p, n, kBufferColumns - 1 - column);
+        int width = kBufferColumns;
+        if (emulation_ == kXterm) {
+            if (!xterm_->PlainRuns()) return 0;
+            width = xterm_->Width();
+        }
+        k = scanRun(p, n, width - 1 - column, &endsDouble);
         if (k == 0) return 0;
+        if (emulation_ == kXterm) xterm_->RunWritten(endsDouble ? 0 : p[k - 1]);
         flushDisplay();
         buffer_.StoreRun(line, column, p, static_cast<int>(k));
         if (!captures_.empty())
@@ -440,6 +502,11 @@ void Terminal::wrapCursor() {
 
 void Terminal::putChar(uint8_t b) {
     if (buffer_.Full()) makeRoom();
+    if (emulation_ == kXterm) {
+        logByte(b);
+        xterm_->Print(b);
+        return;
+    }
     if (vt_) {
         int line, column;
         state_.GetCursor(line, column);
@@ -487,6 +554,73 @@ void Terminal::lineFeed(bool expand) {
     if (batched && batchRemaining_ == 0) {
         batchOpen_ = false;
         forEachView([](TerminalView& v) { v.OnBatchEnd(); });
+    }
+}
+
+void Terminal::scrollIntoHistory() {
+    int line, column;
+    state_.GetCursor(line, column);
+    if (line >= buffer_.LastLine()) {
+        if (buffer_.Full()) makeRoom();
+        buffer_.SetLastLine(buffer_.LastLine() + 1);
+    }
+    state_.LineFeed();
+}
+
+bool Terminal::xtermEscapeByte(uint8_t b) {
+    logEscapeByte(b);
+    switch (xterm_->Feed(b)) {
+        case Xterm::kMore:
+            return true;
+        case Xterm::kEnd:
+            endEscape();
+            return true;
+        case Xterm::kAgain:
+            endEscape();
+            return false;
+        case Xterm::kControl:
+            return false;
+    }
+    return true;
+}
+
+void Terminal::xtermControl(uint8_t b) {
+    switch (b) {
+        case kBel:
+            if (hooks_) hooks_->OnBell();
+            break;
+        case kBs:
+            for (ICaptureSink* s : captures_) s->BackStep();
+            xterm_->BackSpace();
+            break;
+        case kTab:
+            xterm_->Tab();
+            break;
+        case kCr:
+            text(b);
+            logByte(kCr);
+            xterm_->CarriageReturn();
+            if (rcvCrLf_) xterm_->LineFeed();
+            break;
+        case kLf:
+        case kVt:
+        case kFf:
+            if (b == kLf) text(b);
+            if (rcvLfCr_) xterm_->CarriageReturn();
+            logByte(kLf);
+            xterm_->LineFeed();
+            break;
+        case kEsc:
+            if (inEscape_) break;  // the sequence started again
+            startEscape();
+            xterm_->Begin();
+            break;
+        case kSo:
+        case kSi:
+            xterm_->Shift(b == kSo);
+            break;
+        default:
+            break;
     }
 }
 
@@ -547,6 +681,10 @@ void Terminal::endEscape() {
 }
 
 void Terminal::collect(uint8_t b) {
+    if (emulation_ == kXterm) {
+        if (!xtermEscapeByte(b)) singleByte(b);
+        return;
+    }
     if (escapeLength_ >= kMaxEscape) {
         endEscape();  // too long: abandoned, and this byte with it
         return;

@@ -17,8 +17,10 @@
 #include "terminal/KanjiCodec.h"
 #include "terminal/LineStamps.h"
 #include "terminal/ScreenBuffer.h"
+#include "terminal/TerminalModes.h"
 #include "terminal/TerminalState.h"
 #include "terminal/TerminalView.h"
+#include "terminal/Xterm.h"
 
 namespace marlo {
 
@@ -41,6 +43,10 @@ class ITerminalHooks {
     // path, and the first other byte after one of them (which resets a partial start pattern).
     // False when the byte was taken and must not be processed further.
     virtual bool OnAutoStartByte(uint8_t /*b*/) { return true; }
+    // xterm: an answer to a host's question (DA, DSR, CPR), to be sent on the line as it is.
+    virtual void OnAnswer(const std::string& /*bytes*/) {}
+    // xterm: the host set the window title (Shift-JIS, control characters removed).
+    virtual void OnTitle(const std::string& /*sjisTitle*/) {}
 };
 
 class Terminal {
@@ -56,6 +62,8 @@ class Terminal {
     const ScreenBuffer& Buffer() const { return buffer_; }
     KanjiDecoder& Decoder() { return decoder_; }
     const TerminalState& State() const { return state_; }
+    // The modes an xterm host set (the defaults in the other emulations).
+    const TerminalModes& Modes() const;
 
     // Views: one exists from the start (unless none was asked for); a split window adds a second.
     // The active one gives the screen its size.
@@ -116,6 +124,8 @@ class Terminal {
   private:
     class Sink;
     friend class Sink;
+    class XtermPort;
+    friend class XtermPort;
 
     void applySettings();
     void process(const uint8_t* bytes, size_t count);
@@ -130,6 +140,10 @@ class Terminal {
     void collect(uint8_t b);
     void startEscape();
     void endEscape();
+    // xterm: a byte while a sequence is open; false when it is to be processed as usual.
+    bool xtermEscapeByte(uint8_t b);
+    void xtermControl(uint8_t b);
+    void scrollIntoHistory();
     void logByte(uint8_t b);
     void logEscapeByte(uint8_t b);
     void text(uint8_t b) {
@@ -161,6 +175,8 @@ class Terminal {
     KanjiDecoder echoDecoder_;       // Shift-JIS, for the local echo
     KanjiDecoder* dec_ = &decoder_;  // the decoder of the run being processed
     std::unique_ptr<Sink> sink_;
+    std::unique_ptr<XtermPort> xtermPort_;
+    std::unique_ptr<Xterm> xterm_;
     std::vector<std::unique_ptr<TerminalView>> views_;
     int active_ = 0;
     ITerminalHooks* hooks_ = nullptr;

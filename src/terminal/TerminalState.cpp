@@ -129,6 +129,16 @@ void TerminalState::MoveCursor(bool relative, int column, int row) {
     cursorMoved();
 }
 
+void TerminalState::PlaceCursor(int row, int column) {
+    row_ = std::clamp(row, 0, rows_ - 1);
+    column_ = std::clamp(column, 0, kBufferColumns - 1);
+    if (column_ < left_) {
+        left_ = column_;
+        allChanged();
+    }
+    cursorMoved();
+}
+
 void TerminalState::RestoreCursor() {
     if (savedRow_ == 0 || savedColumn_ == 0)
         MoveCursor(false, 1, 1);

@@ -103,6 +103,11 @@ class TerminalState {
         savedColumn_ = Col1();
         savedRow_ = Row1();
     }
+    // xterm's moves: the cursor goes to a 0-based row and buffer column (clipped to the screen),
+    // the left column following it only as far as needed to keep it in view.
+    void PlaceCursor(int row, int column);
+    // Changes made straight in the buffer: all of the screen may have changed.
+    void ScreenChanged() { allChanged(); }
     // Returns to the saved position; home when nothing was saved.
     void RestoreCursor();
 

@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/CommandIds.h"
 #include "settings/Settings.h"
@@ -446,6 +447,12 @@ void TerminalWidget::paintEvent(QPaintEvent* e) {
             if ((selecting && !(at < selFirst) && at < selLast) || model_.Highlighted(line, c))
                 std::swap(colours.fore, colours.back);
             const bool underline = (flags[c] & kFlagUnderline) != 0;
+            if (flags[c] & kFlagGraphic) {
+                flush(y);
+                drawGraphic(p, QRect(x, y, cellW_, lineH_), ch, colours.fore, colours.back,
+                            colours.back != backColor);
+                continue;
+            }
             const bool ascii = ch < 0x7F;  // controls and blanks draw as blanks
             if (ascii && asciiRuns_) {
                 if (run.cells > 0 && (run.fore != colours.fore || run.back != colours.back ||
@@ -476,8 +483,9 @@ void TerminalWidget::paintEvent(QPaintEvent* e) {
         }
         flush(y);
     }
-    // The caret: hidden while looking back and while the receive path hides it.
-    if (hasFocus() && !v.CaretHidden() && (!v.ScrollBack() || model_.Sel().rangeMode)) {
+    // The caret: hidden while looking back and while the receive path or the host hides it.
+    if (hasFocus() && !v.CaretHidden() && model_.Term().Modes().cursorVisible &&
+        (!v.ScrollBack() || model_.Sel().rangeMode)) {
         QRect caret = CaretRect();
         lastCaret_ = caret;
         if (!preedit_.isEmpty()) {
@@ -493,6 +501,37 @@ void TerminalWidget::paintEvent(QPaintEvent* e) {
             p.fillRect(caret, Qt::white);
         }
     }
+}
+
+void TerminalWidget::drawGraphic(QPainter& p, const QRect& cell, uint8_t code, uint32_t fore,
+                                 uint32_t back, bool fill) {
+    if (fill) p.fillRect(cell, FromColorRef(back));
+    // The box-drawing codes as the arms they draw from the cell's centre: up, down, left, right.
+    static const char* const kArms = "jUL kDL lDR mUR nUDLR qLR tUDR uUDL vULR wDLR xUD";
+    const char* at = std::strchr(kArms, static_cast<char>(code));
+    if (code >= 'j' && code <= 'x' && at) {
+        const QPoint centre = cell.center();
+        p.save();
+        p.setPen(QPen(FromColorRef(fore), 1));
+        for (const char* arm = at + 1; *arm && *arm != ' '; ++arm) {
+            if (*arm == 'U') p.drawLine(centre, QPoint(centre.x(), cell.top()));
+            if (*arm == 'D') p.drawLine(centre, QPoint(centre.x(), cell.bottom()));
+            if (*arm == 'L') p.drawLine(centre, QPoint(cell.left(), centre.y()));
+            if (*arm == 'R') p.drawLine(centre, QPoint(cell.right(), centre.y()));
+        }
+        p.restore();
+        return;
+    }
+    const char* sjis = DecGraphicSjis(code);
+    if (!sjis) return;
+    // The rest: their Shift-JIS character, squeezed into the one cell.
+    p.save();
+    p.setClipRect(cell);
+    p.setFont(font_);
+    p.setPen(FromColorRef(fore));
+    p.drawText(cell, Qt::AlignCenter | Qt::TextDontClip,
+               Glyph(static_cast<uint8_t>(sjis[0]), static_cast<uint8_t>(sjis[1])));
+    p.restore();
 }
 
 bool TerminalWidget::event(QEvent* e) {

@@ -17,6 +17,8 @@
 #include "terminal/KeyMap.h"
 #include "terminal/TerminalView.h"
 
+class QPainter;
+
 namespace marlo {
 class ScreenBuffer;
 class ViewModel;
@@ -99,6 +101,9 @@ class TerminalWidget : public QAbstractScrollArea, public ITerminalPainter {
     void FlushPaint();
     // The text of one cell's character (Shift-JIS, one or two bytes), converted once.
     const QString& Glyph(uint8_t first, uint8_t second);
+    // A cell of xterm's DEC special graphics: box drawing as lines, the rest as their glyph.
+    void drawGraphic(QPainter& p, const QRect& cell, uint8_t code, uint32_t fore, uint32_t back,
+                     bool fill);
     void UpdateGeometry();
     // The time column: shown with the setting on, as wide as its form's text, beside the cells.
     void PlaceTimeColumn();

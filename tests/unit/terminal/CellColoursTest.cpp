@@ -31,6 +31,10 @@ TEST(CellColours, DefaultsBrightReverseAndSecret) {
     EXPECT_EQ(c.back, text);
     c = ColoursOfCell(kFlagSecret, 33, 0, text, back, s.VT100Color);
     EXPECT_EQ(c.fore, c.back);
+    // xterm's bright codes take the bright groups without bold.
+    c = ColoursOfCell(0, 91, 104, text, back, s.VT100Color);
+    EXPECT_EQ(c.fore, 255u);
+    EXPECT_EQ(c.back, 0xFF0000u);
     // A code outside the SGR range draws in the default colour, never outside the table.
     c = ColoursOfCell(0, 99, 200, text, back, s.VT100Color);
     EXPECT_EQ(c.fore, text);
