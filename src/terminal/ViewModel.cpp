@@ -34,6 +34,7 @@ KeyOutcome ViewModel::KeyDown(TermKey key, int modifiers, bool split) {
     KeyViewState state;
     {
         const TerminalView& v = View();
+        state.modes.applicationCursor = terminal_.Modes().applicationCursor;
         state.scrollBack = v.ScrollBack();
         state.rangeSelect = selection_.rangeMode;
         state.split = split;

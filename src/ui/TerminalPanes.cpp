@@ -217,9 +217,8 @@ bool TerminalPanes::RunCommand(int id) {
 
 void TerminalPanes::Paste() {
     if (pasting_) return;
-    // Bracketed paste stays off until the terminal keeps the host's mode.
-    const std::vector<PasteStep> steps =
-        PlanPaste(platform_.ClipboardPieces(), settings_.SndCRLF != 0, false);
+    const std::vector<PasteStep> steps = PlanPaste(
+        platform_.ClipboardPieces(), settings_.SndCRLF != 0, terminal_.Modes().bracketedPaste);
     if (steps.empty()) return;
     pasting_ = true;
     PauseOnly pauses(platform_);

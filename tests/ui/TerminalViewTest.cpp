@@ -96,6 +96,13 @@ void TerminalViewTest::typingSendsTheBytesOfEachMode() {
     QTest::keyClick(xterm.pane(), Qt::Key_H, Qt::ControlModifier);
     QCOMPARE(QByteArray::fromStdString(xterm.host.sent),
              QByteArray("\x1b[A\x1b[H\x1b[2~\x1b[3~\x7f\x1bOP\x1b[15~\x1b[1;5D\b"));
+    // The host asks for the application cursor keys, and a paste is bracketed once it asks.
+    xterm.host.sent.clear();
+    Feed(xterm.terminal, "\x1b[?1h\x1b[?2004h");
+    QTest::keyClick(xterm.pane(), Qt::Key_Up);
+    QGuiApplication::clipboard()->setText(QStringLiteral("ls"));
+    QTest::keyClick(xterm.pane(), Qt::Key_V, Qt::AltModifier);
+    QCOMPARE(QByteArray::fromStdString(xterm.host.sent), QByteArray("\x1bOA\x1b[200~ls\x1b[201~"));
 }
 
 void TerminalViewTest::inputMethodTextIsSentAsShiftJis() {
