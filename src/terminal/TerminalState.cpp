@@ -76,9 +76,17 @@ int TerminalState::ScreenTop() const {
 
 void TerminalState::SetScreenSize(int rows, int columns) {
     auto lock = buffer_.Lock();
+    // A VT screen made shorter than the cursor's row keeps the cursor on its line: the lines
+    // above go up into the history instead of the host's next output landing on older text.
+    const int oldTop = top_;
+    if (vt_ && rows >= 1 && row_ > rows - 1) {
+        top_ += row_ - (rows - 1);
+        row_ = rows - 1;
+    }
     rows_ = rows;
     columns_ = std::clamp(columns, 1, kBufferColumns);
     clipToBuffer();
+    if (top_ != oldTop) allChanged();
 }
 
 void TerminalState::clipToBuffer() {

@@ -175,6 +175,31 @@ TEST(Terminal, SplitViewsShowOneCursor) {
     EXPECT_EQ(t.ViewCount(), 1);
 }
 
+// A window made shorter than the cursor's row keeps the cursor on its line in every VT mode, so
+// the host's next line does not overwrite older text (the shell redraws its prompt there).
+TEST(Terminal, AShorterScreenKeepsTheCursorOnItsLine) {
+    for (int emulation : {1, 3}) {
+        SCOPED_TRACE(emulation);
+        Settings s;
+        s.Emulation = emulation;
+        Terminal t(s);
+        t.ActiveView().SetVisibleSize(20, 80);
+        for (int i = 0; i < 12; ++i) Feed(t, "line " + std::to_string(i) + "\r\n");
+        Feed(t, "$ ");
+        int before, column;
+        t.ActiveView().GetCursor(before, column);
+        t.ActiveView().SetVisibleSize(8, 80);
+        int after;
+        t.ActiveView().GetCursor(after, column);
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(column, 2);
+        EXPECT_EQ(t.State().CursorRow(), 7);
+        Feed(t, "ok\r\nnext");
+        EXPECT_EQ(t.Buffer().LineText(before), "$ ok");
+        EXPECT_EQ(t.Buffer().LineText(before - 1), "line 11");
+    }
+}
+
 // A reset (a host entry's, an emulation change) never puts what arrives next over the text the
 // buffer holds: it starts at the beginning of the line after the last text.
 TEST(Terminal, ResetStartsBelowTheText) {
