@@ -116,8 +116,8 @@ void FuzzOne(Input& in) {
     Setup setup;
     Settings& s = setup.settings;
     const int mode = in.Byte();
-    s.Emulation = mode % 3;
-    s.CodeExchange = mode / 3 % 5;
+    s.Emulation = mode % 4;
+    s.CodeExchange = mode / 4 % 6;
     const uint8_t flags = in.Byte();
     s.AutoMargin = flags & 1;
     s.BSDel = flags >> 1 & 1;
