@@ -4,6 +4,7 @@
 
 #include "terminal/KanjiCodec.h"
 #include "terminal/ScreenBuffer.h"
+#include "terminal/Xterm.h"
 
 namespace marlo {
 
@@ -40,6 +41,17 @@ bool Selection::Contains(const ScreenBuffer& buffer, int line, int column) const
 
 namespace {
 
+// A cell's bytes as copied: a DEC graphics cell as the Shift-JIS line character it is drawn as.
+void AppendCell(std::string& out, const ScreenBuffer& buffer, int line, int column) {
+    const uint8_t ch = buffer.Chars(line)[column];
+    const char* graphic =
+        (buffer.Flags(line)[column] & kFlagGraphic) ? DecGraphicSjis(ch) : nullptr;
+    if (graphic)
+        out += graphic;
+    else
+        out += static_cast<char>(ch);
+}
+
 std::string Build(const ScreenBuffer& buffer, const Selection& selection, bool vt,
                   const std::string& quote) {
     std::string out;
@@ -57,7 +69,7 @@ std::string Build(const ScreenBuffer& buffer, const Selection& selection, bool v
         const uint8_t* chars = buffer.Chars(first.line);
         out += quote;
         for (int c = first.column; c < last.column && chars[c] != 0; ++c)
-            out += static_cast<char>(chars[c]);
+            AppendCell(out, buffer, first.line, c);
         return out;
     }
     for (int line = first.line; line <= last.line; ++line) {
@@ -73,7 +85,7 @@ std::string Build(const ScreenBuffer& buffer, const Selection& selection, bool v
                 ended = true;
                 break;
             }
-            out += static_cast<char>(chars[c]);
+            AppendCell(out, buffer, line, c);
         }
         // A VT line is a full screen row; the dumb terminal's full line continued on the next.
         if (!ended && line != last.line && vt) out += "\r\n";

@@ -240,7 +240,8 @@ void Xterm::restoreCursor() {
     g1Graphics_ = s.g1Graphics;
     shiftOut_ = s.shiftOut;
     modes_.origin = s.origin;
-    moveTo(s.row, s.column);
+    // With the origin mode on, the cursor comes back inside the scroll region.
+    moveTo(s.origin ? std::clamp(s.row, top_, bottom_) : s.row, s.column);
     pendingWrap_ = s.pendingWrap && s.column >= Width() - 1;
 }
 

@@ -189,7 +189,7 @@ std::string RandomStream(std::mt19937& rng, size_t size) {
     while (out.size() < size) {
         switch (rng() % 30) {
             case 0: out += csi(num(30) + ";" + num(90) + "H"); break;
-            case 1: out += csi(num(5) + "ABCDEFGdab`e"[rng() % 12]); break;
+            case 1: out += csi(num(5) + "ABCDEFGda`e"[rng() % 11]); break;
             case 2: out += csi(num(3) + "JK"[rng() % 2]); break;
             case 3: {
                 // libvterm inserts and deletes no characters outside the scroll region: these
@@ -198,15 +198,21 @@ std::string RandomStream(std::mt19937& rng, size_t size) {
                 out += (f == '@' || f == 'P' ? "\x1b" "7\x1b[r\x1b" "8" : "") + csi(num(5) + f);
                 break;
             }
-            case 4: {  // libvterm keeps a region of one row or less: see the file
+            case 4: {
+                // libvterm keeps a region of one row or less; with the origin mode on, its DECRC
+                // does not bring the cursor into the region: the cursor is saved inside it at
+                // once (see the file).
                 const unsigned top = rng() % 13;
-                out += csi(std::to_string(top) + ";" + std::to_string(top + 2 + rng() % 12) + "r");
+                out += csi(std::to_string(top) + ";" + std::to_string(top + 2 + rng() % 12) + "r") +
+                       "\x1b" "7";
                 break;
             }
             case 5: {
-                // libvterm restores black on black when nothing was saved: a reset saves at once.
+                // libvterm restores black on black when nothing was saved: a reset saves at once;
+                // libvterm stays on the alternate screen through a reset: it is left first.
                 const char c = "DEM78c"[rng() % 6];
-                out += c == 'c' ? std::string("\x1b" "c\x1b" "7") : "\x1b" + std::string(1, c);
+                out += c == 'c' ? std::string("\x1b[?1047l\x1b" "c\x1b" "7")
+                                : "\x1b" + std::string(1, c);
                 break;
             }
             case 6: out += "\r\n\b\t\x0b\x0c"[rng() % 6]; break;
@@ -221,7 +227,8 @@ std::string RandomStream(std::mt19937& rng, size_t size) {
                 break;
             }
             case 8: {
-                static const char* modes[] = {"1",    "6",    "7",  "25",  "47",
+                // libvterm does not know ?47 (the alternate screen without clearing): not sent.
+                static const char* modes[] = {"1",    "6",  "7",    "25",
                                               "1047", "1049", "2004", "12", "1000"};
                 const std::string mode = modes[rng() % std::size(modes)];
                 const bool set = rng() % 2;
@@ -229,6 +236,9 @@ std::string RandomStream(std::mt19937& rng, size_t size) {
                 // left first (see the file).
                 if (set && mode.find('4') != std::string::npos) out += csi("?" + mode + "l");
                 out += csi("?" + mode + (set ? "h" : "l"));
+                // DECRC brings back the origin mode saved with the cursor; libvterm keeps the
+                // current one: the new mode is saved at once (see the file).
+                if (mode == "6") out += "\x1b" "7";
                 break;
             }
             case 9: {
@@ -242,8 +252,13 @@ std::string RandomStream(std::mt19937& rng, size_t size) {
             case 13: out += "\x1b]0;title " + num(99) + (rng() % 2 ? "\a" : "\x1b\\"); break;
             case 14: out += csi("?" + num(99) + ";" + num(999) + "$p"); break;  // unknown
             case 15: out += "\x1bP" + std::string(rng() % 40, 'q') + "\x1b\\"; break;
-            case 16:  // libvterm loops for ever on a REP with nothing printed before it
-                out += static_cast<char>('a' + rng() % 26) + csi(num(40) + "b");
+            case 16:
+                // libvterm loops for ever on a REP with nothing printed before it, does not
+                // insert with it in insert mode, and wraps before the next character when it
+                // ends on the last column: it comes after a character, in replace mode, and a
+                // CUF ends it (see the file).
+                out += csi("4l") + static_cast<char>('a' + rng() % 26) + csi(num(40) + "b") +
+                       csi("C");
                 break;
             case 17: out += csi(num(20) + ";" + num(40) + "f"); break;
             case 18: out += "\x1b#8"; break;
@@ -257,7 +272,7 @@ std::string RandomStream(std::mt19937& rng, size_t size) {
     return out;
 }
 
-TEST(XtermOracle, DISABLED_RandomStreams) {
+TEST(XtermOracle, RandomStreams) {
     const unsigned only = getenv("XTERM_SEED") ? static_cast<unsigned>(atoi(getenv("XTERM_SEED"))) : 0;
     for (unsigned seed = 1; seed <= 40; ++seed) {
         if (only && seed != only) continue;

@@ -87,6 +87,15 @@ TEST(Selection, VtLinesRunToColumn80) {
     EXPECT_EQ(CopyText(t.Buffer(), Select({0, 1}, {0, 80}), true), row1.substr(1));
 }
 
+TEST(Selection, XtermLineDrawingCopiesAsShiftJisLines) {
+    Settings settings;
+    settings.Emulation = 3;
+    Terminal t(settings);
+    Feed(t, "\x1b(0lqk\x1b(Bq\r\n\x1b(0x");
+    EXPECT_EQ(CopyText(t.Buffer(), Select({0, 0}, {0, 4}), true), "\x84\xa1\x84\x9f\x84\xa2q");
+    EXPECT_EQ(FileCopyText(t.Buffer(), Select({0, 3}, {1, 1}), true), "q\r\n\x84\xa0\r\n");
+}
+
 TEST(Selection, CellClasses) {
     uint8_t line[80] = {};
     const uint8_t text[] = {'a', 0x88, 0x9f, 0x95, 0x9c, 0xB1, 0x81};
@@ -274,7 +283,6 @@ TEST(ViewModelVt, ScrollingBackDoesNotMoveTheWritePosition) {
     EXPECT_EQ(v.TopLine(), screenTop);
     EXPECT_FALSE(v.ScrollBack());
 }
-
 
 TEST(ViewModelVt, DroppedLinesWhileScrolledBackKeepTheViewInsideTheBuffer) {
     Settings settings;
