@@ -83,6 +83,7 @@ inline std::vector<uint8_t> WritePayload(const std::filesystem::path& path, size
     std::vector<uint8_t> data(size);
     std::mt19937 rng(42);
     for (auto& c : data) c = static_cast<uint8_t>(rng());
+    std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(data.data()), static_cast<long>(data.size()));
     return data;
@@ -93,7 +94,7 @@ struct Scratch {
     Scratch(const char* tag, size_t size)
         : root(std::filesystem::temp_directory_path() /
                (std::string("marlo-bench-") + tag + "-" + std::to_string(::getpid()))),
-          src((std::filesystem::create_directories(root / "src"), root / "src" / "payload.bin")),
+          src(root / "src" / "payload.bin"),
           data(WritePayload(src, size)) {}
     ~Scratch() { std::filesystem::remove_all(root); }
     std::filesystem::path root, src;
