@@ -178,7 +178,7 @@ TEST(XtermOracle, RecordedProgramsAndVttestScreens) {
             if (HasFatalFailure()) return;
         }
     }
-    EXPECT_GE(files, 7);
+    EXPECT_GE(files, 9);
 }
 
 // A random stream of what a TERM=xterm host sends, with plain text between.
