@@ -204,16 +204,8 @@ void EscapeInterpreter::selectGraphicRendition(const uint8_t* s, int n) {
             int x = *v;
             if (x == 0)
                 a = {};
-            else if (x == 1)
-                a.flags |= kFlagBold;
-            else if (x == 4)
-                a.flags |= kFlagUnderline;
-            else if (x == 5)
-                a.flags |= kFlagBlink;
-            else if (x == 7)
-                a.flags |= kFlagReverse;
-            else if (x == 8)
-                a.flags |= kFlagSecret;
+            else if (SgrFlag(x))
+                a.flags |= SgrFlag(x);
             else if (x >= 30 && x <= 37)
                 a.fore = static_cast<uint8_t>(x);
             else if (x >= 40 && x <= 47)

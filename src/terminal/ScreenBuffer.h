@@ -41,6 +41,19 @@ enum CellFlag : uint8_t {
     kFlagGraphic = 32,
 };
 
+// The cell flag a select-graphic-rendition code turns on (1 bold, 4 underline, 5 blink, 7 reverse,
+// 8 secret); 0 for any other code.
+constexpr uint8_t SgrFlag(int code) {
+    switch (code) {
+        case 1: return kFlagBold;
+        case 4: return kFlagUnderline;
+        case 5: return kFlagBlink;
+        case 7: return kFlagReverse;
+        case 8: return kFlagSecret;
+        default: return 0;
+    }
+}
+
 struct CellAttributes {
     uint8_t flags = 0;
     uint8_t fore = 0;  // 0 default, else 30..37 (or xterm's bright 90..97)

@@ -650,41 +650,18 @@ void Xterm::sgr() {
     const int count = std::max(std::min(paramCount_, kMaxParams), 1);
     for (int i = 0; i < count; ++i) {
         const int x = std::max(rawParam(i), 0);
+        // 21 underlines as 4 does; 22..28 take back what 1..8 set (22 the bold).
+        if (const uint8_t on = SgrFlag(x == 21 ? 4 : x)) {
+            a.flags |= on;
+            continue;
+        }
+        if (x >= 22 && x <= 28) {
+            a.flags &= static_cast<uint8_t>(~SgrFlag(x == 22 ? 1 : x - 20));
+            continue;
+        }
         switch (x) {
             case 0:
                 a = {};
-                break;
-            case 1:
-                a.flags |= kFlagBold;
-                break;
-            case 4:
-            case 21:
-                a.flags |= kFlagUnderline;
-                break;
-            case 5:
-            case 6:
-                a.flags |= kFlagBlink;
-                break;
-            case 7:
-                a.flags |= kFlagReverse;
-                break;
-            case 8:
-                a.flags |= kFlagSecret;
-                break;
-            case 22:
-                a.flags &= static_cast<uint8_t>(~kFlagBold);
-                break;
-            case 24:
-                a.flags &= static_cast<uint8_t>(~kFlagUnderline);
-                break;
-            case 25:
-                a.flags &= static_cast<uint8_t>(~kFlagBlink);
-                break;
-            case 27:
-                a.flags &= static_cast<uint8_t>(~kFlagReverse);
-                break;
-            case 28:
-                a.flags &= static_cast<uint8_t>(~kFlagSecret);
                 break;
             case 38:
             case 48: {
